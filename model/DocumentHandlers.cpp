@@ -1,0 +1,221 @@
+#include "model/DocumentHandlers.h"
+
+#include <cstring>
+#include <cwchar>
+
+#include <xercesc/sax/SAXParseException.hpp>
+
+#include "model/ElementStore.h"
+#include "model/NameDictionary.h"
+#include "model/TextServices.h"
+#include "model/XMLTreeItem.h"
+#include "settings/OptionSet.h"
+#include "ui/XMLTreeView.h"
+
+SAX2CountHandlers countHandlers;
+AdvancedHandler advancedHandler;
+
+bool SAX2CountHandlers::stopRequested() const {
+    return (fatalSeen && !OptionSet::ContinueAfterFatalError) || cancelled;
+}
+
+void SAX2CountHandlers::refreshPosition() {
+    if (locator == nullptr) return;
+    line = static_cast<int>(locator->getLineNumber());
+    column = static_cast<int>(locator->getColumnNumber());
+}
+
+XMLTreeItem* SAX2CountHandlers::flushText() {
+    if (currentItem == nullptr || panel == nullptr || panel->tree == nullptr) return nullptr;
+    XMLTreeItem* record = XMLTreeItem::fromHandle(panel->tree, currentItem);
+    if (record == nullptr) return nullptr;
+    if (textBuffer[0] != 0) {
+        wchar_t* start = textBuffer;
+        int length = trimBlanks(start);
+        if (length > 0) record->appendText(start, static_cast<uint32_t>(length), panel);
+    }
+    return record;
+}
+
+void SAX2CountHandlers::closeLog() {
+    if (logFile != nullptr && logFile != INVALID_HANDLE_VALUE) CloseHandle(logFile);
+    logFile = nullptr;
+}
+
+xercesc::InputSource* SAX2CountHandlers::resolveEntity(const XMLCh* const, const XMLCh* const) {
+    return nullptr;
+}
+
+void SAX2CountHandlers::startDocument() {
+    line = 1;
+    column = 1;
+    currentItem = nullptr;
+    elementCount = 0;
+    currentPathHash = 0;
+    errorSeen = 0;
+    fatalSeen = 0;
+    cancelled = 0;
+    closeLog();
+    textBuffer[0] = 0;
+    textEnd = textBuffer;
+    if (panel != nullptr) {
+        panel->doctypeName[0] = 0;
+        panel->doctypePublicId[0] = 0;
+        panel->doctypeSystemId[0] = 0;
+    }
+}
+
+void SAX2CountHandlers::startElement(const XMLCh* const, const XMLCh* const localname, const XMLCh* const qname,
+                                     const xercesc::Attributes& attrs) {
+    if (stopRequested() || panel == nullptr) return;
+    XMLTreeItem* parentRecord = flushText();
+    const wchar_t* elementName = OptionSet::IgnoreNamespaces ? localname : qname;
+    auto* record = new XMLTreeItem(elementName == nullptr ? L"" : elementName, nullptr, panel->tree,
+                                   currentPathHash, line, column);
+    record->setAttributes(attrs, panel);
+    currentPathHash = record->pathHash;
+    XMLTreeItem::insertTreeItem(record, parentRecord, panel->tree, TVI_LAST);
+    if (record->treeItem == nullptr) {
+        // The display refused the item: nothing can hold the record.
+        delete record;
+    } else {
+        currentItem = record->treeItem;
+    }
+    textBuffer[0] = 0;
+    textEnd = textBuffer;
+    refreshPosition();
+}
+
+void SAX2CountHandlers::characters(const XMLCh* const chars, const XMLSize_t length) {
+    if (stopRequested()) return;
+    // The buffer holds the 65,535 units an element's text can have; the rest is cut off.
+    size_t used = static_cast<size_t>(textEnd - textBuffer);
+    size_t room = static_cast<size_t>(kTextBufferUnits - 1) - used;
+    size_t take = length < room ? length : room;
+    if (take != 0) {
+        std::memcpy(textEnd, chars, take * sizeof(wchar_t));
+        textEnd += take;
+        *textEnd = 0;
+    }
+    refreshPosition();
+}
+
+void SAX2CountHandlers::endElement(const XMLCh* const, const XMLCh* const, const XMLCh* const) {
+    if (stopRequested() || panel == nullptr) return;
+    refreshPosition();
+    ++elementCount;
+    XMLTreeItem* record = flushText();
+    if (record != nullptr) {
+        record->finish(line, column);
+        if (OptionSet::DisplayFullMode) {
+            int total = record->computeItemLines();
+            ElementStore::setHeight(panel->tree, record->treeItem, total);
+            if (total > 24) panel->hasTallItems = 1;
+        }
+    }
+    if (currentItem != nullptr) {
+        currentItem = ElementStore::parent(panel->tree, currentItem);
+        if (XMLTreeItem* open = XMLTreeItem::fromHandle(panel->tree, currentItem)) currentPathHash = open->pathHash;
+    }
+    textBuffer[0] = 0;
+    textEnd = textBuffer;
+}
+
+void SAX2CountHandlers::endDocument() {
+    if (panel != nullptr && elementCount >= 2 && !stopRequested()) {
+        auto* summary = new XMLTreeItem(nullptr, &summaryName, panel->tree, 0, 0, 0);
+        XMLTreeItem::insertTreeItem(summary, nullptr, panel->tree, TVI_LAST);
+        if (summary->treeItem == nullptr) {
+            delete summary;
+            summary = nullptr;
+        } else {
+            summary->descendantCount = static_cast<uint32_t>(elementCount - 1);
+            summary->finish(line, column);
+            ElementStore::setHeight(panel->tree, summary->treeItem, OptionSet::DisplayFullMode ? 20 : 1);
+            panel->summaryItem = summary;
+            summary->partner = summary;
+        }
+    }
+    refreshPosition();
+    if (panel != nullptr) {
+        // Without an XML declaration the encoding is what the document's first bytes show.
+        if (!advancedHandler.encodingSeen) panel->outputEncoding.setName(panel->detectedEncoding);
+        panel->lineIndexCount = static_cast<uint32_t>(line < 0 ? 0 : line);
+        panel->refreshTree(7);
+        if (panel->summaryItem != nullptr) ElementStore::select(panel->tree, panel->summaryItem->treeItem);
+    }
+    closeLog();
+}
+
+void SAX2CountHandlers::ignorableWhitespace(const XMLCh* const, const XMLSize_t) {
+    refreshPosition();
+}
+
+void SAX2CountHandlers::processingInstruction(const XMLCh* const, const XMLCh* const) {
+    refreshPosition();
+}
+
+void SAX2CountHandlers::setDocumentLocator(const xercesc::Locator* const value) {
+    locator = value;
+}
+
+void SAX2CountHandlers::recordMessage(const xercesc::SAXParseException& exc) {
+    const XMLCh* text = exc.getMessage();
+    std::wcsncpy(messageText, text == nullptr ? L"" : text, 1023);
+    messageText[1023] = 0;
+    const XMLCh* id = exc.getSystemId();
+    std::wcsncpy(systemId, id == nullptr ? L"" : id, 259);
+    systemId[259] = 0;
+    std::swprintf(position, 260, L"line %d column %d", static_cast<int>(exc.getLineNumber()),
+                  static_cast<int>(exc.getColumnNumber()));
+}
+
+void SAX2CountHandlers::warning(const xercesc::SAXParseException& exc) {
+    recordMessage(exc);
+}
+
+void SAX2CountHandlers::error(const xercesc::SAXParseException& exc) {
+    recordMessage(exc);
+    errorSeen = 1;
+}
+
+void SAX2CountHandlers::fatalError(const xercesc::SAXParseException& exc) {
+    recordMessage(exc);
+    fatalSeen = 1;
+}
+
+void SAX2CountHandlers::resetErrors() {
+    errorSeen = 0;
+}
+
+void SAX2CountHandlers::comment(const XMLCh* const, const XMLSize_t) {
+    refreshPosition();
+}
+
+void SAX2CountHandlers::endCDATA() {
+    refreshPosition();
+}
+
+void SAX2CountHandlers::endDTD() {
+    refreshPosition();
+}
+
+void SAX2CountHandlers::endEntity(const XMLCh* const) {
+    refreshPosition();
+}
+
+void SAX2CountHandlers::startDTD(const XMLCh* const name, const XMLCh* const publicId, const XMLCh* const systemIdText) {
+    if (panel != nullptr) panel->setDoctype(name, publicId, systemIdText);
+    refreshPosition();
+}
+
+void SAX2CountHandlers::internalEntityDecl(const XMLCh* const name, const XMLCh* const value) {
+    if (panel != nullptr) EntityTable::add(panel->entityTable.get(), name, value);
+}
+
+void AdvancedHandler::XMLDecl(const XMLCh* const, const XMLCh* const, const XMLCh* const,
+                              const XMLCh* const actualEncodingStr) {
+    if (panel == nullptr) return;
+    panel->outputEncoding.setName(actualEncodingStr);
+    encodingSeen = true;
+}

@@ -1,0 +1,101 @@
+// The parser handlers that turn a parse into a panel's element tree. One instance
+// of each lives for the whole run; the load command points them at the panel.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <xercesc/framework/XMLDocumentHandler.hpp>
+#include <xercesc/sax/Locator.hpp>
+#include <xercesc/sax2/DefaultHandler.hpp>
+
+struct XMLTreeView;
+struct XMLTreeItem;
+
+class SAX2CountHandlers : public xercesc::DefaultHandler {
+public:
+    static constexpr int kTextBufferUnits = 65536;
+
+    int column = 1;
+    int line = 1;
+    HTREEITEM currentItem = nullptr;
+    XMLTreeView* panel = nullptr;
+    int elementCount = 0;
+    const xercesc::Locator* locator = nullptr;
+    int32_t currentPathHash = 0;
+    wchar_t textBuffer[kTextBufferUnits] = {};
+    wchar_t* textEnd = textBuffer;
+    int errorSeen = 0;
+    int fatalSeen = 0;
+    int cancelled = 0;
+    HANDLE logFile = nullptr;
+    wchar_t logPath[260] = {};
+    wchar_t message[512] = {};
+    wchar_t position[260] = {};
+    wchar_t messageText[1024] = {};
+    wchar_t systemId[260] = {};
+
+    bool stopRequested() const;
+    XMLTreeItem* flushText();
+    void refreshPosition();
+    void closeLog();
+
+    // EntityResolver
+    xercesc::InputSource* resolveEntity(const XMLCh* const publicId, const XMLCh* const systemId) override;
+
+    // ContentHandler
+    void characters(const XMLCh* const chars, const XMLSize_t length) override;
+    void endDocument() override;
+    void endElement(const XMLCh* const uri, const XMLCh* const localname, const XMLCh* const qname) override;
+    void ignorableWhitespace(const XMLCh* const chars, const XMLSize_t length) override;
+    void processingInstruction(const XMLCh* const target, const XMLCh* const data) override;
+    void setDocumentLocator(const xercesc::Locator* const locator) override;
+    void startDocument() override;
+    void startElement(const XMLCh* const uri, const XMLCh* const localname, const XMLCh* const qname,
+                      const xercesc::Attributes& attrs) override;
+
+    // ErrorHandler
+    void warning(const xercesc::SAXParseException& exc) override;
+    void error(const xercesc::SAXParseException& exc) override;
+    void fatalError(const xercesc::SAXParseException& exc) override;
+    void resetErrors() override;
+
+    // LexicalHandler
+    void comment(const XMLCh* const chars, const XMLSize_t length) override;
+    void endCDATA() override;
+    void endDTD() override;
+    void endEntity(const XMLCh* const name) override;
+    void startDTD(const XMLCh* const name, const XMLCh* const publicId, const XMLCh* const systemId) override;
+
+    // DeclHandler
+    void internalEntityDecl(const XMLCh* const name, const XMLCh* const value) override;
+
+private:
+    void recordMessage(const xercesc::SAXParseException& exc);
+};
+
+class AdvancedHandler : public xercesc::XMLDocumentHandler {
+public:
+    XMLTreeView* panel = nullptr;
+    // Set when the document's XML declaration gave the encoding in use.
+    bool encodingSeen = false;
+
+    void docCharacters(const XMLCh* const, const XMLSize_t, const bool) override {}
+    void docComment(const XMLCh* const) override {}
+    void docPI(const XMLCh* const, const XMLCh* const) override {}
+    void endDocument() override {}
+    void endElement(const xercesc::XMLElementDecl&, const unsigned int, const bool, const XMLCh* const) override {}
+    void endEntityReference(const xercesc::XMLEntityDecl&) override {}
+    void ignorableWhitespace(const XMLCh* const, const XMLSize_t, const bool) override {}
+    void resetDocument() override {}
+    void startDocument() override { encodingSeen = false; }
+    void startElement(const xercesc::XMLElementDecl&, const unsigned int, const XMLCh* const,
+                      const xercesc::RefVectorOf<xercesc::XMLAttr>&, const XMLSize_t, const bool,
+                      const bool) override {}
+    void startEntityReference(const xercesc::XMLEntityDecl&) override {}
+    void XMLDecl(const XMLCh* const versionStr, const XMLCh* const encodingStr, const XMLCh* const standaloneStr,
+                 const XMLCh* const actualEncodingStr) override;
+};
+
+extern SAX2CountHandlers countHandlers;
+extern AdvancedHandler advancedHandler;

@@ -1,0 +1,47 @@
+// The one module that touches tree-view items. It keeps each tree's element
+// structure in compact arrays and answers every walk from them in constant time;
+// every insertion, deletion and change is applied to both the arrays and the tree
+// view, which stays the display with one item per element.
+//
+// Why: the tree view validates every item handle it is given by a linear search
+// over all its items, so a walk through TVM_ messages costs time in proportion to
+// the square of the tree's size.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdint>
+
+struct XMLTreeItem;
+
+namespace ElementStore {
+
+HTREEITEM root(HWND tree);
+HTREEITEM child(HWND tree, HTREEITEM item);
+HTREEITEM lastChild(HWND tree, HTREEITEM item);
+HTREEITEM next(HWND tree, HTREEITEM item);
+HTREEITEM previous(HWND tree, HTREEITEM item);
+HTREEITEM parent(HWND tree, HTREEITEM item);
+HTREEITEM selected(HWND tree);
+XMLTreeItem* record(HWND tree, HTREEITEM item);
+
+// Inserts an item with the record as its data under parent (TVI_ROOT or null for the
+// root level) after insertAfter (TVI_LAST, TVI_FIRST or a sibling). Null on failure.
+HTREEITEM insert(HWND tree, HTREEITEM parent, HTREEITEM insertAfter, XMLTreeItem* data);
+void setRecord(HWND tree, HTREEITEM item, XMLTreeItem* data);
+// Item height in whole lines of the tree's item height.
+void setHeight(HWND tree, HTREEITEM item, int lines);
+int height(HWND tree, HTREEITEM item);
+bool expand(HWND tree, HTREEITEM item, UINT code);
+bool isExpanded(HWND tree, HTREEITEM item);
+bool select(HWND tree, HTREEITEM item, UINT code = TVGN_CARET);
+// Deletes the item with its subtree (TVI_ROOT: every item).
+bool remove(HWND tree, HTREEITEM item);
+void removeAll(HWND tree);
+
+size_t itemCount(HWND tree);
+// Forgets a tree that is being destroyed.
+void detach(HWND tree);
+
+}  // namespace ElementStore

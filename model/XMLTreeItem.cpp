@@ -1,0 +1,397 @@
+#include "model/XMLTreeItem.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include <xercesc/util/XMLString.hpp>
+
+#include "model/ElementStore.h"
+#include "model/MessageBox.h"
+#include "model/NameDictionary.h"
+#include "model/TextArena.h"
+#include "model/TextServices.h"
+#include "settings/OptionSet.h"
+#include "ui/StatusBar.h"
+#include "ui/XMLTreeView.h"
+
+HashItem summaryName(L"", -1);
+
+namespace {
+
+// Mixes one attribute's name and value hashes into a per-mode contribution. The sum
+// over attributes does not depend on their order, and a name and a value can never
+// cancel each other out (as a plain product XOR would for one-unit names and values).
+uint64_t mix64(uint64_t x) {
+    x ^= x >> 30;
+    x *= 0xbf58476d1ce4e5b9ULL;
+    x ^= x >> 27;
+    x *= 0x94d049bb133111ebULL;
+    x ^= x >> 31;
+    return x;
+}
+
+uint64_t attributeContribution(uint32_t nameHash, uint16_t nameHash16, uint32_t h37, uint32_t h19) {
+    uint64_t name = mix64((static_cast<uint64_t>(nameHash) << 16) ^ nameHash16 ^ 0x5bd1e995ULL);
+    uint64_t value = (static_cast<uint64_t>(h19) << 32) | h37;
+    return mix64(name ^ mix64(value + 0x9e3779b97f4a7c15ULL));
+}
+
+uint16_t saturate16(uint32_t v) {
+    return static_cast<uint16_t>(v > 0xFFFF ? 0xFFFF : v);
+}
+
+// Work arrays of the child-name list: a small hash from name id to slot, reset per
+// element by a generation count instead of clearing.
+struct ChildNameWork {
+    static constexpr uint32_t kTableSize = 4096;  // power of two, twice the name limit
+    int32_t ids[kMaxChildNames];
+    int32_t counts[kMaxChildNames];
+    int32_t tableId[kTableSize];
+    uint16_t tableSlot[kTableSize];
+    uint32_t tableGeneration[kTableSize];
+    uint32_t generation = 0;
+
+    // Slot of id, or -1 when it is new and no room is left (full is then set).
+    int slotFor(int32_t id, uint32_t& used, bool& full) {
+        uint32_t h = static_cast<uint32_t>(id) * 2654435761u;
+        for (uint32_t i = h & (kTableSize - 1);; i = (i + 1) & (kTableSize - 1)) {
+            if (tableGeneration[i] != generation) {
+                if (used >= kMaxChildNames) {
+                    full = true;
+                    return -1;
+                }
+                tableGeneration[i] = generation;
+                tableId[i] = id;
+                tableSlot[i] = static_cast<uint16_t>(used);
+                ids[used] = id;
+                counts[used] = 0;
+                return static_cast<int>(used++);
+            }
+            if (tableId[i] == id) return tableSlot[i];
+        }
+    }
+};
+ChildNameWork childNameWork;
+
+wchar_t* copyToArena(TextArena& arena, const wchar_t* text, uint32_t length) {
+    wchar_t* copy = arena.allocText(length + 1);
+    if (copy == nullptr) return nullptr;
+    if (length != 0) std::memcpy(copy, text, length * sizeof(wchar_t));
+    copy[length] = 0;
+    return copy;
+}
+
+wchar_t attributeBuffer[kAttributeBufferUnits + 1];
+
+}  // namespace
+
+XMLTreeItem::XMLTreeItem() {
+    std::memset(static_cast<void*>(this), 0, sizeof(*this));
+}
+
+XMLTreeItem::XMLTreeItem(const wchar_t* nameText, HashItem* nameEntry, HWND, int32_t parentPathHash,
+                         int lineNumber, int columnNumber)
+    : XMLTreeItem() {
+    line = lineNumber - 1;
+    column = saturate16(columnNumber < 0 ? 0 : static_cast<uint32_t>(columnNumber));
+    updateProgress(20);
+    if (nameText != nullptr) {
+        if (nameText[0] == 0) {
+            showBox(boxOwnerWindow, L"Element Name is empty", L"XML Error", MB_OK | MB_ICONERROR);
+        } else {
+            name = nameDictionary.lookupName(nameText);
+            if (name == nullptr)
+                showBox(boxOwnerWindow, L"Element is empty", L"XML Error", MB_OK | MB_ICONERROR);
+        }
+    } else {
+        name = nameEntry;
+    }
+    uint32_t id = name == nullptr ? 0u : static_cast<uint32_t>(name->nameId);
+    pathHash = static_cast<int32_t>(static_cast<uint32_t>(parentPathHash) * 17u + id);
+}
+
+XMLTreeItem::~XMLTreeItem() {
+    if (partner != nullptr && partner != this && partner->partner == this) partner->partner = nullptr;
+    delete[] keyAttributeHash;
+}
+
+XMLTreeItem* XMLTreeItem::fromHandle(HWND tree, HTREEITEM item) {
+    if (tree == nullptr || item == nullptr) return nullptr;
+    return ElementStore::record(tree, item);
+}
+
+int32_t XMLTreeItem::nameId() const {
+    return name == nullptr ? 0 : name->nameId;
+}
+
+const wchar_t* XMLTreeItem::nameText() const {
+    return name == nullptr || name->text == nullptr ? L"" : name->text;
+}
+
+bool XMLTreeItem::isSummary() const {
+    return name == &summaryName;
+}
+
+void XMLTreeItem::appendText(const wchar_t* characters, uint32_t count, XMLTreeView* panel) {
+    if (count == 0 || panel == nullptr) return;
+    updateProgress(static_cast<int>(count));
+    // Lengths are 16-bit: what passes 65,535 units is cut off.
+    uint32_t room = kMaxTextUnits - textLength;
+    if (count > room) count = room;
+    if (count == 0) return;
+    uint32_t oldLength = textLength;
+    uint32_t newLength = oldLength + count;
+    wchar_t* joined = panel->stringPool.allocText(newLength + 1);
+    if (joined == nullptr) return;
+    if (oldLength != 0) std::memcpy(joined, text, oldLength * sizeof(wchar_t));
+    std::memcpy(joined + oldLength, characters, count * sizeof(wchar_t));
+    joined[newLength] = 0;
+    text = joined;
+    textLength = static_cast<uint16_t>(newLength);
+}
+
+void XMLTreeItem::setAttributes(const xercesc::Attributes& list, XMLTreeView* panel) {
+    XMLSize_t n = list.getLength();
+    if (n == 0) return;
+    uint32_t used = 0;
+    bool cut = false;
+    auto put = [&](const wchar_t* s, XMLSize_t len) {
+        if (cut) return;
+        if (used + len > kAttributeBufferUnits) {
+            len = kAttributeBufferUnits - used;
+            cut = true;
+        }
+        std::memcpy(attributeBuffer + used, s, len * sizeof(wchar_t));
+        used += static_cast<uint32_t>(len);
+    };
+    for (XMLSize_t i = 0; i < n; ++i) {
+        const wchar_t* attributeName = OptionSet::IgnoreNamespaces ? list.getLocalName(i) : list.getQName(i);
+        const wchar_t* value = list.getValue(i);
+        if (attributeName == nullptr) attributeName = L"";
+        if (value == nullptr) value = L"";
+        static const wchar_t open[2] = {L'=', kAttributeOpenQuote};
+        static const wchar_t close[2] = {kAttributeCloseQuote, L' '};
+        put(attributeName, xercesc::XMLString::stringLen(attributeName));
+        put(open, 2);
+        put(value, xercesc::XMLString::stringLen(value));
+        put(close, 2);
+        uint32_t nameHash = hashName(attributeName, OptionSet::XMLAttributeCaseSensitive);
+        addAttribute(nameHash, attributeName, value);
+    }
+    if (!cut && used > 0) --used;  // the last blank
+    if (used > kMaxTextUnits) used = kMaxTextUnits;
+    attributes = copyToArena(panel->stringPool, attributeBuffer, used);
+    attributesLength = static_cast<uint16_t>(attributes == nullptr ? 0 : used);
+    updateProgress(static_cast<int>(attributesLength) + 1);
+}
+
+void XMLTreeItem::addAttribute(uint32_t nameHash, const wchar_t* attributeName, const wchar_t* value) {
+    uint32_t h[8] = {};
+    uint32_t weight = attributeWeight;
+    weight += static_cast<uint32_t>(accumulateTextHashes(value, h));
+    uint16_t g = 0;
+    int rest = hashAttributeName(attributeName, &g, OptionSet::XMLAttributeCaseSensitive);
+    weight += static_cast<uint32_t>(rest) + 4;
+    attributeWeight = saturate16(weight);
+    for (int m = 0; m < 4; ++m) attributeHash[m] += attributeContribution(nameHash, g, h[2 * m], h[2 * m + 1]);
+}
+
+void XMLTreeItem::finish(int endLine, int endColumnNumber) {
+    endColumn = saturate16(endColumnNumber < 0 ? 0 : static_cast<uint32_t>(endColumnNumber));
+    int span = endLine - (line + 1);
+    lineSpan = (span < 0 || span >= 0xFFFF) ? 0xFFFF : static_cast<uint16_t>(span);
+
+    if (text != nullptr && textLength != 0) {
+        uint32_t h[8] = {};
+        int count = accumulateTextHashes(text, h);
+        for (int m = 0; m < 4; ++m)
+            textHash[m] += (static_cast<uint64_t>(h[2 * m + 1]) << 32) | h[2 * m];
+        textWeight = saturate16(static_cast<uint32_t>(textWeight) + static_cast<uint32_t>(count));
+    }
+
+    if (childCount == 0 || treeView == nullptr) return;
+    ChildNameWork& work = childNameWork;
+    if (++work.generation == 0) {
+        std::memset(work.tableGeneration, 0, sizeof(work.tableGeneration));
+        work.generation = 1;
+    }
+    uint32_t used = 0;
+    bool full = false;
+    for (HTREEITEM c = ElementStore::child(treeView, treeItem); c != nullptr; c = ElementStore::next(treeView, c)) {
+        XMLTreeItem* child = ElementStore::record(treeView, c);
+        if (child == nullptr || child->name == nullptr) continue;
+        int slot = work.slotFor(child->name->nameId, used, full);
+        if (slot >= 0) ++work.counts[slot];
+    }
+    if (full) showBox(boxOwnerWindow, L"Too many elements", L"Application Error", MB_OK | MB_ICONERROR);
+    if (used == 0) return;
+    XMLTreeView* panel = panelFromTree(treeView);
+    if (panel == nullptr) return;
+    childNameIds = static_cast<int32_t*>(panel->stringPool.allocAligned(used * sizeof(int32_t)));
+    childNameCounts = static_cast<int32_t*>(panel->stringPool.allocAligned(used * sizeof(int32_t)));
+    if (childNameIds == nullptr || childNameCounts == nullptr) {
+        childNameIds = childNameCounts = nullptr;
+        return;
+    }
+    std::memcpy(childNameIds, work.ids, used * sizeof(int32_t));
+    std::memcpy(childNameCounts, work.counts, used * sizeof(int32_t));
+    childNameCount = used;
+}
+
+const wchar_t* XMLTreeItem::positionText() const {
+    static wchar_t buffer[64];
+    std::swprintf(buffer, 64, L"Line %d  Col %d", line + 1, static_cast<int>(column));
+    return buffer;
+}
+
+const wchar_t* XMLTreeItem::displayText(int code) {
+    static wchar_t buffer[321];
+    if (code != 2) {
+        for (int i = 0; i < 320; ++i) buffer[i] = L' ';
+        buffer[320] = 0;
+    }
+    return buffer;
+}
+
+int countDisplayLines(const wchar_t* text) {
+    if (text == nullptr) return 1;
+    int breaks = 0;
+    int counter = 0;
+    for (const wchar_t* p = text; *p != 0; ++p) {
+        if (*p == L'\n' || counter == 70) {
+            if (++breaks == 255) return 255;
+            counter = 0;
+        } else {
+            ++counter;
+        }
+    }
+    return breaks + 1;
+}
+
+namespace {
+// Line counts are bytes: the longest texts show 255 lines rather than wrapping to 0.
+uint8_t cappedLines(int lines) {
+    return static_cast<uint8_t>(lines > 255 ? 255 : lines);
+}
+}  // namespace
+
+int XMLTreeItem::computeItemLines() {
+    int total = 1;
+    if (!OptionSet::DisplayFullMode || static_cast<int>(attributesLength) + textLength <= 70) return total;
+    if (attributes != nullptr && attributesLength != 0) {
+        attributeLines = cappedLines(attributesLength / 65 + 1);
+        total += attributeLines;
+    }
+    if (text != nullptr && textLength != 0) {
+        if (OptionSet::HandleNewLine)
+            textLines = static_cast<uint8_t>(countDisplayLines(text));
+        else
+            textLines = cappedLines(textLength / 70 + 1);
+        total += textLines;
+    }
+    itemLines = static_cast<uint8_t>(total > 24 ? 25 : total);
+    return total;
+}
+
+bool XMLTreeItem::contains(const wchar_t* search, int caseFlag) const {
+    auto find = [&](const wchar_t* s) { return caseFlag ? textFind(s, search) >= 0 : textFindNoCase(s, search) >= 0; };
+    return find(nameText()) || find(attributes) || find(text);
+}
+
+void XMLTreeItem::cloneFrom(const XMLTreeItem& source, XMLTreeView* receivingPanel) {
+    std::memcpy(static_cast<void*>(this), &source, sizeof(*this));
+    treeItem = nullptr;
+    treeView = nullptr;
+    childCount = 0;  // grows again as the copies of the children are inserted
+    if (source.keyAttributeHash != nullptr) {
+        keyAttributeHash = new uint64_t[4];
+        std::memcpy(keyAttributeHash, source.keyAttributeHash, 4 * sizeof(uint64_t));
+    }
+    text = nullptr;
+    attributes = nullptr;
+    childNameIds = childNameCounts = nullptr;
+    if (receivingPanel != nullptr) {
+        TextArena& arena = receivingPanel->stringPool;
+        if (source.text != nullptr) text = copyToArena(arena, source.text, source.textLength);
+        if (source.attributes != nullptr) attributes = copyToArena(arena, source.attributes, source.attributesLength);
+        if (source.childNameCount != 0 && source.childNameIds != nullptr) {
+            uint32_t bytes = source.childNameCount * sizeof(int32_t);
+            childNameIds = static_cast<int32_t*>(arena.allocAligned(bytes));
+            childNameCounts = static_cast<int32_t*>(arena.allocAligned(bytes));
+            if (childNameIds != nullptr && childNameCounts != nullptr) {
+                std::memcpy(childNameIds, source.childNameIds, bytes);
+                std::memcpy(childNameCounts, source.childNameCounts, bytes);
+            } else {
+                childNameIds = childNameCounts = nullptr;
+                childNameCount = 0;
+            }
+        }
+    }
+    if (source.partner != nullptr && source.partner != &source && source.partner->partner == &source)
+        source.partner->partner = nullptr;
+    const_cast<XMLTreeItem&>(source).partner = this;
+    partner = const_cast<XMLTreeItem*>(&source);
+}
+
+void XMLTreeItem::copyContentFrom(const XMLTreeItem& other, XMLTreeView* panel) {
+    if (panel == nullptr) return;
+    text = other.text == nullptr ? nullptr : copyToArena(panel->stringPool, other.text, other.textLength);
+    attributes = other.attributes == nullptr
+                     ? nullptr
+                     : copyToArena(panel->stringPool, other.attributes, other.attributesLength);
+    attributeWeight = other.attributeWeight;
+    attributesLength = attributes == nullptr ? 0 : other.attributesLength;
+    textWeight = other.textWeight;
+    textLength = text == nullptr ? 0 : other.textLength;
+    std::memcpy(attributeHash, other.attributeHash, sizeof(attributeHash));
+    std::memcpy(textHash, other.textHash, sizeof(textHash));
+}
+
+void XMLTreeItem::addChildName(int32_t id, XMLTreeView* panel) {
+    if (panel == nullptr || childNameCount >= kMaxChildNames) return;
+    uint32_t n = childNameCount + 1;
+    auto* ids = static_cast<int32_t*>(panel->stringPool.allocAligned(n * sizeof(int32_t)));
+    auto* counts = static_cast<int32_t*>(panel->stringPool.allocAligned(n * sizeof(int32_t)));
+    if (ids == nullptr || counts == nullptr) return;
+    if (childNameCount != 0) {
+        std::memcpy(ids, childNameIds, childNameCount * sizeof(int32_t));
+        std::memcpy(counts, childNameCounts, childNameCount * sizeof(int32_t));
+    }
+    ids[childNameCount] = id;
+    counts[childNameCount] = 1;
+    childNameIds = ids;
+    childNameCounts = counts;
+    childNameCount = n;
+}
+
+int XMLTreeItem::assignChildSlots(XMLTreeItem** children, XMLTreeItem*** slots) const {
+    uint32_t start = 0;
+    for (uint32_t i = 0; i < childNameCount; ++i) {
+        slots[i] = children + start;
+        start += static_cast<uint32_t>(childNameCounts[i]);
+    }
+    return 1;
+}
+
+void XMLTreeItem::editorRange(XMLTreeView* panel, int* start, int* end) const {
+    HWND editor = panel == nullptr ? nullptr : panel->editor;
+    int first = static_cast<int>(SendMessageW(editor, EM_LINEINDEX, static_cast<WPARAM>(line), 0));
+    *start = first + column - 1;
+    int last = lineSpan == 0 ? first
+                             : static_cast<int>(SendMessageW(editor, EM_LINEINDEX, static_cast<WPARAM>(line + lineSpan), 0));
+    *end = last - 1 + endColumn;
+}
+
+wchar_t* internPathStep(wchar_t* text, int separator, int32_t* nameId, int32_t* pathHash) {
+    wchar_t* rest = text;
+    if (separator >= 0) {
+        text[separator] = 0;
+        rest = text + separator + 1;
+    }
+    xercesc::XMLString::trim(text);
+    HashItem* entry = nameDictionary.lookupName(text);
+    int32_t id = entry == nullptr ? 0 : entry->nameId;
+    *nameId = id;
+    *pathHash = static_cast<int32_t>(static_cast<uint32_t>(id) + static_cast<uint32_t>(*pathHash) * 17u);
+    return rest;
+}

@@ -1,0 +1,105 @@
+// The record of one XML element. It is the data (lParam) of the element's item
+// in its panel's tree view; parent, child and sibling links are the tree's, and
+// every walk goes through the element store.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdint>
+
+#include <xercesc/sax2/Attributes.hpp>
+
+class HashItem;
+struct XMLTreeView;
+
+// The attribute text's quote marks: characters no XML document can contain, shown
+// and written as double quotes.
+constexpr wchar_t kAttributeOpenQuote = 0xFFFE;
+constexpr wchar_t kAttributeCloseQuote = 0xFFFF;
+inline wchar_t displayQuote(wchar_t c) {
+    return (c == kAttributeOpenQuote || c == kAttributeCloseQuote) ? L'"' : c;
+}
+
+constexpr uint32_t kMaxTextUnits = 65535;
+constexpr uint32_t kMaxChildNames = 2048;
+constexpr uint32_t kAttributeBufferUnits = 131072;
+
+struct XMLTreeItem {
+    HashItem* name;
+    int32_t pathHash;
+    uint64_t attributeHash[4];
+    uint64_t textHash[4];
+    uint64_t subtreeTextSignature;
+    uint64_t subtreeAttributeSignature;
+    uint64_t structureSignature;
+    int32_t subtreeTextWeight;
+    int32_t subtreeAttributeWeight;
+    int32_t line;
+    uint32_t childCount;
+    uint32_t descendantCount;
+    uint32_t childNameCount;
+    int32_t* childNameIds;     // in the panel's TextArena
+    int32_t* childNameCounts;  // in the panel's TextArena
+    wchar_t* attributes;       // in the panel's TextArena
+    wchar_t* text;             // in the panel's TextArena
+    HTREEITEM treeItem;
+    XMLTreeItem* partner;
+    uint64_t* keyAttributeHash;  // owned: four per-mode values
+    int32_t keySum;
+    HWND treeView;
+    uint16_t textWeight;
+    uint16_t textLength;
+    uint16_t attributeWeight;
+    uint16_t attributesLength;
+    uint16_t column;
+    uint16_t lineSpan;
+    uint16_t endColumn;
+    uint8_t ignoreState;
+    uint8_t differenceFlags;
+    uint8_t flags;
+    uint8_t attributeLines;
+    uint8_t textLines;
+    uint8_t itemLines;
+
+    // Interns nameText (or uses nameEntry when nameText is null); pathHash from the parent's.
+    XMLTreeItem(const wchar_t* nameText, HashItem* nameEntry, HWND tree, int32_t parentPathHash, int lineNumber,
+                int columnNumber);
+    // A zero-filled record (the scratch record of loading).
+    XMLTreeItem();
+    ~XMLTreeItem();
+    XMLTreeItem(const XMLTreeItem&) = delete;
+    XMLTreeItem& operator=(const XMLTreeItem&) = delete;
+
+    static XMLTreeItem* fromHandle(HWND tree, HTREEITEM item);
+
+    int32_t nameId() const;
+    const wchar_t* nameText() const;
+    bool isSummary() const;
+
+    void appendText(const wchar_t* characters, uint32_t count, XMLTreeView* panel);
+    void setAttributes(const xercesc::Attributes& list, XMLTreeView* panel);
+    void addAttribute(uint32_t nameHash, const wchar_t* attributeName, const wchar_t* value);
+    void finish(int endLine, int endColumnNumber);
+
+    const wchar_t* positionText() const;
+    static const wchar_t* displayText(int code);
+    int computeItemLines();
+    bool contains(const wchar_t* search, int caseFlag) const;
+    void cloneFrom(const XMLTreeItem& source, XMLTreeView* receivingPanel);
+    void copyContentFrom(const XMLTreeItem& other, XMLTreeView* panel);
+    void addChildName(int32_t id, XMLTreeView* panel);
+    int assignChildSlots(XMLTreeItem** children, XMLTreeItem*** slots) const;
+    void editorRange(XMLTreeView* panel, int* start, int* end) const;
+
+    // Inserts the record's item under parent (the root level without one), after insertAfter.
+    static XMLTreeItem* insertTreeItem(XMLTreeItem* record, XMLTreeItem* parent, HWND tree,
+                                       HTREEITEM insertAfter);
+};
+
+int countDisplayLines(const wchar_t* text);
+// Turns one step of an element path text ("a>b>c") into a name id and a path hash.
+wchar_t* internPathStep(wchar_t* text, int separator, int32_t* nameId, int32_t* pathHash);
+
+// The name entry of summary items: empty text, name id -1.
+extern HashItem summaryName;

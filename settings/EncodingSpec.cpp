@@ -1,0 +1,257 @@
+#include "settings/EncodingSpec.h"
+
+#include <climits>
+#include <cstring>
+#include <cwchar>
+#include <memory>
+#include <new>
+
+EncodingSpec defaultWriterSpec;
+EncodingSpec* currentOutputSpec = &defaultWriterSpec;
+
+namespace {
+
+constexpr wchar_t kNoneName[] = L"<none>";
+static_assert(sizeof(kNoneName) <= sizeof(EncodingSpec::name), "the reset name must fit the record");
+
+constexpr int kListedCodePages[] = {437, 500, 720, 737, 775, 850, 852, 855, 857,  858,
+                                    860, 863, 866, 869, 932, 936, 949, 950, 1047, 1140};
+
+// ISO 8859 parts of LATIN1 to LATIN9, by the digit.
+constexpr uint32_t kLatinCodePages[] = {28591, 28592, 28593, 28594, 28599, 28600, 28603, 28604, 28605};
+
+constexpr uint32_t kUtf16LittleEndian = 1200;
+constexpr uint32_t kUtf16BigEndian = 1201;
+constexpr uint32_t kKindNone = 0;
+constexpr uint32_t kKindSingleByte = 1;
+constexpr uint32_t kKindListed = 2;
+constexpr uint32_t kKindUtf8 = 3;
+constexpr uint32_t kKindUtf16 = 4;
+
+// Every piece of markup is written on its own, so the usual text must not allocate.
+constexpr int kFixedBufferBytes = 4096;
+
+// No rule accepts a part number this large; stopping here keeps a long run of digits from overflowing.
+constexpr int kPartLimit = 100000000;
+
+struct NameMatch {
+    uint32_t codePage;
+    uint32_t kind;
+};
+
+// Clearing 0x20 folds the case of ASCII letters; 0x80 is cleared as well, which folds Latin-1 letters
+// onto ASCII ones.
+wchar_t keyUnit(wchar_t unit) {
+    return static_cast<wchar_t>(unit & ~0xA0);
+}
+
+bool keyIs(const wchar_t* name, const char* key) {
+    return keyUnit(name[0]) == key[0] && keyUnit(name[1]) == key[1] && keyUnit(name[2]) == key[2];
+}
+
+bool containsBigEndianSuffix(const wchar_t* text) {
+    for (; text[0] != 0 && text[1] != 0; ++text) {
+        if ((text[0] == L'B' || text[0] == L'b') && (text[1] == L'E' || text[1] == L'e')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A key that names a family but fails its condition matches nothing; it does not fall through to the
+// listed code pages (so "windows-932" is not code page 932).
+NameMatch matchName(const wchar_t* name, int number, int part) {
+    const bool hasKey = name[0] != 0 && name[1] != 0;
+    if (hasKey && keyIs(name, "UTF")) {
+        if (number == 7 || number == 8) {
+            return {static_cast<uint32_t>(number) + 64993, kKindUtf8};
+        }
+        if (number == 16) {
+            // The byte order is named after the "16": the search starts at the sixth character, the earliest
+            // place where "UTF16BE" has it.
+            return {containsBigEndianSuffix(name + 5) ? kUtf16BigEndian : kUtf16LittleEndian, kKindUtf16};
+        }
+        return {0, kKindNone};
+    }
+    if (hasKey && keyIs(name, "UNI")) {
+        return number == 0 ? NameMatch{kUtf16LittleEndian, kKindUtf16} : NameMatch{0, kKindNone};
+    }
+    if (hasKey && keyIs(name, "WIN")) {
+        if ((number >= 1250 && number <= 1258) || number == 874) {
+            return {static_cast<uint32_t>(number), kKindSingleByte};
+        }
+        return {0, kKindNone};
+    }
+    if (hasKey && keyIs(name, "ISO")) {
+        if (number == 8859 && part >= 1 && part <= 15) {
+            return {28590 + static_cast<uint32_t>(part), kKindSingleByte};
+        }
+        return {0, kKindNone};
+    }
+    if (hasKey && keyIs(name, "LAT")) {
+        if (number >= 1 && number <= 9) {
+            return {kLatinCodePages[number - 1], kKindSingleByte};
+        }
+        return {0, kKindNone};
+    }
+    return {static_cast<uint32_t>(EncodingSpec::isListedCodePage(number)), kKindListed};
+}
+
+// IsValidCodePage knows only the code pages that WideCharToMultiByte converts to; UTF-16 is written
+// by this file itself.
+bool canWrite(uint32_t codePage) {
+    return codePage == kUtf16LittleEndian || codePage == kUtf16BigEndian || IsValidCodePage(codePage);
+}
+
+bool writeBytes(HANDLE file, const void* bytes, DWORD size) {
+    DWORD written = 0;
+    return WriteFile(file, bytes, size, &written, nullptr) && written == size;
+}
+
+}  // namespace
+
+void EncodingSpec::reset() {
+    std::memcpy(name, kNoneName, sizeof(kNoneName));
+    codePage = 0;
+    kind = kKindNone;
+    endOfLine = 1;
+}
+
+int EncodingSpec::parseName(const wchar_t* encodingName, int* part) {
+    int number = 0;
+    int partNumber = 0;
+    int digits = 0;
+    int stored = 0;
+    for (const wchar_t* unit = encodingName ? encodingName : L""; *unit != 0 && stored < kNameUnits - 1; ++unit) {
+        // Names come from option rows and XML declarations, where blanks and line ends may surround them.
+        if (*unit <= 0x20) {
+            continue;
+        }
+        name[stored++] = *unit;
+        if (*unit >= L'0' && *unit <= L'9') {
+            const int digit = *unit - L'0';
+            if (digits < 4) {
+                number = number * 10 + digit;
+            } else if (partNumber < kPartLimit) {
+                partNumber = partNumber * 10 + digit;
+            }
+            ++digits;
+        }
+    }
+    name[stored] = 0;
+    if (part) {
+        *part = partNumber;
+    }
+    return number;
+}
+
+void EncodingSpec::setName(const wchar_t* encodingName) {
+    codePage = 0;
+    int part = 0;
+    const int number = parseName(encodingName, &part);
+    const NameMatch match = matchName(name, number, part);
+    if (match.codePage == 0 || !canWrite(match.codePage)) {
+        reset();
+        return;
+    }
+    codePage = match.codePage;
+    kind = match.kind;
+}
+
+int EncodingSpec::isListedCodePage(int number) {
+    for (int listed : kListedCodePages) {
+        if (listed == number) {
+            return number;
+        }
+    }
+    return 0;
+}
+
+bool EncodingSpec::writeByteOrderMark(HANDLE file) const {
+    static constexpr unsigned char kLittleEndianMark[] = {0xFF, 0xFE};
+    static constexpr unsigned char kBigEndianMark[] = {0xFE, 0xFF};
+    if (kind != kKindUtf16) {
+        return true;
+    }
+    if (codePage == kUtf16LittleEndian) {
+        return writeBytes(file, kLittleEndianMark, sizeof(kLittleEndianMark));
+    }
+    if (codePage == kUtf16BigEndian) {
+        return writeBytes(file, kBigEndianMark, sizeof(kBigEndianMark));
+    }
+    return true;
+}
+
+bool writeText(HANDLE file, const wchar_t* text, int count, const EncodingSpec* spec) {
+    if (count == -1) {
+        const size_t length = text ? std::wcslen(text) : 0;
+        if (length > static_cast<size_t>(INT_MAX)) {
+            return false;
+        }
+        count = static_cast<int>(length);
+    }
+    if (count == 0) {
+        return true;
+    }
+    if (count < 0 || !text) {
+        return false;
+    }
+    const EncodingSpec& encoding = spec ? *spec : defaultWriterSpec;
+
+    if (encoding.codePage == kUtf16LittleEndian) {
+        return writeBytes(file, text, static_cast<DWORD>(count) * 2);
+    }
+
+    char fixedBuffer[kFixedBufferBytes];
+    std::unique_ptr<char[]> heapBuffer;
+    auto bufferFor = [&](size_t size) -> char* {
+        if (size < kFixedBufferBytes) {
+            return fixedBuffer;
+        }
+        heapBuffer.reset(new (std::nothrow) char[size]);
+        return heapBuffer.get();
+    };
+
+    if (encoding.codePage == kUtf16BigEndian) {
+        const size_t size = static_cast<size_t>(count) * 2;
+        char* buffer = bufferFor(size);
+        if (!buffer) {
+            return false;
+        }
+        for (int i = 0; i < count; ++i) {
+            buffer[2 * i] = static_cast<char>(text[i] >> 8);
+            buffer[2 * i + 1] = static_cast<char>(text[i] & 0xFF);
+        }
+        return writeBytes(file, buffer, static_cast<DWORD>(size));
+    }
+
+    // Code page 0 is CP_ACP. UTF-7 and UTF-8 accept no flags, so none are passed for any code page;
+    // without a default character given, each code page uses its own for what it lacks.
+    const int size = WideCharToMultiByte(encoding.codePage, 0, text, count, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) {
+        return false;
+    }
+    char* buffer = bufferFor(static_cast<size_t>(size));
+    if (!buffer) {
+        return false;
+    }
+    const int converted = WideCharToMultiByte(encoding.codePage, 0, text, count, buffer, size, nullptr, nullptr);
+    if (converted <= 0) {
+        return false;
+    }
+    return writeBytes(file, buffer, static_cast<DWORD>(converted));
+}
+
+bool writeEndOfLine(HANDLE file) {
+    const EncodingSpec* spec = currentOutputSpec ? currentOutputSpec : &defaultWriterSpec;
+    switch (spec->endOfLine) {
+        case 1:
+            return writeText(file, L"\r\n", 2, spec);
+        case 2:
+            return writeText(file, L"\n", 1, spec);
+        case 3:
+            return writeText(file, L"\r", 1, spec);
+        default:
+            return true;
+    }
+}

@@ -1,0 +1,35 @@
+// Encoding names, code pages, byte order marks and end-of-line styles, and the
+// one writer of every text file.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+struct EncodingSpec {
+    static constexpr int kNameUnits = 24;
+
+    wchar_t name[kNameUnits];
+    uint32_t codePage;
+    uint32_t kind;     // 0 none, 1 ANSI/ISO, 2 listed DOS/IBM/Asian, 3 UTF-7/UTF-8, 4 UTF-16
+    int32_t endOfLine;  // 0 none, 1 CR LF, 2 LF, 3 CR
+
+    EncodingSpec() { reset(); }
+    void reset();
+    void setName(const wchar_t* encodingName);
+    // Stores the normalised name; returns the number of its first four digits, part gets the rest.
+    int parseName(const wchar_t* encodingName, int* part);
+    static int isListedCodePage(int number);
+    // FF FE or FE FF for UTF-16, nothing otherwise. Returns false when a write failed.
+    bool writeByteOrderMark(HANDLE file) const;
+};
+
+// ANSI code page, CR LF: option files, list files and the parse log.
+extern EncodingSpec defaultWriterSpec;
+// The record used by the XML writers and writeEndOfLine; set by the save command.
+extern EncodingSpec* currentOutputSpec;
+
+// Writes count units (-1: up to the NUL) converted through spec (null: defaultWriterSpec)
+// with one file write. Returns false when the conversion or the write failed.
+bool writeText(HANDLE file, const wchar_t* text, int count, const EncodingSpec* spec = nullptr);
+bool writeEndOfLine(HANDLE file);

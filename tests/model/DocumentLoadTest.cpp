@@ -1,0 +1,337 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "model/ElementStore.h"
+#include "model/NameDictionary.h"
+#include "model/XMLTreeItem.h"
+#include "settings/OptionSet.h"
+#include "tests/support/TestSupport.h"
+#include "ui/XMLTreeView.h"
+
+namespace {
+
+std::wstring textOf(const XMLTreeItem* r) {
+    return r->text == nullptr ? L"" : std::wstring(r->text, r->textLength);
+}
+
+std::wstring attributesOf(const XMLTreeItem* r) {
+    return r->attributes == nullptr ? L"" : std::wstring(r->attributes, r->attributesLength);
+}
+
+// Options that loading reads, put back after each test.
+class DocumentLoadTest : public ::testing::Test {
+protected:
+    TestPanels panels;
+    TempDir dir;
+    int32_t savedIgnoreNamespaces = OptionSet::IgnoreNamespaces;
+    int32_t savedFullMode = OptionSet::DisplayFullMode;
+    int32_t savedNewLine = OptionSet::HandleNewLine;
+
+    void TearDown() override {
+        OptionSet::IgnoreNamespaces = savedIgnoreNamespaces;
+        OptionSet::DisplayFullMode = savedFullMode;
+        OptionSet::HandleNewLine = savedNewLine;
+    }
+
+    std::vector<XMLTreeItem*> load(const std::string& xml) {
+        EXPECT_EQ(loadXml(leftTreeView, xml, dir), kLoaded);
+        return recordsInOrder(leftTreeView);
+    }
+};
+
+struct TextCase {
+    const char* xml;
+    std::vector<std::wstring> texts;  // per element in document order
+};
+
+TEST_F(DocumentLoadTest, TextIsTrimmedSegmentBySegmentAndJoined) {
+    const TextCase cases[] = {
+        {"<a> x\n<b/>y</a>", {L"xy", L""}},
+        {"<a>  \t\r\n  </a>", {L""}},
+        {"<a>one <b> two </b> three</a>", {L"onethree", L"two"}},
+        {"<a>x<!--c-->y<?pi data?>z</a>", {L"xyz"}},
+        {"<a><![CDATA[ <raw> ]]></a>", {L"<raw>"}},
+        {"<a>&lt;&amp;&#65;</a>", {L"<&A"}},
+        {"<a>\n  inner text \n  </a>", {L"inner text"}},
+    };
+    for (const TextCase& c : cases) {
+        SCOPED_TRACE(c.xml);
+        auto records = load(c.xml);
+        ASSERT_GE(records.size(), c.texts.size());
+        for (size_t i = 0; i < c.texts.size(); ++i) {
+            EXPECT_EQ(narrow(textOf(records[i])), narrow(c.texts[i])) << "element " << i;
+            EXPECT_EQ(records[i]->textLength, c.texts[i].size());
+        }
+    }
+}
+
+TEST_F(DocumentLoadTest, SummaryItemFollowsDocumentsOfTwoOrMoreElements) {
+    auto one = load("<only/>");
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(leftTreeView.summaryItem, nullptr);
+
+    auto three = load("<r><a/><b/></r>");
+    ASSERT_EQ(three.size(), 4u);
+    XMLTreeItem* summary = leftTreeView.summaryItem;
+    ASSERT_NE(summary, nullptr);
+    EXPECT_EQ(three.back(), summary);
+    EXPECT_TRUE(summary->isSummary());
+    EXPECT_EQ(summary->descendantCount, 2u);
+    EXPECT_EQ(summary->partner, summary);
+    EXPECT_EQ(summary->pathHash, -1);
+    EXPECT_EQ(ElementStore::parent(leftTreeView.tree, summary->treeItem), nullptr);
+    EXPECT_EQ(ElementStore::selected(leftTreeView.tree), summary->treeItem);
+    EXPECT_EQ(leftTreeView.loaded, 1);
+}
+
+TEST_F(DocumentLoadTest, AttributeTextUsesTheQuoteMarksAndKeepsEveryAttribute) {
+    auto records = load("<e a=\"1\" b='2'/>");
+    ASSERT_EQ(records.size(), 1u);
+    std::wstring expected = std::wstring(L"a=") + kAttributeOpenQuote + L"1" + kAttributeCloseQuote + L" b=" +
+                            kAttributeOpenQuote + L"2" + kAttributeCloseQuote;
+    EXPECT_EQ(attributesOf(records[0]), expected);
+    EXPECT_EQ(records[0]->attributesLength, 11);
+
+    // Characters U+08FE and U+08FF in a document stay what they are.
+    records = load("<e v=\"\xE0\xA3\xBE\xE0\xA3\xBF\"/>");
+    expected = std::wstring(L"v=") + kAttributeOpenQuote + L"\x08FE\x08FF" + kAttributeCloseQuote;
+    EXPECT_EQ(attributesOf(records[0]), expected);
+}
+
+TEST_F(DocumentLoadTest, DifferentAttributeValuesGiveDifferentHashes) {
+    auto first = load("<r><e x=\"1\"/><e x=\"2\"/><e y=\"1\"/><e x=\"1\"/></r>");
+    ASSERT_EQ(first.size(), 6u);
+    for (int m = 0; m < 4; ++m) {
+        EXPECT_NE(first[1]->attributeHash[m], first[2]->attributeHash[m]) << "mode " << m;
+        EXPECT_NE(first[1]->attributeHash[m], first[3]->attributeHash[m]) << "mode " << m;
+        EXPECT_EQ(first[1]->attributeHash[m], first[4]->attributeHash[m]) << "mode " << m;
+        EXPECT_NE(first[1]->attributeHash[m], 0u);
+    }
+}
+
+TEST_F(DocumentLoadTest, PathHashesFollowTheNameIds) {
+    auto records = load("<a><b><c/></b></a>");
+    ASSERT_EQ(records.size(), 4u);
+    int32_t a = records[0]->nameId();
+    int32_t b = records[1]->nameId();
+    int32_t c = records[2]->nameId();
+    EXPECT_EQ(records[0]->pathHash, a);
+    EXPECT_EQ(records[1]->pathHash, static_cast<int32_t>(static_cast<uint32_t>(a) * 17u + static_cast<uint32_t>(b)));
+    EXPECT_EQ(records[2]->pathHash,
+              static_cast<int32_t>(static_cast<uint32_t>(records[1]->pathHash) * 17u + static_cast<uint32_t>(c)));
+
+    // A list file's path text gives the same hash.
+    wchar_t path[] = L" a > b >c ";
+    int32_t id = 0;
+    int32_t hash = 0;
+    wchar_t* rest = internPathStep(path, 3, &id, &hash);
+    rest = internPathStep(rest, 3, &id, &hash);
+    internPathStep(rest, -1, &id, &hash);
+    EXPECT_EQ(id, c);
+    EXPECT_EQ(hash, records[2]->pathHash);
+}
+
+TEST_F(DocumentLoadTest, NamespacesCanBeIgnored) {
+    const char* xml = "<r xmlns:p=\"urn:p\" xmlns:q=\"urn:q\"><p:a p:k=\"1\"/><q:a/></r>";
+    auto records = load(xml);
+    EXPECT_NE(records[1]->nameId(), records[2]->nameId());
+    EXPECT_EQ(narrow(records[1]->nameText()), "p:a");
+
+    OptionSet::IgnoreNamespaces = 1;
+    records = load(xml);
+    EXPECT_EQ(records[1]->nameId(), records[2]->nameId());
+    EXPECT_EQ(narrow(records[1]->nameText()), "a");
+    EXPECT_EQ(narrow(attributesOf(records[1])).substr(0, 2), "k=");
+}
+
+TEST_F(DocumentLoadTest, RecordsKeepTheirSourcePositions) {
+    auto records = load("<?xml version=\"1.0\"?>\n<root>\n      <c>t</c>\n  <d\n   x=\"1\"/>\n</root>");
+    ASSERT_EQ(records.size(), 4u);
+    // The declaration and the blanks outside the root element are no events, so the root
+    // keeps the position of the document's start.
+    EXPECT_EQ(records[0]->line, 0);
+    EXPECT_EQ(records[0]->column, 1);
+    EXPECT_EQ(narrow(records[1]->positionText()), "Line 3  Col 7");
+    EXPECT_EQ(records[1]->lineSpan, 0);
+    EXPECT_EQ(records[1]->endColumn, 15);
+    EXPECT_EQ(records[2]->line, 3);
+    EXPECT_EQ(records[2]->lineSpan, 1);
+    EXPECT_EQ(records[0]->lineSpan, 5);
+    EXPECT_EQ(leftTreeView.lineIndexCount, 6u);
+}
+
+TEST_F(DocumentLoadTest, ChildNameListsCountEachNameInOrderOfFirstAppearance) {
+    auto records = load("<r><b/><a/><b/><c/><a/><b/></r>");
+    XMLTreeItem* r = records[0];
+    ASSERT_EQ(r->childCount, 6u);
+    ASSERT_EQ(r->childNameCount, 3u);
+    EXPECT_EQ(r->childNameIds[0], records[1]->nameId());
+    EXPECT_EQ(r->childNameIds[1], records[2]->nameId());
+    EXPECT_EQ(r->childNameIds[2], records[4]->nameId());
+    EXPECT_EQ(r->childNameCounts[0], 3);
+    EXPECT_EQ(r->childNameCounts[1], 2);
+    EXPECT_EQ(r->childNameCounts[2], 1);
+    EXPECT_EQ(records[1]->childNameCount, 0u);
+}
+
+TEST_F(DocumentLoadTest, TooManyChildNamesAreLeftOutOfTheList) {
+    std::string xml = "<r>";
+    for (int i = 0; i < 2049; ++i) xml += "<n" + std::to_string(i) + "/>";
+    xml += "<n0/></r>";
+    {
+        BoxScript boxes;
+        boxes.expect(L"Too many elements", L"Application Error");
+        load(xml);
+    }
+    XMLTreeItem* r = recordsInOrder(leftTreeView)[0];
+    EXPECT_EQ(r->childNameCount, 2048u);
+    EXPECT_EQ(r->childNameCounts[0], 2);
+
+    // Exactly 2,048 distinct names fit without a box.
+    xml = "<r>";
+    for (int i = 0; i < 2048; ++i) xml += "<n" + std::to_string(i) + "/>";
+    xml += "</r>";
+    load(xml);
+    EXPECT_EQ(recordsInOrder(leftTreeView)[0]->childNameCount, 2048u);
+}
+
+TEST_F(DocumentLoadTest, DoctypeAndInternalEntitiesReachThePanel) {
+    dir.write(L"r.dtd", "<!ELEMENT r ANY>");
+    auto records = load("<!DOCTYPE r PUBLIC \"-//Test//DTD R//EN\" \"r.dtd\" [\n"
+                        "<!ENTITY twelve \"123456789012\">\n<!ENTITY empty \"\">\n]>\n<r>&twelve;</r>");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(narrow(leftTreeView.doctypeName), "r");
+    EXPECT_EQ(narrow(leftTreeView.doctypePublicId), "-//Test//DTD R//EN");
+    EXPECT_EQ(narrow(leftTreeView.doctypeSystemId), "r.dtd");
+    EXPECT_EQ(narrow(textOf(records[0])), "123456789012");
+    int32_t hash;
+    uint32_t packed;
+    EntityTable::keys(L"twelve", &hash, &packed);
+    EXPECT_EQ(EntityTable::lookup(leftTreeView.entityTable.get(), hash, packed), 12);
+    EntityTable::keys(L"empty", &hash, &packed);
+    EXPECT_EQ(EntityTable::lookup(leftTreeView.entityTable.get(), hash, packed), 1);
+    EntityTable::keys(L"amp", &hash, &packed);
+    EXPECT_EQ(EntityTable::lookup(leftTreeView.entityTable.get(), hash, packed), 1);
+
+    load("<r/>");
+    EXPECT_EQ(narrow(leftTreeView.doctypeName), "");
+    EntityTable::keys(L"twelve", &hash, &packed);
+    EXPECT_EQ(EntityTable::lookup(leftTreeView.entityTable.get(), hash, packed), 0);
+}
+
+struct EncodingCase {
+    std::string bytes;
+    unsigned codePage;
+};
+
+TEST_F(DocumentLoadTest, PanelEncodingComesFromTheDeclarationOrTheByteOrderMark) {
+    const EncodingCase cases[] = {
+        {"<?xml version=\"1.0\" encoding=\"windows-1252\"?><r>\xE9</r>", 1252},
+        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r/>", 28591},
+        {"<?xml version=\"1.0\"?><r/>", 65001},
+        {"<r/>", 65001},
+        {std::string("\xFF\xFE<\0r\0/\0>\0", 10), 1200},
+        {std::string("\xFE\xFF\0<\0r\0/\0>", 10), 1201},
+        {std::string("\xEF\xBB\xBF<r/>"), 65001},
+    };
+    for (const EncodingCase& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        ASSERT_EQ(loadXml(leftTreeView, c.bytes, dir), kLoaded);
+        EXPECT_EQ(leftTreeView.outputEncoding.codePage, c.codePage);
+    }
+}
+
+TEST_F(DocumentLoadTest, ItemHeightsFollowTheDisplayMode) {
+    std::string attrs(70, 'v');
+    std::string xml = "<r><e a=\"" + attrs + "\">ten chars!</e><f>short</f></r>";
+    OptionSet::DisplayFullMode = 1;
+    auto records = load(xml);
+    HWND tree = leftTreeView.tree;
+    // 75 units of attribute text: 2 lines; 10 units of text: 1 line.
+    EXPECT_EQ(ElementStore::height(tree, records[1]->treeItem), 4);
+    EXPECT_EQ(ElementStore::height(tree, records[2]->treeItem), 1);
+    EXPECT_EQ(ElementStore::height(tree, leftTreeView.summaryItem->treeItem), 20);
+
+    OptionSet::DisplayFullMode = 0;
+    records = load(xml);
+    EXPECT_EQ(ElementStore::height(tree, records[1]->treeItem), 1);
+    EXPECT_EQ(ElementStore::height(tree, leftTreeView.summaryItem->treeItem), 1);
+}
+
+TEST_F(DocumentLoadTest, TallItemsAreNotedOnThePanel) {
+    OptionSet::DisplayFullMode = 1;
+    OptionSet::HandleNewLine = 1;
+    std::string text;
+    for (int i = 0; i < 30; ++i) text += "line\n";
+    load("<r><e>" + text + "x</e></r>");
+    EXPECT_EQ(leftTreeView.hasTallItems, 1);
+    load("<r><e>x</e></r>");
+    EXPECT_EQ(leftTreeView.hasTallItems, 0);
+}
+
+// Long texts are cut at 65,535 units, never wrapped around to a short length.
+TEST_F(DocumentLoadTest, LongTextsAreCutAtTheLengthLimit) {
+    auto records = load("<r>" + std::string(70000, 'x') + "</r>");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0]->textLength, 65535);
+
+    records = load("<r>" + std::string(40000, 'x') + "<c/>" + std::string(40000, 'y') + "</r>");
+    EXPECT_EQ(records[0]->textLength, 65535);
+    EXPECT_EQ(records[0]->text[65534], L'y');
+    EXPECT_EQ(records[0]->text[65535], 0);
+
+    std::string value(70000, 'v');
+    records = load("<r a=\"" + value + "\"/>");
+    EXPECT_EQ(records[0]->attributesLength, 65535);
+}
+
+TEST_F(DocumentLoadTest, BadInputFailsCleanly) {
+    const char* cases[] = {
+        "<a><b></a>",
+        "",
+        "<a>",
+        "not xml at all",
+        "<a x=\"1\" x=\"2\"/>",
+    };
+    for (const char* xml : cases) {
+        SCOPED_TRACE(xml);
+        load("<ok><x/></ok>");
+        EXPECT_EQ(loadXml(leftTreeView, xml, dir), kLoadFailed);
+        EXPECT_EQ(leftTreeView.loaded, 0);
+        EXPECT_EQ(ElementStore::root(leftTreeView.tree), nullptr);
+        EXPECT_EQ(leftTreeView.summaryItem, nullptr);
+        EXPECT_EQ(ElementStore::itemCount(leftTreeView.tree), 0u);
+    }
+    EXPECT_EQ(parseIntoPanel(leftTreeView, dir.file(L"missing.xml").c_str()), kLoadCancelled);
+}
+
+TEST_F(DocumentLoadTest, DeepNestingLoadsAndClears) {
+    const int depth = 10000;
+    std::string xml;
+    for (int i = 0; i < depth; ++i) xml += "<d>";
+    for (int i = 0; i < depth; ++i) xml += "</d>";
+    auto records = load(xml);
+    ASSERT_EQ(records.size(), static_cast<size_t>(depth) + 1);
+    EXPECT_EQ(records[depth - 1]->childCount, 0u);
+    EXPECT_EQ(records[0]->childCount, 1u);
+    EXPECT_EQ(leftTreeView.summaryItem->descendantCount, static_cast<uint32_t>(depth - 1));
+    clearPanel(leftTreeView.tree, true);
+    EXPECT_EQ(ElementStore::itemCount(leftTreeView.tree), 0u);
+}
+
+TEST_F(DocumentLoadTest, ElementNamesAreSharedAcrossPanels) {
+    load("<shared><x/></shared>");
+    ASSERT_EQ(loadXml(rightTreeView, "<shared><y/></shared>", dir, L"right.xml"), kLoaded);
+    auto left = recordsInOrder(leftTreeView);
+    auto right = recordsInOrder(rightTreeView);
+    EXPECT_EQ(left[0]->name, right[0]->name);
+    EXPECT_EQ(left[0]->pathHash, right[0]->pathHash);
+    EXPECT_EQ(left[0]->treeView, leftTreeView.tree);
+    EXPECT_EQ(right[0]->treeView, rightTreeView.tree);
+    EXPECT_EQ(panelFromTree(right[0]->treeView), &rightTreeView);
+    EXPECT_EQ(otherPanelFromTree(right[0]->treeView), &leftTreeView);
+}
+
+}  // namespace

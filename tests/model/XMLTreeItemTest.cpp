@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "model/XMLTreeItem.h"
+#include "settings/OptionSet.h"
+
+namespace {
+
+class ItemLinesTest : public ::testing::Test {
+protected:
+    int32_t savedFullMode = OptionSet::DisplayFullMode;
+    int32_t savedNewLine = OptionSet::HandleNewLine;
+    void TearDown() override {
+        OptionSet::DisplayFullMode = savedFullMode;
+        OptionSet::HandleNewLine = savedNewLine;
+    }
+};
+
+struct LinesCase {
+    int fullMode;
+    int newLine;
+    int attributes;    // units of attribute text
+    std::wstring text;
+    int total;         // uncapped result
+    int itemLines;     // stored height, at most 25 (0 when left untouched)
+};
+
+TEST_F(ItemLinesTest, TotalsFollowAttributeAndTextLengths) {
+    const LinesCase cases[] = {
+        {1, 0, 65, std::wstring(10, L't'), 4, 4},
+        {1, 0, 60, std::wstring(10, L't'), 1, 0},  // 70 units in all: one line
+        {0, 0, 65, std::wstring(10, L't'), 1, 0},
+        {1, 0, 0, std::wstring(140, L't'), 4, 4},
+        {1, 1, 0, std::wstring(141, L't'), 3, 3},
+        {1, 1, 0, L"a\nb" + std::wstring(70, L' '), 4, 4},
+        {1, 0, 16575, L"", 256, 25},  // 16,575 / 65 + 1 would be 256
+        {1, 0, 16576, L"", 256, 25},
+        {1, 0, 60000, std::wstring(60000, L't'), 511, 25},
+    };
+    for (const LinesCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "attributes " << c.attributes << " text " << c.text.size());
+        OptionSet::DisplayFullMode = c.fullMode;
+        OptionSet::HandleNewLine = c.newLine;
+        XMLTreeItem item;
+        std::wstring attributes(static_cast<size_t>(c.attributes), L'a');
+        std::wstring text = c.text;
+        if (c.attributes) {
+            item.attributes = attributes.data();
+            item.attributesLength = static_cast<uint16_t>(c.attributes);
+        }
+        if (!text.empty()) {
+            item.text = text.data();
+            item.textLength = static_cast<uint16_t>(text.size());
+        }
+        EXPECT_EQ(item.computeItemLines(), c.total);
+        EXPECT_EQ(item.itemLines, c.itemLines);
+        item.attributes = nullptr;
+        item.text = nullptr;
+    }
+}
+
+TEST(CountDisplayLines, BreaksAtLineFeedsAndEverySeventyUnits) {
+    const std::pair<std::wstring, int> cases[] = {
+        {L"", 1},
+        {L"a\nb", 2},
+        {std::wstring(70, L'x'), 1},
+        {std::wstring(71, L'x'), 2},
+        {std::wstring(141, L'x'), 2},
+        {std::wstring(142, L'x'), 3},
+        {std::wstring(300, L'\n'), 255},
+        {std::wstring(254, L'\n'), 255},
+        {std::wstring(253, L'\n'), 254},
+    };
+    for (const auto& [text, lines] : cases) EXPECT_EQ(countDisplayLines(text.c_str()), lines) << text.size();
+}
+
+TEST(XMLTreeItemText, PositionAndPlaceholderTexts) {
+    XMLTreeItem item;
+    item.line = 2;
+    item.column = 7;
+    EXPECT_STREQ(item.positionText(), L"Line 3  Col 7");
+    const wchar_t* placeholder = XMLTreeItem::displayText(0);
+    EXPECT_EQ(std::wstring(placeholder), std::wstring(320, L' '));
+    EXPECT_EQ(XMLTreeItem::displayText(2), placeholder);
+    EXPECT_EQ(XMLTreeItem::fromHandle(nullptr, nullptr), nullptr);
+}
+
+TEST(XMLTreeItemText, ContainsSearchesNameAttributesAndText) {
+    XMLTreeItem item;
+    std::wstring text = L"xabcx";
+    std::wstring attributes = std::wstring(L"id=") + kAttributeOpenQuote + L"Key" + kAttributeCloseQuote;
+    item.text = text.data();
+    item.textLength = static_cast<uint16_t>(text.size());
+    item.attributes = attributes.data();
+    item.attributesLength = static_cast<uint16_t>(attributes.size());
+    EXPECT_TRUE(item.contains(L"ABC", 0));
+    EXPECT_FALSE(item.contains(L"ABC", 1));
+    EXPECT_TRUE(item.contains(L"abc", 1));
+    EXPECT_TRUE(item.contains(L"key", 0));
+    EXPECT_FALSE(item.contains(L"key", 1));
+    EXPECT_FALSE(item.contains(L"zzz", 0));
+    item.text = nullptr;
+    item.attributes = nullptr;
+}
+
+}  // namespace

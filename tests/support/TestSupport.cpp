@@ -1,0 +1,166 @@
+#include "tests/support/TestSupport.h"
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include "model/ElementStore.h"
+#include "model/MessageBox.h"
+#include "model/XMLTreeItem.h"
+#include "ui/XMLTreeView.h"
+
+namespace {
+int unexpectedBox(HWND, const wchar_t* text, const wchar_t* caption, UINT) {
+    ADD_FAILURE() << "unexpected message box: [" << narrow(caption ? caption : L"") << "] "
+                  << narrow(text ? text : L"");
+    return IDCANCEL;
+}
+}  // namespace
+
+void installUnexpectedBoxHandler() {
+    setBoxHandler(unexpectedBox);
+}
+
+BoxScript::BoxScript() {
+    setBoxHandler([this](HWND, const wchar_t* text, const wchar_t* caption, UINT type) {
+        std::wstring t = text ? text : L"";
+        std::wstring c = caption ? caption : L"";
+        shown_.push_back(Box{t, c, type});
+        if (expected_.empty()) {
+            ADD_FAILURE() << "unexpected message box: [" << narrow(c) << "] " << narrow(t);
+            return IDCANCEL;
+        }
+        Expected e = expected_.front();
+        expected_.pop_front();
+        EXPECT_EQ(narrow(e.caption), narrow(c)) << "box text: " << narrow(t);
+        if (!e.anyText) {
+            EXPECT_EQ(narrow(e.text), narrow(t));
+        }
+        return e.answer;
+    });
+}
+
+BoxScript::~BoxScript() {
+    for (const Expected& e : expected_)
+        ADD_FAILURE() << "expected message box not shown: [" << narrow(e.caption) << "] " << narrow(e.text);
+    installUnexpectedBoxHandler();
+}
+
+BoxScript& BoxScript::expect(const std::wstring& text, const std::wstring& caption, int answer) {
+    expected_.push_back(Expected{text, caption, false, answer});
+    return *this;
+}
+
+BoxScript& BoxScript::expectCaption(const std::wstring& caption, int answer) {
+    expected_.push_back(Expected{L"", caption, true, answer});
+    return *this;
+}
+
+TempDir::TempDir() {
+    static int counter = 0;
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    path_ = std::wstring(base) + L"verdalt-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(++counter);
+    CreateDirectoryW(path_.c_str(), nullptr);
+}
+
+TempDir::~TempDir() {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name != L"." && name != L"..") DeleteFileW(file(name).c_str());
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(path_.c_str());
+}
+
+std::wstring TempDir::write(const std::wstring& name, const std::string& bytes) const {
+    std::wstring full = file(name);
+    HANDLE h = CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    if (!bytes.empty()) WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+    return full;
+}
+
+std::string TempDir::read(const std::wstring& name) const {
+    std::string bytes;
+    HANDLE h = CreateFileW(file(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return bytes;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(h, buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
+    CloseHandle(h);
+    return bytes;
+}
+
+namespace {
+HWND createTestTree(HWND parent) {
+    return CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"XML",
+                           WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_NOTOOLTIPS, 0, 0, 300, 400,
+                           parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+}  // namespace
+
+TestPanels::TestPanels() {
+    window_ = CreateWindowExW(0, L"STATIC", L"test", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+    leftTreeView.tree = createTestTree(window_);
+    rightTreeView.tree = createTestTree(window_);
+}
+
+TestPanels::~TestPanels() {
+    clearPanel(leftTreeView.tree, true);
+    clearPanel(rightTreeView.tree, true);
+    ElementStore::detach(leftTreeView.tree);
+    ElementStore::detach(rightTreeView.tree);
+    DestroyWindow(window_);
+    leftTreeView.tree = nullptr;
+    rightTreeView.tree = nullptr;
+}
+
+int loadXml(XMLTreeView& panel, const std::string& xml, const TempDir& dir, const std::wstring& name) {
+    std::wstring path = dir.write(name, xml);
+    return parseIntoPanel(panel, path.c_str());
+}
+
+std::vector<XMLTreeItem*> recordsInOrder(const XMLTreeView& panel) {
+    std::vector<XMLTreeItem*> out;
+    HWND tree = panel.tree;
+    std::vector<HTREEITEM> stack;
+    std::vector<HTREEITEM> roots;
+    for (HTREEITEM i = ElementStore::root(tree); i != nullptr; i = ElementStore::next(tree, i)) roots.push_back(i);
+    for (auto it = roots.rbegin(); it != roots.rend(); ++it) stack.push_back(*it);
+    while (!stack.empty()) {
+        HTREEITEM item = stack.back();
+        stack.pop_back();
+        out.push_back(ElementStore::record(tree, item));
+        std::vector<HTREEITEM> children;
+        for (HTREEITEM c = ElementStore::child(tree, item); c != nullptr; c = ElementStore::next(tree, c))
+            children.push_back(c);
+        for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
+    }
+    return out;
+}
+
+std::string narrow(const std::wstring& text) {
+    if (text.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring widen(const std::string& text) {
+    if (text.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}

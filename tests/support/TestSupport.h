@@ -1,0 +1,85 @@
+// Helpers shared by the test programs: answering message boxes, scratch files, and
+// real tree views hosted in a real window.
+#pragma once
+
+#include <windows.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+struct XMLTreeView;
+struct XMLTreeItem;
+
+// While alive, answers the program's message boxes from a script. A box that the
+// script does not expect fails the test (and is answered with Cancel). Boxes are
+// recorded in order either way.
+class BoxScript {
+public:
+    struct Box {
+        std::wstring text;
+        std::wstring caption;
+        UINT type;
+    };
+    BoxScript();
+    ~BoxScript();
+    BoxScript(const BoxScript&) = delete;
+    BoxScript& operator=(const BoxScript&) = delete;
+
+    // Expects the next box to have exactly this text and caption; answers it with answer.
+    BoxScript& expect(const std::wstring& text, const std::wstring& caption, int answer = IDOK);
+    // Expects a box with this caption, whatever its text.
+    BoxScript& expectCaption(const std::wstring& caption, int answer = IDOK);
+    const std::vector<Box>& shown() const { return shown_; }
+
+private:
+    struct Expected {
+        std::wstring text;
+        std::wstring caption;
+        bool anyText;
+        int answer;
+    };
+    std::deque<Expected> expected_;
+    std::vector<Box> shown_;
+};
+
+// A fresh folder under the temporary directory, removed with its files at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    std::wstring file(const std::wstring& name) const { return path_ + L"\\" + name; }
+    // Writes the bytes as they stand and returns the full path.
+    std::wstring write(const std::wstring& name, const std::string& bytes) const;
+    std::string read(const std::wstring& name) const;
+
+private:
+    std::wstring path_;
+};
+
+// A top-level window holding the two panels' tree views for the time of a test.
+class TestPanels {
+public:
+    TestPanels();
+    ~TestPanels();
+    TestPanels(const TestPanels&) = delete;
+    TestPanels& operator=(const TestPanels&) = delete;
+
+    HWND window() const { return window_; }
+
+private:
+    HWND window_;
+};
+
+// Loads XML text (UTF-8 bytes) into a panel through a scratch file; returns the load result.
+int loadXml(XMLTreeView& panel, const std::string& xml, const TempDir& dir, const std::wstring& name = L"doc.xml");
+
+// The panel's records in document order (the summary item last, when there is one).
+std::vector<XMLTreeItem*> recordsInOrder(const XMLTreeView& panel);
+
+std::string narrow(const std::wstring& text);
+std::wstring widen(const std::string& text);

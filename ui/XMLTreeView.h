@@ -1,0 +1,67 @@
+// One side of the comparison: the tree view that shows one document, and what the
+// program keeps about that document.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "model/TextArena.h"
+#include "settings/EncodingSpec.h"
+#include "ui/EntityTable.h"
+
+struct XMLTreeItem;
+
+constexpr int kPathUnits = 260;
+
+struct XMLTreeView {
+    XMLTreeItem* summaryItem = nullptr;  // owned
+    uint32_t lineIndexCount = 0;         // source lines of the document
+    EncodingSpec outputEncoding;
+    std::unique_ptr<EntityTable> entityTable;
+    wchar_t doctypeName[kPathUnits] = {};
+    wchar_t doctypePublicId[kPathUnits] = {};
+    wchar_t doctypeSystemId[kPathUnits] = {};
+    HWND editor = nullptr;
+    int32_t hasTallItems = 0;
+    TextArena stringPool;
+    wchar_t* folder;  // the storage of the panel's folder option
+    wchar_t fileName[kPathUnits] = {};
+    HWND pathCombo = nullptr;
+    HWND pathEdit = nullptr;
+    HWND tree = nullptr;
+    int32_t loaded = 0;
+    // The encoding the document's first bytes show, used when it has no XML declaration.
+    wchar_t detectedEncoding[EncodingSpec::kNameUnits] = L"UTF-8";
+
+    explicit XMLTreeView(wchar_t* folderStorage) : folder(folderStorage) {}
+    XMLTreeView(const XMLTreeView&) = delete;
+    XMLTreeView& operator=(const XMLTreeView&) = delete;
+
+    void setDoctype(const wchar_t* name, const wchar_t* publicId, const wchar_t* systemId);
+    // Flags: 1 clear the selection first, 2 suspend redrawing, 4 invalidate at the end.
+    void refreshTree(int flags);
+    void resetEntityTable();
+    // Sets detectedEncoding from the byte order mark of a local file (UTF-8 without one).
+    void detectEncoding(const wchar_t* path);
+};
+
+extern XMLTreeView leftTreeView;
+extern XMLTreeView rightTreeView;
+
+XMLTreeView* panelFromTree(HWND tree);
+XMLTreeView* otherPanelFromTree(HWND tree);
+
+// Deletes the panel's records and tree items and empties its arena. Unless forced,
+// a panel without a loaded document is left alone.
+void clearPanel(HWND tree, bool force);
+
+// 0 loaded, 1 failed (stopped parse, exception), 2 not found or cancelled.
+enum LoadResult { kLoaded = 0, kLoadFailed = 1, kLoadCancelled = 2 };
+
+// Clears the panel and parses path (a local path or a URL) into it.
+LoadResult parseIntoPanel(XMLTreeView& panel, const wchar_t* path);
+// A URL: a scheme of ftp or four or five letters starting with http, a colon within
+// the first seven units, and two slashes after it.
+bool isURLPath(const wchar_t* path);
