@@ -9,6 +9,7 @@ uint8_t ValidationErrorAsFatal = 0;
 uint8_t ContinueAfterFatalError = 0;
 int32_t SchemaValidation = 0;
 int32_t UseExternalSchema = 0;
+FilePath PathToExternalSchema;
 int32_t AllowNonPrintableChars = 0;
 int32_t ShowErrorMessages = 1;
 int32_t LogErrorMessages = 0;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "model/FilePath.h"
 #include "settings/EncodingSpec.h"
 
 namespace OptionSet {
@@ -17,6 +18,7 @@ extern uint8_t ValidationErrorAsFatal;
 extern uint8_t ContinueAfterFatalError;
 extern int32_t SchemaValidation;
 extern int32_t UseExternalSchema;
+extern FilePath PathToExternalSchema;
 extern int32_t AllowNonPrintableChars;
 extern int32_t ShowErrorMessages;
 extern int32_t LogErrorMessages;

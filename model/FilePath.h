@@ -1,0 +1,30 @@
+// The external schema named by the options: a schema file, a folder or a URL. It
+// also answers the parser's entity requests while the external schema is in use.
+#pragma once
+
+#include <cstdint>
+
+struct FilePath {
+    static constexpr int kFileNameUnits = 120;
+    static constexpr int kPathUnits = 260;
+    enum Flags : int32_t { kURL = 1, kHasExtension = 2, kDirectory = 4, kXSD = 8 };
+
+    int32_t fileNamePosition = -1;  // index in fullPath where the file-name part starts; -1 when unset
+    wchar_t fileName[kFileNameUnits] = {};
+    wchar_t fullPath[kPathUnits] = {};
+    int32_t flags = 0;
+    int32_t requestCount = 0;
+
+    void set(const wchar_t* text);
+    // The path that answers an entity request for requestedName.
+    const wchar_t* resolve(const wchar_t* requestedName);
+    // Rewinds the record for a new parse; returns the configured full path.
+    const wchar_t* reset();
+    bool isSet() const { return fullPath[0] != 0; }
+};
+
+// A URL scheme test at a colon: afterColon is the text after it, colonCount the units up to
+// and including the colon, start the start of the text.
+bool isURLScheme(const wchar_t* afterColon, int colonCount, const wchar_t* start);
+// The first three units of an extension packed one byte each, upper-cased; 0 below two units.
+uint32_t extensionCode(const wchar_t* extension);
