@@ -2,13 +2,18 @@
 
 #include <cstring>
 #include <cwchar>
+#include <initializer_list>
 
 #include <xercesc/sax/SAXParseException.hpp>
 
 #include "model/ElementStore.h"
+#include "model/MessageBox.h"
 #include "model/NameDictionary.h"
+#include "model/ParserSetup.h"
+#include "model/ParseMessages.h"
 #include "model/TextServices.h"
 #include "model/XMLTreeItem.h"
+#include "settings/EncodingSpec.h"
 #include "settings/OptionSet.h"
 #include "ui/XMLTreeView.h"
 
@@ -37,13 +42,25 @@ XMLTreeItem* SAX2CountHandlers::flushText() {
     return record;
 }
 
+void SAX2CountHandlers::setLogPath(const wchar_t* path) {
+    closeLog();
+    logPath[0] = 0;
+    if (!OptionSet::LogErrorMessages || path == nullptr) return;
+    static constexpr wchar_t kLogExtension[] = L".log";
+    constexpr size_t kLogPathUnits = sizeof(logPath) / sizeof(logPath[0]);
+    size_t length = std::wcslen(path);
+    if (length + std::wcslen(kLogExtension) >= kLogPathUnits) return;
+    std::wmemcpy(logPath, path, length);
+    std::wcscpy(logPath + length, kLogExtension);
+}
+
 void SAX2CountHandlers::closeLog() {
     if (logFile != nullptr && logFile != INVALID_HANDLE_VALUE) CloseHandle(logFile);
     logFile = nullptr;
 }
 
-xercesc::InputSource* SAX2CountHandlers::resolveEntity(const XMLCh* const, const XMLCh* const) {
-    return nullptr;
+xercesc::InputSource* SAX2CountHandlers::resolveEntity(const XMLCh* const, const XMLCh* const systemIdText) {
+    return resolveExternalSchema(systemIdText);
 }
 
 void SAX2CountHandlers::startDocument() {
@@ -63,6 +80,7 @@ void SAX2CountHandlers::startDocument() {
         panel->doctypePublicId[0] = 0;
         panel->doctypeSystemId[0] = 0;
     }
+    if (OptionSet::UseExternalSchema) OptionSet::PathToExternalSchema.reset();
 }
 
 void SAX2CountHandlers::startElement(const XMLCh* const, const XMLCh* const localname, const XMLCh* const qname,
@@ -159,29 +177,73 @@ void SAX2CountHandlers::setDocumentLocator(const xercesc::Locator* const value) 
     locator = value;
 }
 
-void SAX2CountHandlers::recordMessage(const xercesc::SAXParseException& exc) {
-    const XMLCh* text = exc.getMessage();
-    std::wcsncpy(messageText, text == nullptr ? L"" : text, 1023);
-    messageText[1023] = 0;
-    const XMLCh* id = exc.getSystemId();
-    std::wcsncpy(systemId, id == nullptr ? L"" : id, 259);
-    systemId[259] = 0;
-    std::swprintf(position, 260, L"line %d column %d", static_cast<int>(exc.getLineNumber()),
-                  static_cast<int>(exc.getColumnNumber()));
+namespace {
+// Copies source into a buffer of units, cut so that it stays terminated.
+void copyCut(wchar_t* buffer, size_t units, const XMLCh* source) {
+    size_t length = source == nullptr ? 0 : std::wcslen(source);
+    if (length > units - 1) length = units - 1;
+    if (length != 0) std::wmemcpy(buffer, source, length);
+    buffer[length] = 0;
+}
+
+template <size_t units>
+void copyCut(wchar_t (&buffer)[units], const XMLCh* source) {
+    copyCut(buffer, units, source);
+}
+
+template <size_t units>
+void joinCut(wchar_t (&buffer)[units], std::initializer_list<const wchar_t*> pieces) {
+    size_t used = 0;
+    buffer[0] = 0;
+    for (const wchar_t* piece : pieces) {
+        copyCut(buffer + used, units - used, piece);
+        used += std::wcslen(buffer + used);
+    }
+}
+}  // namespace
+
+int SAX2CountHandlers::reportParseMessage(const wchar_t* kind, const xercesc::SAXParseException& exc, UINT icon) {
+    copyCut(message, exc.getMessage());
+    copyCut(systemId, exc.getSystemId());
+    std::swprintf(position, sizeof(position) / sizeof(position[0]), L"line %d column %d",
+                  static_cast<int>(exc.getLineNumber()), static_cast<int>(exc.getColumnNumber()));
+    if (!OptionSet::ShowErrorMessages) return 0;
+
+    joinCut(messageText, {kind, L" at ", systemId, L"\n", position, L"\n", message, L"$Continue?"});
+    int answer = showMessage(messageText, nullptr, kind, MB_OKCANCEL | MB_HELP | icon, boxOwnerWindow);
+    if (answer == IDCANCEL) cancelled = 1;
+    return answer;
+}
+
+void SAX2CountHandlers::logMessage(const wchar_t* kind) {
+    if (!OptionSet::LogErrorMessages || logPath[0] == 0) return;
+    if (logFile == nullptr) {
+        // A log that cannot be created stays INVALID_HANDLE_VALUE, so the parse does not retry it.
+        logFile = CreateFileW(logPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    }
+    if (logFile == INVALID_HANDLE_VALUE) return;
+    joinCut(messageText, {kind, L" at ", position, L" : ", message, L"\r\n"});
+    writeText(logFile, messageText, -1);
 }
 
 void SAX2CountHandlers::warning(const xercesc::SAXParseException& exc) {
-    recordMessage(exc);
+    if (cancelled) return;
+    reportParseMessage(L"Warning", exc, MB_ICONWARNING);
 }
 
 void SAX2CountHandlers::error(const xercesc::SAXParseException& exc) {
-    recordMessage(exc);
     errorSeen = 1;
+    if (cancelled) return;
+    reportParseMessage(L"Error", exc, MB_ICONERROR);
+    logMessage(L"Error");
 }
 
 void SAX2CountHandlers::fatalError(const xercesc::SAXParseException& exc) {
-    recordMessage(exc);
     fatalSeen = 1;
+    if (cancelled) return;
+    reportParseMessage(L"Fatal error", exc, MB_ICONERROR);
+    logMessage(L"Fatal error");
 }
 
 void SAX2CountHandlers::resetErrors() {

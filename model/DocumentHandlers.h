@@ -38,7 +38,16 @@ public:
     bool stopRequested() const;
     XMLTreeItem* flushText();
     void refreshPosition();
+    // Starts the log of a new parse: any open log is closed, and the log file is path
+    // with ".log" appended while "LogErrorMessages" is on. A path that leaves no room
+    // for ".log" in logPath gives no log.
+    void setLogPath(const wchar_t* path);
     void closeLog();
+    // Keeps the report's texts and, while "ShowErrorMessages" is on, asks whether to go
+    // on; Cancel sets cancelled. Returns the box's answer, 0 when none was shown.
+    int reportParseMessage(const wchar_t* kind, const xercesc::SAXParseException& exc, UINT icon);
+    // Appends the line of the last report to the log, creating the file at the first one.
+    void logMessage(const wchar_t* kind);
 
     // EntityResolver
     xercesc::InputSource* resolveEntity(const XMLCh* const publicId, const XMLCh* const systemId) override;
@@ -69,9 +78,6 @@ public:
 
     // DeclHandler
     void internalEntityDecl(const XMLCh* const name, const XMLCh* const value) override;
-
-private:
-    void recordMessage(const xercesc::SAXParseException& exc);
 };
 
 class AdvancedHandler : public xercesc::XMLDocumentHandler {

@@ -15,12 +15,19 @@ struct FilePath {
     int32_t flags = 0;
     int32_t requestCount = 0;
 
+    // Takes the option value, blanks at both ends removed. A value whose path would pass
+    // 259 units, or whose file-name part would pass 119, leaves the record empty.
     void set(const wchar_t* text);
-    // The path that answers an entity request for requestedName.
+    // The path that answers an entity request for requestedName; null when the record is
+    // empty or the name does not fit behind the folder.
     const wchar_t* resolve(const wchar_t* requestedName);
     // Rewinds the record for a new parse; returns the configured full path.
     const wchar_t* reset();
     bool isSet() const { return fullPath[0] != 0; }
+
+private:
+    // Writes name at the file-name position; null, leaving the path as it was, when it does not fit.
+    const wchar_t* placeName(const wchar_t* name);
 };
 
 // A URL scheme test at a colon: afterColon is the text after it, colonCount the units up to

@@ -3,6 +3,7 @@
 #include <utility>
 
 HWND boxOwnerWindow = nullptr;
+const wchar_t* messageHelpTopic = nullptr;
 
 namespace {
 BoxHandler boxHandler;

@@ -8,6 +8,8 @@
 
 // The window that owns the program's boxes (the main window once it exists).
 extern HWND boxOwnerWindow;
+// The help topic of the box that is up (its Help button and F1 open it); null when none.
+extern const wchar_t* messageHelpTopic;
 
 int showBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
 

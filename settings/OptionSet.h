@@ -1,6 +1,8 @@
 // The process-wide option values, one per registry value name.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 
 #include "model/FilePath.h"
@@ -78,4 +80,39 @@ extern wchar_t RightDir[kPathLength];
 extern wchar_t SaveDir[kPathLength];
 extern wchar_t OptionsDir[kPathLength];
 
+// Not in the registry.
+extern uint32_t matchSumLimit;      // fuzzy matching of a name group while unmatched A + unmatched B is below it
+extern uint32_t matchProductLimit;  // the same for unmatched A x unmatched B
+extern int32_t consoleOutput;
+extern int32_t messageBoxes;
+
+// Stored as "ApplicationVersion" at exit; any other stored version makes the start-up reset the options.
+constexpr int32_t kApplicationVersion = 551;
+
+// Whether either panel holds a document. The interface sets it; until then no document is loaded.
+// Names already interned keep their case rule, so the reset leaves the case options alone while it is true.
+extern bool (*documentsLoaded)();
+
+// What the exit save takes from the main window, filled in by the main window once it exists.
+// Without a window the stored rectangle is kept; without checkBox the three options keep their values.
+enum ExitCheckBox { kAutoSelectBox, kAutoCompareBox, kAutoLoadBox };
+struct ExitState {
+    HWND mainWindow = nullptr;
+    int (*checkBox)(ExitCheckBox which) = nullptr;  // non-zero when the toolbar check box is checked
+};
+extern ExitState exitState;
+
 }  // namespace OptionSet
+
+// Every value that has a reset value goes back to it. logMode 1 sends parse errors to the log file instead
+// of message boxes.
+void resetOptions(int logMode);
+// Registry failures are silent: a missing key, a missing value or one of the wrong type leaves the value.
+void loadOptionsFromRegistry();
+// atExit 1 also writes the window, the folders, the exit-only options and the version.
+void saveOptionsToRegistry(int atExit);
+// Sets the two matching limits from "CompareLevel"; an unknown level leaves them.
+void applyCompareLevel();
+// Date modes: 0 none, 1 date and time, 2 only date, 3 only time.
+void setNormalizeDateMode(int mode);
+int getNormalizeDateMode();

@@ -11,6 +11,9 @@
 
 #include "model/DocumentHandlers.h"
 #include "model/ElementStore.h"
+#include "model/FilePath.h"
+#include "model/MessageBox.h"
+#include "model/ParseMessages.h"
 #include "model/ParserSetup.h"
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
@@ -34,6 +37,10 @@ XMLTreeView* otherPanelFromTree(HWND tree) {
 }
 
 namespace {
+void showParserException(const wchar_t* text) {
+    showMessage(L"Exception message is:\n%s", text, L"Exception", MB_OK | MB_ICONWARNING, boxOwnerWindow);
+}
+
 void copyField(wchar_t* field, const wchar_t* value) {
     std::wcsncpy(field, value, kPathUnits - 1);
     field[kPathUnits - 1] = 0;
@@ -118,17 +125,8 @@ void clearPanel(HWND tree, bool force) {
 
 bool isURLPath(const wchar_t* path) {
     if (path == nullptr) return false;
-    int colon = -1;
-    for (int i = 0; i < 7 && path[i] != 0; ++i) {
-        if (path[i] == L':') {
-            colon = i;
-            break;
-        }
-    }
-    if (colon < 0 || path[colon + 1] != L'/' || path[colon + 2] != L'/') return false;
-    auto upper = [&](int i) { return static_cast<wchar_t>(path[i] & 0x5F); };
-    if (colon == 3) return upper(0) == L'F' && upper(1) == L'T' && upper(2) == L'P';
-    if (colon == 4 || colon == 5) return upper(0) == L'H' && upper(1) == L'T' && upper(2) == L'T' && upper(3) == L'P';
+    for (int i = 0; i < 7 && path[i] != 0; ++i)
+        if (path[i] == L':') return isURLScheme(path + i + 1, i + 1, path);
     return false;
 }
 
@@ -158,17 +156,22 @@ LoadResult parseIntoPanel(XMLTreeView& panel, const wchar_t* path) {
     applyParserOptions();
     countHandlers.panel = &panel;
     advancedHandler.panel = &panel;
+    countHandlers.setLogPath(url ? L"www" : path);
 
     bool failed = false;
     try {
         xmlReader->parse(path);
-    } catch (const xercesc::XMLException&) {
-        failed = true;
-    } catch (const xercesc::SAXException&) {
-        failed = true;
     } catch (const xercesc::OutOfMemoryException&) {
+        showParserException(L"Out of memory");
+        failed = true;
+    } catch (const xercesc::XMLException& e) {
+        showParserException(e.getMessage());
+        failed = true;
+    } catch (const xercesc::SAXException& e) {
+        showParserException(e.getMessage());
         failed = true;
     } catch (...) {
+        showParserException(L"Unknown exception");
         failed = true;
     }
     countHandlers.closeLog();

@@ -298,6 +298,8 @@ TEST_F(DocumentLoadTest, BadInputFailsCleanly) {
     for (const char* xml : cases) {
         SCOPED_TRACE(xml);
         load("<ok><x/></ok>");
+        BoxScript boxes;
+        boxes.expectCaption(L"Fatal error");
         EXPECT_EQ(loadXml(leftTreeView, xml, dir), kLoadFailed);
         EXPECT_EQ(leftTreeView.loaded, 0);
         EXPECT_EQ(ElementStore::root(leftTreeView.tree), nullptr);
