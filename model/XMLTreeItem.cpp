@@ -1,13 +1,21 @@
 #include "model/XMLTreeItem.h"
 
+#include <oleauto.h>
+
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
+#include <vector>
 
 #include <xercesc/util/XMLString.hpp>
 
+#include "model/CompareSettings.h"
 #include "model/ElementStore.h"
+#include "model/IgnoreList.h"
+#include "model/KeyLists.h"
 #include "model/MessageBox.h"
 #include "model/NameDictionary.h"
+#include "model/NumberNormalization.h"
 #include "model/TextArena.h"
 #include "model/TextServices.h"
 #include "settings/OptionSet.h"
@@ -83,6 +91,35 @@ wchar_t* copyToArena(TextArena& arena, const wchar_t* text, uint32_t length) {
 
 wchar_t attributeBuffer[kAttributeBufferUnits + 1];
 
+constexpr uint8_t kCommonAttributeFlag = 0x10;
+
+// With "NormalizeDate" on, a text of six or more units that the platform reads as a
+// date in the user's locale: the DATE's bits.
+bool readDate(const wchar_t* text, size_t length, uint64_t* bits) {
+    if (!OptionSet::NormalizeDate || length <= 5) return false;
+    DATE date = 0;
+    if (FAILED(VarDateFromStr(const_cast<OLECHAR*>(text), LOCALE_USER_DEFAULT,
+                              static_cast<ULONG>(OptionSet::FlagNormalizeDate), &date)))
+        return false;
+    static_assert(sizeof(date) == sizeof(*bits), "a DATE is a double");
+    std::memcpy(bits, &date, sizeof(date));
+    return true;
+}
+
+// While a document loads, partner holds only the scratch record of a conditional
+// rule with named attributes: a zero-filled record that is in no tree.
+bool isLoadingScratch(const XMLTreeItem* record) {
+    return record != nullptr && record->name == nullptr && record->treeView == nullptr && record->partner == nullptr;
+}
+
+uint32_t low32(uint64_t value) {
+    return static_cast<uint32_t>(value);
+}
+
+int modeIndex() {
+    return compareSettings.mode & 3;
+}
+
 }  // namespace
 
 XMLTreeItem::XMLTreeItem() {
@@ -111,6 +148,11 @@ XMLTreeItem::XMLTreeItem(const wchar_t* nameText, HashItem* nameEntry, HWND, int
 }
 
 XMLTreeItem::~XMLTreeItem() {
+    // A load stopped inside an element leaves its scratch record (no tree, no partner) in partner.
+    if (partner != nullptr && partner != this && partner->treeView == nullptr && partner->partner == nullptr) {
+        delete partner;
+        partner = nullptr;
+    }
     if (partner != nullptr && partner != this && partner->partner == this) partner->partner = nullptr;
     delete[] keyAttributeHash;
 }
@@ -153,6 +195,16 @@ void XMLTreeItem::appendText(const wchar_t* characters, uint32_t count, XMLTreeV
 void XMLTreeItem::setAttributes(const xercesc::Attributes& list, XMLTreeView* panel) {
     XMLSize_t n = list.getLength();
     if (n == 0) return;
+    const IgnoreRule* rule = ignoreList.ruleFor(*this);
+    const bool named = rule != nullptr && (rule->mode & 4) != 0;
+    const IgnoreCondition* condition = rule == nullptr ? nullptr : rule->condition.get();
+    // Whether a conditional rule applies is known only at the end tag: until then the
+    // hashes with the rule's named attributes left in are kept aside.
+    XMLTreeItem* scratch = nullptr;
+    if (named && condition != nullptr) {
+        scratch = new XMLTreeItem();
+        partner = scratch;
+    }
     uint32_t used = 0;
     bool cut = false;
     auto put = [&](const wchar_t* s, XMLSize_t len) {
@@ -176,7 +228,15 @@ void XMLTreeItem::setAttributes(const xercesc::Attributes& list, XMLTreeView* pa
         put(value, xercesc::XMLString::stringLen(value));
         put(close, 2);
         uint32_t nameHash = hashName(attributeName, OptionSet::XMLAttributeCaseSensitive);
-        addAttribute(nameHash, attributeName, value);
+        const int32_t id = static_cast<int32_t>(nameHash);
+        if (condition != nullptr && (flags & IgnoreCondition::kEvaluated) == 0)
+            flags = static_cast<uint8_t>((flags | condition->evaluate(id, value)) & 0xF0);
+        if (ignoreList.isCommonAttribute(id)) {
+            flags |= kCommonAttributeFlag;
+            continue;
+        }
+        if (scratch != nullptr) scratch->addAttribute(nameHash, attributeName, value);
+        if (!named || !rule->hasAttributeId(id)) addAttribute(nameHash, attributeName, value);
     }
     if (!cut && used > 0) --used;  // the last blank
     if (used > kMaxTextUnits) used = kMaxTextUnits;
@@ -186,14 +246,37 @@ void XMLTreeItem::setAttributes(const xercesc::Attributes& list, XMLTreeView* pa
 }
 
 void XMLTreeItem::addAttribute(uint32_t nameHash, const wchar_t* attributeName, const wchar_t* value) {
+    if (value == nullptr) value = L"";
     uint32_t h[8] = {};
     uint32_t weight = attributeWeight;
-    weight += static_cast<uint32_t>(accumulateTextHashes(value, h));
+    uint64_t date = 0;
+    if (readDate(value, std::wcslen(value), &date)) {
+        for (int m = 0; m < 4; ++m) {
+            h[2 * m] = static_cast<uint32_t>(date);
+            h[2 * m + 1] = static_cast<uint32_t>(date >> 32);
+        }
+        weight += 6;
+    } else {
+        wchar_t normalized[kNormalizedNumberUnits];
+        const wchar_t* hashed = value;
+        if (OptionSet::NormalizeNumber &&
+            normalizeNumber(value, normalized, OptionSet::DecimalPlaces, OptionSet::SignificantFigures))
+            hashed = normalized;
+        weight += static_cast<uint32_t>(accumulateTextHashes(hashed, h));
+    }
     uint16_t g = 0;
     int rest = hashAttributeName(attributeName, &g, OptionSet::XMLAttributeCaseSensitive);
     weight += static_cast<uint32_t>(rest) + 4;
     attributeWeight = saturate16(weight);
-    for (int m = 0; m < 4; ++m) attributeHash[m] += attributeContribution(nameHash, g, h[2 * m], h[2 * m + 1]);
+    for (int m = 0; m < 4; ++m)
+        attributeHash[m] += attributeContribution(nameHash, g, h[2 * m], h[2 * m + 1]);
+
+    if (keyAttributeSpec.namesElement(*this) && keyAttributeSpec.matches(nameHash, attributeName)) {
+        delete[] keyAttributeHash;
+        keyAttributeHash = new uint64_t[4];
+        for (int m = 0; m < 4; ++m)
+            keyAttributeHash[m] = attributeContribution(nameHash, g, h[2 * m], h[2 * m + 1]);
+    }
 }
 
 void XMLTreeItem::finish(int endLine, int endColumnNumber) {
@@ -202,11 +285,43 @@ void XMLTreeItem::finish(int endLine, int endColumnNumber) {
     lineSpan = (span < 0 || span >= 0xFFFF) ? 0xFFFF : static_cast<uint16_t>(span);
 
     if (text != nullptr && textLength != 0) {
-        uint32_t h[8] = {};
-        int count = accumulateTextHashes(text, h);
-        for (int m = 0; m < 4; ++m)
-            textHash[m] += (static_cast<uint64_t>(h[2 * m + 1]) << 32) | h[2 * m];
-        textWeight = saturate16(static_cast<uint32_t>(textWeight) + static_cast<uint32_t>(count));
+        const IgnoreRule* rule = ignoreList.ruleFor(*this);
+        if (rule != nullptr && rule->condition != nullptr && (flags & IgnoreCondition::kEvaluated) == 0)
+            flags = static_cast<uint8_t>((flags | rule->condition->evaluate(0, text)) & 0xF0);
+        uint64_t date = 0;
+        if (readDate(text, textLength, &date)) {
+            for (int m = 0; m < 4; ++m)
+                textHash[m] += date;
+            textWeight = saturate16(static_cast<uint32_t>(textWeight) + 10);
+        } else {
+            wchar_t normalized[kNormalizedNumberUnits];
+            const wchar_t* hashed = text;
+            if (OptionSet::NormalizeNumber &&
+                normalizeNumber(text, normalized, OptionSet::DecimalPlaces, OptionSet::SignificantFigures))
+                hashed = normalized;
+            uint32_t h[8] = {};
+            int count = accumulateTextHashes(hashed, h);
+            for (int m = 0; m < 4; ++m)
+                textHash[m] += (static_cast<uint64_t>(h[2 * m + 1]) << 32) | h[2 * m];
+            textWeight = saturate16(static_cast<uint32_t>(textWeight) + static_cast<uint32_t>(count));
+        }
+    }
+
+    if (isLoadingScratch(partner)) {
+        XMLTreeItem* scratch = partner;
+        bool applies;
+        if ((flags & IgnoreCondition::kEvaluated) != 0) {
+            applies = (flags & IgnoreCondition::kHolds) != 0;
+        } else {
+            const IgnoreRule* rule = ignoreList.ruleFor(*this);
+            applies = rule != nullptr && rule->condition != nullptr && rule->condition->ifNotExist != 0;
+        }
+        if (!applies) {
+            attributeWeight = scratch->attributeWeight;
+            std::memcpy(attributeHash, scratch->attributeHash, sizeof(attributeHash));
+        }
+        partner = nullptr;
+        delete scratch;
     }
 
     if (childCount == 0 || treeView == nullptr) return;
@@ -236,6 +351,95 @@ void XMLTreeItem::finish(int endLine, int endColumnNumber) {
     std::memcpy(childNameIds, work.ids, used * sizeof(int32_t));
     std::memcpy(childNameCounts, work.counts, used * sizeof(int32_t));
     childNameCount = used;
+}
+
+uint32_t XMLTreeItem::contentHash() const {
+    const int m = modeIndex();
+    const uint32_t t = low32(textHash[m]) ^ low32(subtreeTextSignature);
+    const uint32_t a = low32(attributeHash[m]) ^ low32(subtreeAttributeSignature);
+    return ((t ^ a) >> 8) ^ low32(structureSignature) ^ static_cast<uint32_t>(pathHash) ^ t ^ a;
+}
+
+uint32_t XMLTreeItem::keyValueHash() const {
+    const int m = modeIndex();
+    uint32_t key = low32(structureSignature) ^ static_cast<uint32_t>(pathHash);
+    if (!compareSettings.ignoreAttributes) key ^= low32(attributeHash[m]) ^ low32(subtreeAttributeSignature);
+    if (!compareSettings.ignoreText) key ^= low32(textHash[m]) ^ low32(subtreeTextSignature);
+    return key;
+}
+
+bool XMLTreeItem::keyAttributeEquals(const XMLTreeItem& other) const {
+    const int m = modeIndex();
+    return keyAttributeHash != nullptr && other.keyAttributeHash != nullptr &&
+           keyAttributeHash[m] == other.keyAttributeHash[m];
+}
+
+bool XMLTreeItem::attributesEqual(const XMLTreeItem& other) const {
+    if (compareSettings.ignoreAttributes) return true;
+    const int m = modeIndex();
+    return attributeHash[m] == other.attributeHash[m] && subtreeAttributeSignature == other.subtreeAttributeSignature &&
+           subtreeAttributeWeight == other.subtreeAttributeWeight && attributeWeight == other.attributeWeight;
+}
+
+bool XMLTreeItem::textEqual(const XMLTreeItem& other) const {
+    if (compareSettings.ignoreText) return true;
+    const int m = modeIndex();
+    return textHash[m] == other.textHash[m] && subtreeTextSignature == other.subtreeTextSignature &&
+           subtreeTextWeight == other.subtreeTextWeight && textWeight == other.textWeight;
+}
+
+bool XMLTreeItem::attributesDiffer() const {
+    if (partner == nullptr || compareSettings.ignoreAttributes) return false;
+    const int m = modeIndex();
+    return partner->attributeHash[m] != attributeHash[m] || partner->attributeWeight != attributeWeight;
+}
+
+bool XMLTreeItem::textDiffers() const {
+    if (partner == nullptr || compareSettings.ignoreText) return false;
+    const int m = modeIndex();
+    return partner->textHash[m] != textHash[m] || partner->textWeight != textWeight;
+}
+
+bool XMLTreeItem::sameOwnContent(const XMLTreeItem* other) const {
+    if (other == nullptr || other->nameId() != nameId()) return false;
+    const int m = modeIndex();
+    const bool attributesSame = compareSettings.ignoreAttributes || (attributeHash[m] == other->attributeHash[m] &&
+                                                                     attributeWeight == other->attributeWeight);
+    const bool textSame =
+        compareSettings.ignoreText || (textHash[m] == other->textHash[m] && textWeight == other->textWeight);
+    return attributesSame && textSame;
+}
+
+const wchar_t* XMLTreeItem::pathText(int full, const wchar_t* suffix, int copy) const {
+    static wchar_t buffer[kPathTextUnits + 1];
+    int used = 0;
+    auto put = [&](const wchar_t* s) {
+        for (; s != nullptr && *s != 0 && used < kPathTextUnits; ++s)
+            buffer[used++] = *s;
+    };
+    if (full) {
+        std::vector<const XMLTreeItem*> chain;
+        for (const XMLTreeItem* e = this; e != nullptr;) {
+            chain.push_back(e);
+            HTREEITEM up = e->treeView == nullptr ? nullptr : ElementStore::parent(e->treeView, e->treeItem);
+            e = up == nullptr ? nullptr : ElementStore::record(e->treeView, up);
+        }
+        for (size_t i = chain.size(); i-- > 0;) {
+            put(chain[i]->nameText());
+            if (i != 0) put(L">");
+        }
+    } else {
+        put(nameText());
+    }
+    if (suffix != nullptr) {
+        put(L"|");
+        put(suffix);
+    }
+    buffer[used] = 0;
+    if (!copy) return buffer;
+    wchar_t* result = new wchar_t[static_cast<size_t>(used) + 1];
+    std::memcpy(result, buffer, (static_cast<size_t>(used) + 1) * sizeof(wchar_t));
+    return result;
 }
 
 const wchar_t* XMLTreeItem::positionText() const {

@@ -24,6 +24,7 @@ inline wchar_t displayQuote(wchar_t c) {
 constexpr uint32_t kMaxTextUnits = 65535;
 constexpr uint32_t kMaxChildNames = 2048;
 constexpr uint32_t kAttributeBufferUnits = 131072;
+constexpr int kPathTextUnits = 2048;
 
 struct XMLTreeItem {
     HashItem* name;
@@ -81,6 +82,26 @@ struct XMLTreeItem {
     void setAttributes(const xercesc::Attributes& list, XMLTreeView* panel);
     void addAttribute(uint32_t nameHash, const wchar_t* attributeName, const wchar_t* value);
     void finish(int endLine, int endColumnNumber);
+
+    // Tests of the comparison, in the mode and with the switches of compareSettings.
+    // Bucket key of the child matcher's indexes.
+    uint32_t contentHash() const;
+    // The key value of a key child.
+    uint32_t keyValueHash() const;
+    bool keyAttributeEquals(const XMLTreeItem& other) const;
+    // Attributes and text of the element and its subtree.
+    bool attributesEqual(const XMLTreeItem& other) const;
+    bool textEqual(const XMLTreeItem& other) const;
+    // The own attributes or text against the partner's; false without a partner.
+    bool attributesDiffer() const;
+    bool textDiffers() const;
+    // The same name and own content; children are not considered.
+    bool sameOwnContent(const XMLTreeItem* other) const;
+
+    // The element's name, or with full its path from the top-level element ("a>b>c");
+    // with a suffix, "|" and the suffix. At most kPathTextUnits units. copy 0 gives a
+    // shared buffer that the next call overwrites; copy 1 a new[] text the caller frees.
+    const wchar_t* pathText(int full, const wchar_t* suffix, int copy) const;
 
     const wchar_t* positionText() const;
     static const wchar_t* displayText(int code);
