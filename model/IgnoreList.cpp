@@ -27,18 +27,6 @@ std::unique_ptr<wchar_t[]> copyText(const wchar_t* text, size_t length) {
     return copy;
 }
 
-// Trims XML white space at both ends, in place.
-void trimWhiteSpace(wchar_t* text) {
-    size_t start = 0;
-    while (text[start] != 0 && isXmlWhiteSpace(text[start]))
-        ++start;
-    size_t end = start + std::wcslen(text + start);
-    while (end > start && isXmlWhiteSpace(text[end - 1]))
-        --end;
-    std::memmove(text, text + start, (end - start) * sizeof(wchar_t));
-    text[end - start] = 0;
-}
-
 int32_t attributeNameHash(const wchar_t* units, int count) {
     return static_cast<int32_t>(hashNameN(units, count, OptionSet::XMLAttributeCaseSensitive));
 }
@@ -292,7 +280,7 @@ void IgnoreList::setCurrentMode(int mode) {
 
 bool IgnoreList::currentHasAttribute(wchar_t* name) const {
     if (currentRule == nullptr || name == nullptr) return false;
-    trimWhiteSpace(name);
+    trimXmlWhiteSpace(name);
     return currentRule->hasAttributeId(attributeNameHash(name, static_cast<int>(std::wcslen(name))));
 }
 

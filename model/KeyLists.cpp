@@ -73,17 +73,6 @@ void trimBlankUnits(wchar_t* text) {
     text[length] = 0;
 }
 
-void trimWhiteSpace(wchar_t* text) {
-    size_t start = 0;
-    while (text[start] != 0 && isXmlWhiteSpace(text[start]))
-        ++start;
-    size_t end = start + std::wcslen(text + start);
-    while (end > start && isXmlWhiteSpace(text[end - 1]))
-        --end;
-    std::memmove(text, text + start, (end - start) * sizeof(wchar_t));
-    text[end - start] = 0;
-}
-
 }  // namespace
 
 int KeyElementList::find(int32_t childNameId,
@@ -253,7 +242,7 @@ bool KeyAttributeSpec::matches(uint32_t nameHash, const wchar_t* name) const {
 }
 
 bool KeyAttributeSpec::matchesName(wchar_t* name) const {
-    if (name != nullptr) trimWhiteSpace(name);
+    if (name != nullptr) trimXmlWhiteSpace(name);
     return matches(hashName(name, OptionSet::XMLAttributeCaseSensitive), name);
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdarg>
+#include <cstring>
 #include <cwchar>
 
 namespace {
@@ -342,4 +343,15 @@ int accumulateTextHashes(const wchar_t* text, uint32_t acc[8]) {
         acc[i] += h[i];
     }
     return nonWhite;
+}
+
+void trimXmlWhiteSpace(wchar_t* text) {
+    size_t start = 0;
+    while (text[start] != 0 && isXmlWhiteSpace(text[start]))
+        ++start;
+    size_t end = start + std::wcslen(text + start);
+    while (end > start && isXmlWhiteSpace(text[end - 1]))
+        --end;
+    std::memmove(text, text + start, (end - start) * sizeof(wchar_t));
+    text[end - start] = 0;
 }

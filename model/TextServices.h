@@ -26,6 +26,8 @@ int trimBlanks(wchar_t*& text);
 // 0 none, 1 CR LF, 2 LF, 3 CR: decided by the first CR or LF.
 int detectLineEnd(const wchar_t* units, int count);
 int removeChar(wchar_t* units, int count, wchar_t unit);
+// Trims XML white space at both ends of text, in place.
+void trimXmlWhiteSpace(wchar_t* text);
 // mode 1 starts at 0, mode 2 at the target's end, other modes continue where the last
 // call on the same target stopped. Writes a NUL at the end (target needs capacity + 1).
 int appendStrings(wchar_t* target, int capacity, int mode, int count, ...);
