@@ -1,5 +1,213 @@
+#include "ui/TreeViews.h"
+
+#include <cstring>
+#include <cwchar>
+#include <string>
+
 #include "model/ElementStore.h"
 #include "model/XMLTreeItem.h"
+#include "settings/OptionSet.h"
+#include "ui/CommandHandlers.h"
+#include "ui/Commands.h"
+#include "ui/Layout.h"
+#include "ui/MainWindow.h"
+#include "ui/Menus.h"
+#include "ui/StatusBar.h"
+#include "ui/XMLTreeView.h"
+
+HIMAGELIST treeImageList = nullptr;
+XMLTreeItem* currentElement = nullptr;
+XMLTreeItem* currentPartner = nullptr;
+HWND currentTree = nullptr;
+int32_t selectionSyncGuard = 0;
+
+namespace {
+
+constexpr COLORREF kTreeMaskColour = RGB(255, 255, 255);
+constexpr int kFolderImage = 0;
+constexpr int kLeafImage = 6;
+constexpr int kItemTextUnits = 512;
+
+WNDPROC originalTreeProc = nullptr;
+
+HWND createTree(HWND mainWindow, int x, int width, int height) {
+    HWND tree = CreateWindowExW(WS_EX_CLIENTEDGE | WS_EX_WINDOWEDGE, WC_TREEVIEWW, L"XML",
+                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_NOTOOLTIPS, x, toolbarHeight,
+                                width, height, mainWindow, nullptr, moduleInstance, nullptr);
+    if (tree == nullptr) return nullptr;
+    SendMessageW(tree, CCM_SETVERSION, 6, 0);
+    SendMessageW(tree, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(treeImageList));
+    return tree;
+}
+
+void subclassTree(HWND tree) {
+    auto previous =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(tree, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(treeViewProc)));
+    // Both trees are of one class and so share one original procedure.
+    if (previous != treeViewProc) originalTreeProc = previous;
+}
+
+// The readable line of an element: its name, attributes and text.
+std::wstring itemLine(const XMLTreeItem* record) {
+    if (record->isSummary()) return L"Total elements " + std::to_wstring(record->descendantCount + 1);
+    std::wstring line = record->nameText();
+    if (record->attributes != nullptr && record->attributes[0] != 0) {
+        line += L' ';
+        for (const wchar_t* p = record->attributes; *p != 0; ++p)
+            line += displayQuote(*p);
+    }
+    if (record->text != nullptr && record->text[0] != 0) {
+        line += L" : ";
+        line += record->text;
+    }
+    return line;
+}
+
+}  // namespace
+
+bool createTreeImageList() {
+    treeImageList = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, kTreeImageCount, 0);
+    if (treeImageList == nullptr) return false;
+    for (int i = 0; i < kTreeImageCount; ++i) {
+        HBITMAP bitmap = LoadBitmapW(moduleInstance, MAKEINTRESOURCEW(IDB_TREE_FIRST + i));
+        if (bitmap == nullptr) continue;
+        ImageList_AddMasked(treeImageList, bitmap, kTreeMaskColour);
+        DeleteObject(bitmap);
+    }
+    ImageList_SetBkColor(treeImageList, GetSysColor(COLOR_WINDOW));
+    return ImageList_GetImageCount(treeImageList) == kTreeImageCount;
+}
+
+void destroyTreeImageList() {
+    if (treeImageList != nullptr) ImageList_Destroy(treeImageList);
+    treeImageList = nullptr;
+}
+
+bool createTreeViews(HWND mainWindow) {
+    RECT client{};
+    GetClientRect(mainWindow, &client);
+    const int width = client.right / 2;
+    int height = client.bottom - toolbarHeight - statusHeight;
+    if (height < 0) height = 0;
+    leftTreeView.tree = createTree(mainWindow, 0, width, height);
+    rightTreeView.tree = createTree(mainWindow, width, width, height);
+    if (leftTreeView.tree == nullptr || rightTreeView.tree == nullptr) return false;
+    loadFont();
+    subclassTree(leftTreeView.tree);
+    subclassTree(rightTreeView.tree);
+    return true;
+}
+
+void releaseTreeViews() {
+    for (XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+        if (panel->tree == nullptr) continue;
+        ElementStore::detach(panel->tree);
+        panel->tree = nullptr;
+    }
+    currentElement = currentPartner = nullptr;
+    currentTree = nullptr;
+}
+
+void onGetDispInfo(NMTVDISPINFOW* info) {
+    const XMLTreeView* panel = panelFromTree(info->hdr.hwndFrom);
+    const auto* record = reinterpret_cast<const XMLTreeItem*>(info->item.lParam);
+    if (panel == nullptr || !panel->loaded || record == nullptr) return;
+    if (info->item.mask & TVIF_TEXT) {
+        static wchar_t text[kItemTextUnits];
+        std::wcsncpy(text, itemLine(record).c_str(), kItemTextUnits - 1);
+        text[kItemTextUnits - 1] = 0;
+        info->item.pszText = text;
+    }
+    if (info->item.mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE)) {
+        int image = kLeafImage;
+        if (record->childCount > 0)
+            image = kFolderImage + (ElementStore::isExpanded(panel->tree, info->item.hItem) ? 1 : 0);
+        info->item.iImage = image;
+        info->item.iSelectedImage = image;
+    }
+}
+
+LRESULT onItemPrePaint(NMTVCUSTOMDRAW*) {
+    return CDRF_DODEFAULT;
+}
+
+LRESULT onItemPostPaint(NMTVCUSTOMDRAW*) {
+    return CDRF_DODEFAULT;
+}
+
+void showPosition(const XMLTreeItem* record) {
+    if (record == nullptr) return;
+    const int part = record->treeView == rightTreeView.tree ? kStatusRightPosition : kStatusLeftPosition;
+    setStatusText(part, record->positionText());
+}
+
+void onSelectionChanged(HWND tree, XMLTreeItem* record) {
+    if (tree == nullptr || record == nullptr || record->isSummary()) {
+        currentTree = nullptr;
+        currentElement = nullptr;
+        currentPartner = nullptr;
+        return;
+    }
+    if (record == currentElement) return;
+    currentTree = tree;
+    currentElement = record;
+    enableElementCommands(true);
+}
+
+LRESULT CALLBACK treeViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_KEYDOWN:
+            if (wParam == 'C' && GetKeyState(VK_CONTROL) < 0) {
+                copyElementToClipboard(currentElement);
+                return 0;
+            }
+            break;
+        case WM_HSCROLL:
+        case WM_VSCROLL:
+            // Mirrored scrolling: the other tree takes the same step first.
+            if (leftTreeView.loaded && rightTreeView.loaded && OptionSet::AutoScroll) {
+                XMLTreeView* other = otherPanelFromTree(window);
+                if (other != nullptr && other->tree != nullptr)
+                    CallWindowProcW(originalTreeProc, other->tree, message, wParam, lParam);
+            }
+            break;
+        default:
+            break;
+    }
+    return CallWindowProcW(originalTreeProc, window, message, wParam, lParam);
+}
+
+void copyElementToClipboard(const XMLTreeItem* element) {
+    if (element == nullptr || !OpenClipboard(mainWindow)) return;
+    EmptyClipboard();
+    const std::wstring name = element->nameText();
+    std::wstring text = L"<" + name;
+    if (element->attributes != nullptr && element->attributes[0] != 0) {
+        text += L' ';
+        for (const wchar_t* p = element->attributes; *p != 0; ++p)
+            text += displayQuote(*p);
+    }
+    if (element->text != nullptr && element->text[0] != 0) {
+        text += L'>';
+        text += element->text;
+        text += L"</" + name + L">";
+    } else {
+        text += L"/>";
+    }
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (memory != nullptr) {
+        void* target = GlobalLock(memory);
+        if (target != nullptr) {
+            std::memcpy(target, text.c_str(), bytes);
+            GlobalUnlock(memory);
+            if (SetClipboardData(CF_UNICODETEXT, memory) == nullptr) GlobalFree(memory);
+        } else {
+            GlobalFree(memory);
+        }
+    }
+    CloseClipboard();
+}
 
 XMLTreeItem* XMLTreeItem::insertTreeItem(XMLTreeItem* record, XMLTreeItem* parent, HWND tree, HTREEITEM insertAfter) {
     if (record == nullptr) return nullptr;

@@ -1,0 +1,90 @@
+// The handlers that the main window's command table calls, each named after its
+// command, and the services that start-up, shut-down and the load paths use.
+// A handler with an empty body belongs to a feature that is not built yet.
+#pragma once
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cstdint>
+
+struct XMLTreeView;
+struct XMLTreeItem;
+
+// A comparison result is in force (cleared by every load that reaches the parse).
+extern int32_t filesCompared;
+// The last load stopped at a cancelled Open dialog or a missing local file.
+extern int32_t openAborted;
+// The font chosen for the trees; null while none was stored or chosen.
+extern HFONT treeFont;
+
+// Loading.
+void loadDocument(XMLTreeView& panel, HWND owner, const wchar_t* path, int useFolder, int autoLoad);
+void autoCompare();
+void loadFromPathCombo(HWND combo);
+void dropFiles(HWND window, HDROP drop);
+// Reads an option file named on the command line; false (after the file-error box) when it cannot be read.
+bool loadCommandLineOptionFile(const wchar_t* path);
+
+// Comparison and views.
+int compareFiles();
+void compareElements(HWND window);
+void refreshViews(int flags);
+void resetNavigation();
+void setViewMode(HWND window, int viewMode);
+// The target of a navigation command (563-566, 572-575), or none.
+XMLTreeItem* navigationTarget(int command);
+// TBSTATE_ENABLED when the command has a target, else 0.
+int navigationButtonState(int command);
+
+// Commands of the menu bar, the toolbars and the accelerators.
+void onOpenFirstFile(HWND window, int command);
+void onOpenSecondFile(HWND window, int command);
+void onReloadFiles(HWND window, int command);
+void onSaveCommand(HWND window, int command);
+void onEntireElement(HWND window, int command);
+void onSaveEntireElements(HWND window, int command);
+void onLoadEntireElements(HWND window, int command);
+void onCompareFiles(HWND window, int command);
+void onCompareElements(HWND window, int command);
+void onIgnoreElements(HWND window, int command);
+void onIgnoredElementsDialog(HWND window, int command);
+void onRemoveAllIgnored(HWND window, int command);
+void onKeyElement(HWND window, int command);
+void onKeyAttribute(HWND window, int command);
+void onSaveKeyElements(HWND window, int command);
+void onLoadKeyElements(HWND window, int command);
+void onExpandNodes(HWND window, int command);
+void onCollapseNodes(HWND window, int command);
+void onOptions(HWND window, int command);
+void onTreeFont(HWND window, int command);
+void onViewMode(HWND window, int command);
+void onHelpTopics(HWND window, int command);
+void onTipOfTheDay(HWND window, int command);
+
+// The element commands of the Insert and Replace submenu, after the selection checks.
+void synchronizeSelected(XMLTreeItem* element, XMLTreeItem* other);
+void insertSelected(XMLTreeItem* element, XMLTreeItem* other);
+void replaceSelected(XMLTreeItem* element, XMLTreeItem* other);
+// Moves one child of the target's parent from the target's name to the source's; false when refused.
+bool renameChildName(XMLTreeItem* target, XMLTreeItem* source);
+
+// Help, start-up and shut-down services.
+void onHelp(const HELPINFO* info);
+void initHelpPath();
+void deleteTempFiles();
+void showTipOfTheDay(HWND owner);
+void loadFont();
+void saveFont();
+void setTreeItemHeights();
+bool createItemPainter(HWND tree);
+void destroyItemPainter();
+
+// The XML element window.
+bool registerContentWindowClasses();
+bool createXMLContentWindow(HWND mainWindow);
+void loadEditors(XMLTreeItem* element);
+void destroyEditors();
+void layoutEditors(int width, int height);
+void layoutPathButtons();

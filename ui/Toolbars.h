@@ -1,0 +1,50 @@
+// The rebar with its two bands: the file toolbar (the Open buttons and the path combo
+// box of each panel) and the main toolbar (comparison, navigation and element
+// commands, and the AutoLoad, AutoCompare and AutoSelect boxes).
+#pragma once
+
+#include <windows.h>
+
+extern HWND rebar;
+extern HWND fileToolbar;
+extern HWND mainToolbar;
+extern HWND autoLoadBox;
+extern HWND autoCompareBox;
+extern HWND autoSelectBox;
+
+// Button indexes of the file toolbar: the separators that hold the path combo boxes.
+constexpr int kLeftPathSeparator = 0;
+constexpr int kRightPathSeparator = 2;
+constexpr int kPathComboDropHeight = 140;
+
+// Button indexes of the main toolbar.
+constexpr int kCompareFilesButton = 0;
+constexpr int kCompareElementsButton = 1;
+constexpr int kFirstNavigationButton = 3;
+constexpr int kNavigationButtons = 4;
+constexpr int kFirstElementButton = 8;
+constexpr int kElementButtons = 5;
+constexpr int kMainToolbarButtons = 13;
+// Images of the navigation buttons: 2-5, and 11-14 while Ctrl is held.
+constexpr int kFirstNavigationImage = 2;
+constexpr int kFirstLevelNavigationImage = 11;
+
+// Context help ids of the three check boxes.
+constexpr DWORD kAutoLoadHelpId = 0x85F50409;
+constexpr DWORD kAutoSelectHelpId = 0x82F503FE;
+constexpr DWORD kAutoCompareHelpId = 0x83F503FE;
+
+// Builds the rebar anew (the toolbars are made on first use and kept); null on failure.
+HWND createRebar(HWND mainWindow);
+HWND createFileToolbar(HWND mainWindow);
+HWND createMainToolbar(HWND mainWindow);
+void setToolbarImages(HWND toolbar, int initialCount, int bitmapId);
+// Frees the toolbars' image lists and forgets the bars; the windows are gone already.
+void releaseToolbars();
+// Gives a control the tool tip of string stringId in the main window's tool-tip window.
+void addTooltip(HWND control, int stringId);
+
+// Sets the state of a toolbar button by its index.
+void setButtonState(HWND toolbar, int index, BYTE state);
+// Whether a check box of the main toolbar is ticked.
+bool isChecked(HWND box);

@@ -1,0 +1,41 @@
+// The two tree views of the panels: their creation and image list, the item text
+// and icons they ask for, and the element last selected in either of them.
+#pragma once
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdint>
+
+struct XMLTreeItem;
+
+constexpr int kTreeImageCount = 24;
+
+extern HIMAGELIST treeImageList;
+// The element last selected by the user in either tree (none for the summary item),
+// the partner that AutoSelect chose for it, and its tree.
+extern XMLTreeItem* currentElement;
+extern XMLTreeItem* currentPartner;
+extern HWND currentTree;
+// Set while the program itself selects the partner in the other tree.
+extern int32_t selectionSyncGuard;
+
+// The 24 tree images (bitmaps 535 to 558); false unless all of them are in the list.
+bool createTreeImageList();
+void destroyTreeImageList();
+// Both trees, placed below the rebar; false when either cannot be created.
+bool createTreeViews(HWND mainWindow);
+// Forgets both trees (the main window is going): their element stores are released.
+void releaseTreeViews();
+
+void onGetDispInfo(NMTVDISPINFOW* info);
+LRESULT onItemPrePaint(NMTVCUSTOMDRAW* draw);
+LRESULT onItemPostPaint(NMTVCUSTOMDRAW* draw);
+// Shows the element's "Line %d  Col %d" in the status part of its tree's side.
+void showPosition(const XMLTreeItem* record);
+void onSelectionChanged(HWND tree, XMLTreeItem* record);
+
+LRESULT CALLBACK treeViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Puts the element alone (start tag, text, end tag; no children) on the clipboard.
+void copyElementToClipboard(const XMLTreeItem* element);
