@@ -3,7 +3,23 @@
 #include <memory>
 #include <vector>
 
+namespace ElementStore {
+DisplayClock displayClock;
+}
+
 namespace {
+
+// Every message to a tree view goes through here, so that measurements can tell the
+// display's own time from the program's.
+LRESULT send(HWND tree, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!ElementStore::displayClock.enabled) return SendMessageW(tree, message, wParam, lParam);
+    LARGE_INTEGER start, end;
+    QueryPerformanceCounter(&start);
+    LRESULT result = SendMessageW(tree, message, wParam, lParam);
+    QueryPerformanceCounter(&end);
+    ElementStore::displayClock.ticks += end.QuadPart - start.QuadPart;
+    return result;
+}
 
 constexpr uint32_t kNone = 0;  // index 0 is the root level of each tree
 
@@ -246,7 +262,7 @@ HTREEITEM parent(HWND tree, HTREEITEM item) {
 HTREEITEM selected(HWND tree) {
     if (tree == nullptr) return nullptr;
     // The caret query names no item, so the tree view answers it without a search.
-    return reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    return reinterpret_cast<HTREEITEM>(send(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
 }
 
 XMLTreeItem* record(HWND tree, HTREEITEM item) {
@@ -282,7 +298,7 @@ HTREEITEM insert(HWND tree, HTREEITEM parentItem, HTREEITEM insertAfter, XMLTree
     insert.item.iImage = I_IMAGECALLBACK;
     insert.item.iSelectedImage = I_IMAGECALLBACK;
     insert.item.lParam = reinterpret_cast<LPARAM>(data);
-    auto handle = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
+    auto handle = reinterpret_cast<HTREEITEM>(send(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
     if (handle == nullptr) return nullptr;
     s->add(handle, data, p, after);
     return handle;
@@ -298,7 +314,7 @@ void setRecord(HWND tree, HTREEITEM item, XMLTreeItem* data) {
     tv.mask = TVIF_HANDLE | TVIF_PARAM;
     tv.hItem = item;
     tv.lParam = reinterpret_cast<LPARAM>(data);
-    SendMessageW(tree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
+    send(tree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
 }
 
 void setHeight(HWND tree, HTREEITEM item, int lines) {
@@ -314,7 +330,7 @@ void setHeight(HWND tree, HTREEITEM item, int lines) {
     tv.mask = TVIF_HANDLE | TVIF_INTEGRAL;
     tv.hItem = item;
     tv.iIntegral = lines;
-    SendMessageW(tree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
+    send(tree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
 }
 
 int height(HWND tree, HTREEITEM item) {
@@ -330,7 +346,7 @@ bool expand(HWND tree, HTREEITEM item, UINT code) {
     uint32_t i = s->indexOf(item);
     if (i == kNone) return false;
     Node& n = s->node(i);
-    BOOL done = static_cast<BOOL>(SendMessageW(tree, TVM_EXPAND, code, reinterpret_cast<LPARAM>(item)));
+    BOOL done = static_cast<BOOL>(send(tree, TVM_EXPAND, code, reinterpret_cast<LPARAM>(item)));
     if (n.firstChild != kNone) {
         switch (code & 3) {
         case TVE_EXPAND: n.expanded = 1; break;
@@ -351,7 +367,7 @@ bool isExpanded(HWND tree, HTREEITEM item) {
 
 bool select(HWND tree, HTREEITEM item, UINT code) {
     if (tree == nullptr) return false;
-    return SendMessageW(tree, TVM_SELECTITEM, code, reinterpret_cast<LPARAM>(item)) != 0;
+    return send(tree, TVM_SELECTITEM, code, reinterpret_cast<LPARAM>(item)) != 0;
 }
 
 bool remove(HWND tree, HTREEITEM item) {
@@ -363,14 +379,14 @@ bool remove(HWND tree, HTREEITEM item) {
     if (s == nullptr) return false;
     uint32_t i = s->indexOf(item);
     if (i == kNone) return false;
-    BOOL done = static_cast<BOOL>(SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item)));
+    BOOL done = static_cast<BOOL>(send(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item)));
     s->drop(i);
     return done != FALSE;
 }
 
 void removeAll(HWND tree) {
     if (tree == nullptr) return;
-    SendMessageW(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    send(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
     if (Store* s = find(tree)) s->clear();
 }
 

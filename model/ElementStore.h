@@ -41,6 +41,13 @@ bool remove(HWND tree, HTREEITEM item);
 void removeAll(HWND tree);
 
 size_t itemCount(HWND tree);
+
+// Time the tree views spent on the store's messages (performance-counter ticks), while enabled.
+struct DisplayClock {
+    bool enabled = false;
+    int64_t ticks = 0;
+};
+extern DisplayClock displayClock;
 // Forgets a tree that is being destroyed.
 void detach(HWND tree);
 
