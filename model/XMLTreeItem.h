@@ -116,6 +116,20 @@ struct XMLTreeItem {
     // Inserts the record's item under parent (the root level without one), after insertAfter.
     static XMLTreeItem* insertTreeItem(XMLTreeItem* record, XMLTreeItem* parent, HWND tree,
                                        HTREEITEM insertAfter);
+
+    // Comparison: preparation, pairing and the difference state (model/Comparison.cpp, model/ChildMatcher.cpp).
+    // Text or attributes that an ignore rule takes out read as 0 in the comparison mode; the
+    // record keeps the hashes of loading, so that a later comparison without the rule sees them.
+    uint64_t comparedTextHash() const;
+    uint32_t comparedTextWeight() const;
+    uint64_t comparedAttributeHash() const;
+    uint32_t comparedAttributeWeight() const;
+    uint8_t prepareSubtree(uint8_t parentState);
+    void compareWith(XMLTreeItem* other);
+    int equals(const XMLTreeItem* other) const;
+    int differenceState() const;
+    int iconIndex(int notCompared) const;
+    int groupChildren(XMLTreeItem** children, XMLTreeItem*** groupStart) const;
 };
 
 int countDisplayLines(const wchar_t* text);

@@ -1,0 +1,117 @@
+#include "model/HashIndex.h"
+
+#include <cstring>
+
+#include "model/XMLTreeItem.h"
+
+namespace {
+
+// A counting sort of the entries by bucket: bucketStart gets each bucket's first
+// slot, positions the entries' positions, ascending within each bucket.
+template <typename Position, uint32_t Buckets, typename KeyOf>
+void buildBuckets(Position (&bucketStart)[Buckets],
+                  std::unique_ptr<Position[]>& positions,
+                  uint32_t count,
+                  KeyOf keyOf) {
+    uint32_t fill[Buckets] = {};
+    for (uint32_t i = 0; i < count; ++i)
+        ++fill[keyOf(i) & (Buckets - 1)];
+    uint32_t sum = 0;
+    for (uint32_t b = 0; b < Buckets; ++b) {
+        bucketStart[b] = static_cast<Position>(sum);
+        sum += fill[b];
+        fill[b] = 0;
+    }
+    positions.reset(new Position[count == 0 ? 1 : count]);
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t b = keyOf(i) & (Buckets - 1);
+        positions[bucketStart[b] + fill[b]++] = static_cast<Position>(i);
+    }
+}
+
+template <typename Position, uint32_t Buckets>
+uint32_t bucketEnd(const Position (&bucketStart)[Buckets], uint32_t b, uint32_t count) {
+    return b + 1 < Buckets ? bucketStart[b + 1] : count;
+}
+
+template <typename Index>
+uint32_t findElement(const Index& index, const XMLTreeItem& sought) {
+    const uint32_t b = elementBucketKey(sought) & (sizeof(index.bucketStart) / sizeof(index.bucketStart[0]) - 1);
+    const uint32_t end = bucketEnd(index.bucketStart, b, index.count);
+    for (uint32_t slot = index.bucketStart[b]; slot < end; ++slot) {
+        const uint32_t position = index.positions[slot];
+        const XMLTreeItem* e = index.elements[position];
+        if (e != nullptr && e->equals(&sought)) return position;
+    }
+    return kNotFound;
+}
+
+template <typename Index>
+uint32_t findName(const Index& index, int32_t id) {
+    const uint32_t b = static_cast<uint32_t>(id) & (sizeof(index.bucketStart) / sizeof(index.bucketStart[0]) - 1);
+    const uint32_t end = bucketEnd(index.bucketStart, b, index.count);
+    for (uint32_t slot = index.bucketStart[b]; slot < end; ++slot) {
+        if (index.ids[index.positions[slot]] == id) return index.positions[slot];
+    }
+    return kNotFound;
+}
+
+uint32_t low32(uint64_t value) {
+    return static_cast<uint32_t>(value);
+}
+
+}  // namespace
+
+uint32_t elementBucketKey(const XMLTreeItem& element) {
+    const uint32_t t = low32(element.comparedTextHash()) ^ low32(element.subtreeTextSignature);
+    const uint32_t a = low32(element.comparedAttributeHash()) ^ low32(element.subtreeAttributeSignature);
+    const uint32_t s = low32(element.structureSignature) ^ static_cast<uint32_t>(element.nameId());
+    const uint32_t key = s ^ t ^ a;
+    return key ^ (key >> 8) ^ (key >> 16);
+}
+
+HashByteIndex::HashByteIndex(XMLTreeItem* const* list, uint32_t n) : count(n), elements(list) {
+    buildBuckets(bucketStart, positions, count,
+                 [list](uint32_t i) { return list[i] == nullptr ? 0u : elementBucketKey(*list[i]); });
+}
+
+uint32_t HashByteIndex::find(const XMLTreeItem& element) const {
+    return findElement(*this, element);
+}
+
+HashWordIndex::HashWordIndex(XMLTreeItem* const* list, uint32_t n) : count(n), elements(list) {
+    buildBuckets(bucketStart, positions, count,
+                 [list](uint32_t i) { return list[i] == nullptr ? 0u : elementBucketKey(*list[i]); });
+}
+
+uint32_t HashWordIndex::find(const XMLTreeItem& element) const {
+    return findElement(*this, element);
+}
+
+HashByteNameIndex::HashByteNameIndex(const int32_t* list, uint32_t n) : ids(list), count(n) {
+    buildBuckets(bucketStart, positions, count, [list](uint32_t i) { return static_cast<uint32_t>(list[i]); });
+}
+
+uint32_t HashByteNameIndex::find(int32_t id) const {
+    return findName(*this, id);
+}
+
+HashWordNameIndex::HashWordNameIndex(const int32_t* list, uint32_t n) : ids(list), count(n) {
+    buildBuckets(bucketStart, positions, count, [list](uint32_t i) { return static_cast<uint32_t>(list[i]); });
+}
+
+uint32_t HashWordNameIndex::find(int32_t id) const {
+    return findName(*this, id);
+}
+
+std::unique_ptr<HashIndex> makeElementIndex(XMLTreeItem* const* elements, uint32_t count) {
+    if (count < 256) return std::make_unique<HashByteIndex>(elements, count);
+    if (count <= 65535) return std::make_unique<HashWordIndex>(elements, count);
+    return nullptr;
+}
+
+std::unique_ptr<HashNameIndex> makeNameIndex(const int32_t* ids, uint32_t count) {
+    if (count < 256) return std::make_unique<HashByteNameIndex>(ids, count);
+    if (count <= 65535) return std::make_unique<HashWordNameIndex>(ids, count);
+    return nullptr;
+}

@@ -1,0 +1,85 @@
+// Bucket indexes over the lists that the child matcher searches again and again:
+// a list of same-name children searched for an identical element, and a list of
+// distinct child names searched for a name id. An index is built for one lookup
+// sweep and destroyed; it never owns or changes the array it indexes. The matcher
+// strikes entries (sets them to null) while an index is alive, and the element
+// indexes skip struck entries.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+struct XMLTreeItem;
+
+constexpr uint32_t kNotFound = 0xFFFFFFFFu;
+
+// The bucket key of an element: its content in the comparison mode, without its
+// place in the document, so that identical children are found under parents at
+// different paths.
+uint32_t elementBucketKey(const XMLTreeItem& element);
+
+class HashIndex {
+public:
+    virtual ~HashIndex() = default;
+    // The lowest position in the element's bucket whose entry is not struck and is
+    // identical to element; kNotFound when none.
+    virtual uint32_t find(const XMLTreeItem& element) const = 0;
+};
+
+class HashNameIndex {
+public:
+    virtual ~HashNameIndex() = default;
+    // The lowest position in the id's bucket holding id; kNotFound when none.
+    virtual uint32_t find(int32_t id) const = 0;
+};
+
+// At most 255 entries: 32 buckets, 8-bit positions.
+class HashByteIndex : public HashIndex {
+public:
+    HashByteIndex(XMLTreeItem* const* elements, uint32_t count);
+    uint32_t find(const XMLTreeItem& element) const override;
+
+    uint8_t bucketStart[32];
+    std::unique_ptr<uint8_t[]> positions;
+    uint32_t count;
+    XMLTreeItem* const* elements;
+};
+
+// At most 65,535 entries: 256 buckets, 16-bit positions.
+class HashWordIndex : public HashIndex {
+public:
+    HashWordIndex(XMLTreeItem* const* elements, uint32_t count);
+    uint32_t find(const XMLTreeItem& element) const override;
+
+    uint16_t bucketStart[256];
+    std::unique_ptr<uint16_t[]> positions;
+    uint32_t count;
+    XMLTreeItem* const* elements;
+};
+
+class HashByteNameIndex : public HashNameIndex {
+public:
+    HashByteNameIndex(const int32_t* ids, uint32_t count);
+    uint32_t find(int32_t id) const override;
+
+    uint8_t bucketStart[32];
+    std::unique_ptr<uint8_t[]> positions;
+    const int32_t* ids;
+    uint32_t count;
+};
+
+class HashWordNameIndex : public HashNameIndex {
+public:
+    HashWordNameIndex(const int32_t* ids, uint32_t count);
+    uint32_t find(int32_t id) const override;
+
+    uint16_t bucketStart[256];
+    std::unique_ptr<uint16_t[]> positions;
+    const int32_t* ids;
+    uint32_t count;
+};
+
+// The index that fits a list of count entries (byte below 256, word up to 65,535);
+// null above 65,535, where the caller scans linearly.
+std::unique_ptr<HashIndex> makeElementIndex(XMLTreeItem* const* elements, uint32_t count);
+std::unique_ptr<HashNameIndex> makeNameIndex(const int32_t* ids, uint32_t count);
