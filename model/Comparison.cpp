@@ -20,32 +20,6 @@ int modeIndex() {
     return compareSettings.mode & 3;
 }
 
-uint32_t low32(uint64_t value) {
-    return static_cast<uint32_t>(value);
-}
-
-bool textSame(const XMLTreeItem& a, const XMLTreeItem& b) {
-    if (compareSettings.ignoreText) return true;
-    return a.comparedTextHash() == b.comparedTextHash() && a.subtreeTextSignature == b.subtreeTextSignature &&
-           a.subtreeTextWeight == b.subtreeTextWeight && a.comparedTextWeight() == b.comparedTextWeight();
-}
-
-bool attributesSame(const XMLTreeItem& a, const XMLTreeItem& b) {
-    if (compareSettings.ignoreAttributes) return true;
-    return a.comparedAttributeHash() == b.comparedAttributeHash() &&
-           a.subtreeAttributeSignature == b.subtreeAttributeSignature &&
-           a.subtreeAttributeWeight == b.subtreeAttributeWeight &&
-           a.comparedAttributeWeight() == b.comparedAttributeWeight();
-}
-
-// The key value of a key child, from what the comparison sees of it.
-uint32_t keyValue(const XMLTreeItem& k) {
-    uint32_t key = low32(k.structureSignature) ^ static_cast<uint32_t>(k.pathHash);
-    if (!compareSettings.ignoreAttributes) key ^= low32(k.comparedAttributeHash()) ^ low32(k.subtreeAttributeSignature);
-    if (!compareSettings.ignoreText) key ^= low32(k.comparedTextHash()) ^ low32(k.subtreeTextSignature);
-    return key;
-}
-
 }  // namespace
 
 void resetComparisonCounters() {
@@ -68,15 +42,6 @@ uint32_t XMLTreeItem::comparedAttributeWeight() const {
     return (flags & kIgnoreAttributesBit) != 0 ? 0 : attributeWeight;
 }
 
-bool sameComparedContent(const XMLTreeItem& a, const XMLTreeItem& b) {
-    if (a.nameId() != b.nameId()) return false;
-    const bool attributes =
-        compareSettings.ignoreAttributes || (a.comparedAttributeHash() == b.comparedAttributeHash() &&
-                                             a.comparedAttributeWeight() == b.comparedAttributeWeight());
-    const bool text = compareSettings.ignoreText || (a.comparedTextHash() == b.comparedTextHash() &&
-                                                     a.comparedTextWeight() == b.comparedTextWeight());
-    return attributes && text;
-}
 
 // Recursion depth is the document's nesting depth: the executables reserve a large
 // stack for it.
@@ -120,7 +85,7 @@ uint8_t XMLTreeItem::prepareSubtree(uint8_t parentState) {
         XMLTreeItem* k = ElementStore::record(treeView, c);
         if (k == nullptr || k->prepareSubtree(state) != 0) continue;
         if (keyed && keyElementList.isKeyPair(*k, *this))
-            keySum = static_cast<int32_t>(static_cast<uint32_t>(keySum) + keyValue(*k));
+            keySum = static_cast<int32_t>(static_cast<uint32_t>(keySum) + k->keyValueHash());
         descendantCount += k->descendantCount + 1;
         const uint64_t l = static_cast<uint64_t>(static_cast<uint32_t>(k->nameId())) + k->structureSignature + 7;
         structureSignature += l * l;
@@ -159,7 +124,7 @@ void pairItems(XMLTreeItem* a, XMLTreeItem* b) {
         return;
     }
     ++comparisonCounters.differentCount;
-    if (!sameComparedContent(*a, *b)) {
+    if (!a->sameOwnContent(b)) {
         ++comparisonCounters.changedContentCount;
         a->differenceFlags |= 4;
         b->differenceFlags |= 4;
@@ -170,7 +135,7 @@ int XMLTreeItem::equals(const XMLTreeItem* other) const {
     if (other == nullptr) return 0;
     return (differenceFlags | other->differenceFlags) < 2 && nameId() == other->nameId() &&
            structureSignature == other->structureSignature && descendantCount == other->descendantCount &&
-           textSame(*this, *other) && attributesSame(*this, *other);
+           textEqual(*other) && attributesEqual(*other);
 }
 
 int XMLTreeItem::differenceState() const {

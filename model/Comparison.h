@@ -21,8 +21,6 @@ void resetComparisonCounters();
 // Links two elements as partners and counts the pair.
 void pairItems(XMLTreeItem* a, XMLTreeItem* b);
 
-// The name, own attributes and own text (each part skipped while ignored) are the same.
-bool sameComparedContent(const XMLTreeItem& a, const XMLTreeItem& b);
 
 // The whole comparison of two starting elements: counters reset, options captured,
 // both trees prepared, the two elements compared. The caller clears its "compared"

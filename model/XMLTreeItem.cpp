@@ -353,18 +353,18 @@ void XMLTreeItem::finish(int endLine, int endColumnNumber) {
     childNameCount = used;
 }
 
+// The record tests read the hashes as the comparison sees them: what an ignore rule
+// takes out reads as 0, while the record keeps the hashes of loading.
 uint32_t XMLTreeItem::contentHash() const {
-    const int m = modeIndex();
-    const uint32_t t = low32(textHash[m]) ^ low32(subtreeTextSignature);
-    const uint32_t a = low32(attributeHash[m]) ^ low32(subtreeAttributeSignature);
+    const uint32_t t = low32(comparedTextHash()) ^ low32(subtreeTextSignature);
+    const uint32_t a = low32(comparedAttributeHash()) ^ low32(subtreeAttributeSignature);
     return ((t ^ a) >> 8) ^ low32(structureSignature) ^ static_cast<uint32_t>(pathHash) ^ t ^ a;
 }
 
 uint32_t XMLTreeItem::keyValueHash() const {
-    const int m = modeIndex();
     uint32_t key = low32(structureSignature) ^ static_cast<uint32_t>(pathHash);
-    if (!compareSettings.ignoreAttributes) key ^= low32(attributeHash[m]) ^ low32(subtreeAttributeSignature);
-    if (!compareSettings.ignoreText) key ^= low32(textHash[m]) ^ low32(subtreeTextSignature);
+    if (!compareSettings.ignoreAttributes) key ^= low32(comparedAttributeHash()) ^ low32(subtreeAttributeSignature);
+    if (!compareSettings.ignoreText) key ^= low32(comparedTextHash()) ^ low32(subtreeTextSignature);
     return key;
 }
 
@@ -376,37 +376,36 @@ bool XMLTreeItem::keyAttributeEquals(const XMLTreeItem& other) const {
 
 bool XMLTreeItem::attributesEqual(const XMLTreeItem& other) const {
     if (compareSettings.ignoreAttributes) return true;
-    const int m = modeIndex();
-    return attributeHash[m] == other.attributeHash[m] && subtreeAttributeSignature == other.subtreeAttributeSignature &&
-           subtreeAttributeWeight == other.subtreeAttributeWeight && attributeWeight == other.attributeWeight;
+    return comparedAttributeHash() == other.comparedAttributeHash() &&
+           subtreeAttributeSignature == other.subtreeAttributeSignature &&
+           subtreeAttributeWeight == other.subtreeAttributeWeight &&
+           comparedAttributeWeight() == other.comparedAttributeWeight();
 }
 
 bool XMLTreeItem::textEqual(const XMLTreeItem& other) const {
     if (compareSettings.ignoreText) return true;
-    const int m = modeIndex();
-    return textHash[m] == other.textHash[m] && subtreeTextSignature == other.subtreeTextSignature &&
-           subtreeTextWeight == other.subtreeTextWeight && textWeight == other.textWeight;
+    return comparedTextHash() == other.comparedTextHash() && subtreeTextSignature == other.subtreeTextSignature &&
+           subtreeTextWeight == other.subtreeTextWeight && comparedTextWeight() == other.comparedTextWeight();
 }
 
 bool XMLTreeItem::attributesDiffer() const {
     if (partner == nullptr || compareSettings.ignoreAttributes) return false;
-    const int m = modeIndex();
-    return partner->attributeHash[m] != attributeHash[m] || partner->attributeWeight != attributeWeight;
+    return partner->comparedAttributeHash() != comparedAttributeHash() ||
+           partner->comparedAttributeWeight() != comparedAttributeWeight();
 }
 
 bool XMLTreeItem::textDiffers() const {
     if (partner == nullptr || compareSettings.ignoreText) return false;
-    const int m = modeIndex();
-    return partner->textHash[m] != textHash[m] || partner->textWeight != textWeight;
+    return partner->comparedTextHash() != comparedTextHash() || partner->comparedTextWeight() != comparedTextWeight();
 }
 
 bool XMLTreeItem::sameOwnContent(const XMLTreeItem* other) const {
     if (other == nullptr || other->nameId() != nameId()) return false;
-    const int m = modeIndex();
-    const bool attributesSame = compareSettings.ignoreAttributes || (attributeHash[m] == other->attributeHash[m] &&
-                                                                     attributeWeight == other->attributeWeight);
-    const bool textSame =
-        compareSettings.ignoreText || (textHash[m] == other->textHash[m] && textWeight == other->textWeight);
+    const bool attributesSame =
+        compareSettings.ignoreAttributes || (comparedAttributeHash() == other->comparedAttributeHash() &&
+                                             comparedAttributeWeight() == other->comparedAttributeWeight());
+    const bool textSame = compareSettings.ignoreText || (comparedTextHash() == other->comparedTextHash() &&
+                                                         comparedTextWeight() == other->comparedTextWeight());
     return attributesSame && textSame;
 }
 
