@@ -15,7 +15,9 @@
 #include <xercesc/sax2/SAX2XMLReader.hpp>
 #include <xercesc/sax2/XMLReaderFactory.hpp>
 
+#include "model/Comparison.h"
 #include "model/ElementStore.h"
+#include "model/XMLTreeItem.h"
 #include "model/MessageBox.h"
 #include "model/ParserSetup.h"
 #include "settings/OptionSet.h"
@@ -219,6 +221,22 @@ int wmain(int argc, wchar_t** argv) {
                 figure(name, "peak/input",
                        static_cast<double>(peakWorkingSet()) / static_cast<double>(left.size() + right.size()));
                 if (!changed) perElement[s] = own / static_cast<double>(count);
+
+                XMLTreeItem* leftRoot = XMLTreeItem::fromHandle(leftTreeView.tree, ElementStore::root(leftTreeView.tree));
+                XMLTreeItem* rightRoot =
+                    XMLTreeItem::fromHandle(rightTreeView.tree, ElementStore::root(rightTreeView.tree));
+                ElementStore::displayClock.ticks = 0;
+                start = now();
+                compareTrees(leftRoot, rightRoot);
+                double compare = now() - start;
+                figure(name, "compare_s", compare);
+                figure(name, "compare_display_s", ticksToSeconds(ElementStore::displayClock.ticks));
+                figure(name, "compare/load", compare / load);
+                figure(name, "compare/load_own", compare / own);
+                figure(name, "identical_pairs", comparisonCounters.identicalCount);
+                figure(name, "different_pairs", comparisonCounters.differentCount);
+                figure(name, "peak_after_compare/input",
+                       static_cast<double>(peakWorkingSet()) / static_cast<double>(left.size() + right.size()));
 
                 start = now();
                 ElementStore::displayClock.ticks = 0;

@@ -117,6 +117,26 @@ struct XMLTreeItem {
     static XMLTreeItem* insertTreeItem(XMLTreeItem* record, XMLTreeItem* parent, HWND tree,
                                        HTREEITEM insertAfter);
 
+    // Walks and subtree operations (model/DifferenceNavigator.cpp, model/TreeOperations.cpp).
+    XMLTreeItem* next() const;
+    XMLTreeItem* previous() const;
+    XMLTreeItem* parent() const;
+    void expandSubtree(UINT code);
+    void setItemHeight(int lines);
+    void updateItemHeights();
+    void updatePathHash();
+    int renameChildName(int32_t oldId, int32_t newId);
+    void mergeFromPartner();
+    void clearIgnoreMarks();
+    // Frees the records of the element and its descendants; their tree items stay, without records.
+    static void deleteSubtree(XMLTreeItem* element);
+    // Frees the subtree's records and deletes its items; this record is gone afterwards.
+    int removeFromTree();
+    void copyChildrenFrom(const XMLTreeItem& source);
+    // Frees this subtree's records and puts a copy of source's subtree in its place.
+    XMLTreeItem* replaceWith(const XMLTreeItem& source);
+    int insertCopyAfter(const XMLTreeItem& source);
+
     // Comparison: preparation, pairing and the difference state (model/Comparison.cpp, model/ChildMatcher.cpp).
     // Text or attributes that an ignore rule takes out read as 0 in the comparison mode; the
     // record keeps the hashes of loading, so that a later comparison without the rule sees them.

@@ -7,6 +7,7 @@
 #include "model/ElementStore.h"
 #include "model/MessageBox.h"
 #include "model/ParserSetup.h"
+#include "model/TreeOperations.h"
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
 #include "ui/CommandDispatch.h"
@@ -59,6 +60,14 @@ int checkBoxState(OptionSet::ExitCheckBox which) {
 
 bool anyDocumentLoaded() {
     return leftTreeView.loaded != 0 || rightTreeView.loaded != 0;
+}
+
+// A record about to be freed with its subtree leaves no selection or target behind.
+void forgetReleasedRecord(const XMLTreeItem* record) {
+    if (currentElement == record) currentElement = nullptr;
+    if (currentPartner == record) currentPartner = nullptr;
+    leftTreeView.navigator.forget(record);
+    rightTreeView.navigator.forget(record);
 }
 
 void chooseRichEditClass() {
@@ -229,6 +238,7 @@ int createMainWindow(HINSTANCE instance, int show) {
     OptionSet::exitState.mainWindow = window;
     OptionSet::exitState.checkBox = checkBoxState;
     OptionSet::documentsLoaded = anyDocumentLoaded;
+    setRecordReleaseHook(forgetReleasedRecord);
 
     findMessageId = RegisterWindowMessageW(FINDMSGSTRINGW);
     chooseRichEditClass();

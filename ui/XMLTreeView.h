@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "model/DifferenceNavigator.h"
 #include "model/TextArena.h"
 #include "settings/EncodingSpec.h"
 #include "ui/EntityTable.h"
@@ -25,6 +26,7 @@ struct XMLTreeView {
     wchar_t doctypeSystemId[kPathUnits] = {};
     HWND editor = nullptr;
     int32_t hasTallItems = 0;
+    DifferenceNavigator navigator;  // the next and previous differences around the selection
     TextArena stringPool;
     wchar_t* folder;  // the storage of the panel's folder option
     wchar_t fileName[kPathUnits] = {};
