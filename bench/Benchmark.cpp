@@ -174,7 +174,20 @@ int wmain(int argc, wchar_t** argv) {
         return IDOK;
     });
     OptionSet::DisplayFullMode = 0;
-    bool large = !(argc > 1 && std::wstring(argv[1]) == L"--small");
+    // --small: the 100,000-element cases only; --list: the case names; --case NAME: that case
+    // alone (the peak working set is the process's, so each case wants a process of its own).
+    bool large = true;
+    bool list = false;
+    std::string only;
+    for (int i = 1; i < argc; ++i) {
+        std::wstring a = argv[i];
+        if (a == L"--small") large = false;
+        if (a == L"--list") list = true;
+        if (a == L"--case" && i + 1 < argc) {
+            std::wstring w = argv[++i];
+            only.assign(w.begin(), w.end());
+        }
+    }
 
     HWND host = CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
@@ -194,6 +207,11 @@ int wmain(int argc, wchar_t** argv) {
             for (bool changed : {false, true}) {
                 std::string name = std::string(shape.name) + "-" + std::to_string(sizes[s] / 1000) + "k" +
                                    (changed ? "-1pct" : "-identical");
+                if (list) {
+                    std::printf("%s\n", name.c_str());
+                    continue;
+                }
+                if (!only.empty() && only != name) continue;
                 std::string left = generate(shape.shape, sizes[s], false);
                 std::string right = generate(shape.shape, sizes[s], changed);
                 std::wstring leftPath = writeTemp(left, L"verdalt-bench-left.xml");
@@ -249,7 +267,7 @@ int wmain(int argc, wchar_t** argv) {
                 DeleteFileW(rightPath.c_str());
             }
         }
-        if (sizes.size() > 1 && perElement[0] > 0)
+        if (sizes.size() > 1 && perElement[0] > 0 && perElement[1] > 0)
             figure(shape.name, "own_per_element_growth_100k_to_400k", perElement[1] / perElement[0]);
     }
     DestroyWindow(host);
