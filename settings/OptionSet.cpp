@@ -177,6 +177,17 @@ constexpr RegistryValue kValues[] = {
     {L"ExternalApplication", Kind::Text, ExternalApplication},
 };
 
+size_t storageBytes(Kind kind) {
+    switch (kind) {
+    case Kind::Flag: return sizeof(uint8_t);
+    case Kind::Text: return kPathLength * sizeof(wchar_t);
+    case Kind::EncodingName:
+    case Kind::EncodingKind: return sizeof(EncodingSpec);
+    case Kind::SchemaPath: return sizeof(FilePath);
+    default: return sizeof(int32_t);
+    }
+}
+
 // Written at exit before the toolbar check boxes are read.
 constexpr const wchar_t* kExitValues[] = {
     L"TipOfTheDay", L"TopMainPos",         L"BottomMainPos",       L"LeftMainPos", L"RightMainPos",
@@ -545,4 +556,12 @@ int getNormalizeDateMode() {
         return 3;
     }
     return FlagNormalizeDate == 2 ? 2 : 1;
+}
+
+void forEachOptionStorage(void (*visit)(void* storage, size_t bytes, void* context), void* context) {
+    for (const RegistryValue& value : kValues) visit(value.storage, storageBytes(value.kind), context);
+    visit(&matchSumLimit, sizeof(matchSumLimit), context);
+    visit(&matchProductLimit, sizeof(matchProductLimit), context);
+    visit(&consoleOutput, sizeof(consoleOutput), context);
+    visit(&messageBoxes, sizeof(messageBoxes), context);
 }

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "model/FilePath.h"
@@ -116,3 +117,5 @@ void applyCompareLevel();
 // Date modes: 0 none, 1 date and time, 2 only date, 3 only time.
 void setNormalizeDateMode(int mode);
 int getNormalizeDateMode();
+// Calls visit with the storage of every option value, so that they can be saved and restored as a whole.
+void forEachOptionStorage(void (*visit)(void* storage, size_t bytes, void* context), void* context);

@@ -7,18 +7,16 @@
 #include "model/CompareSettings.h"
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
 class ChildMatcherTest : public ::testing::Test {
 protected:
-    int32_t savedLevel = OptionSet::CompareLevel;
-    CompareSettings savedSettings = compareSettings;
+    OptionsSnapshot options;
     void SetUp() override { compareSettings = {0, 0, 0, 0}; }
     void TearDown() override {
-        OptionSet::CompareLevel = savedLevel;
         applyCompareLevel();
-        compareSettings = savedSettings;
     }
 };
 

@@ -25,12 +25,7 @@ class ComparisonTest : public ::testing::Test {
 protected:
     TestPanels panels;
     TempDir dir;
-    int32_t savedOrder = OptionSet::IgnoreOrderElements;
-    int32_t savedLevel = OptionSet::CompareLevel;
-    uint32_t savedFlag = OptionSet::FlagComparsion;
-    int32_t savedAttributes = OptionSet::IgnoreAttributes;
-    int32_t savedValues = OptionSet::IgnoreValues;
-    int32_t savedUnique = OptionSet::UniqueAttributes;
+    OptionsSnapshot options;
     std::vector<XMLTreeItem*> left;
     std::vector<XMLTreeItem*> right;
 
@@ -42,13 +37,7 @@ protected:
     }
 
     void TearDown() override {
-        OptionSet::IgnoreOrderElements = savedOrder;
-        OptionSet::CompareLevel = savedLevel;
         applyCompareLevel();
-        OptionSet::FlagComparsion = savedFlag;
-        OptionSet::IgnoreAttributes = savedAttributes;
-        OptionSet::IgnoreValues = savedValues;
-        OptionSet::UniqueAttributes = savedUnique;
         ignoreList.clear();
         keyElementList = KeyElementList();
         keyAttributeSpec.clear();

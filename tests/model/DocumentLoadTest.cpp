@@ -25,15 +25,8 @@ class DocumentLoadTest : public ::testing::Test {
 protected:
     TestPanels panels;
     TempDir dir;
-    int32_t savedIgnoreNamespaces = OptionSet::IgnoreNamespaces;
-    int32_t savedFullMode = OptionSet::DisplayFullMode;
-    int32_t savedNewLine = OptionSet::HandleNewLine;
+    OptionsSnapshot options;
 
-    void TearDown() override {
-        OptionSet::IgnoreNamespaces = savedIgnoreNamespaces;
-        OptionSet::DisplayFullMode = savedFullMode;
-        OptionSet::HandleNewLine = savedNewLine;
-    }
 
     std::vector<XMLTreeItem*> load(const std::string& xml) {
         EXPECT_EQ(loadXml(leftTreeView, xml, dir), kLoaded);

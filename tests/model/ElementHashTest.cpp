@@ -30,14 +30,7 @@ class ElementHashTest : public ::testing::Test {
 protected:
     TestPanels panels;
     TempDir dir;
-    int32_t savedDate = OptionSet::NormalizeDate;
-    int32_t savedDateFlags = OptionSet::FlagNormalizeDate;
-    int32_t savedNumber = OptionSet::NormalizeNumber;
-    int32_t savedPlaces = OptionSet::DecimalPlaces;
-    int32_t savedFigures = OptionSet::SignificantFigures;
-    int32_t savedCase = OptionSet::XMLAttributeCaseSensitive;
-    int32_t savedNamespaces = OptionSet::IgnoreNamespaces;
-    CompareSettings savedSettings = compareSettings;
+    OptionsSnapshot options;
 
     void SetUp() override {
         OptionSet::NormalizeDate = 0;
@@ -50,14 +43,6 @@ protected:
         keyAttributeSpec.clear();
     }
     void TearDown() override {
-        OptionSet::NormalizeDate = savedDate;
-        OptionSet::FlagNormalizeDate = savedDateFlags;
-        OptionSet::NormalizeNumber = savedNumber;
-        OptionSet::DecimalPlaces = savedPlaces;
-        OptionSet::SignificantFigures = savedFigures;
-        OptionSet::XMLAttributeCaseSensitive = savedCase;
-        OptionSet::IgnoreNamespaces = savedNamespaces;
-        compareSettings = savedSettings;
         ignoreList.clear();
         keyAttributeSpec.clear();
         reloadNeeded = false;

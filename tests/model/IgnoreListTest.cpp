@@ -17,7 +17,7 @@ namespace {
 class IgnoreListTest : public ::testing::Test {
 protected:
     TempDir dir;
-    int32_t savedCase = OptionSet::XMLAttributeCaseSensitive;
+    OptionsSnapshot options;
 
     void SetUp() override {
         ignoreList.clear();
@@ -26,7 +26,6 @@ protected:
     void TearDown() override {
         ignoreList.clear();
         reloadNeeded = false;
-        OptionSet::XMLAttributeCaseSensitive = savedCase;
     }
 
     // Feeds the rows of a list file to the list, as the file reader does.

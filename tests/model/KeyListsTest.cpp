@@ -17,12 +17,11 @@ namespace {
 class KeyListsTest : public ::testing::Test {
 protected:
     TempDir dir;
-    int32_t savedCase = OptionSet::XMLAttributeCaseSensitive;
+    OptionsSnapshot options;
 
     void SetUp() override { reset(); }
     void TearDown() override {
         reset();
-        OptionSet::XMLAttributeCaseSensitive = savedCase;
     }
     static void reset() {
         keyElementList = KeyElementList();

@@ -67,10 +67,7 @@ class ParseMessagesTest : public ::testing::Test {
 protected:
     TestPanels panels;
     TempDir dir;
-    int32_t savedShow = OptionSet::ShowErrorMessages;
-    int32_t savedLog = OptionSet::LogErrorMessages;
-    int32_t savedBoxes = OptionSet::messageBoxes;
-    int32_t savedConsole = OptionSet::consoleOutput;
+    OptionsSnapshot options;
     HWND savedOwner = boxOwnerWindow;
 
     void SetUp() override {
@@ -83,10 +80,6 @@ protected:
         countHandlers.closeLog();
         countHandlers.logPath[0] = 0;
         countHandlers.cancelled = 0;
-        OptionSet::ShowErrorMessages = savedShow;
-        OptionSet::LogErrorMessages = savedLog;
-        OptionSet::messageBoxes = savedBoxes;
-        OptionSet::consoleOutput = savedConsole;
         boxOwnerWindow = savedOwner;
     }
 

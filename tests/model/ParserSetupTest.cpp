@@ -26,17 +26,7 @@ class ParserSetupTest : public ::testing::Test {
 protected:
     TestPanels panels;
     TempDir dir;
-    uint8_t savedDoSchema = OptionSet::DoSchema;
-    uint8_t savedFullChecking = OptionSet::SchemaFullChecking;
-    uint8_t savedErrorAsFatal = OptionSet::ValidationErrorAsFatal;
-    uint8_t savedContinue = OptionSet::ContinueAfterFatalError;
-    uint8_t savedNamespaces = OptionSet::DoNamespaces;
-    int32_t savedValidation = OptionSet::SchemaValidation;
-    int32_t savedUseExternal = OptionSet::UseExternalSchema;
-    FilePath savedSchema = OptionSet::PathToExternalSchema;
-    int32_t savedAllow = OptionSet::AllowNonPrintableChars;
-    int32_t savedShow = OptionSet::ShowErrorMessages;
-    int32_t savedLog = OptionSet::LogErrorMessages;
+    OptionsSnapshot options;
 
     void SetUp() override {
         // Parse messages are read from the handler's flags here, not from boxes.
@@ -46,17 +36,7 @@ protected:
     }
 
     void TearDown() override {
-        OptionSet::DoSchema = savedDoSchema;
-        OptionSet::SchemaFullChecking = savedFullChecking;
-        OptionSet::ValidationErrorAsFatal = savedErrorAsFatal;
-        OptionSet::ContinueAfterFatalError = savedContinue;
-        OptionSet::DoNamespaces = savedNamespaces;
-        OptionSet::SchemaValidation = savedValidation;
-        OptionSet::UseExternalSchema = savedUseExternal;
-        OptionSet::PathToExternalSchema = savedSchema;
-        OptionSet::AllowNonPrintableChars = savedAllow;
-        OptionSet::ShowErrorMessages = savedShow;
-        OptionSet::LogErrorMessages = savedLog;
+        options.restore();
         applyParserOptions();
     }
 

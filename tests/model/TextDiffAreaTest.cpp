@@ -21,14 +21,7 @@ protected:
     TestPanels panels;
     TempDir dir;
     TextDiffArea area;
-    int32_t savedChars = OptionSet::HighlightChars;
-    int32_t savedNumber = OptionSet::NormalizeNumber;
-    int32_t savedDate = OptionSet::NormalizeDate;
-    int32_t savedDateFlags = OptionSet::FlagNormalizeDate;
-    int32_t savedPlaces = OptionSet::DecimalPlaces;
-    int32_t savedFigures = OptionSet::SignificantFigures;
-    int32_t savedCase = OptionSet::XMLAttributeCaseSensitive;
-    CompareSettings savedSettings = compareSettings;
+    OptionsSnapshot options;
 
     void SetUp() override {
         OptionSet::HighlightChars = 0;
@@ -41,14 +34,6 @@ protected:
         ignoreList.clear();
     }
     void TearDown() override {
-        OptionSet::HighlightChars = savedChars;
-        OptionSet::NormalizeNumber = savedNumber;
-        OptionSet::NormalizeDate = savedDate;
-        OptionSet::FlagNormalizeDate = savedDateFlags;
-        OptionSet::DecimalPlaces = savedPlaces;
-        OptionSet::SignificantFigures = savedFigures;
-        OptionSet::XMLAttributeCaseSensitive = savedCase;
-        compareSettings = savedSettings;
         ignoreList.clear();
         reloadNeeded = false;
     }

@@ -4,17 +4,13 @@
 
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
 class ItemLinesTest : public ::testing::Test {
 protected:
-    int32_t savedFullMode = OptionSet::DisplayFullMode;
-    int32_t savedNewLine = OptionSet::HandleNewLine;
-    void TearDown() override {
-        OptionSet::DisplayFullMode = savedFullMode;
-        OptionSet::HandleNewLine = savedNewLine;
-    }
+    OptionsSnapshot options;
 };
 
 struct LinesCase {

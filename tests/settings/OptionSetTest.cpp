@@ -140,38 +140,17 @@ int testCheckBox(ExitCheckBox which) {
     return checkedBoxes[which];
 }
 
-// Every option value, copied in and put back byte for byte.
+// Every option value and the two hooks, put back after each test.
 class OptionSnapshot {
-public:
-    OptionSnapshot() {
-        for (const NumberValue& v : kNumbers)
-            keep(v.storage, v.bytes);
-        for (const TextValue& t : kTexts)
-            keep(t.storage, kPathLength * sizeof(wchar_t));
-        keep(&EncodingString, sizeof(EncodingString));
-        keep(&PathToExternalSchema, sizeof(PathToExternalSchema));
-        keep(&matchSumLimit, sizeof(matchSumLimit));
-        keep(&matchProductLimit, sizeof(matchProductLimit));
-        keep(&consoleOutput, sizeof(consoleOutput));
-        keep(&messageBoxes, sizeof(messageBoxes));
-        keep(&documentsLoaded, sizeof(documentsLoaded));
-        keep(&exitState, sizeof(exitState));
-    }
-    ~OptionSnapshot() {
-        for (const Region& r : regions_)
-            std::memcpy(r.storage, r.bytes.data(), r.bytes.size());
-    }
+    OptionsSnapshot values;
+    bool (*savedDocumentsLoaded)() = documentsLoaded;
+    ExitState savedExitState = exitState;
 
-private:
-    struct Region {
-        void* storage;
-        std::vector<char> bytes;
-    };
-    void keep(void* storage, size_t size) {
-        const char* begin = static_cast<const char*>(storage);
-        regions_.push_back({storage, std::vector<char>(begin, begin + size)});
+public:
+    ~OptionSnapshot() {
+        documentsLoaded = savedDocumentsLoaded;
+        exitState = savedExitState;
     }
-    std::vector<Region> regions_;
 };
 
 class OptionSetTest : public ::testing::Test {

@@ -2,11 +2,15 @@
 
 #include <commctrl.h>
 
+#include <cstring>
+
 #include <gtest/gtest.h>
 
+#include "model/CompareSettings.h"
 #include "model/ElementStore.h"
 #include "model/MessageBox.h"
 #include "model/XMLTreeItem.h"
+#include "settings/OptionSet.h"
 #include "ui/XMLTreeView.h"
 
 namespace {
@@ -54,6 +58,23 @@ BoxScript& BoxScript::expect(const std::wstring& text, const std::wstring& capti
 BoxScript& BoxScript::expectCaption(const std::wstring& caption, int answer) {
     expected_.push_back(Expected{L"", caption, true, answer});
     return *this;
+}
+
+OptionsSnapshot::OptionsSnapshot() {
+    auto keep = [](void* storage, size_t bytes, void* context) {
+        const char* begin = static_cast<const char*>(storage);
+        static_cast<std::vector<Region>*>(context)->push_back({storage, std::vector<char>(begin, begin + bytes)});
+    };
+    forEachOptionStorage(keep, &regions_);
+    keep(&compareSettings, sizeof(compareSettings), &regions_);
+}
+
+OptionsSnapshot::~OptionsSnapshot() {
+    restore();
+}
+
+void OptionsSnapshot::restore() const {
+    for (const Region& r : regions_) std::memcpy(r.storage, r.bytes.data(), r.bytes.size());
 }
 
 TempDir::TempDir() {

@@ -43,6 +43,26 @@ private:
     std::vector<Box> shown_;
 };
 
+// While alive, keeps a copy of every option value and of the comparison settings, and
+// puts them back when it goes, so that a test can change options freely.
+class OptionsSnapshot {
+public:
+    OptionsSnapshot();
+    ~OptionsSnapshot();
+    OptionsSnapshot(const OptionsSnapshot&) = delete;
+    OptionsSnapshot& operator=(const OptionsSnapshot&) = delete;
+
+    // Puts the values back now (a fixture that must act on the restored options calls it first).
+    void restore() const;
+
+private:
+    struct Region {
+        void* storage;
+        std::vector<char> bytes;
+    };
+    std::vector<Region> regions_;
+};
+
 // A fresh folder under the temporary directory, removed with its files at the end.
 class TempDir {
 public:
