@@ -150,6 +150,12 @@ struct XMLTreeItem {
     int differenceState() const;
     int iconIndex(int notCompared) const;
     int groupChildren(XMLTreeItem** children, XMLTreeItem*** groupStart) const;
+
+    // The views after a comparison (ui/CompareCommand.cpp): removes the elements that
+    // differ (keepSimilar 1) or that are the same (0), each with its partner; top stays.
+    void filterView(int keepSimilar, int top);
+    // Expands the parents of every element that differs; selects the tree's first item.
+    void expandDifferences();
 };
 
 int countDisplayLines(const wchar_t* text);

@@ -6,6 +6,7 @@
 #include "settings/OptionSet.h"
 #include "ui/CommandDispatch.h"
 #include "ui/Commands.h"
+#include "ui/CompareCommand.h"
 #include "ui/MainWindow.h"
 #include "ui/Menus.h"
 #include "ui/PathCombo.h"
@@ -34,16 +35,10 @@ bool localFileExists(const wchar_t* path) {
     return true;
 }
 
-XMLTreeView* panelFromPathCombo(HWND combo) {
-    if (combo == nullptr) return nullptr;
-    if (combo == leftTreeView.pathCombo) return &leftTreeView;
-    if (combo == rightTreeView.pathCombo) return &rightTreeView;
-    return nullptr;
-}
-
 }  // namespace
 
-void loadDocument(XMLTreeView& panel, HWND owner, const wchar_t* path, int, int) {
+void XMLTreeView::loadDocument(HWND owner, const wchar_t* path, int, int) {
+    XMLTreeView& panel = *this;
     (void)owner;
     openAborted = 0;
     if (path == nullptr || path[0] == 0) {
@@ -92,7 +87,7 @@ void loadFromPathCombo(HWND combo) {
     wchar_t text[kComboTextUnits] = {};
     if (combo != nullptr) GetWindowTextW(combo, text, kComboTextUnits);
     XMLTreeView* panel = panelFromPathCombo(combo);
-    if (text[0] != 0 && panel != nullptr) loadDocument(*panel, mainWindow, text, 0, 1);
+    if (text[0] != 0 && panel != nullptr) panel->loadDocument(mainWindow, text, 0, 1);
     autoCompare();
 }
 
@@ -101,7 +96,7 @@ void dropFiles(HWND window, HDROP drop) {
     droppedFile[0] = 0;
     DragQueryFileW(drop, 0, droppedFile, kPathUnits);
     XMLTreeView* panel = panelFromTree(window);
-    if (panel != nullptr && droppedFile[0] != 0) loadDocument(*panel, mainWindow, droppedFile, 0, 1);
+    if (panel != nullptr && droppedFile[0] != 0) panel->loadDocument(mainWindow, droppedFile, 0, 1);
     DragFinish(drop);
     autoCompare();
 }
@@ -117,32 +112,8 @@ bool loadCommandLineOptionFile(const wchar_t* path) {
     return true;
 }
 
-int compareFiles() {
-    return 0;
-}
-
-void compareElements(HWND) {}
-
-void refreshViews(int flags) {
-    if (flags & 1) resetNavigation();
-    setStatusText(kStatusLeftPosition, L"");
-    setStatusText(kStatusRightPosition, L"");
-    leftTreeView.refreshTree(flags);
-    rightTreeView.refreshTree(flags);
-}
-
 void resetNavigation() {
     updateNavigationButtons(false);
-}
-
-void setViewMode(HWND window, int viewMode) {
-    OptionSet::ViewMode = viewMode;
-    compareFiles();
-    HMENU view = GetSubMenu(GetMenu(window), kViewMenu);
-    for (int position = 0; position < 3; ++position)
-        CheckMenuItem(view, position, MF_BYPOSITION | MF_UNCHECKED);
-    CheckMenuItem(view, viewMode, MF_BYCOMMAND | MF_CHECKED);
-    showViewMode(viewMode);
 }
 
 XMLTreeItem* navigationTarget(int) {
@@ -154,12 +125,12 @@ int navigationButtonState(int) {
 }
 
 void onOpenFirstFile(HWND window, int) {
-    loadDocument(leftTreeView, window, nullptr, 1, 1);
+    leftTreeView.loadDocument(window, nullptr, 1, 1);
     autoCompare();
 }
 
 void onOpenSecondFile(HWND window, int) {
-    loadDocument(rightTreeView, window, nullptr, 1, 1);
+    rightTreeView.loadDocument(window, nullptr, 1, 1);
     autoCompare();
 }
 
@@ -215,13 +186,6 @@ void deleteTempFiles() {}
 void showTipOfTheDay(HWND) {}
 void loadFont() {}
 void saveFont() {}
-void setTreeItemHeights() {}
-
-bool createItemPainter(HWND) {
-    return true;
-}
-
-void destroyItemPainter() {}
 
 bool registerContentWindowClasses() {
     return true;

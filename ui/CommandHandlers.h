@@ -20,7 +20,6 @@ extern int32_t openAborted;
 extern HFONT treeFont;
 
 // Loading.
-void loadDocument(XMLTreeView& panel, HWND owner, const wchar_t* path, int useFolder, int autoLoad);
 void autoCompare();
 void loadFromPathCombo(HWND combo);
 void dropFiles(HWND window, HDROP drop);
@@ -28,11 +27,7 @@ void dropFiles(HWND window, HDROP drop);
 bool loadCommandLineOptionFile(const wchar_t* path);
 
 // Comparison and views.
-int compareFiles();
-void compareElements(HWND window);
-void refreshViews(int flags);
 void resetNavigation();
-void setViewMode(HWND window, int viewMode);
 // The target of a navigation command (563-566, 572-575), or none.
 XMLTreeItem* navigationTarget(int command);
 // TBSTATE_ENABLED when the command has a target, else 0.
@@ -77,9 +72,6 @@ void deleteTempFiles();
 void showTipOfTheDay(HWND owner);
 void loadFont();
 void saveFont();
-void setTreeItemHeights();
-bool createItemPainter(HWND tree);
-void destroyItemPainter();
 
 // The XML element window.
 bool registerContentWindowClasses();

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "ui/CommandHandlers.h"
+#include "ui/CompareCommand.h"
 #include "ui/MainWindow.h"
 #include "ui/XMLTreeView.h"
 
@@ -31,11 +32,11 @@ void processCommandLine(wchar_t* commandLine) {
     wchar_t* tokens[kCommandLineTokens] = {};
     const int n = commandLine != nullptr ? splitCommandLine(commandLine, tokens) : 0;
     if (n == 2 && std::wcscmp(tokens[1], L"OPTIONS_DIALOG") != 0)
-        loadDocument(leftTreeView, mainWindow, tokens[1], 0, 0);
+        leftTreeView.loadDocument(mainWindow, tokens[1], 0, 0);
     if (n >= 4) saveAtExit = loadCommandLineOptionFile(tokens[3]) ? 0 : 1;
     if (n >= 3) {
-        loadDocument(leftTreeView, mainWindow, tokens[1], 0, 1);
-        loadDocument(rightTreeView, mainWindow, tokens[2], 0, 0);
+        leftTreeView.loadDocument(mainWindow, tokens[1], 0, 1);
+        rightTreeView.loadDocument(mainWindow, tokens[2], 0, 0);
     }
     if (leftTreeView.loaded && rightTreeView.loaded)
         filesCompared = compareFiles();

@@ -13,6 +13,8 @@
 #include "ui/CommandDispatch.h"
 #include "ui/CommandHandlers.h"
 #include "ui/Commands.h"
+#include "ui/FileDialogs.h"
+#include "ui/ItemPainter.h"
 #include "ui/Layout.h"
 #include "ui/Menus.h"
 #include "ui/PathCombo.h"
@@ -252,7 +254,7 @@ int createMainWindow(HINSTANCE instance, int show) {
 
     if (!createChildren(window)) return 0;
 
-    setTreeItemHeights();
+    updateItemHeight();
     createItemPainter(leftTreeView.tree);
     layoutToolbars(window);
     UpdateWindow(window);

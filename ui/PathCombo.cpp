@@ -37,13 +37,6 @@ int findExact(HWND combo, const wchar_t* text) {
     return -1;
 }
 
-XMLTreeView* panelFromPathEdit(HWND edit) {
-    if (edit == nullptr) return nullptr;
-    if (edit == leftTreeView.pathEdit) return &leftTreeView;
-    if (edit == rightTreeView.pathEdit) return &rightTreeView;
-    return nullptr;
-}
-
 }  // namespace
 
 void loadRecentList(HWND combo, const wchar_t* subkey, const wchar_t* format, int count) {

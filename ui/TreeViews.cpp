@@ -9,6 +9,7 @@
 #include "settings/OptionSet.h"
 #include "ui/CommandHandlers.h"
 #include "ui/Commands.h"
+#include "ui/ItemPainter.h"
 #include "ui/Layout.h"
 #include "ui/MainWindow.h"
 #include "ui/Menus.h"
@@ -127,12 +128,25 @@ void onGetDispInfo(NMTVDISPINFOW* info) {
     }
 }
 
-LRESULT onItemPrePaint(NMTVCUSTOMDRAW*) {
-    return CDRF_DODEFAULT;
+LRESULT onItemPrePaint(NMTVCUSTOMDRAW* draw) {
+    HWND tree = draw->nmcd.hdr.hwndFrom;
+    const XMLTreeView* panel = panelFromTree(tree);
+    if (panel == nullptr) return CDRF_DODEFAULT;
+    if (!panel->loaded) return CDRF_SKIPDEFAULT;
+    auto* record = reinterpret_cast<XMLTreeItem*>(draw->nmcd.lItemlParam);
+    // Wine paints the selected item of an unfocused tree as focused too, so the tree
+    // must really have the focus before its painted selection counts as the user's.
+    if (draw->nmcd.uItemState == (CDIS_SELECTED | CDIS_FOCUS) && record != nullptr && !selectionSyncGuard &&
+        GetFocus() == tree)
+        onSelectionChanged(tree, record);
+    return CDRF_NOTIFYPOSTPAINT;
 }
 
-LRESULT onItemPostPaint(NMTVCUSTOMDRAW*) {
-    return CDRF_DODEFAULT;
+LRESULT onItemPostPaint(NMTVCUSTOMDRAW* draw) {
+    const XMLTreeView* panel = panelFromTree(draw->nmcd.hdr.hwndFrom);
+    if (panel == nullptr || !panel->loaded) return CDRF_DODEFAULT;
+    if (itemPainter != nullptr) itemPainter->drawItem(draw);
+    return CDRF_SKIPDEFAULT;
 }
 
 void showPosition(const XMLTreeItem* record) {

@@ -36,6 +36,20 @@ XMLTreeView* otherPanelFromTree(HWND tree) {
     return nullptr;
 }
 
+XMLTreeView* panelFromPathCombo(HWND combo) {
+    if (combo == nullptr) return nullptr;
+    if (combo == leftTreeView.pathCombo) return &leftTreeView;
+    if (combo == rightTreeView.pathCombo) return &rightTreeView;
+    return nullptr;
+}
+
+XMLTreeView* panelFromPathEdit(HWND edit) {
+    if (edit == nullptr) return nullptr;
+    if (edit == leftTreeView.pathEdit) return &leftTreeView;
+    if (edit == rightTreeView.pathEdit) return &rightTreeView;
+    return nullptr;
+}
+
 namespace {
 void showParserException(const wchar_t* text) {
     showMessage(L"Exception message is:\n%s", text, L"Exception", MB_OK | MB_ICONWARNING, boxOwnerWindow);

@@ -26,6 +26,9 @@ struct XMLTreeView {
     wchar_t doctypeSystemId[kPathUnits] = {};
     HWND editor = nullptr;
     int32_t hasTallItems = 0;
+    // An item's height changed while painting; until the main window has redrawn the
+    // tree, its items are only measured.
+    int32_t relayoutPending = 0;
     DifferenceNavigator navigator;  // the next and previous differences around the selection
     TextArena stringPool;
     wchar_t* folder;  // the storage of the panel's folder option
@@ -41,6 +44,10 @@ struct XMLTreeView {
     XMLTreeView(const XMLTreeView&) = delete;
     XMLTreeView& operator=(const XMLTreeView&) = delete;
 
+    // The one road by which a file enters the panel: with no path the Open dialog asks
+    // for one; useFolder hands the panel's folder to the dialog; autoLoad allows the
+    // file of the same name to be loaded into the other panel.
+    void loadDocument(HWND owner, const wchar_t* path, int useFolder, int autoLoad);
     void setDoctype(const wchar_t* name, const wchar_t* publicId, const wchar_t* systemId);
     // Flags: 1 clear the selection first, 2 suspend redrawing, 4 invalidate at the end.
     void refreshTree(int flags);
@@ -54,6 +61,8 @@ extern XMLTreeView rightTreeView;
 
 XMLTreeView* panelFromTree(HWND tree);
 XMLTreeView* otherPanelFromTree(HWND tree);
+XMLTreeView* panelFromPathCombo(HWND combo);
+XMLTreeView* panelFromPathEdit(HWND edit);
 
 // Deletes the panel's records and tree items and empties its arena. Unless forced,
 // a panel without a loaded document is left alone.

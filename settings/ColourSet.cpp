@@ -1,0 +1,3 @@
+#include "settings/ColourSet.h"
+
+ColourSet colourSet{};

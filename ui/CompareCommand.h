@@ -1,0 +1,31 @@
+// Compare Files and Compare Elements from the interface, the three views that thin
+// the trees after a comparison, the reload of both files, the main window's title and
+// the summary of a comparison.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// Elements have been removed from the trees by the Differences or Similarities view.
+extern int32_t viewFiltered;
+// The typed summary of the last comparison (type letter, "#", text).
+constexpr int kSummaryUnits = 512;
+extern wchar_t comparisonSummary[kSummaryUnits];
+
+// 1 when the two documents were compared, 0 when either panel has no tree or no root.
+int compareFiles();
+void compareElements(HWND window);
+// "ViewMode" := viewMode (1086-1088), then a new comparison.
+void setViewMode(HWND window, int viewMode);
+// The typed summary for a elements on the left and b on the right (documents 1: whole
+// documents, 0: two selected elements); shows the box when asked for. Returns comparisonSummary.
+const wchar_t* formatComparisonSummary(uint32_t leftCount, uint32_t rightCount, int documents);
+void updateMainTitle();
+// A path of more than 60 units shortened to "..." and its tail; the text itself otherwise.
+// The result points into text or into a buffer that the next call overwrites.
+const wchar_t* shortenPath(const wchar_t* text, int length);
+// Bit 0 resets navigation; all flags go on to XMLTreeView::refreshTree.
+void refreshViews(int flags);
+// Reloads each loaded panel from its path box; no comparison follows.
+void reloadFiles();
