@@ -56,4 +56,9 @@ struct DifferenceNavigator {
     int update(XMLTreeItem* element);
     // Drops every reference to a record that is about to be freed.
     void forget(const XMLTreeItem* record);
+
+    // The target of a navigation command (563-566, 572-575; none for any other), and
+    // TBSTATE_ENABLED when it has one, else 0 (ui/TreeViews.cpp, where the ids live).
+    XMLTreeItem* target(int command) const;
+    int buttonState(int command) const;
 };

@@ -370,6 +370,12 @@ bool select(HWND tree, HTREEITEM item, UINT code) {
     return send(tree, TVM_SELECTITEM, code, reinterpret_cast<LPARAM>(item)) != 0;
 }
 
+bool itemRect(HWND tree, HTREEITEM item, bool textOnly, RECT* rect) {
+    if (tree == nullptr || item == nullptr || rect == nullptr) return false;
+    *reinterpret_cast<HTREEITEM*>(rect) = item;
+    return send(tree, TVM_GETITEMRECT, textOnly ? TRUE : FALSE, reinterpret_cast<LPARAM>(rect)) != 0;
+}
+
 bool remove(HWND tree, HTREEITEM item) {
     if (item == TVI_ROOT) {
         removeAll(tree);

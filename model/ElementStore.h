@@ -36,6 +36,9 @@ int height(HWND tree, HTREEITEM item);
 bool expand(HWND tree, HTREEITEM item, UINT code);
 bool isExpanded(HWND tree, HTREEITEM item);
 bool select(HWND tree, HTREEITEM item, UINT code = TVGN_CARET);
+// The item's rectangle in the tree's client area (textOnly: the text part); false
+// when the item is not visible.
+bool itemRect(HWND tree, HTREEITEM item, bool textOnly, RECT* rect);
 // Deletes the item with its subtree (TVI_ROOT: every item).
 bool remove(HWND tree, HTREEITEM item);
 void removeAll(HWND tree);

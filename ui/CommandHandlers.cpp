@@ -19,88 +19,6 @@ int32_t filesCompared = 0;
 int32_t openAborted = 0;
 HFONT treeFont = nullptr;
 
-namespace {
-
-// The units a path combo's text may have when it is loaded.
-constexpr int kComboTextUnits = 259;
-
-bool localFileExists(const wchar_t* path) {
-    HANDLE file =
-        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        showSystemError(L"XMLFileExists", path);
-        return false;
-    }
-    CloseHandle(file);
-    return true;
-}
-
-}  // namespace
-
-void XMLTreeView::loadDocument(HWND owner, const wchar_t* path, int, int) {
-    XMLTreeView& panel = *this;
-    (void)owner;
-    openAborted = 0;
-    if (path == nullptr || path[0] == 0) {
-        openAborted = 1;
-        return;
-    }
-    const bool local = !isURLPath(path);
-    if (local && !localFileExists(path)) {
-        openAborted = 1;
-        removeRecentFile(panel.pathCombo, path);
-        if (panel.pathEdit != nullptr) SetWindowTextW(panel.pathEdit, panel.fileName);
-        enableCompareCommands();
-        return;
-    }
-    filesCompared = 0;
-    // The panel's records are about to be freed: no selection may point at them.
-    if (currentTree == panel.tree) onSelectionChanged(nullptr, nullptr);
-    enableElementCommands(false);
-    enableCompareCommands();
-    enableResultCommands();
-    resetNavigation();
-    switch (parseIntoPanel(panel, path)) {
-        case kLoaded:
-            addRecentFile(panel.pathCombo, path, local);
-            showStatusMessage(L"O#Loaded successfully");
-            if (panel.tree != nullptr) SetFocus(panel.tree);
-            break;
-        case kLoadFailed:
-            showStatusMessage(L"W#Canceled");
-            break;
-        case kLoadCancelled:
-            openAborted = 1;
-            break;
-    }
-    enableCompareCommands();
-}
-
-void autoCompare() {
-    if (leftTreeView.loaded && rightTreeView.loaded && !openAborted && isChecked(autoCompareBox))
-        filesCompared = compareFiles();
-    else
-        refreshViews(0);
-}
-
-void loadFromPathCombo(HWND combo) {
-    wchar_t text[kComboTextUnits] = {};
-    if (combo != nullptr) GetWindowTextW(combo, text, kComboTextUnits);
-    XMLTreeView* panel = panelFromPathCombo(combo);
-    if (text[0] != 0 && panel != nullptr) panel->loadDocument(mainWindow, text, 0, 1);
-    autoCompare();
-}
-
-void dropFiles(HWND window, HDROP drop) {
-    static wchar_t droppedFile[kPathUnits];
-    droppedFile[0] = 0;
-    DragQueryFileW(drop, 0, droppedFile, kPathUnits);
-    XMLTreeView* panel = panelFromTree(window);
-    if (panel != nullptr && droppedFile[0] != 0) panel->loadDocument(mainWindow, droppedFile, 0, 1);
-    DragFinish(drop);
-    autoCompare();
-}
-
 bool loadCommandLineOptionFile(const wchar_t* path) {
     HANDLE file =
         CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -110,18 +28,6 @@ bool loadCommandLineOptionFile(const wchar_t* path) {
     }
     CloseHandle(file);
     return true;
-}
-
-void resetNavigation() {
-    updateNavigationButtons(false);
-}
-
-XMLTreeItem* navigationTarget(int) {
-    return nullptr;
-}
-
-int navigationButtonState(int) {
-    return 0;
 }
 
 void onOpenFirstFile(HWND window, int) {

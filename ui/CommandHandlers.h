@@ -20,18 +20,10 @@ extern int32_t openAborted;
 extern HFONT treeFont;
 
 // Loading.
-void autoCompare();
-void loadFromPathCombo(HWND combo);
-void dropFiles(HWND window, HDROP drop);
 // Reads an option file named on the command line; false (after the file-error box) when it cannot be read.
 bool loadCommandLineOptionFile(const wchar_t* path);
 
 // Comparison and views.
-void resetNavigation();
-// The target of a navigation command (563-566, 572-575), or none.
-XMLTreeItem* navigationTarget(int command);
-// TBSTATE_ENABLED when the command has a target, else 0.
-int navigationButtonState(int command);
 
 // Commands of the menu bar, the toolbars and the accelerators.
 void onOpenFirstFile(HWND window, int command);

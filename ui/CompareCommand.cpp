@@ -4,6 +4,7 @@
 #include "ui/CommandHandlers.h"
 #include "ui/Menus.h"
 #include "ui/StatusBar.h"
+#include "ui/TreeViews.h"
 #include "ui/XMLTreeView.h"
 
 int32_t viewFiltered = 0;

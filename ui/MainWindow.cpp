@@ -174,7 +174,9 @@ LRESULT onNotify(NMHDR* header) {
 }
 
 void onRelayoutTree(XMLTreeView* panel) {
-    if (panel == &leftTreeView || panel == &rightTreeView) panel->refreshTree(4);
+    if (panel != &leftTreeView && panel != &rightTreeView) return;
+    panel->relayoutPending = 0;
+    panel->refreshTree(4);
 }
 
 }  // namespace

@@ -4,15 +4,19 @@
 #include <cwchar>
 #include <string>
 
+#include "model/DifferenceNavigator.h"
 #include "model/ElementStore.h"
+#include "model/KeyLists.h"
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
+#include "ui/CommandDispatch.h"
 #include "ui/CommandHandlers.h"
 #include "ui/Commands.h"
 #include "ui/ItemPainter.h"
 #include "ui/Layout.h"
 #include "ui/MainWindow.h"
 #include "ui/Menus.h"
+#include "ui/Toolbars.h"
 #include "ui/StatusBar.h"
 #include "ui/XMLTreeView.h"
 
@@ -21,13 +25,14 @@ XMLTreeItem* currentElement = nullptr;
 XMLTreeItem* currentPartner = nullptr;
 HWND currentTree = nullptr;
 int32_t selectionSyncGuard = 0;
+DifferenceNavigator* currentNavigator = nullptr;
 
 namespace {
 
 constexpr COLORREF kTreeMaskColour = RGB(255, 255, 255);
-constexpr int kFolderImage = 0;
-constexpr int kLeafImage = 6;
-constexpr int kItemTextUnits = 512;
+// Images below this one have an expanded form (+1) and a key-child form (+14).
+constexpr int kIgnoredImages = 10;
+constexpr int kKeyChildImageOffset = 14;
 
 WNDPROC originalTreeProc = nullptr;
 
@@ -46,22 +51,6 @@ void subclassTree(HWND tree) {
         reinterpret_cast<WNDPROC>(SetWindowLongPtrW(tree, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(treeViewProc)));
     // Both trees are of one class and so share one original procedure.
     if (previous != treeViewProc) originalTreeProc = previous;
-}
-
-// The readable line of an element: its name, attributes and text.
-std::wstring itemLine(const XMLTreeItem* record) {
-    if (record->isSummary()) return L"Total elements " + std::to_wstring(record->descendantCount + 1);
-    std::wstring line = record->nameText();
-    if (record->attributes != nullptr && record->attributes[0] != 0) {
-        line += L' ';
-        for (const wchar_t* p = record->attributes; *p != 0; ++p)
-            line += displayQuote(*p);
-    }
-    if (record->text != nullptr && record->text[0] != 0) {
-        line += L" : ";
-        line += record->text;
-    }
-    return line;
 }
 
 }  // namespace
@@ -109,20 +98,23 @@ void releaseTreeViews() {
     currentTree = nullptr;
 }
 
+int treeImage(const XMLTreeItem& record, bool expanded) {
+    int image = record.iconIndex(filesCompared ? 0 : 1);
+    if (image < kIgnoredImages) {
+        if (expanded) ++image;
+        if (keyElementList.isKeyChild(record)) image += kKeyChildImageOffset;
+    }
+    return image;
+}
+
 void onGetDispInfo(NMTVDISPINFOW* info) {
     const XMLTreeView* panel = panelFromTree(info->hdr.hwndFrom);
     const auto* record = reinterpret_cast<const XMLTreeItem*>(info->item.lParam);
     if (panel == nullptr || !panel->loaded || record == nullptr) return;
-    if (info->item.mask & TVIF_TEXT) {
-        static wchar_t text[kItemTextUnits];
-        std::wcsncpy(text, itemLine(record).c_str(), kItemTextUnits - 1);
-        text[kItemTextUnits - 1] = 0;
-        info->item.pszText = text;
-    }
+    // Items are painted by the item painter: the text only gives the item its width.
+    if (info->item.mask & TVIF_TEXT) info->item.pszText = const_cast<wchar_t*>(XMLTreeItem::displayText(0));
     if (info->item.mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE)) {
-        int image = kLeafImage;
-        if (record->childCount > 0)
-            image = kFolderImage + (ElementStore::isExpanded(panel->tree, info->item.hItem) ? 1 : 0);
+        const int image = treeImage(*record, ElementStore::isExpanded(panel->tree, info->item.hItem));
         info->item.iImage = image;
         info->item.iSelectedImage = image;
     }
@@ -151,8 +143,22 @@ LRESULT onItemPostPaint(NMTVCUSTOMDRAW* draw) {
 
 void showPosition(const XMLTreeItem* record) {
     if (record == nullptr) return;
-    const int part = record->treeView == rightTreeView.tree ? kStatusRightPosition : kStatusLeftPosition;
+    HWND tree = record->treeView;
+    const int part = tree == rightTreeView.tree ? kStatusRightPosition : kStatusLeftPosition;
     setStatusText(part, record->positionText());
+
+    // Keep the item in view: scrolled off to the left, or (but for the tall summary
+    // item) below the bottom of the tree, it becomes the first visible item.
+    RECT item{};
+    RECT client{};
+    if (tree == nullptr || !ElementStore::itemRect(tree, record->treeItem, true, &item)) return;
+    GetClientRect(tree, &client);
+    if (item.left >= 0 && (record->isSummary() || item.bottom <= client.bottom)) return;
+    SendMessageW(tree, WM_SETREDRAW, FALSE, 0);
+    ElementStore::select(tree, record->treeItem, TVGN_FIRSTVISIBLE);
+    SendMessageW(tree, WM_HSCROLL, SB_LEFT, 0);
+    SendMessageW(tree, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(tree, nullptr, FALSE);
 }
 
 void onSelectionChanged(HWND tree, XMLTreeItem* record) {
@@ -163,9 +169,78 @@ void onSelectionChanged(HWND tree, XMLTreeItem* record) {
         return;
     }
     if (record == currentElement) return;
+    XMLTreeView* panel = panelFromTree(tree);
+    if (filesCompared && panel != nullptr) {
+        currentNavigator = &panel->navigator;
+        if (currentNavigator->update(record) != 0 || tree != currentTree) updateNavigationButtons(false);
+    }
     currentTree = tree;
     currentElement = record;
     enableElementCommands(true);
+
+    XMLTreeView* other = otherPanelFromTree(tree);
+    if (filesCompared && other != nullptr && other->tree != nullptr && isChecked(autoSelectBox)) {
+        selectionSyncGuard = 1;
+        currentPartner = record->partner;
+        // Without a partner the other tree shows no selection.
+        ElementStore::select(other->tree, currentPartner != nullptr ? currentPartner->treeItem : nullptr);
+        selectionSyncGuard = 0;
+    }
+}
+
+void resetNavigation() {
+    leftTreeView.navigator = DifferenceNavigator{};
+    rightTreeView.navigator = DifferenceNavigator{};
+    currentNavigator = nullptr;
+    updateNavigationButtons(false);
+}
+
+XMLTreeItem* navigationTarget(int command) {
+    return currentNavigator != nullptr ? currentNavigator->target(command) : nullptr;
+}
+
+int navigationButtonState(int command) {
+    return currentNavigator != nullptr ? currentNavigator->buttonState(command) : 0;
+}
+
+void forgetTree(HWND tree) {
+    if (tree == nullptr) return;
+    if (currentElement != nullptr && currentElement->treeView == tree) {
+        currentElement = nullptr;
+        currentTree = nullptr;
+    }
+    if (currentPartner != nullptr && currentPartner->treeView == tree) currentPartner = nullptr;
+    if (XMLTreeView* panel = panelFromTree(tree)) {
+        if (currentNavigator == &panel->navigator) currentNavigator = nullptr;
+        panel->navigator = DifferenceNavigator{};
+    }
+}
+
+XMLTreeItem* DifferenceNavigator::target(int command) const {
+    switch (command) {
+        case IDM_NEXT_DIFFERENCE:
+            return nextDifference;
+        case IDM_PREV_DIFFERENCE:
+            return previousDifference;
+        case IDM_NEXT_DELETED_ADDED:
+            return nextDeletedAdded;
+        case IDM_PREV_DELETED_ADDED:
+            return previousDeletedAdded;
+        case IDM_NEXT_DIFFERENCE_LEVEL:
+            return sameLevelNextDifference;
+        case IDM_PREV_DIFFERENCE_LEVEL:
+            return sameLevelPreviousDifference;
+        case IDM_NEXT_DELETED_ADDED_LEVEL:
+            return sameLevelNextDeletedAdded;
+        case IDM_PREV_DELETED_ADDED_LEVEL:
+            return sameLevelPreviousDeletedAdded;
+        default:
+            return nullptr;
+    }
+}
+
+int DifferenceNavigator::buttonState(int command) const {
+    return target(command) != nullptr ? TBSTATE_ENABLED : 0;
 }
 
 LRESULT CALLBACK treeViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

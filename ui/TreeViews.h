@@ -9,6 +9,7 @@
 #include <cstdint>
 
 struct XMLTreeItem;
+struct DifferenceNavigator;
 
 constexpr int kTreeImageCount = 24;
 
@@ -20,6 +21,8 @@ extern XMLTreeItem* currentPartner;
 extern HWND currentTree;
 // Set while the program itself selects the partner in the other tree.
 extern int32_t selectionSyncGuard;
+// The navigator of the selected element's panel; none after a navigation reset.
+extern DifferenceNavigator* currentNavigator;
 
 // The 24 tree images (bitmaps 535 to 558); false unless all of them are in the list.
 bool createTreeImageList();
@@ -35,6 +38,15 @@ LRESULT onItemPostPaint(NMTVCUSTOMDRAW* draw);
 // Shows the element's "Line %d  Col %d" in the status part of its tree's side.
 void showPosition(const XMLTreeItem* record);
 void onSelectionChanged(HWND tree, XMLTreeItem* record);
+// Zeroes both panels' navigators, forgets the current one and greys the navigation commands.
+void resetNavigation();
+// The target of a navigation command from the current navigator, or none.
+XMLTreeItem* navigationTarget(int command);
+// TBSTATE_ENABLED when the current navigator has a target for the command, else 0.
+int navigationButtonState(int command);
+// The selection, its partner and the panel's navigation targets let go of the tree's
+// records (before they are freed).
+void forgetTree(HWND tree);
 
 LRESULT CALLBACK treeViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Puts the element alone (start tag, text, end tag; no children) on the clipboard.

@@ -17,7 +17,15 @@
 #include "model/ParserSetup.h"
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
+#include "ui/CommandHandlers.h"
+#include "ui/CompareCommand.h"
+#include "ui/FileDialogs.h"
+#include "ui/MainWindow.h"
+#include "ui/Menus.h"
+#include "ui/PathCombo.h"
 #include "ui/StatusBar.h"
+#include "ui/Toolbars.h"
+#include "ui/TreeViews.h"
 
 XMLTreeView leftTreeView(OptionSet::LeftDir);
 XMLTreeView rightTreeView(OptionSet::RightDir);
@@ -51,6 +59,11 @@ XMLTreeView* panelFromPathEdit(HWND edit) {
 }
 
 namespace {
+
+// A parse is running: its message boxes pump messages, and a load asked for meanwhile
+// (a posted path-box load, say) must not start a second parse into the same handlers.
+bool parseRunning = false;
+
 void showParserException(const wchar_t* text) {
     showMessage(L"Exception message is:\n%s", text, L"Exception", MB_OK | MB_ICONWARNING, boxOwnerWindow);
 }
@@ -113,9 +126,10 @@ void clearPanel(HWND tree, bool force) {
     if (!force && !panel->loaded) return;
     panel->loaded = 0;
 
-    // Collect the records first, delete every item, and only then free the records,
-    // so that no item ever points at a freed record (deleting items can move the
-    // selection and send notifications that read them).
+    // Nothing may point at the records once they are freed: the selection, the partner
+    // chosen for it and the panel's navigation targets let go of this tree first.
+    forgetTree(tree);
+
     std::vector<XMLTreeItem*> records;
     records.reserve(ElementStore::itemCount(tree));
     std::vector<HTREEITEM> stack;
@@ -128,6 +142,9 @@ void clearPanel(HWND tree, bool force) {
         for (HTREEITEM c = ElementStore::child(tree, item); c != nullptr; c = ElementStore::next(tree, c))
             stack.push_back(c);
     }
+    if (!records.empty()) showStatusMessage(L"O#Deleting...");
+    // Every item goes before any record is freed: deleting items moves the selection
+    // and sends notifications that read the records.
     ElementStore::removeAll(tree);
     for (XMLTreeItem* record : records) delete record;  // each clears its partner's back link
     panel->stringPool.reset();
@@ -144,9 +161,76 @@ bool isURLPath(const wchar_t* path) {
     return false;
 }
 
+bool isParseRunning() {
+    return parseRunning;
+}
+
+namespace {
+
+// The panel's state of the document before a new one is read into it.
+void resetDocumentState(XMLTreeView& panel, const wchar_t* path, bool url) {
+    panel.outputEncoding.reset();
+    panel.resetEntityTable();
+    panel.hasTallItems = 0;
+    panel.relayoutPending = 0;
+    if (url)
+        std::wcscpy(panel.detectedEncoding, L"UTF-8");
+    else
+        panel.detectEncoding(path);
+}
+
+// Runs the one parse into the panel; false when an exception ended it (after its box).
+// The log is closed and the progress bar ended on every path.
+bool runParser(XMLTreeView& panel, const wchar_t* path, bool url) {
+    countHandlers.errorSeen = 0;
+    applyParserOptions();
+    countHandlers.panel = &panel;
+    advancedHandler.panel = &panel;
+    countHandlers.setLogPath(url ? L"www" : path);
+
+    const wchar_t* failure = nullptr;
+    parseRunning = true;
+    try {
+        xmlReader->parse(path);
+    } catch (const xercesc::OutOfMemoryException&) {
+        failure = L"Out of memory";
+    } catch (const xercesc::XMLException& e) {
+        static wchar_t text[1024];
+        std::wcsncpy(text, e.getMessage() != nullptr ? e.getMessage() : L"", 1023);
+        failure = text;
+    } catch (const xercesc::SAXException& e) {
+        static wchar_t text[1024];
+        std::wcsncpy(text, e.getMessage() != nullptr ? e.getMessage() : L"", 1023);
+        failure = text;
+    } catch (...) {
+        failure = L"Unknown exception";
+    }
+    parseRunning = false;
+    countHandlers.closeLog();
+    if (failure != nullptr) showParserException(failure);
+    updateProgress(-1);
+    return failure == nullptr;
+}
+
+void setLoadedFile(XMLTreeView& panel, const wchar_t* path) {
+    panel.loaded = 1;
+    std::wcsncpy(panel.fileName, path, kPathUnits - 1);
+    panel.fileName[kPathUnits - 1] = 0;
+}
+
+// The help topic of the load's own boxes while they are up.
+int showLoadBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type) {
+    messageHelpTopic = L"htm/validat.htm";
+    const int answer = showBox(owner, text, caption, type);
+    messageHelpTopic = nullptr;
+    return answer;
+}
+
+}  // namespace
+
 LoadResult parseIntoPanel(XMLTreeView& panel, const wchar_t* path) {
-    if (path == nullptr || path[0] == 0 || panel.tree == nullptr) return kLoadCancelled;
-    bool url = isURLPath(path);
+    if (path == nullptr || path[0] == 0 || panel.tree == nullptr || parseRunning) return kLoadCancelled;
+    const bool url = isURLPath(path);
     if (!url) {
         HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                   nullptr);
@@ -156,47 +240,150 @@ LoadResult parseIntoPanel(XMLTreeView& panel, const wchar_t* path) {
         progressFileSize = size.QuadPart > 0xFFFFFFFFLL ? 0xFFFFFFFFu : static_cast<uint32_t>(size.QuadPart);
         CloseHandle(file);
     }
-
-    panel.outputEncoding.reset();
-    panel.resetEntityTable();
-    panel.hasTallItems = 0;
+    resetDocumentState(panel, path, url);
     clearPanel(panel.tree, false);
     updateProgress(0);
-    if (url)
-        std::wcscpy(panel.detectedEncoding, L"UTF-8");
-    else
-        panel.detectEncoding(path);
-    countHandlers.errorSeen = 0;
-    applyParserOptions();
-    countHandlers.panel = &panel;
-    advancedHandler.panel = &panel;
-    countHandlers.setLogPath(url ? L"www" : path);
-
-    bool failed = false;
-    try {
-        xmlReader->parse(path);
-    } catch (const xercesc::OutOfMemoryException&) {
-        showParserException(L"Out of memory");
-        failed = true;
-    } catch (const xercesc::XMLException& e) {
-        showParserException(e.getMessage());
-        failed = true;
-    } catch (const xercesc::SAXException& e) {
-        showParserException(e.getMessage());
-        failed = true;
-    } catch (...) {
-        showParserException(L"Unknown exception");
-        failed = true;
-    }
-    countHandlers.closeLog();
-    updateProgress(-1);
-    if (failed || countHandlers.stopRequested()) {
+    if (!runParser(panel, path, url) || countHandlers.stopRequested()) {
         clearPanel(panel.tree, true);
         panel.fileName[0] = 0;
         return kLoadFailed;
     }
-    panel.loaded = 1;
-    std::wcsncpy(panel.fileName, path, kPathUnits - 1);
-    panel.fileName[kPathUnits - 1] = 0;
+    setLoadedFile(panel, path);
     return kLoaded;
+}
+
+int XMLFileExists(HWND, const wchar_t* path) {
+    HANDLE file =
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        showSystemError(L"XMLFileExists", path);
+        openAborted = 1;
+        return 0;
+    }
+    LARGE_INTEGER size{};
+    GetFileSizeEx(file, &size);
+    progressFileSize = size.QuadPart > 0xFFFFFFFFLL ? 0xFFFFFFFFu : static_cast<uint32_t>(size.QuadPart);
+    CloseHandle(file);
+    return 1;
+}
+
+int reportLoadResult(HWND tree, HWND owner, const wchar_t* path, bool isLocal, int autoLoad) {
+    XMLTreeView* panel = panelFromTree(tree);
+    if (countHandlers.stopRequested()) {
+        clearPanel(tree, true);
+        if (countHandlers.fatalSeen) {
+            showStatusMessage(L"E#Fatal error(s)");
+            showLoadBox(owner,
+                        L"There were some fatal error(s) during loading!\n\nFile is not loaded\n\n"
+                        L"Please correct the error(s) and then try again",
+                        L"XML Parser Fatal Error", MB_ICONERROR | MB_HELP);
+        } else {
+            showStatusMessage(L"W#Canceled");
+        }
+        return 1;
+    }
+    if (panel != nullptr) addRecentFile(panel->pathCombo, path, isLocal);
+    if (countHandlers.errorSeen) {
+        showLoadBox(owner, L"There were some error(s) during loading!\n\nFile is loaded", L"XML Parser Error",
+                    MB_ICONWARNING | MB_HELP);
+        showStatusMessage(L"E#Loaded with error(s)");
+    } else {
+        showStatusMessage(L"O#Loaded successfully");
+    }
+    SetFocus(tree);
+
+    XMLTreeView* other = otherPanelFromTree(tree);
+    if (!autoLoad || !OptionSet::LoadSeparate || !isChecked(autoLoadBox) || panel == nullptr || other == nullptr)
+        return 0;
+    if (panel->folder[0] == 0 || other->folder[0] == 0 || std::wcscmp(panel->folder, other->folder) == 0) return 0;
+    // The file of the same name in the other panel's folder.
+    wchar_t full[kPathUnits];
+    wchar_t* filePart = nullptr;
+    const DWORD length = GetFullPathNameW(path, kPathUnits, full, &filePart);
+    if (length == 0 || length >= kPathUnits || filePart == nullptr) return 0;
+    wchar_t sameName[kPathUnits];
+    std::wcsncpy(sameName, other->folder, kPathUnits - 1);
+    sameName[kPathUnits - 1] = 0;
+    const size_t used = std::wcslen(sameName);
+    std::wcsncpy(sameName + used, filePart, kPathUnits - 1 - used);
+    sameName[kPathUnits - 1] = 0;
+    other->loadDocument(owner, sameName, 1, 0);
+    return 0;
+}
+
+LoadResult loadXMLFile(HWND owner, HWND tree, const wchar_t* path, wchar_t* folder, int autoLoad) {
+    openAborted = 0;
+    XMLTreeView* panel = panelFromTree(tree);
+    if (panel == nullptr) return kLoadCancelled;
+    const bool chosen = path == nullptr || path[0] == 0;
+    if (chosen) {
+        path = showOpenDialog(owner, L"Open XML File", folder, kXmlFilter);
+        if (path == nullptr) {
+            openAborted = 1;
+            return kLoadCancelled;
+        }
+    }
+    const bool url = isURLPath(path);
+    if (!url && !XMLFileExists(owner, path)) return kLoadCancelled;
+
+    // From here on the old document goes, whatever becomes of the new one. The folder
+    // is kept only when the dialog has just filled it: it then names where this file is.
+    if (!(chosen && OptionSet::LoadSeparate && folder == panel->folder)) panel->folder[0] = 0;
+    resetDocumentState(*panel, path, url);
+    filesCompared = 0;
+    clearPanel(tree, false);
+    enableElementCommands(false);
+    enableCompareCommands();
+    enableResultCommands();
+    resetNavigation();
+    updateProgress(0);
+    if (!runParser(*panel, path, url)) {
+        clearPanel(tree, true);
+        return kLoadFailed;
+    }
+    // The document is there before its result is reported, so that the trees paint it
+    // while a result box is up.
+    if (!countHandlers.stopRequested()) setLoadedFile(*panel, path);
+    return reportLoadResult(tree, owner, path, !url, autoLoad) ? kLoadFailed : kLoaded;
+}
+
+void XMLTreeView::loadDocument(HWND owner, const wchar_t* path, int useFolder, int autoLoad) {
+    if (parseRunning) return;
+    const LoadResult result = loadXMLFile(owner, tree, path, useFolder ? folder : nullptr, autoLoad);
+    if (result == kLoadFailed) {
+        loaded = 0;
+        fileName[0] = 0;
+    } else if (result == kLoadCancelled) {
+        if (path != nullptr && path[0] != 0) removeRecentFile(pathCombo, path);
+        if (pathEdit != nullptr) SetWindowTextW(pathEdit, fileName);
+    }
+    enableCompareCommands();
+}
+
+void autoCompare() {
+    if (parseRunning) return;
+    if (leftTreeView.loaded && rightTreeView.loaded && !openAborted && isChecked(autoCompareBox))
+        filesCompared = compareFiles();
+    else
+        refreshViews(0);
+}
+
+void loadFromPathCombo(HWND combo) {
+    if (parseRunning) return;
+    wchar_t text[kPathUnits - 1] = {};
+    if (combo != nullptr) GetWindowTextW(combo, text, kPathUnits - 1);
+    XMLTreeView* panel = panelFromPathCombo(combo);
+    if (text[0] != 0 && panel != nullptr) panel->loadDocument(mainWindow, text, 0, 1);
+    autoCompare();
+}
+
+void dropFiles(HWND window, HDROP drop) {
+    static wchar_t droppedFile[kPathUnits];
+    droppedFile[0] = 0;
+    DragQueryFileW(drop, 0, droppedFile, kPathUnits);
+    DragFinish(drop);
+    if (parseRunning) return;
+    XMLTreeView* panel = panelFromTree(window);
+    if (panel != nullptr && droppedFile[0] != 0) panel->loadDocument(mainWindow, droppedFile, 0, 1);
+    autoCompare();
 }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdint>
 #include <memory>
 
@@ -71,8 +73,29 @@ void clearPanel(HWND tree, bool force);
 // 0 loaded, 1 failed (stopped parse, exception), 2 not found or cancelled.
 enum LoadResult { kLoaded = 0, kLoadFailed = 1, kLoadCancelled = 2 };
 
-// Clears the panel and parses path (a local path or a URL) into it.
+// The parse alone: clears the panel and parses path (a local path or a URL) into it,
+// without the dialog, boxes and status texts of the load command.
 LoadResult parseIntoPanel(XMLTreeView& panel, const wchar_t* path);
+
+// The load command: asks for a name when none is given (folder: where the dialog
+// starts and what it fills, or null), checks a local file, clears the panel and the
+// comparison state, parses and reports the result.
+LoadResult loadXMLFile(HWND owner, HWND tree, const wchar_t* path, wchar_t* folder, int autoLoad);
+// 1 when the local file can be opened (its size becomes the progress total); else the
+// file-error box, openAborted and 0.
+int XMLFileExists(HWND owner, const wchar_t* path);
+// The load's outcome in the status bar and its boxes, the recent list, the focus and
+// the file of the same name for the other panel; 1 when the parse was stopped.
+int reportLoadResult(HWND tree, HWND owner, const wchar_t* path, bool isLocal, int autoLoad);
+// Loads and comparisons asked for while a parse is running are ignored.
+bool isParseRunning();
+
+// The comparison after a user's load, when both panels hold a file.
+void autoCompare();
+// The load of a path typed or chosen in a path combo box (WM_USER+1).
+void loadFromPathCombo(HWND combo);
+// The load of the first file dropped onto a tree.
+void dropFiles(HWND window, HDROP drop);
 // A URL: a scheme of ftp or four or five letters starting with http, a colon within
 // the first seven units, and two slashes after it.
 bool isURLPath(const wchar_t* path);

@@ -442,6 +442,8 @@ TEST_F(CommandStateTest, ReloadingAPanelForgetsTheSelectionOfItsOldDocument) {
     load(leftTreeView, kSmallDocument, L"left.xml");
     ElementStore::select(leftTreeView.tree, elementNamed(leftTreeView, L"b")->treeItem);
     ASSERT_NE(currentElement, nullptr);
+    BoxScript boxes;
+    boxes.expectCaption(L"XML Parser Fatal Error");
     load(leftTreeView, "<broken>", L"broken.xml");
     EXPECT_EQ(leftTreeView.loaded, 0);
     EXPECT_EQ(currentElement, nullptr) << "the old document's records are gone";
