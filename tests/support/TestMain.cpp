@@ -10,6 +10,7 @@
 #include "model/ParserSetup.h"
 
 void installUnexpectedBoxHandler();
+void installUnexpectedDialogHandler();
 
 namespace {
 // A crash ends the program with a message and a failing exit code at once.
@@ -31,6 +32,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     installUnexpectedBoxHandler();
+    installUnexpectedDialogHandler();
     testing::InitGoogleTest(&argc, argv);
     int result = RUN_ALL_TESTS();
     terminateParser();

@@ -1,6 +1,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <cstring>
 
@@ -11,6 +12,7 @@
 #include "model/MessageBox.h"
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
+#include "ui/FileDialogs.h"
 #include "ui/XMLTreeView.h"
 
 namespace {
@@ -57,6 +59,40 @@ BoxScript& BoxScript::expect(const std::wstring& text, const std::wstring& capti
 
 BoxScript& BoxScript::expectCaption(const std::wstring& caption, int answer) {
     expected_.push_back(Expected{L"", caption, true, answer});
+    return *this;
+}
+
+void installUnexpectedDialogHandler() {
+    setFileDialogHandler([](OPENFILENAMEW& record, bool) {
+        ADD_FAILURE() << "unexpected file dialog: " << narrow(record.lpstrTitle ? record.lpstrTitle : L"");
+        return false;
+    });
+}
+
+DialogScript::DialogScript() {
+    setFileDialogHandler([this](OPENFILENAMEW& record, bool save) {
+        shown_.push_back(Dialog{save, record.lpstrTitle ? record.lpstrTitle : L"",
+                                record.lpstrInitialDir ? record.lpstrInitialDir : L"", record.Flags,
+                                record.hwndOwner});
+        if (answers_.empty()) {
+            ADD_FAILURE() << "unexpected file dialog: " << narrow(shown_.back().title);
+            return false;
+        }
+        std::wstring name = answers_.front();
+        answers_.pop_front();
+        if (name.empty()) return false;
+        lstrcpynW(record.lpstrFile, name.c_str(), static_cast<int>(record.nMaxFile));
+        return true;
+    });
+}
+
+DialogScript::~DialogScript() {
+    for (const std::wstring& name : answers_) ADD_FAILURE() << "expected file dialog not shown: " << narrow(name);
+    installUnexpectedDialogHandler();
+}
+
+DialogScript& DialogScript::answer(const std::wstring& fileName) {
+    answers_.push_back(fileName);
     return *this;
 }
 
@@ -168,6 +204,23 @@ std::vector<XMLTreeItem*> recordsInOrder(const XMLTreeView& panel) {
         for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
     }
     return out;
+}
+
+HDROP dropOf(const std::vector<std::wstring>& files) {
+    size_t units = 1;
+    for (const std::wstring& file : files)
+        units += file.size() + 1;
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + units * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    auto* names = reinterpret_cast<wchar_t*>(drop + 1);
+    for (const std::wstring& file : files) {
+        wcscpy(names, file.c_str());
+        names += file.size() + 1;
+    }
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
 }
 
 std::string narrow(const std::wstring& text) {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <deque>
 #include <string>
 #include <vector>
@@ -41,6 +43,33 @@ private:
     };
     std::deque<Expected> expected_;
     std::vector<Box> shown_;
+};
+
+// While alive, answers the program's Open and Save dialogs from a script: each
+// expected dialog is answered with a file name, or cancelled with an empty one. A
+// dialog that the script does not expect fails the test (and is cancelled). What each
+// dialog was given is recorded.
+class DialogScript {
+public:
+    struct Dialog {
+        bool save;
+        std::wstring title;
+        std::wstring initialDir;  // empty when none was given
+        DWORD flags;
+        HWND owner;
+    };
+    DialogScript();
+    ~DialogScript();
+    DialogScript(const DialogScript&) = delete;
+    DialogScript& operator=(const DialogScript&) = delete;
+
+    DialogScript& answer(const std::wstring& fileName);
+    DialogScript& cancel() { return answer(L""); }
+    const std::vector<Dialog>& shown() const { return shown_; }
+
+private:
+    std::deque<std::wstring> answers_;
+    std::vector<Dialog> shown_;
 };
 
 // While alive, keeps a copy of every option value and of the comparison settings, and
@@ -100,6 +129,9 @@ int loadXml(XMLTreeView& panel, const std::string& xml, const TempDir& dir, cons
 
 // The panel's records in document order (the summary item last, when there is one).
 std::vector<XMLTreeItem*> recordsInOrder(const XMLTreeView& panel);
+
+// A drop of the files, as the shell hands it to WM_DROPFILES; the receiver frees it.
+HDROP dropOf(const std::vector<std::wstring>& files);
 
 std::string narrow(const std::wstring& text);
 std::wstring widen(const std::string& text);

@@ -450,23 +450,6 @@ TEST_F(CommandStateTest, ReloadingAPanelForgetsTheSelectionOfItsOldDocument) {
     EXPECT_TRUE(GetMenuState(GetMenu(mainWindow), IDM_FIND, MF_BYCOMMAND) & MF_GRAYED);
 }
 
-HDROP dropOf(const std::vector<std::wstring>& files) {
-    size_t units = 1;
-    for (const std::wstring& file : files)
-        units += file.size() + 1;
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + units * sizeof(wchar_t));
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    auto* names = reinterpret_cast<wchar_t*>(drop + 1);
-    for (const std::wstring& file : files) {
-        wcscpy(names, file.c_str());
-        names += file.size() + 1;
-    }
-    GlobalUnlock(memory);
-    return static_cast<HDROP>(memory);
-}
-
 TEST_F(CommandStateTest, DroppingFilesLoadsTheFirstIntoThatTree) {
     start();
     const std::wstring first = dir.write(L"first.xml", kSmallDocument);

@@ -1,0 +1,347 @@
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "model/Comparison.h"
+#include "model/DocumentHandlers.h"
+#include "model/ElementStore.h"
+#include "model/MessageBox.h"
+#include "model/XMLTreeItem.h"
+#include "tests/ui/MainWindowFixture.h"
+#include "ui/CommandLine.h"
+#include "ui/Commands.h"
+#include "ui/StatusBar.h"
+#include "ui/Toolbars.h"
+#include "ui/TreeViews.h"
+
+void installUnexpectedBoxHandler();
+
+namespace {
+
+const char kDocument[] = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><root><a x=\"1\">text</a><b/></root>";
+// Validity errors only: the element declared empty has children.
+const char kErrorsDocument[] = "<!DOCTYPE r [<!ELEMENT r EMPTY>]>\n<r><b/></r>\n";
+const char kFatalDocument[] = "<r><a></r>";
+// A second root element: a fatal error after the whole first element was read.
+const char kSecondRootDocument[] = "<r><a/></r><r/>";
+
+const wchar_t kFatalBox[] =
+    L"There were some fatal error(s) during loading!\n\nFile is not loaded\n\nPlease correct the error(s) and then "
+    L"try again";
+const wchar_t kErrorBox[] = L"There were some error(s) during loading!\n\nFile is loaded";
+
+std::wstring status() {
+    return lastStatusMessage;
+}
+
+std::wstring comboEntry(HWND combo, int index) {
+    wchar_t text[MAX_PATH] = {};
+    if (SendMessageW(combo, CB_GETLBTEXTLEN, index, 0) < MAX_PATH)
+        SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+std::wstring editText(const XMLTreeView& panel) {
+    wchar_t text[MAX_PATH] = {};
+    GetWindowTextW(panel.pathEdit, text, MAX_PATH);
+    return text;
+}
+
+void tick(HWND box, bool on) {
+    SendMessageW(box, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+class LoadCommandTest : public MainWindowFixture {
+protected:
+    OptionsSnapshot options;
+
+    void SetUp() override {
+        MainWindowFixture::SetUp();
+        OptionSet::ShowErrorMessages = 0;
+        OptionSet::LogErrorMessages = 0;
+        OptionSet::LoadSeparate = 1;
+        OptionSet::LeftDir[0] = OptionSet::RightDir[0] = 0;
+        start();
+        tick(autoLoadBox, false);
+        tick(autoCompareBox, false);
+    }
+
+public:
+    void command(int id) { SendMessageW(mainWindow, WM_COMMAND, id, 0); }
+};
+
+// Every road into a panel ends the same way: the document, its name, its recent entry
+// and the status text.
+TEST_F(LoadCommandTest, EveryRoadLoadsThePanelAndReportsIt) {
+    const std::wstring path = dir.write(L"road.xml", kDocument);
+    struct Road {
+        const char* what;
+        XMLTreeView* panel;
+        void (*load)(LoadCommandTest& test, const std::wstring& path);
+    } roads[] = {
+        {"Open First File", &leftTreeView,
+         [](LoadCommandTest& t, const std::wstring& p) {
+             DialogScript dialogs;
+             dialogs.answer(p);
+             t.command(IDM_OPEN_FIRST);
+             ASSERT_EQ(dialogs.shown().size(), 1u);
+             EXPECT_EQ(narrow(dialogs.shown()[0].title), "Open XML File");
+             EXPECT_FALSE(dialogs.shown()[0].save);
+         }},
+        {"Open Second File", &rightTreeView,
+         [](LoadCommandTest& t, const std::wstring& p) {
+             DialogScript dialogs;
+             dialogs.answer(p);
+             t.command(IDM_OPEN_SECOND);
+         }},
+        {"path box", &rightTreeView,
+         [](LoadCommandTest&, const std::wstring& p) {
+             SetWindowTextW(rightTreeView.pathCombo, p.c_str());
+             loadFromPathCombo(rightTreeView.pathCombo);
+         }},
+        {"dropped file", &leftTreeView,
+         [](LoadCommandTest&, const std::wstring& p) { dropFiles(leftTreeView.tree, dropOf({p})); }},
+        {"command line", &leftTreeView,
+         [](LoadCommandTest&, const std::wstring& p) {
+             std::wstring line = L"verdalt \"" + p + L"\"";
+             processCommandLine(line.data());
+         }},
+    };
+    for (const Road& road : roads) {
+        SCOPED_TRACE(road.what);
+        clearPanel(road.panel->tree, true);
+        road.panel->fileName[0] = 0;
+        SendMessageW(road.panel->pathCombo, CB_RESETCONTENT, 0, 0);
+        showStatusMessage(L"O#");
+
+        road.load(*this, path);
+
+        EXPECT_EQ(road.panel->loaded, 1);
+        EXPECT_EQ(std::wstring(road.panel->fileName), path);
+        EXPECT_EQ(narrow(status()), "O#Loaded successfully");
+        EXPECT_EQ(comboEntry(road.panel->pathCombo, 0), path);
+        EXPECT_STREQ(road.panel->outputEncoding.name, L"ISO-8859-1");
+        EXPECT_NE(ElementStore::root(road.panel->tree), nullptr);
+        EXPECT_EQ(GetFocus(), road.panel->tree);
+    }
+}
+
+TEST_F(LoadCommandTest, EachLoadResultHasItsStatusBoxAndPanelState) {
+    struct Case {
+        const char* what;
+        const char* xml;
+        uint8_t continueAfterFatal;
+        const wchar_t* box;  // null: none
+        const wchar_t* caption;
+        UINT boxType;
+        const char* status;
+        int loaded;
+    } cases[] = {
+        {"well formed", kDocument, 0, nullptr, nullptr, 0, "O#Loaded successfully", 1},
+        {"validity errors", kErrorsDocument, 0, kErrorBox, L"XML Parser Error", MB_ICONWARNING | MB_HELP,
+         "E#Loaded with error(s)", 1},
+        {"fatal error", kFatalDocument, 0, kFatalBox, L"XML Parser Fatal Error", MB_ICONERROR | MB_HELP,
+         "E#Fatal error(s)", 0},
+        {"fatal error passed over", kSecondRootDocument, 1, nullptr, nullptr, 0, "O#Loaded successfully", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        OptionSet::ContinueAfterFatalError = c.continueAfterFatal;
+        std::vector<const wchar_t*> topics;
+        std::vector<UINT> types;
+        setBoxHandler([&](HWND, const wchar_t* text, const wchar_t* caption, UINT type) {
+            topics.push_back(messageHelpTopic);
+            types.push_back(type);
+            EXPECT_NE(c.box, nullptr) << "unexpected box: " << narrow(text);
+            if (c.box != nullptr) {
+                EXPECT_EQ(narrow(text), narrow(c.box));
+                EXPECT_EQ(narrow(caption), narrow(c.caption));
+            }
+            return IDOK;
+        });
+        load(leftTreeView, c.xml, L"result.xml");
+        installUnexpectedBoxHandler();
+
+        EXPECT_EQ(narrow(status()), c.status);
+        EXPECT_EQ(leftTreeView.loaded, c.loaded);
+        EXPECT_EQ(leftTreeView.fileName[0] != 0, c.loaded != 0);
+        EXPECT_EQ(ElementStore::root(leftTreeView.tree) != nullptr, c.loaded != 0);
+        ASSERT_EQ(types.size(), c.box != nullptr ? 1u : 0u);
+        if (c.box != nullptr) {
+            EXPECT_EQ(types[0], c.boxType);
+            EXPECT_STREQ(topics[0], L"htm/validat.htm");
+        }
+        EXPECT_EQ(messageHelpTopic, nullptr);
+    }
+}
+
+TEST_F(LoadCommandTest, CancelInAParseMessageStopsTheLoad) {
+    OptionSet::ShowErrorMessages = 1;
+    BoxScript boxes;
+    boxes.expectCaption(L"Error", IDCANCEL);
+    load(leftTreeView, kErrorsDocument, L"errors.xml");
+    EXPECT_EQ(narrow(status()), "W#Canceled");
+    EXPECT_EQ(leftTreeView.loaded, 0);
+    EXPECT_EQ(SendMessageW(leftTreeView.pathCombo, CB_GETCOUNT, 0, 0), 0) << "no recent entry";
+}
+
+// A cancelled dialog or a missing file leaves the document that is loaded as it was,
+// with its encoding, its folder and its entities.
+TEST_F(LoadCommandTest, ACancelledDialogOrAMissingFileKeepsTheLoadedDocument) {
+    const std::wstring path = load(leftTreeView, kDocument, L"kept.xml");
+    ASSERT_EQ(leftTreeView.loaded, 1);
+    XMLTreeItem* root = ElementStore::record(leftTreeView.tree, ElementStore::root(leftTreeView.tree));
+    const std::wstring missing = dir.file(L"missing.xml");
+    SendMessageW(leftTreeView.pathCombo, CB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(missing.c_str()));
+    wcscpy(leftTreeView.folder, L"C:\\somewhere\\");
+    const EntityTable* entities = leftTreeView.entityTable.get();
+
+    struct Case {
+        const char* what;
+        void (*load)(const std::wstring& missing);
+    } cases[] = {
+        {"cancelled dialog",
+         [](const std::wstring&) {
+             DialogScript dialogs;
+             dialogs.cancel();
+             leftTreeView.loadDocument(mainWindow, nullptr, 1, 1);
+         }},
+        {"missing file typed into the path box",
+         [](const std::wstring& m) {
+             BoxScript boxes;
+             boxes.expectCaption(L"Error");
+             SetWindowTextW(leftTreeView.pathCombo, m.c_str());
+             loadFromPathCombo(leftTreeView.pathCombo);
+             ASSERT_EQ(boxes.shown().size(), 1u);
+             EXPECT_NE(boxes.shown()[0].text.find(L"XMLFileExists"), std::wstring::npos);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.load(missing);
+        EXPECT_EQ(openAborted, 1);
+        EXPECT_EQ(leftTreeView.loaded, 1);
+        EXPECT_EQ(std::wstring(leftTreeView.fileName), path);
+        EXPECT_EQ(ElementStore::record(leftTreeView.tree, ElementStore::root(leftTreeView.tree)), root);
+        EXPECT_STREQ(leftTreeView.outputEncoding.name, L"ISO-8859-1");
+        EXPECT_STREQ(leftTreeView.folder, L"C:\\somewhere\\");
+        EXPECT_EQ(leftTreeView.entityTable.get(), entities);
+        EXPECT_EQ(editText(leftTreeView), path) << "the edit field shows the document still loaded";
+    }
+    EXPECT_EQ(SendMessageW(leftTreeView.pathCombo, CB_FINDSTRINGEXACT, -1, reinterpret_cast<LPARAM>(missing.c_str())),
+              CB_ERR)
+        << "the missing file's entry is gone";
+}
+
+TEST_F(LoadCommandTest, TheFileOfTheSameNameFollowsIntoTheOtherPanel) {
+    TempDir leftDir, rightDir;
+    const std::wstring chosen = leftDir.write(L"x.xml", kDocument);
+    const std::wstring same = rightDir.write(L"x.xml", "<root><a/></root>");
+    tick(autoLoadBox, true);
+
+    struct Case {
+        const char* what;
+        int loadSeparate;
+        bool autoLoadTicked;
+        bool otherFolderSet;
+        bool otherFileThere;
+        bool followed;
+    } cases[] = {
+        {"all conditions hold", 1, true, true, true, true},
+        {"LoadSeparate is off", 0, true, true, true, false},
+        {"the AutoLoad box is clear", 1, false, true, true, false},
+        {"the other panel has no folder", 1, true, false, true, false},
+        {"the other file is missing", 1, true, true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        clearPanel(leftTreeView.tree, true);
+        clearPanel(rightTreeView.tree, true);
+        rightTreeView.fileName[0] = 0;
+        OptionSet::LoadSeparate = c.loadSeparate;
+        tick(autoLoadBox, c.autoLoadTicked);
+        tick(autoCompareBox, true);
+        wcscpy(leftTreeView.folder, leftDir.path().c_str());
+        wcscpy(rightTreeView.folder, c.otherFolderSet ? (rightDir.path() + L"\\").c_str() : L"");
+        if (!c.otherFileThere) DeleteFileW(same.c_str());
+
+        DialogScript dialogs;
+        dialogs.answer(chosen);
+        BoxScript boxes;
+        if (c.loadSeparate && c.autoLoadTicked && c.otherFolderSet && !c.otherFileThere) boxes.expectCaption(L"Error");
+        command(IDM_OPEN_FIRST);
+
+        EXPECT_EQ(leftTreeView.loaded, 1);
+        if (c.loadSeparate) {
+            EXPECT_EQ(std::wstring(leftTreeView.folder), leftDir.path() + L"\\") << "the dialog keeps where it went";
+        } else {
+            EXPECT_STREQ(leftTreeView.folder, L"");
+        }
+        EXPECT_EQ(rightTreeView.loaded, c.followed ? 1 : 0);
+        if (c.followed) {
+            EXPECT_EQ(std::wstring(rightTreeView.fileName), same);
+            EXPECT_STREQ(rightTreeView.folder, L"") << "a load without the dialog empties the folder";
+        }
+        if (!c.otherFileThere && c.loadSeparate) {
+            EXPECT_EQ(filesCompared, 0) << "no comparison after a missing file";
+        }
+        if (!c.otherFileThere) rightDir.write(L"x.xml", "<root><a/></root>");
+    }
+}
+
+// A parse-message box pumps messages: a load asked for meanwhile must wait its turn,
+// not start a second parse into the same handlers.
+TEST_F(LoadCommandTest, NoLoadStartsWhileAParseIsRunning) {
+    OptionSet::ShowErrorMessages = 1;
+    const std::wstring other = dir.write(L"other.xml", kDocument);
+    SetWindowTextW(rightTreeView.pathCombo, other.c_str());
+    int boxes = 0;
+    setBoxHandler([&](HWND, const wchar_t*, const wchar_t* caption, UINT) {
+        ++boxes;
+        if (std::wstring(caption) == L"Error") {
+            EXPECT_TRUE(isParseRunning());
+            loadFromPathCombo(rightTreeView.pathCombo);
+            dropFiles(rightTreeView.tree, dropOf({other}));
+            EXPECT_EQ(rightTreeView.loaded, 0) << "ignored while the parse runs";
+        }
+        return IDOK;
+    });
+    load(leftTreeView, kErrorsDocument, L"errors.xml");
+    installUnexpectedBoxHandler();
+    EXPECT_GE(boxes, 2) << "the parse message and the load result";
+    EXPECT_EQ(leftTreeView.loaded, 1);
+    EXPECT_FALSE(isParseRunning());
+    loadFromPathCombo(rightTreeView.pathCombo);
+    EXPECT_EQ(rightTreeView.loaded, 1) << "afterwards loads run again";
+}
+
+// The records of a cleared panel are freed: no selection, partner or navigation target
+// of the other side may still point at them.
+TEST_F(LoadCommandTest, ReloadingOnePanelLeavesNothingPointingAtItsOldRecords) {
+    load(leftTreeView, "<r><a>1</a><b/></r>", L"left.xml");
+    load(rightTreeView, "<r><a>2</a><b/></r>", L"right.xml");
+    XMLTreeItem* leftRoot = ElementStore::record(leftTreeView.tree, ElementStore::root(leftTreeView.tree));
+    XMLTreeItem* rightRoot = ElementStore::record(rightTreeView.tree, ElementStore::root(rightTreeView.tree));
+    compareTrees(leftRoot, rightRoot);
+    filesCompared = 1;
+    tick(autoSelectBox, true);
+    XMLTreeItem* a = ElementStore::record(leftTreeView.tree, ElementStore::child(leftTreeView.tree, leftRoot->treeItem));
+    SetFocus(leftTreeView.tree);
+    ElementStore::select(leftTreeView.tree, a->treeItem);
+    ASSERT_EQ(currentElement, a);
+    ASSERT_NE(currentPartner, nullptr);
+    ASSERT_EQ(currentPartner->treeView, rightTreeView.tree);
+
+    load(rightTreeView, "<r><a>3</a></r>", L"right2.xml");
+    EXPECT_EQ(currentPartner, nullptr);
+    EXPECT_EQ(currentNavigator, nullptr);
+    EXPECT_EQ(filesCompared, 0);
+    EXPECT_EQ(a->partner, nullptr);
+}
+
+}  // namespace
