@@ -65,19 +65,20 @@ void keepDirectory(const wchar_t* fileName, wchar_t* folder) {
     std::wcscpy(folder, full);
 }
 
-void updateItemHeight() {
+int updateItemHeight() {
     HWND tree = leftTreeView.tree;
-    if (tree == nullptr) return;
+    if (tree == nullptr) return 0;
     auto font = reinterpret_cast<HFONT>(SendMessageW(tree, WM_GETFONT, 0, 0));
     if (font == nullptr) font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     LOGFONTW logFont{};
-    if (GetObjectW(font, sizeof(logFont), &logFont) == 0) return;
+    if (GetObjectW(font, sizeof(logFont), &logFont) == 0) return 0;
     HDC dc = GetDC(tree);
     const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
     ReleaseDC(tree, dc);
     const int height = MulDiv(logFont.lfHeight < 0 ? -logFont.lfHeight : logFont.lfHeight, dpi, 72) + 4;
     for (HWND each : {leftTreeView.tree, rightTreeView.tree})
         if (each != nullptr) SendMessageW(each, TVM_SETITEMHEIGHT, height, 0);
+    return height;
 }
 
 void setFileDialogHandler(FileDialogHandler handler) {

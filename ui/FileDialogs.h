@@ -26,8 +26,9 @@ const wchar_t* showOpenDialog(HWND owner, const wchar_t* title, wchar_t* folder,
 const wchar_t* showSaveDialog(HWND owner, const wchar_t* title, wchar_t* folder, const wchar_t* filter);
 // The directory of fileName, with its final separator, into folder (260 units).
 void keepDirectory(const wchar_t* fileName, wchar_t* folder);
-// Both trees' item height from the left tree's font.
-void updateItemHeight();
+// Both trees' item height from the left tree's font; returns the height asked for (the
+// tree views round an odd height down to an even one).
+int updateItemHeight();
 
 // A handler answers a dialog instead of the platform (tests): it gets the filled
 // dialog record and whether it is the Save dialog, writes the chosen name into
