@@ -190,6 +190,31 @@ TEST_F(LoadCommandTest, CancelInAParseMessageStopsTheLoad) {
     EXPECT_EQ(SendMessageW(leftTreeView.pathCombo, CB_GETCOUNT, 0, 0), 0) << "no recent entry";
 }
 
+// A URL is not checked for existence; nothing listens at this one, which the parser
+// reports as a fatal error. Its log is "www.log" in the current folder, closed again.
+TEST_F(LoadCommandTest, AnUnreachableURLFailsWithItsLogClosed) {
+    OptionSet::LogErrorMessages = 1;
+    load(leftTreeView, kDocument, L"before.xml");
+    SendMessageW(leftTreeView.pathCombo, CB_RESETCONTENT, 0, 0);
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(dir.path().c_str());
+
+    BoxScript boxes;
+    boxes.expect(kFatalBox, L"XML Parser Fatal Error");
+    SetWindowTextW(leftTreeView.pathCombo, L"http://127.0.0.1:1/nothing.xml");
+    loadFromPathCombo(leftTreeView.pathCombo);
+    SetCurrentDirectoryW(previous);
+
+    EXPECT_EQ(leftTreeView.loaded, 0);
+    EXPECT_EQ(ElementStore::root(leftTreeView.tree), nullptr);
+    EXPECT_STREQ(leftTreeView.fileName, L"");
+    EXPECT_EQ(countHandlers.logFile, nullptr);
+    EXPECT_NE(dir.read(L"www.log").find("Fatal error at"), std::string::npos);
+    EXPECT_EQ(SendMessageW(leftTreeView.pathCombo, CB_GETCOUNT, 0, 0), 0) << "no recent entry";
+    DeleteFileW(dir.file(L"www.log").c_str());
+}
+
 // A cancelled dialog or a missing file leaves the document that is loaded as it was,
 // with its encoding, its folder and its entities.
 TEST_F(LoadCommandTest, ACancelledDialogOrAMissingFileKeepsTheLoadedDocument) {
