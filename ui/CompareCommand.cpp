@@ -1,7 +1,17 @@
 #include "ui/CompareCommand.h"
 
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "model/Comparison.h"
+#include "model/ElementStore.h"
+#include "model/MessageBox.h"
+#include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
 #include "ui/CommandHandlers.h"
+#include "ui/Commands.h"
+#include "ui/MainWindow.h"
 #include "ui/Menus.h"
 #include "ui/StatusBar.h"
 #include "ui/TreeViews.h"
@@ -10,11 +20,122 @@
 int32_t viewFiltered = 0;
 wchar_t comparisonSummary[kSummaryUnits] = {};
 
-int compareFiles() {
-    return 0;
+namespace {
+
+// A path box's text, at most 258 units.
+constexpr int kPathBoxUnits = 259;
+// Paths of at most this many units are shown whole; a longer one keeps fewer than this after "...".
+constexpr int kShortPathUnits = 60;
+// Two path-box texts that together reach this many units are each shortened in the title.
+constexpr int kTitleShortenUnits = 120;
+constexpr size_t kTitleUnits = 260;
+
+wchar_t shortPath[kPathBoxUnits + 3];
+
+bool isSeparator(wchar_t c) {
+    return c == L'/' || c == L'\\';
 }
 
-void compareElements(HWND) {}
+XMLTreeItem* rootRecord(const XMLTreeView& panel) {
+    return XMLTreeItem::fromHandle(panel.tree, ElementStore::root(panel.tree));
+}
+
+XMLTreeItem* selectedElement(const XMLTreeView& panel) {
+    if (panel.tree == nullptr) return nullptr;
+    XMLTreeItem* record = XMLTreeItem::fromHandle(panel.tree, ElementStore::selected(panel.tree));
+    // The summary item is no element of the document.
+    return record == nullptr || record->isSummary() ? nullptr : record;
+}
+
+// Whether the element counts as the same as its partner for the views.
+bool isSame(const XMLTreeItem& element) {
+    return element.ignoreState != 0 || (element.partner != nullptr && element.equals(element.partner) != 0);
+}
+
+// Removes the element and its partner, each with its subtree. Both records are freed.
+void removeWithPartner(XMLTreeItem* element) {
+    viewFiltered = 1;
+    if (element->partner != nullptr) element->partner->removeFromTree();  // clears element->partner as it goes
+    element->removeFromTree();
+}
+
+std::wstring pathBoxText(const XMLTreeView& panel) {
+    wchar_t text[kPathBoxUnits] = {};
+    if (panel.pathCombo != nullptr) GetWindowTextW(panel.pathCombo, text, kPathBoxUnits);
+    return text;
+}
+
+// A reload that failed leaves the panel empty: neither the old document nor a view-thinned
+// copy of it may stand in for a file that can no longer be read.
+void dropDocument(XMLTreeView& panel) {
+    if (panel.tree != nullptr) {
+        // Freed first through the tree operations, so that the selection and the navigators forget them.
+        XMLTreeItem::deleteSubtree(rootRecord(panel));
+        clearPanel(panel.tree, true);
+    }
+    panel.loaded = 0;
+    panel.fileName[0] = 0;
+    if (panel.pathEdit != nullptr) SetWindowTextW(panel.pathEdit, L"");
+    filesCompared = 0;
+    enableCompareCommands();
+    enableResultCommands();
+}
+
+}  // namespace
+
+int compareFiles() {
+    if (leftTreeView.tree == nullptr || rightTreeView.tree == nullptr) return 0;
+    // Elements removed by a view come back only through a new parse.
+    if (viewFiltered) reloadFiles();
+    resetComparisonCounters();
+    XMLTreeItem* left = rootRecord(leftTreeView);
+    XMLTreeItem* right = rootRecord(rightTreeView);
+    if (left == nullptr || right == nullptr) return 0;
+
+    filesCompared = 0;
+    showStatusMessage(L"O#Comparing...");
+    compareTrees(left, right);
+
+    if (OptionSet::ViewMode == IDM_VIEW_NORMAL) {
+        viewFiltered = 0;
+    } else {
+        const int keepSimilar = OptionSet::ViewMode == IDM_VIEW_SIMILARITIES ? 1 : 0;
+        left->filterView(keepSimilar, 1);
+        right->filterView(keepSimilar, 1);
+    }
+    filesCompared = 1;
+    enableResultCommands();
+    updateMainTitle();
+    if (OptionSet::ExpandDiff) {
+        left->expandDifferences();
+        right->expandDifferences();
+    } else {
+        refreshViews(7);
+    }
+    showStatusMessage(formatComparisonSummary(left->descendantCount + 1, right->descendantCount + 1, 1));
+    return 1;
+}
+
+void compareElements(HWND window) {
+    if (viewFiltered) {
+        showBox(window, L"Please set the Normal View mode!", L"Error", MB_ICONERROR);
+        return;
+    }
+    XMLTreeItem* left = selectedElement(leftTreeView);
+    XMLTreeItem* right = selectedElement(rightTreeView);
+    if (left == nullptr || right == nullptr) {
+        showBox(window, L"Please select two elements on both Left and Right Tree Views!", L"Error", MB_ICONERROR);
+        return;
+    }
+    filesCompared = 0;
+    compareTrees(left, right);
+    const uint32_t leftCount = left->descendantCount + 1;
+    const uint32_t rightCount = right->descendantCount + 1;
+    filesCompared = 1;
+    enableResultCommands();
+    refreshViews(7);
+    formatComparisonSummary(leftCount, rightCount, 0);
+}
 
 void setViewMode(HWND window, int viewMode) {
     OptionSet::ViewMode = viewMode;
@@ -26,14 +147,116 @@ void setViewMode(HWND window, int viewMode) {
     showViewMode(viewMode);
 }
 
-const wchar_t* formatComparisonSummary(uint32_t, uint32_t, int) {
+// Children are visited from a stack of items rather than by recursion: documents nest
+// deeper than the stack allows.
+void XMLTreeItem::filterView(int keepSimilar, int top) {
+    HWND tree = treeView;
+    HTREEITEM item = treeItem;
+    if (!top && isSame(*this) != (keepSimilar != 0)) {
+        removeWithPartner(this);
+        return;
+    }
+    std::vector<HTREEITEM> pending;
+    if (HTREEITEM first = ElementStore::child(tree, item)) pending.push_back(first);
+    while (!pending.empty()) {
+        HTREEITEM current = pending.back();
+        pending.pop_back();
+        // The next sibling is taken before the element is visited: its removal takes its item.
+        if (HTREEITEM following = ElementStore::next(tree, current)) pending.push_back(following);
+        XMLTreeItem* element = ElementStore::record(tree, current);
+        if (element == nullptr) continue;
+        if (isSame(*element) == (keepSimilar != 0)) {
+            if (HTREEITEM first = ElementStore::child(tree, current)) pending.push_back(first);
+        } else {
+            removeWithPartner(element);
+        }
+    }
+}
+
+const wchar_t* formatComparisonSummary(uint32_t leftCount, uint32_t rightCount, int documents) {
+    const uint32_t identical = comparisonCounters.identicalCount;
+    const uint32_t different = comparisonCounters.differentCount;
+    const wchar_t* caption;
+    UINT type;
+    if (different != 0) {
+        comparisonSummary[0] = L'R';
+        std::swprintf(comparisonSummary + 2, kSummaryUnits - 2,
+                      L"%-11ls:  %d\n%-11ls:  %d\n%-11ls:  %d\n%-11ls:  %d\n%-11ls:  %d\n\n%ls", L"Identical",
+                      static_cast<int>(identical), L"Deleted", static_cast<int>(leftCount - identical - different),
+                      L"Added", static_cast<int>(rightCount - identical - different), L"Different",
+                      static_cast<int>(different), L"Ignored", static_cast<int>(comparisonCounters.ignoredCount),
+                      L"Too many differences?\nYou may change comparison settings\nClick Help for details");
+        caption = L"Found elements";
+        type = MB_OK | MB_ICONWARNING | MB_HELP;
+    } else {
+        comparisonSummary[0] = L'O';
+        std::swprintf(comparisonSummary + 2, kSummaryUnits - 2, L"Two XML %ls are identical !",
+                      documents ? L"Documents" : L"Elements");
+        caption = L"Identical";
+        type = MB_OK | MB_ICONINFORMATION;
+    }
+    comparisonSummary[1] = L'#';
+    if (OptionSet::messageBoxes && OptionSet::ResultView) {
+        messageHelpTopic = L"htm/cmpimprove.htm";
+        showBox(mainWindow, comparisonSummary + 2, caption, type);
+        messageHelpTopic = nullptr;
+    }
     return comparisonSummary;
 }
 
-void updateMainTitle() {}
+void updateMainTitle() {
+    const std::wstring left = pathBoxText(leftTreeView);
+    const std::wstring right = pathBoxText(rightTreeView);
+    std::wstring title;
+    if (left.size() + right.size() >= kTitleShortenUnits) {
+        // The first result is copied before the second call reuses the buffer.
+        title = shortenPath(left.c_str(), static_cast<int>(left.size()));
+        title += L" - ";
+        title += shortenPath(right.c_str(), static_cast<int>(right.size()));
+    } else {
+        title = left + L" - " + right;
+    }
+    title += L" [Verdalt]";
+    if (title.size() > kTitleUnits) title.resize(kTitleUnits);
+    if (mainWindow != nullptr) SetWindowTextW(mainWindow, title.c_str());
+}
 
-const wchar_t* shortenPath(const wchar_t* text, int) {
-    return text;
+const wchar_t* shortenPath(const wchar_t* text, int length) {
+    if (length <= kShortPathUnits) return text;
+    int last = -1;
+    for (int p = 0; p < length; ++p) {
+        if (!isSeparator(text[p])) continue;
+        last = p;
+        if (length - p >= kShortPathUnits) continue;
+        if (p <= 3) return text;
+        std::wcscpy(shortPath, L"...");
+        std::wcsncpy(shortPath + 3, text + p, kPathBoxUnits - 1);
+        shortPath[kPathBoxUnits + 2] = 0;
+        return shortPath;
+    }
+    return last < 0 ? text : text + last;
+}
+
+// Walked from a stack of items rather than by recursion, for the same reason as the views.
+void XMLTreeItem::expandDifferences() {
+    HWND tree = treeView;
+    HTREEITEM lastExpanded = nullptr;
+    std::vector<HTREEITEM> pending{treeItem};
+    while (!pending.empty()) {
+        HTREEITEM current = pending.back();
+        pending.pop_back();
+        // The starting element's siblings lie outside its subtree.
+        if (current != treeItem)
+            if (HTREEITEM following = ElementStore::next(tree, current)) pending.push_back(following);
+        if (HTREEITEM first = ElementStore::child(tree, current)) pending.push_back(first);
+        const XMLTreeItem* element = ElementStore::record(tree, current);
+        if (element == nullptr || element->differenceState() == 0) continue;
+        HTREEITEM up = ElementStore::parent(tree, current);
+        if (up == nullptr || up == lastExpanded) continue;
+        ElementStore::expand(tree, up, TVE_EXPAND);
+        lastExpanded = up;
+    }
+    ElementStore::select(tree, ElementStore::root(tree));
 }
 
 void refreshViews(int flags) {
@@ -44,4 +267,16 @@ void refreshViews(int flags) {
     rightTreeView.refreshTree(flags);
 }
 
-void reloadFiles() {}
+void reloadFiles() {
+    for (XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+        if (!panel->loaded || panel->fileName[0] == 0) continue;
+        // The panel's own file, not the path box's text, which the user may have changed
+        // since. Copied, because the load rewrites fileName.
+        wchar_t path[kPathUnits];
+        std::wcsncpy(path, panel->fileName, kPathUnits - 1);
+        path[kPathUnits - 1] = 0;
+        panel->loadDocument(mainWindow, path, 1, 0);
+        if (openAborted || !panel->loaded) dropDocument(*panel);
+    }
+    if (leftTreeView.loaded && rightTreeView.loaded) viewFiltered = 0;
+}

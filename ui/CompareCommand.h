@@ -27,5 +27,7 @@ void updateMainTitle();
 const wchar_t* shortenPath(const wchar_t* text, int length);
 // Bit 0 resets navigation; all flags go on to XMLTreeView::refreshTree.
 void refreshViews(int flags);
-// Reloads each loaded panel from its path box; no comparison follows.
+// Reloads each loaded panel from its own file (not the path box's text, which may have been
+// edited); a panel whose reload fails is left empty. viewFiltered is cleared only when both
+// panels hold a document afterwards. No comparison follows.
 void reloadFiles();

@@ -31,7 +31,7 @@ BoxScript::BoxScript() {
     setBoxHandler([this](HWND, const wchar_t* text, const wchar_t* caption, UINT type) {
         std::wstring t = text ? text : L"";
         std::wstring c = caption ? caption : L"";
-        shown_.push_back(Box{t, c, type});
+        shown_.push_back(Box{t, c, type, messageHelpTopic != nullptr ? messageHelpTopic : L""});
         if (expected_.empty()) {
             ADD_FAILURE() << "unexpected message box: [" << narrow(c) << "] " << narrow(t);
             return IDCANCEL;

@@ -22,6 +22,7 @@ public:
         std::wstring text;
         std::wstring caption;
         UINT type;
+        std::wstring helpTopic;  // messageHelpTopic while the box was up
     };
     BoxScript();
     ~BoxScript();

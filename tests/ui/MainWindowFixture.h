@@ -44,6 +44,8 @@ protected:
         OptionSet::ViewMode = 1086;
         OptionSet::ShowErrorMessages = 1;
         OptionSet::AutoScroll = 1;
+        // No summary box after the comparison that follows every second load; tests of the box turn it on.
+        OptionSet::ResultView = 0;
         saveAtExit = 1;
         filesCompared = 0;
         ctrlHeld = 0;

@@ -1,0 +1,386 @@
+#include "ui/CompareCommand.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "model/Comparison.h"
+#include "model/ElementStore.h"
+#include "model/MessageBox.h"
+#include "model/XMLTreeItem.h"
+#include "tests/ui/MainWindowFixture.h"
+#include "ui/Commands.h"
+#include "ui/Menus.h"
+#include "ui/StatusBar.h"
+#include "ui/TreeViews.h"
+
+namespace {
+
+const std::wstring kTooMany = L"Too many differences?\nYou may change comparison settings\nClick Help for details";
+
+std::wstring rows(int identical, int deleted, int added, int different, int ignored) {
+    wchar_t text[512];
+    std::swprintf(text, 512,
+                  L"Identical  :  %d\nDeleted    :  %d\nAdded      :  %d\nDifferent  :  %d\nIgnored    :  %d\n\n",
+                  identical, deleted, added, different, ignored);
+    return text + kTooMany;
+}
+
+class CompareCommandTest : public MainWindowFixture {
+protected:
+    OptionsSnapshot options;
+
+    void SetUp() override {
+        MainWindowFixture::SetUp();
+        viewFiltered = 0;
+        start();
+    }
+
+    void TearDown() override {
+        MainWindowFixture::TearDown();
+        viewFiltered = 0;
+    }
+
+    static void command(int id) { SendMessageW(mainWindow, WM_COMMAND, id, 0); }
+
+    // The element names of a panel in document order, the summary item left out.
+    static std::vector<std::wstring> names(const XMLTreeView& panel) {
+        std::vector<std::wstring> out;
+        for (XMLTreeItem* record : recordsInOrder(panel))
+            if (record != nullptr && !record->isSummary()) out.push_back(record->nameText());
+        return out;
+    }
+
+    static XMLTreeItem* named(const XMLTreeView& panel, const std::wstring& name) {
+        for (XMLTreeItem* record : recordsInOrder(panel))
+            if (record != nullptr && !record->isSummary() && name == record->nameText()) return record;
+        return nullptr;
+    }
+
+    static bool isLive(const XMLTreeItem* record) {
+        for (const XMLTreeView* panel : {&leftTreeView, &rightTreeView})
+            for (XMLTreeItem* r : recordsInOrder(*panel))
+                if (r == record) return true;
+        return false;
+    }
+
+    static bool expanded(const XMLTreeItem* record) {
+        return (SendMessageW(record->treeView, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(record->treeItem),
+                             TVIS_EXPANDED) &
+                TVIS_EXPANDED) != 0;
+    }
+};
+
+// Ten elements on the left (the ignored one is not counted), twelve on the right; the
+// eight named children pair identically and the roots form the one different pair.
+const char kLeftTen[] = "<r><a/><b/><c/><d/><e/><f/><g/><h/><x/><i/></r>";
+const char kRightTwelve[] = "<r><a/><b/><c/><d/><e/><f/><g/><h/><p/><q/><s/></r>";
+
+TEST_F(CompareCommandTest, CompareFilesCountsAndShowsTheSummaryRows) {
+    load(leftTreeView, kLeftTen, L"left.xml");
+    load(rightTreeView, kRightTwelve, L"right.xml");
+    named(leftTreeView, L"i")->ignoreState = 3;  // marked by Ignore Particular Element
+    OptionSet::ResultView = 1;
+    {
+        BoxScript boxes;
+        boxes.expect(rows(8, 1, 3, 1, 1), L"Found elements");
+        filesCompared = 0;
+        command(IDM_COMPARE_FILES);
+        ASSERT_EQ(boxes.shown().size(), 1u);
+        EXPECT_EQ(boxes.shown()[0].type, static_cast<UINT>(MB_OK | MB_ICONWARNING | MB_HELP));
+        EXPECT_EQ(boxes.shown()[0].helpTopic, L"htm/cmpimprove.htm");
+    }
+    EXPECT_EQ(messageHelpTopic, nullptr) << "no topic once the box is gone";
+    EXPECT_EQ(comparisonCounters.identicalCount, 8u);
+    EXPECT_EQ(comparisonCounters.differentCount, 1u);
+    EXPECT_EQ(comparisonCounters.ignoredCount, 1u);
+    EXPECT_EQ(filesCompared, 1);
+    EXPECT_EQ(std::wstring(lastStatusMessage), L"R#" + rows(8, 1, 3, 1, 1)) << "the status bar draws the summary";
+    EXPECT_EQ(std::wstring(comparisonSummary), L"R#" + rows(8, 1, 3, 1, 1));
+    EXPECT_FALSE(GetMenuState(GetMenu(mainWindow), IDM_SAVE_DIFFERENCES, MF_BYCOMMAND) & MF_GRAYED)
+        << "the result commands are enabled";
+}
+
+TEST_F(CompareCommandTest, EqualDocumentsAndEqualElementsAreIdentical) {
+    load(leftTreeView, "<r><a>1</a><b><c/></b></r>", L"left.xml");
+    load(rightTreeView, "<r><a>1</a><b><c/></b></r>", L"right.xml");
+    OptionSet::ResultView = 1;
+    {
+        BoxScript boxes;
+        boxes.expect(L"Two XML Documents are identical !", L"Identical");
+        command(IDM_COMPARE_FILES);
+        ASSERT_EQ(boxes.shown().size(), 1u);
+        EXPECT_EQ(boxes.shown()[0].type, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+        EXPECT_EQ(boxes.shown()[0].helpTopic, L"htm/cmpimprove.htm");
+    }
+    EXPECT_EQ(std::wstring(lastStatusMessage), L"O#Two XML Documents are identical !");
+
+    ElementStore::select(leftTreeView.tree, named(leftTreeView, L"b")->treeItem);
+    ElementStore::select(rightTreeView.tree, named(rightTreeView, L"b")->treeItem);
+    {
+        BoxScript boxes;
+        boxes.expect(L"Two XML Elements are identical !", L"Identical");
+        command(IDM_COMPARE_ELEMENTS);
+    }
+    EXPECT_EQ(std::wstring(comparisonSummary), L"O#Two XML Elements are identical !");
+    EXPECT_EQ(std::wstring(lastStatusMessage), L"O#Two XML Documents are identical !")
+        << "Compare Elements leaves the status bar's message alone";
+    EXPECT_EQ(filesCompared, 1);
+}
+
+TEST_F(CompareCommandTest, TheSummaryBoxNeedsMessageBoxesAndResultView) {
+    load(leftTreeView, "<r><a/></r>", L"left.xml");
+    load(rightTreeView, "<r><b/></r>", L"right.xml");
+    const struct Case {
+        int32_t messageBoxes, resultView;
+        bool shown;
+    } cases[] = {{1, 1, true}, {0, 1, false}, {1, 0, false}, {0, 0, false}};
+    for (const Case& c : cases) {
+        OptionSet::messageBoxes = c.messageBoxes;
+        OptionSet::ResultView = c.resultView;
+        showStatusMessage(L"O#before");
+        BoxScript boxes;
+        if (c.shown) boxes.expect(rows(0, 1, 1, 1, 0), L"Found elements");
+        command(IDM_COMPARE_FILES);
+        EXPECT_EQ(boxes.shown().size(), c.shown ? 1u : 0u) << c.messageBoxes << c.resultView;
+        EXPECT_EQ(std::wstring(lastStatusMessage), L"R#" + rows(0, 1, 1, 1, 0)) << "the status bar has it either way";
+    }
+}
+
+TEST_F(CompareCommandTest, CompareElementsComparesTheTwoSelectedSubtrees) {
+    load(leftTreeView, "<r><c><a/><b/></c><d/></r>", L"left.xml");
+    load(rightTreeView, "<r><c><a/><b/><z/></c><e/></r>", L"right.xml");
+    ElementStore::select(leftTreeView.tree, named(leftTreeView, L"c")->treeItem);
+    ElementStore::select(rightTreeView.tree, named(rightTreeView, L"c")->treeItem);
+    OptionSet::ResultView = 1;
+    filesCompared = 0;
+    {
+        BoxScript boxes;
+        boxes.expect(rows(2, 0, 1, 1, 0), L"Found elements");
+        command(IDM_COMPARE_ELEMENTS);
+    }
+    EXPECT_EQ(filesCompared, 1);
+    EXPECT_EQ(named(leftTreeView, L"a")->partner, named(rightTreeView, L"a"));
+    EXPECT_EQ(named(rightTreeView, L"z")->partner, nullptr);
+}
+
+TEST_F(CompareCommandTest, CompareElementsRefusals) {
+    load(leftTreeView, "<r><a/><b/></r>", L"left.xml");
+    load(rightTreeView, "<r><a/><c/></r>", L"right.xml");
+
+    // which: null selects nothing, "" the summary item (no element), else the element of that name.
+    auto select = [](XMLTreeView& panel, const wchar_t* which) {
+        HTREEITEM item = which == nullptr ? nullptr
+                         : which[0] == 0  ? panel.summaryItem->treeItem
+                                          : named(panel, which)->treeItem;
+        ElementStore::select(panel.tree, item);
+    };
+    const struct Case {
+        const wchar_t* left;
+        const wchar_t* right;
+    } cases[] = {{L"a", nullptr}, {nullptr, L"a"}, {L"", L"a"}};
+    for (const Case& c : cases) {
+        select(leftTreeView, c.left);
+        select(rightTreeView, c.right);
+        filesCompared = 0;
+        BoxScript boxes;
+        boxes.expect(L"Please select two elements on both Left and Right Tree Views!", L"Error");
+        command(IDM_COMPARE_ELEMENTS);
+        ASSERT_EQ(boxes.shown().size(), 1u);
+        EXPECT_EQ(boxes.shown()[0].type, static_cast<UINT>(MB_ICONERROR));
+        EXPECT_EQ(filesCompared, 0) << "nothing compared";
+    }
+
+    command(IDM_VIEW_DIFFERENCES);
+    ASSERT_EQ(viewFiltered, 1);
+    ElementStore::select(leftTreeView.tree, named(leftTreeView, L"b")->treeItem);
+    ElementStore::select(rightTreeView.tree, named(rightTreeView, L"c")->treeItem);
+    comparisonSummary[0] = 0;
+    {
+        BoxScript boxes;
+        boxes.expect(L"Please set the Normal View mode!", L"Error");
+        command(IDM_COMPARE_ELEMENTS);
+    }
+    EXPECT_EQ(comparisonSummary[0], 0) << "nothing compared";
+}
+
+TEST(CompareCommandTitleTest, ShortenPath) {
+    // A text of `length` units with separators at the given positions.
+    auto path = [](int length, std::vector<int> separators, wchar_t separator = L'\\') {
+        std::wstring text(length, L'x');
+        for (int p : separators)
+            text[p] = separator;
+        return text;
+    };
+    const struct Case {
+        const char* what;
+        std::wstring text;
+        int from;  // -1: unchanged; else "..." and the text from this position
+        bool dots;
+    } cases[] = {
+        {"60 units are shown whole", path(60, {2, 20, 40}), -1, false},
+        {"70 units: the first separator with fewer than 60 after it", path(70, {2, 20, 40}), 20, true},
+        {"forward slashes too", path(70, {2, 20, 40}, L'/'), 20, true},
+        {"59 after the separator", path(61, {10}), 10, true},
+        {"stopped at position 3 or less", path(61, {2}), -1, false},
+        {"no separator at all", path(70, {}), -1, false},
+        {"no separator stops: the text from the last one", path(70, {3, 9}), 9, false},
+    };
+    for (const Case& c : cases) {
+        const wchar_t* result = shortenPath(c.text.c_str(), static_cast<int>(c.text.size()));
+        std::wstring expected = c.from < 0 ? c.text : c.text.substr(c.from);
+        if (c.dots) expected = L"..." + expected;
+        EXPECT_EQ(std::wstring(result), expected) << c.what;
+    }
+}
+
+using CompareCommandTitleWindowTest = CompareCommandTest;
+
+TEST_F(CompareCommandTitleWindowTest, UpdateMainTitleShortensLongPairs) {
+    auto path = [](int length, int separator) {
+        std::wstring text(length, L'y');
+        if (separator >= 0) text[separator] = L'\\';
+        return text;
+    };
+    const std::wstring longest = path(258, -1);
+    const struct Case {
+        const char* what;
+        std::wstring left, right, title;
+    } cases[] = {
+        {"59 and 60 are joined whole", path(59, 30), path(60, 30), path(59, 30) + L" - " + path(60, 30)},
+        {"60 and 60 are each short enough", path(60, 30), path(60, 30), path(60, 30) + L" - " + path(60, 30)},
+        {"59 and 61 shorten the second", path(59, 30), path(61, 10),
+         path(59, 30) + L" - ..." + path(61, 10).substr(10)},
+        {"cut at 260 units", longest, longest, (longest + L" - " + longest).substr(0, 260)},
+    };
+    for (const Case& c : cases) {
+        SetWindowTextW(leftTreeView.pathCombo, c.left.c_str());
+        SetWindowTextW(rightTreeView.pathCombo, c.right.c_str());
+        updateMainTitle();
+        wchar_t title[1024] = {};
+        GetWindowTextW(mainWindow, title, 1024);
+        std::wstring expected = c.title + L" [Verdalt]";
+        if (expected.size() > 260) expected.resize(260);
+        EXPECT_EQ(std::wstring(title), expected) << c.what;
+    }
+}
+
+TEST_F(CompareCommandTitleWindowTest, CompareFilesSetsTheTitle) {
+    load(leftTreeView, "<r/>", L"left.xml");
+    load(rightTreeView, "<r/>", L"right.xml");
+    wchar_t title[1024] = {};
+    GetWindowTextW(mainWindow, title, 1024);
+    const std::wstring text = title;
+    EXPECT_NE(text.find(L"left.xml - "), std::wstring::npos) << narrow(text);
+    EXPECT_EQ(text.size() >= 19 ? text.substr(text.size() - 19) : text, L"right.xml [Verdalt]");
+}
+
+using CompareCommandViewTest = CompareCommandTest;
+
+const char kViewLeft[] = "<r><same><k/></same><diff>1</diff><gone><g2/></gone></r>";
+const char kViewRight[] = "<r><same><k/></same><diff>2</diff><new/></r>";
+
+TEST_F(CompareCommandViewTest, ViewsRemoveElementsWithTheirPartnersAndNormalBringsThemBack) {
+    using Names = std::vector<std::wstring>;
+    const struct Case {
+        int view;
+        const wchar_t* status;
+        Names left, right;
+    } cases[] = {
+        {IDM_VIEW_DIFFERENCES, L"View: Differences", {L"r", L"diff", L"gone", L"g2"}, {L"r", L"diff", L"new"}},
+        {IDM_VIEW_SIMILARITIES, L"View: Similarities", {L"r", L"same", L"k"}, {L"r", L"same", L"k"}},
+    };
+    load(leftTreeView, kViewLeft, L"left.xml");
+    load(rightTreeView, kViewRight, L"right.xml");
+    const Names allLeft = names(leftTreeView);
+    const Names allRight = names(rightTreeView);
+    for (const Case& c : cases) {
+        // The selection sits on an element that goes in one of the views.
+        ElementStore::select(leftTreeView.tree,
+                             named(leftTreeView, c.view == IDM_VIEW_DIFFERENCES ? L"k" : L"g2")->treeItem);
+        command(c.view);
+        EXPECT_EQ(names(leftTreeView), c.left) << c.status;
+        EXPECT_EQ(names(rightTreeView), c.right) << c.status;
+        EXPECT_EQ(viewFiltered, 1) << c.status;
+        EXPECT_EQ(filesCompared, 1) << c.status;
+        EXPECT_EQ(named(leftTreeView, L"r")->childCount, c.left.size() == 4 ? 2u : 1u) << c.status;
+        EXPECT_TRUE(currentElement == nullptr || isLive(currentElement)) << c.status;
+        EXPECT_TRUE(currentPartner == nullptr || isLive(currentPartner)) << c.status;
+        wchar_t text[64] = {};
+        SendMessageW(statusBar, SB_GETTEXTW, kStatusView, reinterpret_cast<LPARAM>(text));
+        EXPECT_STREQ(text, c.status);
+        EXPECT_TRUE(GetMenuState(GetSubMenu(GetMenu(mainWindow), kViewMenu), c.view, MF_BYCOMMAND) & MF_CHECKED);
+
+        command(IDM_VIEW_NORMAL);
+        EXPECT_EQ(names(leftTreeView), allLeft) << "reloaded after " << narrow(c.status);
+        EXPECT_EQ(names(rightTreeView), allRight) << "reloaded after " << narrow(c.status);
+        EXPECT_EQ(viewFiltered, 0);
+        EXPECT_EQ(filesCompared, 1) << "and compared again";
+        EXPECT_EQ(named(leftTreeView, L"same")->partner, named(rightTreeView, L"same"));
+    }
+}
+
+TEST_F(CompareCommandViewTest, ExpandDiffExpandsTheParentsOfDifferingElements) {
+    for (int32_t expandDiff : {0, 1}) {
+        OptionSet::ExpandDiff = expandDiff;
+        load(leftTreeView, "<r><a><b><c>1</c></b></a><s><t/></s></r>", L"left.xml");
+        load(rightTreeView, "<r><a><b><c>2</c></b></a><s><t/></s></r>", L"right.xml");
+        ASSERT_EQ(filesCompared, 1);
+        for (const XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+            EXPECT_TRUE(expanded(named(*panel, L"r"))) << expandDiff;
+            EXPECT_EQ(expanded(named(*panel, L"a")), expandDiff == 1);
+            EXPECT_EQ(expanded(named(*panel, L"b")), expandDiff == 1);
+            EXPECT_FALSE(expanded(named(*panel, L"s"))) << "its subtree is equal";
+            EXPECT_EQ(ElementStore::selected(panel->tree), named(*panel, L"r")->treeItem);
+        }
+    }
+}
+
+using CompareCommandReloadTest = CompareCommandTest;
+
+TEST_F(CompareCommandReloadTest, AFilteredViewReloadsEachPanelsOwnFile) {
+    const std::wstring left = load(leftTreeView, kViewLeft, L"left.xml");
+    load(rightTreeView, kViewRight, L"right.xml");
+    command(IDM_VIEW_DIFFERENCES);
+    ASSERT_EQ(viewFiltered, 1);
+
+    // The path box now names another file that the user has not loaded.
+    const std::wstring other = dir.write(L"other.xml", "<other/>");
+    SetWindowTextW(leftTreeView.pathCombo, other.c_str());
+    command(IDM_COMPARE_FILES);
+    EXPECT_EQ(std::wstring(leftTreeView.fileName), left);
+    // The Differences view is still in force, so the reloaded trees are thinned again.
+    EXPECT_EQ(names(leftTreeView), (std::vector<std::wstring>{L"r", L"diff", L"gone", L"g2"}));
+    EXPECT_EQ(filesCompared, 1);
+}
+
+TEST_F(CompareCommandReloadTest, AFileGoneBeforeTheReloadLeavesItsPanelEmptyAndTheViewFiltered) {
+    load(leftTreeView, kViewLeft, L"left.xml");
+    const std::wstring right = load(rightTreeView, kViewRight, L"right.xml");
+    command(IDM_VIEW_DIFFERENCES);
+    ASSERT_EQ(viewFiltered, 1);
+    ElementStore::select(rightTreeView.tree, named(rightTreeView, L"new")->treeItem);
+    ASSERT_EQ(currentElement, named(rightTreeView, L"new"));
+
+    ASSERT_TRUE(DeleteFileW(right.c_str()));
+    {
+        BoxScript boxes;
+        boxes.expectCaption(L"Error");  // the file-error box of the load
+        command(IDM_COMPARE_FILES);
+    }
+    EXPECT_EQ(filesCompared, 0) << "nothing to compare with";
+    EXPECT_EQ(rightTreeView.loaded, 0);
+    EXPECT_EQ(ElementStore::root(rightTreeView.tree), nullptr) << "the thinned tree is gone";
+    EXPECT_EQ(rightTreeView.fileName[0], 0);
+    EXPECT_EQ(currentElement, nullptr);
+    EXPECT_EQ(viewFiltered, 1) << "only one panel was reloaded";
+    EXPECT_EQ(leftTreeView.loaded, 1);
+    EXPECT_EQ(names(leftTreeView).size(), 6u) << "the left file was reloaded whole";
+}
+
+}  // namespace
