@@ -68,11 +68,7 @@ std::wstring pathBoxText(const XMLTreeView& panel) {
 // A reload that failed leaves the panel empty: neither the old document nor a view-thinned
 // copy of it may stand in for a file that can no longer be read.
 void dropDocument(XMLTreeView& panel) {
-    if (panel.tree != nullptr) {
-        // Freed first through the tree operations, so that the selection and the navigators forget them.
-        XMLTreeItem::deleteSubtree(rootRecord(panel));
-        clearPanel(panel.tree, true);
-    }
+    clearPanel(panel.tree, true);
     panel.loaded = 0;
     panel.fileName[0] = 0;
     if (panel.pathEdit != nullptr) SetWindowTextW(panel.pathEdit, L"");

@@ -114,8 +114,10 @@ TEST_F(LoadCommandTest, EveryRoadLoadsThePanelAndReportsIt) {
     };
     for (const Road& road : roads) {
         SCOPED_TRACE(road.what);
-        clearPanel(road.panel->tree, true);
-        road.panel->fileName[0] = 0;
+        for (XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+            clearPanel(panel->tree, true);
+            panel->fileName[0] = 0;
+        }
         SendMessageW(road.panel->pathCombo, CB_RESETCONTENT, 0, 0);
         showStatusMessage(L"O#");
 

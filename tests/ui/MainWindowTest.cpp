@@ -422,6 +422,7 @@ TEST_F(CommandStateTest, PathComboLoadsOnEnterAndOnAChoiceFromItsList) {
 }
 
 TEST_F(CommandStateTest, SelectionShowsItsPositionOnItsSide) {
+    OptionSet::AutoCompare = 0;  // no partner selection in the other tree
     start();
     load(leftTreeView, kSmallDocument, L"left.xml");
     load(rightTreeView, kSmallDocument, L"right.xml");
