@@ -1,0 +1,537 @@
+#include "ui/ItemPainter.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cwchar>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "model/Comparison.h"
+#include "model/ElementStore.h"
+#include "model/KeyLists.h"
+#include "model/XMLTreeItem.h"
+#include "settings/ColourSet.h"
+#include "settings/OptionSet.h"
+#include "settings/Registry.h"
+#include "tests/support/TestSupport.h"
+#include "ui/CommandHandlers.h"
+#include "ui/Commands.h"
+#include "ui/MainWindow.h"
+#include "ui/TreeViews.h"
+#include "ui/XMLTreeView.h"
+
+namespace {
+
+// A 32-bit bitmap as large as a tree's client area, standing in for the tree's device context.
+class Canvas {
+public:
+    explicit Canvas(HWND tree) {
+        RECT client{};
+        GetClientRect(tree, &client);
+        width_ = client.right;
+        height_ = client.bottom;
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width_;
+        info.bmiHeader.biHeight = -height_;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        dc_ = CreateCompatibleDC(nullptr);
+        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
+        old_ = SelectObject(dc_, bitmap_);
+        clear();
+    }
+    ~Canvas() {
+        SelectObject(dc_, old_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    void clear() {
+        RECT all{0, 0, width_, height_};
+        FillRect(dc_, &all, GetSysColorBrush(COLOR_WINDOW));
+        GdiFlush();
+    }
+    COLORREF pixel(int x, int y) const {
+        if (x < 0 || y < 0 || x >= width_ || y >= height_) return CLR_INVALID;
+        const uint32_t p = bits_[y * width_ + x];
+        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+    }
+    // The first and last column in the rows [top, bottom) holding this colour; -1 when none.
+    std::pair<int, int> columns(COLORREF colour, int top, int bottom) const {
+        int first = -1, last = -1;
+        for (int x = 0; x < width_; ++x)
+            for (int y = std::max(top, 0); y < std::min(bottom, height_); ++y)
+                if (pixel(x, y) == colour) {
+                    if (first < 0) first = x;
+                    last = x;
+                    break;
+                }
+        return {first, last};
+    }
+    int count(COLORREF colour, const RECT& area) const {
+        int n = 0;
+        for (int y = area.top; y < area.bottom; ++y)
+            for (int x = area.left; x < area.right; ++x)
+                if (pixel(x, y) == colour) ++n;
+        return n;
+    }
+    HDC dc() const { return dc_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+private:
+    HDC dc_;
+    HBITMAP bitmap_;
+    HGDIOBJ old_;
+    uint32_t* bits_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+};
+
+constexpr COLORREF kChangedHeader = RGB(210, 255, 210);
+constexpr COLORREF kUnpairedHeader = RGB(255, 210, 210);
+constexpr COLORREF kChangedRunBackground = RGB(230, 255, 230);
+constexpr COLORREF kDifferingRunBackground = RGB(255, 230, 230);
+constexpr COLORREF kChangedRunText = RGB(0, 127, 0);
+constexpr COLORREF kDifferingRunText = RGB(200, 0, 0);
+
+const char kLeftXml[] = "<root><same k=\"v\">text</same><changed x=\"1\" y=\"2\">hello world</changed><gone/></root>";
+const char kRightXml[] = "<root><same k=\"v\">text</same><changed x=\"1\" y=\"3\">hello there</changed><added/></root>";
+
+class ItemPainterTest : public ::testing::Test {
+protected:
+    OptionsSnapshot options;
+    TempDir dir;
+    TestPanels panels;
+    std::wstring key;
+
+    void SetUp() override {
+        static int counter = 0;
+        key = L"Software\\VerdaltTests\\painter-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+              std::to_wstring(++counter);
+        RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+        setProgramKeyPath(key.c_str());
+        OptionSet::DisplayFullMode = 1;
+        OptionSet::HandleNewLine = 1;
+        OptionSet::AdjustView = 0;
+        OptionSet::HighlightChars = 0;
+        OptionSet::ViewMode = IDM_VIEW_NORMAL;
+        filesCompared = 0;
+        currentElement = currentPartner = nullptr;
+    }
+    void TearDown() override {
+        destroyItemPainter();
+        filesCompared = 0;
+        currentElement = currentPartner = nullptr;
+        for (XMLTreeView* panel : {&leftTreeView, &rightTreeView})
+            panel->relayoutPending = panel->hasTallItems = 0;
+        RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+        RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\VerdaltTests");
+        setProgramKeyPath(nullptr);
+    }
+
+    static void expandAll(const XMLTreeView& panel) {
+        for (XMLTreeItem* record : recordsInOrder(panel))
+            if (record->childCount > 0) ElementStore::expand(panel.tree, record->treeItem, TVE_EXPAND);
+    }
+    void load(const std::string& left, const std::string& right) {
+        ASSERT_EQ(loadXml(leftTreeView, left, dir, L"left.xml"), kLoaded);
+        ASSERT_EQ(loadXml(rightTreeView, right, dir, L"right.xml"), kLoaded);
+        expandAll(leftTreeView);
+        expandAll(rightTreeView);
+    }
+    void compare() {
+        compareTrees(recordsInOrder(leftTreeView).front(), recordsInOrder(rightTreeView).front());
+        filesCompared = 1;
+    }
+    static XMLTreeItem* find(const XMLTreeView& panel, const wchar_t* name) {
+        for (XMLTreeItem* record : recordsInOrder(panel))
+            if (!record->isSummary() && std::wcscmp(record->nameText(), name) == 0) return record;
+        ADD_FAILURE() << "no element " << narrow(name);
+        return nullptr;
+    }
+
+    // Paints the record's item as the tree's post-paint notification would; returns
+    // the item's text rectangle.
+    static RECT paint(Canvas& canvas, XMLTreeItem* record, UINT state = 0) {
+        RECT text{};
+        if (record == nullptr) return text;
+        HWND tree = record->treeView;
+        EXPECT_TRUE(TreeView_GetItemRect(tree, record->treeItem, &text, TRUE)) << narrow(record->nameText());
+        NMTVCUSTOMDRAW draw{};
+        draw.nmcd.hdr.hwndFrom = tree;
+        draw.nmcd.hdr.code = NM_CUSTOMDRAW;
+        draw.nmcd.dwDrawStage = CDDS_ITEMPOSTPAINT;
+        draw.nmcd.hdc = canvas.dc();
+        TreeView_GetItemRect(tree, record->treeItem, &draw.nmcd.rc, FALSE);
+        draw.nmcd.dwItemSpec = reinterpret_cast<DWORD_PTR>(record->treeItem);
+        draw.nmcd.uItemState = state;
+        draw.nmcd.lItemlParam = reinterpret_cast<LPARAM>(record);
+        itemPainter->drawItem(&draw);
+        GdiFlush();
+        return text;
+    }
+
+    int lineHeight() const { return static_cast<int>(SendMessageW(leftTreeView.tree, TVM_GETITEMHEIGHT, 0, 0)); }
+};
+
+// The name box: inside its frame, left of the name, the box colour; the name in its colour.
+struct NameBox {
+    COLORREF fill;
+    int nameInk;
+};
+NameBox nameBox(Canvas& canvas, const RECT& text, int lineHeight, const XMLTreeItem& record, COLORREF nameColour) {
+    HGDIOBJ old = SelectObject(canvas.dc(), itemPainter->boldFont);
+    SIZE size{};
+    GetTextExtentPoint32W(canvas.dc(), record.nameText(), static_cast<int>(std::wcslen(record.nameText())), &size);
+    SelectObject(canvas.dc(), old);
+    RECT name{text.left + 7, text.top + 2, text.left + 7 + size.cx, text.top + lineHeight - 2};
+    return {canvas.pixel(text.left + 4, text.top + lineHeight / 2), canvas.count(nameColour, name)};
+}
+
+TEST_F(ItemPainterTest, NameBoxesTakeTheColourOfTheirState) {
+    load(kLeftXml, kRightXml);
+    compare();
+    ASSERT_TRUE(createItemPainter(leftTreeView.tree));
+    enum Selection { kNone, kSelected, kPartnerOfSelected };
+    struct Case {
+        const char* label;
+        XMLTreeView* panel;
+        const wchar_t* name;
+        uint8_t ignoreState;
+        Selection selection;
+        int compared;
+        COLORREF fill;
+        COLORREF nameColour;
+    };
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    const COLORREF window = GetSysColor(COLOR_WINDOW);
+    const COLORREF windowText = GetSysColor(COLOR_WINDOWTEXT);
+    const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+    const COLORREF highlightText = GetSysColor(COLOR_HIGHLIGHTTEXT);
+    const Case cases[] = {
+        {"same", &leftTreeView, L"same", 0, kNone, 1, face, windowText},
+        {"changed", &leftTreeView, L"changed", 0, kNone, 1, kChangedHeader, RGB(0, 66, 0)},
+        {"deleted", &leftTreeView, L"gone", 0, kNone, 1, kUnpairedHeader, RGB(99, 0, 0)},
+        {"added", &rightTreeView, L"added", 0, kNone, 1, kUnpairedHeader, RGB(99, 0, 0)},
+        {"ignored, odd state", &leftTreeView, L"changed", 3, kNone, 1, window, RGB(0, 0, 127)},
+        {"ignored, even state", &leftTreeView, L"changed", 4, kNone, 1, window, RGB(66, 66, 66)},
+        {"selected, same", &leftTreeView, L"same", 0, kSelected, 1, highlight, highlightText},
+        {"selected, changed", &leftTreeView, L"changed", 0, kSelected, 1, RGB(0, 127, 0), highlightText},
+        {"selected, deleted", &leftTreeView, L"gone", 0, kSelected, 1, RGB(160, 0, 0), highlightText},
+        {"partner of the selection", &rightTreeView, L"changed", 0, kPartnerOfSelected, 1, RGB(0, 127, 0),
+         highlightText},
+        {"selected, ignored", &leftTreeView, L"changed", 1, kSelected, 1, highlight, highlightText},
+        {"not compared", &leftTreeView, L"changed", 0, kNone, 0, face, windowText},
+    };
+    Canvas canvas(leftTreeView.tree);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        XMLTreeItem* record = find(*c.panel, c.name);
+        ASSERT_NE(record, nullptr);
+        const uint8_t ignoreState = record->ignoreState;
+        record->ignoreState = c.ignoreState;
+        filesCompared = c.compared;
+        currentElement = c.selection == kSelected ? record : nullptr;
+        currentPartner = c.selection == kPartnerOfSelected ? record : nullptr;
+        canvas.clear();
+        const RECT text = paint(canvas, record);
+        record->ignoreState = ignoreState;
+        const NameBox box = nameBox(canvas, text, lineHeight(), *record, c.nameColour);
+        EXPECT_EQ(box.fill, c.fill);
+        EXPECT_GT(box.nameInk, 3);
+    }
+}
+
+// The changed value of an attribute and the changed word of the text are highlighted
+// alone, in the changed and the differing run colours, the attribute box first.
+TEST_F(ItemPainterTest, DifferingPartsAreHighlightedInRuns) {
+    load(kLeftXml, kRightXml);
+    compare();
+    ASSERT_TRUE(createItemPainter(leftTreeView.tree));
+    Canvas canvas(leftTreeView.tree);
+    const RECT text = paint(canvas, find(leftTreeView, L"changed"));
+    const int top = text.top;
+    const int bottom = text.top + lineHeight();
+
+    const auto value = canvas.columns(kChangedRunBackground, top, bottom);
+    const auto word = canvas.columns(kDifferingRunBackground, top, bottom);
+    ASSERT_GE(value.first, 0) << "no changed-value run";
+    ASSERT_GE(word.first, 0) << "no differing-word run";
+    EXPECT_LT(value.second, word.first);
+
+    auto widthIn = [&](HFONT font, const wchar_t* s) {
+        HGDIOBJ old = SelectObject(canvas.dc(), font);
+        SIZE size{};
+        GetTextExtentPoint32W(canvas.dc(), s, static_cast<int>(std::wcslen(s)), &size);
+        SelectObject(canvas.dc(), old);
+        return static_cast<int>(size.cx);
+    };
+    // Attribute text is drawn in the bold font, the element text in the tree's.
+    EXPECT_NEAR(value.second - value.first + 1, widthIn(itemPainter->boldFont, L"2"), 2);
+    EXPECT_NEAR(word.second - word.first + 1, widthIn(itemPainter->font, L"world"), 2);
+
+    const auto valueInk = canvas.columns(kChangedRunText, top, bottom);
+    const auto wordInk = canvas.columns(kDifferingRunText, top, bottom);
+    EXPECT_GE(valueInk.first, value.first);
+    EXPECT_LE(valueInk.second, value.second);
+    EXPECT_GE(wordInk.first, word.first);
+    EXPECT_LE(wordInk.second, word.second + 1);  // the last glyph may overhang by a pixel
+}
+
+// Colours stored in the registry are painted; one of the wrong type is passed over;
+// at release all eleven go back, with what the colour set changed in between.
+TEST_F(ItemPainterTest, ColoursComeFromTheRegistryAndGoBackAtRelease) {
+    const std::wstring colours = key + L"\\Colors";
+    const DWORD header = RGB(12, 34, 56);
+    const DWORD runText = RGB(1, 99, 1);
+    const wchar_t text[] = L"7";
+    RegSetKeyValueW(HKEY_CURRENT_USER, colours.c_str(), L"Header_1", REG_DWORD, &header, sizeof(header));
+    RegSetKeyValueW(HKEY_CURRENT_USER, colours.c_str(), L"Text_1", REG_DWORD, &runText, sizeof(runText));
+    RegSetKeyValueW(HKEY_CURRENT_USER, colours.c_str(), L"Bk_1", REG_SZ, text, sizeof(text));
+
+    load(kLeftXml, kRightXml);
+    compare();
+    ASSERT_TRUE(createItemPainter(leftTreeView.tree));
+    Canvas canvas(leftTreeView.tree);
+    XMLTreeItem* changed = find(leftTreeView, L"changed");
+    RECT item = paint(canvas, changed);
+    const int top = item.top;
+    const int bottom = item.top + lineHeight();
+    EXPECT_EQ(nameBox(canvas, item, lineHeight(), *changed, RGB(0, 66, 0)).fill, header);
+    const auto value = canvas.columns(kChangedRunBackground, top, bottom);
+    EXPECT_GE(value.first, 0) << "the default run background stays";
+    EXPECT_GE(canvas.columns(runText, top, bottom).first, value.first);
+
+    // The Options dialog's road: the colours out to the set, one changed, applied back.
+    ColourSet set{};
+    captureColourTable(*itemPainter, set);
+    EXPECT_EQ(set.slots[kChangedHeaderSlot], header);
+    set.slots[kChangedHeaderSlot] = RGB(90, 10, 10);
+    applyColourTable(*itemPainter, set);
+    canvas.clear();
+    item = paint(canvas, changed);
+    EXPECT_EQ(nameBox(canvas, item, lineHeight(), *changed, RGB(0, 66, 0)).fill, RGB(90, 10, 10));
+
+    destroyItemPainter();
+    struct Stored {
+        const wchar_t* name;
+        COLORREF value;
+    } expected[] = {
+        {L"Header_1", RGB(90, 10, 10)}, {L"Header_2", RGB(255, 210, 210)},   {L"Header_4", RGB(0, 127, 0)},
+        {L"Header_5", RGB(160, 0, 0)},  {L"HeaderText_1", RGB(0, 66, 0)},    {L"HeaderText_2", RGB(99, 0, 0)},
+        {L"Bk_1", RGB(230, 255, 230)},  {L"Bk_2", RGB(255, 230, 230)},       {L"Text_1", runText},
+        {L"Text_2", RGB(200, 0, 0)},    {L"DeletedElement", RGB(127, 0, 0)},
+    };
+    for (const Stored& s : expected) {
+        DWORD value = 0;
+        DWORD size = sizeof(value);
+        EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, colours.c_str(), s.name, RRF_RT_REG_DWORD, nullptr, &value, &size),
+                  ERROR_SUCCESS)
+            << narrow(s.name);
+        EXPECT_EQ(value, s.value) << narrow(s.name);
+    }
+}
+
+// Long tokens are cut into pieces and then into characters, however narrow the box:
+// the wrap ends, and in a box of normal width stays inside its frame.
+TEST_F(ItemPainterTest, WrappingLongTokensEndsAndStaysInTheBox) {
+    const std::string letters(600, 'x');
+    const std::string dashes(600, '-');
+    load("<root><letters>" + letters + " end</letters><dashes>" + dashes + " end</dashes><w>" + std::string(80, 'W') +
+             "</w></root>",
+         "<root/>");
+    ASSERT_TRUE(createItemPainter(leftTreeView.tree));
+    const int normalWidth = itemPainter->boxWidth;
+    struct Case {
+        const wchar_t* name;
+        int boxWidth;
+        bool staysInFrame;
+    } cases[] = {
+        {L"letters", normalWidth, true},
+        {L"dashes", normalWidth, true},
+        {L"letters", 12, false},
+        {L"dashes", 3, false},
+        {L"w", 1, false},
+    };
+    Canvas canvas(leftTreeView.tree);
+    const COLORREF ink = GetSysColor(COLOR_WINDOWTEXT);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(narrow(c.name) + " in " + std::to_string(c.boxWidth) + " pixels");
+        XMLTreeItem* record = find(leftTreeView, c.name);
+        ASSERT_NE(record, nullptr);
+        ASSERT_GT(record->textLines, 1);
+        itemPainter->boxWidth = c.boxWidth;
+        canvas.clear();
+        const RECT text = paint(canvas, record);
+        itemPainter->boxWidth = normalWidth;
+
+        // Ink on the text lines below the name line: on all of them in a narrow box, where
+        // each line takes what fits and the last the rest; never past the frame in a box
+        // of normal width.
+        const int lines = record->textLines;
+        int inked = 0;
+        for (int line = 1; line <= lines; ++line) {
+            const int top = text.top + line * lineHeight();
+            const auto columns = canvas.columns(ink, top, top + lineHeight());
+            if (columns.first >= 0) ++inked;
+            if (c.staysInFrame) {
+                EXPECT_LT(columns.second, text.left + 1 + c.boxWidth + 6) << "line " << line;
+            }
+        }
+        if (c.staysInFrame) {
+            EXPECT_GE(inked, 3);
+        } else {
+            EXPECT_EQ(inked, lines);
+        }
+    }
+}
+
+// With heights adjusted, an item that needs fewer lines than it has is made shorter,
+// and its panel asks the main window once for a new layout; until then the panel's
+// items are only measured.
+TEST_F(ItemPainterTest, ShorterItemsAskOnceForARelayout) {
+    OptionSet::AdjustView = 1;
+    std::string words;
+    for (int i = 0; i < 27; ++i)
+        words += "ab ";
+    load("<root><short>" + words + "</short><other>" + words + "</other><one/></root>", "<root/>");
+    ASSERT_TRUE(createItemPainter(leftTreeView.tree));
+    HWND window = CreateWindowExW(0, L"STATIC", L"main", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    HWND previousMain = mainWindow;
+    mainWindow = window;
+
+    XMLTreeItem* shortItem = find(leftTreeView, L"short");
+    XMLTreeItem* other = find(leftTreeView, L"other");
+    ASSERT_EQ(shortItem->textLines, 2);
+    ASSERT_EQ(ElementStore::height(leftTreeView.tree, shortItem->treeItem), 3);
+    Canvas canvas(leftTreeView.tree);
+    paint(canvas, shortItem);
+    EXPECT_EQ(shortItem->textLines, 1);
+    EXPECT_EQ(ElementStore::height(leftTreeView.tree, shortItem->treeItem), 2);
+    EXPECT_EQ(leftTreeView.relayoutPending, 1);
+
+    // A measuring pass: the next tall item shrinks too but asks no more, and a one-line
+    // item is not drawn at all.
+    paint(canvas, other);
+    EXPECT_EQ(other->textLines, 1);
+    canvas.clear();
+    const RECT one = paint(canvas, find(leftTreeView, L"one"));
+    EXPECT_EQ(canvas.count(GetSysColor(COLOR_WINDOW), RECT{0, 0, canvas.width(), canvas.height()}),
+              canvas.width() * canvas.height())
+        << "item at " << one.left << "," << one.top;
+
+    int posted = 0;
+    MSG message;
+    while (PeekMessageW(&message, window, kRelayoutTreeMessage, kRelayoutTreeMessage, PM_REMOVE)) {
+        ++posted;
+        EXPECT_EQ(message.lParam, reinterpret_cast<LPARAM>(&leftTreeView));
+    }
+    EXPECT_EQ(posted, 1);
+    mainWindow = previousMain;
+    DestroyWindow(window);
+}
+
+// The tree view's device context gets back what it had: fonts, brush, pen, colours,
+// alignment and background mode, for every kind of item.
+TEST_F(ItemPainterTest, TheDeviceContextIsLeftAsItWas) {
+    ASSERT_TRUE(createItemPainter(leftTreeView.tree));
+    Canvas canvas(leftTreeView.tree);
+    HDC dc = canvas.dc();
+    HFONT font = CreateFontW(-11, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma");
+    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+    HPEN pen = CreatePen(PS_DOT, 1, RGB(4, 5, 6));
+    SelectObject(dc, font);
+    SelectObject(dc, brush);
+    SelectObject(dc, pen);
+    SetTextAlign(dc, TA_BASELINE);
+    SetTextColor(dc, RGB(7, 8, 9));
+    SetBkColor(dc, RGB(10, 11, 12));
+    SetBkMode(dc, TRANSPARENT);
+    MoveToEx(dc, 3, 4, nullptr);
+
+    // The attribute text of huge passes what the painter shows of it, and its changed
+    // value runs past that cut. One-line items and wrapped ones alike.
+    const std::string value(20000, 'x');
+    for (int fullMode : {1, 0}) {
+        OptionSet::DisplayFullMode = fullMode;
+        load("<root><changed x=\"1\" y=\"2\">hello world</changed><tall a=\"" + std::string(200, 'v') + "\">" +
+                 std::string(300, 't') + "</tall><gone/><huge a=\"" + value + "\"/></root>",
+             "<root><changed x=\"1\" y=\"3\">hello there</changed><tall a=\"w\"/><huge a=\"" + value + "y\"/></root>");
+        compare();
+        XMLTreeItem* changed = find(leftTreeView, L"changed");
+        entireElementList.toggle(*changed);
+        currentElement = changed;
+        for (XMLTreeItem* record : recordsInOrder(leftTreeView)) {
+            for (UINT state : {0u, static_cast<UINT>(CDIS_FOCUS | CDIS_SELECTED)}) {
+                SCOPED_TRACE(narrow(record->isSummary() ? L"summary" : record->nameText()) +
+                             (state ? ", focused" : "") + (fullMode ? ", full mode" : ""));
+                paint(canvas, record, state);
+                EXPECT_EQ(GetCurrentObject(dc, OBJ_FONT), font);
+                EXPECT_EQ(GetCurrentObject(dc, OBJ_BRUSH), brush);
+                EXPECT_EQ(GetCurrentObject(dc, OBJ_PEN), pen);
+                EXPECT_EQ(GetTextAlign(dc), static_cast<UINT>(TA_BASELINE));
+                EXPECT_EQ(GetTextColor(dc), RGB(7, 8, 9));
+                EXPECT_EQ(GetBkColor(dc), RGB(10, 11, 12));
+                EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
+                POINT position{};
+                GetCurrentPositionEx(dc, &position);
+                EXPECT_EQ(position.x, 3);
+                EXPECT_EQ(position.y, 4);
+            }
+        }
+        entireElementList.toggle(*changed);
+        currentElement = nullptr;
+    }
+    SelectObject(dc, GetStockObject(SYSTEM_FONT));
+    SelectObject(dc, GetStockObject(WHITE_BRUSH));
+    SelectObject(dc, GetStockObject(BLACK_PEN));
+    DeleteObject(font);
+    DeleteObject(brush);
+    DeleteObject(pen);
+}
+
+// The summary line's frame ends 10 pixels after its text, so its width tells the text.
+TEST_F(ItemPainterTest, SummaryItemCountsElementsAndShownItems) {
+    load(kLeftXml, kRightXml);
+    compare();
+    ASSERT_TRUE(createItemPainter(leftTreeView.tree));
+    struct Case {
+        int viewMode;
+        bool removeOne;
+        const wchar_t* text;
+    } cases[] = {
+        {IDM_VIEW_NORMAL, false, L"Total elements 4"},
+        {IDM_VIEW_DIFFERENCES, true, L"Total elements 4 / display 3 (View: Differences)"},
+    };
+    Canvas canvas(leftTreeView.tree);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(narrow(c.text));
+        OptionSet::ViewMode = c.viewMode;
+        if (c.removeOne) find(leftTreeView, L"gone")->removeFromTree();
+        XMLTreeItem* summary = leftTreeView.summaryItem;
+        ASSERT_NE(summary, nullptr);
+        canvas.clear();
+        const RECT text = paint(canvas, summary);
+        HGDIOBJ old = SelectObject(canvas.dc(), itemPainter->font);
+        SIZE size{};
+        GetTextExtentPoint32W(canvas.dc(), c.text, static_cast<int>(std::wcslen(c.text)), &size);
+        SelectObject(canvas.dc(), old);
+        const auto frame = canvas.columns(frameColour(), text.top, text.top + size.cy + 6);
+        EXPECT_EQ(frame.second, text.left + size.cx + 10 - 1);
+        EXPECT_GT(canvas.count(GetSysColor(COLOR_INFOTEXT), RECT{text.left - 10, text.top, frame.second, text.bottom}),
+                  10);
+    }
+}
+
+}  // namespace
