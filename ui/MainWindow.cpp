@@ -257,7 +257,7 @@ int createMainWindow(HINSTANCE instance, int show) {
     if (!createChildren(window)) return 0;
 
     updateItemHeight();
-    createItemPainter(leftTreeView.tree);
+    if (!createItemPainter(leftTreeView.tree)) return 0;
     layoutToolbars(window);
     UpdateWindow(window);
     DragAcceptFiles(leftTreeView.tree, TRUE);
