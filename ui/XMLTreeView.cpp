@@ -30,32 +30,32 @@
 XMLTreeView leftTreeView(OptionSet::LeftDir);
 XMLTreeView rightTreeView(OptionSet::RightDir);
 
-XMLTreeView* panelFromTree(HWND tree) {
-    if (tree == nullptr) return nullptr;
-    if (tree == leftTreeView.tree) return &leftTreeView;
-    if (tree == rightTreeView.tree) return &rightTreeView;
+namespace {
+// The panel whose window of one kind (its tree, path combo, ...) is the given window.
+XMLTreeView* panelOwning(HWND window, HWND XMLTreeView::*kind) {
+    if (window == nullptr) return nullptr;
+    if (window == leftTreeView.*kind) return &leftTreeView;
+    if (window == rightTreeView.*kind) return &rightTreeView;
     return nullptr;
+}
+}  // namespace
+
+XMLTreeView* panelFromTree(HWND tree) {
+    return panelOwning(tree, &XMLTreeView::tree);
 }
 
 XMLTreeView* otherPanelFromTree(HWND tree) {
-    if (tree == nullptr) return nullptr;
-    if (tree == leftTreeView.tree) return &rightTreeView;
-    if (tree == rightTreeView.tree) return &leftTreeView;
-    return nullptr;
+    XMLTreeView* panel = panelFromTree(tree);
+    if (panel == nullptr) return nullptr;
+    return panel == &leftTreeView ? &rightTreeView : &leftTreeView;
 }
 
 XMLTreeView* panelFromPathCombo(HWND combo) {
-    if (combo == nullptr) return nullptr;
-    if (combo == leftTreeView.pathCombo) return &leftTreeView;
-    if (combo == rightTreeView.pathCombo) return &rightTreeView;
-    return nullptr;
+    return panelOwning(combo, &XMLTreeView::pathCombo);
 }
 
 XMLTreeView* panelFromPathEdit(HWND edit) {
-    if (edit == nullptr) return nullptr;
-    if (edit == leftTreeView.pathEdit) return &leftTreeView;
-    if (edit == rightTreeView.pathEdit) return &rightTreeView;
-    return nullptr;
+    return panelOwning(edit, &XMLTreeView::pathEdit);
 }
 
 namespace {

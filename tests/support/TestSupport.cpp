@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -204,6 +205,72 @@ std::vector<XMLTreeItem*> recordsInOrder(const XMLTreeView& panel) {
         for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
     }
     return out;
+}
+
+Canvas::Canvas(int width, int height, COLORREF background)
+    : width_(width), height_(height), background_(background) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width_;
+    info.bmiHeader.biHeight = -height_;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    dc_ = CreateCompatibleDC(nullptr);
+    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
+    old_ = SelectObject(dc_, bitmap_);
+    clear();
+}
+
+Canvas::~Canvas() {
+    SelectObject(dc_, old_);
+    DeleteObject(bitmap_);
+    DeleteDC(dc_);
+}
+
+void Canvas::clear() {
+    RECT all{0, 0, width_, height_};
+    HBRUSH brush = CreateSolidBrush(background_);
+    FillRect(dc_, &all, brush);
+    DeleteObject(brush);
+    GdiFlush();
+}
+
+COLORREF Canvas::pixel(int x, int y) const {
+    if (x < 0 || y < 0 || x >= width_ || y >= height_) return CLR_INVALID;
+    const uint32_t p = bits_[y * width_ + x];
+    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+}
+
+std::pair<int, int> Canvas::columns(COLORREF colour, int top, int bottom) const {
+    int first = -1, last = -1;
+    for (int x = 0; x < width_; ++x)
+        for (int y = std::max(top, 0); y < std::min(bottom, height_); ++y)
+            if (pixel(x, y) == colour) {
+                if (first < 0) first = x;
+                last = x;
+                break;
+            }
+    return {first, last};
+}
+
+int Canvas::count(COLORREF colour, const RECT& area) const {
+    int n = 0;
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = area.left; x < area.right; ++x)
+            if (pixel(x, y) == colour) ++n;
+    return n;
+}
+
+int Canvas::lastInkColumn() const {
+    for (int x = width_ - 1; x >= 0; --x)
+        for (int y = 0; y < height_; ++y)
+            if (pixel(x, y) != background_) return x;
+    return -1;
+}
+
+bool Canvas::same(const Canvas& other) const {
+    return width_ == other.width_ && height_ == other.height_ &&
+           std::memcmp(bits_, other.bits_, sizeof(uint32_t) * width_ * height_) == 0;
 }
 
 HDROP dropOf(const std::vector<std::wstring>& files) {

@@ -6,8 +6,11 @@
 
 #include <shellapi.h>
 
+#include <climits>
+#include <cstdint>
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct XMLTreeView;
@@ -130,6 +133,37 @@ int loadXml(XMLTreeView& panel, const std::string& xml, const TempDir& dir, cons
 
 // The panel's records in document order (the summary item last, when there is one).
 std::vector<XMLTreeItem*> recordsInOrder(const XMLTreeView& panel);
+
+// A 32-bit bitmap to paint into, standing in for a window's device context; its
+// pixels can be read back.
+class Canvas {
+public:
+    Canvas(int width, int height, COLORREF background = RGB(255, 255, 255));
+    ~Canvas();
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    void clear();
+    COLORREF pixel(int x, int y) const;  // CLR_INVALID outside the bitmap
+    // The first and last column in the rows [top, bottom) holding this colour; -1 when none.
+    std::pair<int, int> columns(COLORREF colour, int top = 0, int bottom = INT_MAX) const;
+    int count(COLORREF colour, const RECT& area) const;
+    // The last column holding anything but the background; -1 when nothing was drawn.
+    int lastInkColumn() const;
+    bool same(const Canvas& other) const;
+    HDC dc() const { return dc_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+private:
+    HDC dc_;
+    HBITMAP bitmap_;
+    HGDIOBJ old_;
+    uint32_t* bits_ = nullptr;
+    int width_;
+    int height_;
+    COLORREF background_;
+};
 
 // A drop of the files, as the shell hands it to WM_DROPFILES; the receiver frees it.
 HDROP dropOf(const std::vector<std::wstring>& files);

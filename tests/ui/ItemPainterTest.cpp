@@ -28,73 +28,22 @@
 
 namespace {
 
-// A 32-bit bitmap as large as a tree's client area, standing in for the tree's device context.
-class Canvas {
+// A canvas as large as a tree's client area, standing in for the tree's device context.
+class TreeCanvas : public Canvas {
 public:
-    explicit Canvas(HWND tree) {
-        RECT client{};
-        GetClientRect(tree, &client);
-        width_ = client.right;
-        height_ = client.bottom;
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width_;
-        info.bmiHeader.biHeight = -height_;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        dc_ = CreateCompatibleDC(nullptr);
-        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-        old_ = SelectObject(dc_, bitmap_);
-        clear();
-    }
-    ~Canvas() {
-        SelectObject(dc_, old_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-
-    void clear() {
-        RECT all{0, 0, width_, height_};
-        FillRect(dc_, &all, GetSysColorBrush(COLOR_WINDOW));
-        GdiFlush();
-    }
-    COLORREF pixel(int x, int y) const {
-        if (x < 0 || y < 0 || x >= width_ || y >= height_) return CLR_INVALID;
-        const uint32_t p = bits_[y * width_ + x];
-        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-    }
-    // The first and last column in the rows [top, bottom) holding this colour; -1 when none.
-    std::pair<int, int> columns(COLORREF colour, int top, int bottom) const {
-        int first = -1, last = -1;
-        for (int x = 0; x < width_; ++x)
-            for (int y = std::max(top, 0); y < std::min(bottom, height_); ++y)
-                if (pixel(x, y) == colour) {
-                    if (first < 0) first = x;
-                    last = x;
-                    break;
-                }
-        return {first, last};
-    }
-    int count(COLORREF colour, const RECT& area) const {
-        int n = 0;
-        for (int y = area.top; y < area.bottom; ++y)
-            for (int x = area.left; x < area.right; ++x)
-                if (pixel(x, y) == colour) ++n;
-        return n;
-    }
-    HDC dc() const { return dc_; }
-    int width() const { return width_; }
-    int height() const { return height_; }
+    explicit TreeCanvas(HWND tree) : Canvas(clientWidth(tree), clientHeight(tree), GetSysColor(COLOR_WINDOW)) {}
 
 private:
-    HDC dc_;
-    HBITMAP bitmap_;
-    HGDIOBJ old_;
-    uint32_t* bits_ = nullptr;
-    int width_ = 0;
-    int height_ = 0;
+    static int clientWidth(HWND tree) {
+        RECT client{};
+        GetClientRect(tree, &client);
+        return client.right;
+    }
+    static int clientHeight(HWND tree) {
+        RECT client{};
+        GetClientRect(tree, &client);
+        return client.bottom;
+    }
 };
 
 constexpr COLORREF kChangedHeader = RGB(210, 255, 210);
@@ -233,7 +182,7 @@ TEST_F(ItemPainterTest, NameBoxesTakeTheColourOfTheirState) {
         {"selected, ignored", &leftTreeView, L"changed", 1, kSelected, 1, highlight, highlightText},
         {"not compared", &leftTreeView, L"changed", 0, kNone, 0, face, windowText},
     };
-    Canvas canvas(leftTreeView.tree);
+    TreeCanvas canvas(leftTreeView.tree);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         XMLTreeItem* record = find(*c.panel, c.name);
@@ -258,7 +207,7 @@ TEST_F(ItemPainterTest, DifferingPartsAreHighlightedInRuns) {
     load(kLeftXml, kRightXml);
     compare();
     ASSERT_TRUE(createItemPainter(leftTreeView.tree));
-    Canvas canvas(leftTreeView.tree);
+    TreeCanvas canvas(leftTreeView.tree);
     const RECT text = paint(canvas, find(leftTreeView, L"changed"));
     const int top = text.top;
     const int bottom = text.top + lineHeight();
@@ -302,7 +251,7 @@ TEST_F(ItemPainterTest, ColoursComeFromTheRegistryAndGoBackAtRelease) {
     load(kLeftXml, kRightXml);
     compare();
     ASSERT_TRUE(createItemPainter(leftTreeView.tree));
-    Canvas canvas(leftTreeView.tree);
+    TreeCanvas canvas(leftTreeView.tree);
     XMLTreeItem* changed = find(leftTreeView, L"changed");
     RECT item = paint(canvas, changed);
     const int top = item.top;
@@ -363,7 +312,7 @@ TEST_F(ItemPainterTest, WrappingLongTokensEndsAndStaysInTheBox) {
         {L"dashes", 3, false},
         {L"w", 1, false},
     };
-    Canvas canvas(leftTreeView.tree);
+    TreeCanvas canvas(leftTreeView.tree);
     const COLORREF ink = GetSysColor(COLOR_WINDOWTEXT);
     for (const Case& c : cases) {
         SCOPED_TRACE(narrow(c.name) + " in " + std::to_string(c.boxWidth) + " pixels");
@@ -415,7 +364,7 @@ TEST_F(ItemPainterTest, ShorterItemsAskOnceForARelayout) {
     XMLTreeItem* other = find(leftTreeView, L"other");
     ASSERT_EQ(shortItem->textLines, 2);
     ASSERT_EQ(ElementStore::height(leftTreeView.tree, shortItem->treeItem), 3);
-    Canvas canvas(leftTreeView.tree);
+    TreeCanvas canvas(leftTreeView.tree);
     paint(canvas, shortItem);
     EXPECT_EQ(shortItem->textLines, 1);
     EXPECT_EQ(ElementStore::height(leftTreeView.tree, shortItem->treeItem), 2);
@@ -446,7 +395,7 @@ TEST_F(ItemPainterTest, ShorterItemsAskOnceForARelayout) {
 // alignment and background mode, for every kind of item.
 TEST_F(ItemPainterTest, TheDeviceContextIsLeftAsItWas) {
     ASSERT_TRUE(createItemPainter(leftTreeView.tree));
-    Canvas canvas(leftTreeView.tree);
+    TreeCanvas canvas(leftTreeView.tree);
     HDC dc = canvas.dc();
     HFONT font = CreateFontW(-11, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma");
     HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
@@ -514,7 +463,7 @@ TEST_F(ItemPainterTest, SummaryItemCountsElementsAndShownItems) {
         {IDM_VIEW_NORMAL, false, L"Total elements 4"},
         {IDM_VIEW_DIFFERENCES, true, L"Total elements 4 / display 3 (View: Differences)"},
     };
-    Canvas canvas(leftTreeView.tree);
+    TreeCanvas canvas(leftTreeView.tree);
     for (const Case& c : cases) {
         SCOPED_TRACE(narrow(c.text));
         OptionSet::ViewMode = c.viewMode;

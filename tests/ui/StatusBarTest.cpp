@@ -71,76 +71,27 @@ TEST_F(ProgressTest, LargeCountsAndUnknownSizesAreSafe) {
 
 namespace {
 
-// Draws the message part into a white 32-bit bitmap, as the status bar would have it drawn.
-class MessageCanvas {
+// Draws the message part into a white bitmap, as the status bar would have it drawn.
+class MessageCanvas : public Canvas {
 public:
     static constexpr int kWidth = 900;
     static constexpr int kHeight = 24;
 
-    MessageCanvas() {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = kWidth;
-        info.bmiHeader.biHeight = -kHeight;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        dc_ = CreateCompatibleDC(nullptr);
-        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-        old_ = SelectObject(dc_, bitmap_);
-    }
-    ~MessageCanvas() {
-        SelectObject(dc_, old_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
-    }
+    MessageCanvas() : Canvas(kWidth, kHeight) {}
 
     // itemData null: a redraw request without a text.
     void draw(const wchar_t* itemData, COLORREF dcColour = RGB(0, 0, 0)) {
-        RECT all{0, 0, kWidth, kHeight};
-        FillRect(dc_, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        SetTextColor(dc_, dcColour);
+        clear();
+        SetTextColor(dc(), dcColour);
         DRAWITEMSTRUCT item{};
         item.CtlID = kStatusBarId;
         item.itemID = 1;
-        item.hDC = dc_;
+        item.hDC = dc();
         item.rcItem = RECT{120, 0, 700, kHeight};
         item.itemData = reinterpret_cast<ULONG_PTR>(itemData);
         drawStatusMessage(&item);
         GdiFlush();
     }
-
-    COLORREF pixel(int x, int y) const {
-        const uint32_t p = bits_[y * kWidth + x];
-        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-    }
-    // The first and last column holding a pixel of exactly this colour; -1 when none.
-    std::pair<int, int> columns(COLORREF colour) const {
-        int first = -1, last = -1;
-        for (int x = 0; x < kWidth; ++x)
-            for (int y = 0; y < kHeight; ++y)
-                if (pixel(x, y) == colour) {
-                    if (first < 0) first = x;
-                    last = x;
-                }
-        return {first, last};
-    }
-    // The last column holding anything but the white background; -1 when nothing was drawn.
-    int lastInkColumn() const {
-        for (int x = kWidth - 1; x >= 0; --x)
-            for (int y = 0; y < kHeight; ++y)
-                if (pixel(x, y) != RGB(255, 255, 255)) return x;
-        return -1;
-    }
-    bool same(const MessageCanvas& other) const {
-        return std::memcmp(bits_, other.bits_, sizeof(uint32_t) * kWidth * kHeight) == 0;
-    }
-    HDC dc() const { return dc_; }
-
-private:
-    HDC dc_;
-    HBITMAP bitmap_;
-    HGDIOBJ old_;
-    uint32_t* bits_ = nullptr;
 };
 
 // The width of a text in the bold status font.
