@@ -203,7 +203,7 @@ void trackTreePopupMenu(const MSG& message) {
     if (currentElement == nullptr || treePopupMenu == nullptr) return;
     HWND tree = currentElement->treeView;
     RECT text{};
-    if (!TreeView_GetItemRect(tree, currentElement->treeItem, &text, TRUE)) return;
+    if (!ElementStore::itemRect(tree, currentElement->treeItem, true, &text)) return;
     POINT point = message.pt;
     ScreenToClient(tree, &point);
     if (!PtInRect(&text, point)) return;
@@ -254,7 +254,7 @@ void onFindMessage(const FINDREPLACEW* record) {
 void refreshSelectedItem() {
     if (currentElement == nullptr || currentElement->treeView == nullptr) return;
     RECT item{};
-    if (TreeView_GetItemRect(currentElement->treeView, currentElement->treeItem, &item, FALSE))
+    if (ElementStore::itemRect(currentElement->treeView, currentElement->treeItem, false, &item))
         InvalidateRect(currentElement->treeView, &item, TRUE);
 }
 

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <new>
 
+#include "model/ElementStore.h"
 #include "model/KeyLists.h"
 #include "model/TextDiffArea.h"
 #include "model/XMLTreeItem.h"
@@ -120,7 +121,7 @@ auto& slotColour(Painter& painter, int slot) {
 }
 
 bool textItemRect(HWND tree, HTREEITEM item, RECT* rect) {
-    return tree != nullptr && item != nullptr && TreeView_GetItemRect(tree, item, rect, TRUE);
+    return ElementStore::itemRect(tree, item, true, rect);
 }
 
 }  // namespace
@@ -312,7 +313,7 @@ void ItemPainter::drawSummaryItem(NMTVCUSTOMDRAW* draw) {
     if (OptionSet::ViewMode == IDM_VIEW_NORMAL) {
         std::swprintf(text, std::size(text), L"Total elements %d", elements);
     } else {
-        const int shown = static_cast<int>(TreeView_GetCount(tree)) - 1;
+        const int shown = static_cast<int>(ElementStore::itemCount(tree)) - 1;
         std::swprintf(text, std::size(text), L"Total elements %d / display %d (%ls)", elements, shown,
                       viewModeText(OptionSet::ViewMode));
     }
