@@ -21,11 +21,6 @@ TextDiffArea editorDiffArea;
 
 namespace {
 
-constexpr uint8_t kTextIgnoredFlag = 0x01;
-constexpr uint8_t kAttributesIgnoredFlag = 0x02;
-constexpr uint8_t kNamedAttributesIgnoredFlag = 0x04;
-constexpr uint8_t kCommonAttributeFlag = 0x10;
-
 template <bool kSkipBlanks, bool kFoldCase>
 SliceHash sliceHash(const wchar_t* text, uint32_t count) {
     SliceHash h = {0, 0};

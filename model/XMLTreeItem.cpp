@@ -91,8 +91,6 @@ wchar_t* copyToArena(TextArena& arena, const wchar_t* text, uint32_t length) {
 
 wchar_t attributeBuffer[kAttributeBufferUnits + 1];
 
-constexpr uint8_t kCommonAttributeFlag = 0x10;
-
 // With "NormalizeDate" on, a text of six or more units that the platform reads as a
 // date in the user's locale: the DATE's bits.
 bool readDate(const wchar_t* text, size_t length, uint64_t* bits) {

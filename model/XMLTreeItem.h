@@ -21,6 +21,13 @@ inline wchar_t displayQuote(wchar_t c) {
     return (c == kAttributeOpenQuote || c == kAttributeCloseQuote) ? L'"' : c;
 }
 
+// XMLTreeItem::flags: what the element's ignore rule takes out, and the mark of an
+// element that has one of the common ignored attributes.
+constexpr uint8_t kTextIgnoredFlag = 0x01;
+constexpr uint8_t kAttributesIgnoredFlag = 0x02;
+constexpr uint8_t kNamedAttributesIgnoredFlag = 0x04;
+constexpr uint8_t kCommonAttributeFlag = 0x10;
+
 constexpr uint32_t kMaxTextUnits = 65535;
 constexpr uint32_t kMaxChildNames = 2048;
 constexpr uint32_t kAttributeBufferUnits = 131072;

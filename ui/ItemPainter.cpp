@@ -21,12 +21,6 @@ ItemPainter* itemPainter = nullptr;
 
 namespace {
 
-// XMLTreeItem::flags: the ignore rule's mode bits and the common-attribute mark.
-constexpr uint8_t kTextIgnoredFlag = 0x01;
-constexpr uint8_t kAttributesIgnoredFlag = 0x02;
-constexpr uint8_t kNamedAttributesIgnoredFlag = 0x04;
-constexpr uint8_t kCommonAttributeFlag = 0x10;
-
 // Items taller than this many lines get boxes as wide as the item.
 constexpr int kTallItemLines = 24;
 constexpr int kTallItemMargin = 32;
@@ -118,10 +112,6 @@ auto& slotColour(Painter& painter, int slot) {
         default:
             return painter.runText[kRunUnpaired];
     }
-}
-
-bool textItemRect(HWND tree, HTREEITEM item, RECT* rect) {
-    return ElementStore::itemRect(tree, item, true, rect);
 }
 
 }  // namespace
@@ -271,7 +261,7 @@ void ItemPainter::drawElementItem(NMTVCUSTOMDRAW* draw) {
     borderPen = (draw->nmcd.uItemState & CDIS_FOCUS) ? pens[style] : greyPen;
 
     RECT rect{};
-    if (!textItemRect(tree, reinterpret_cast<HTREEITEM>(draw->nmcd.dwItemSpec), &rect)) return;
+    if (!ElementStore::itemRect(tree, reinterpret_cast<HTREEITEM>(draw->nmcd.dwItemSpec), true, &rect)) return;
     box = rect;
     FillRect(dc, &box, GetSysColorBrush(COLOR_WINDOW));
 
@@ -301,7 +291,7 @@ void ItemPainter::drawSummaryItem(NMTVCUSTOMDRAW* draw) {
     HWND tree = draw->nmcd.hdr.hwndFrom;
     const auto* record = reinterpret_cast<const XMLTreeItem*>(draw->nmcd.lItemlParam);
     RECT rect{};
-    if (!textItemRect(tree, reinterpret_cast<HTREEITEM>(draw->nmcd.dwItemSpec), &rect)) return;
+    if (!ElementStore::itemRect(tree, reinterpret_cast<HTREEITEM>(draw->nmcd.dwItemSpec), true, &rect)) return;
     SelectObject(dc, GetSysColorBrush(COLOR_INFOBK));
     FillRect(dc, &rect, GetSysColorBrush(COLOR_WINDOW));
     SelectObject(dc, font);

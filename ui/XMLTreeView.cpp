@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <iterator>
 #include <vector>
 
 #include <xercesc/framework/MemoryManager.hpp>
@@ -188,6 +189,12 @@ bool runParser(XMLTreeView& panel, const wchar_t* path, bool url) {
     advancedHandler.panel = &panel;
     countHandlers.setLogPath(url ? L"www" : path);
 
+    // The exception's text is copied: the box comes after the exception is gone.
+    static wchar_t message[1024];
+    auto keep = [](const XMLCh* text) {
+        std::wcsncpy(message, text != nullptr ? text : L"", std::size(message) - 1);
+        return message;
+    };
     const wchar_t* failure = nullptr;
     parseRunning = true;
     try {
@@ -195,13 +202,9 @@ bool runParser(XMLTreeView& panel, const wchar_t* path, bool url) {
     } catch (const xercesc::OutOfMemoryException&) {
         failure = L"Out of memory";
     } catch (const xercesc::XMLException& e) {
-        static wchar_t text[1024];
-        std::wcsncpy(text, e.getMessage() != nullptr ? e.getMessage() : L"", 1023);
-        failure = text;
+        failure = keep(e.getMessage());
     } catch (const xercesc::SAXException& e) {
-        static wchar_t text[1024];
-        std::wcsncpy(text, e.getMessage() != nullptr ? e.getMessage() : L"", 1023);
-        failure = text;
+        failure = keep(e.getMessage());
     } catch (...) {
         failure = L"Unknown exception";
     }
@@ -218,6 +221,18 @@ void setLoadedFile(XMLTreeView& panel, const wchar_t* path) {
     panel.fileName[kPathUnits - 1] = 0;
 }
 
+// Whether the local file can be opened; its size becomes the progress bar's total.
+bool takeProgressTotal(const wchar_t* path) {
+    HANDLE file =
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size{};
+    GetFileSizeEx(file, &size);
+    progressFileSize = size.QuadPart > 0xFFFFFFFFLL ? 0xFFFFFFFFu : static_cast<uint32_t>(size.QuadPart);
+    CloseHandle(file);
+    return true;
+}
+
 // The help topic of the load's own boxes while they are up.
 int showLoadBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type) {
     messageHelpTopic = L"htm/validat.htm";
@@ -231,15 +246,7 @@ int showLoadBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT ty
 LoadResult parseIntoPanel(XMLTreeView& panel, const wchar_t* path) {
     if (path == nullptr || path[0] == 0 || panel.tree == nullptr || parseRunning) return kLoadCancelled;
     const bool url = isURLPath(path);
-    if (!url) {
-        HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
-        if (file == INVALID_HANDLE_VALUE) return kLoadCancelled;
-        LARGE_INTEGER size{};
-        GetFileSizeEx(file, &size);
-        progressFileSize = size.QuadPart > 0xFFFFFFFFLL ? 0xFFFFFFFFu : static_cast<uint32_t>(size.QuadPart);
-        CloseHandle(file);
-    }
+    if (!url && !takeProgressTotal(path)) return kLoadCancelled;
     resetDocumentState(panel, path, url);
     clearPanel(panel.tree, false);
     updateProgress(0);
@@ -253,18 +260,10 @@ LoadResult parseIntoPanel(XMLTreeView& panel, const wchar_t* path) {
 }
 
 int XMLFileExists(HWND, const wchar_t* path) {
-    HANDLE file =
-        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        showSystemError(L"XMLFileExists", path);
-        openAborted = 1;
-        return 0;
-    }
-    LARGE_INTEGER size{};
-    GetFileSizeEx(file, &size);
-    progressFileSize = size.QuadPart > 0xFFFFFFFFLL ? 0xFFFFFFFFu : static_cast<uint32_t>(size.QuadPart);
-    CloseHandle(file);
-    return 1;
+    if (takeProgressTotal(path)) return 1;
+    showSystemError(L"XMLFileExists", path);
+    openAborted = 1;
+    return 0;
 }
 
 int reportLoadResult(HWND tree, HWND owner, const wchar_t* path, bool isLocal, int autoLoad) {
@@ -369,7 +368,6 @@ void autoCompare() {
 }
 
 void loadFromPathCombo(HWND combo) {
-    if (parseRunning) return;
     wchar_t text[kPathUnits - 1] = {};
     if (combo != nullptr) GetWindowTextW(combo, text, kPathUnits - 1);
     XMLTreeView* panel = panelFromPathCombo(combo);
@@ -382,7 +380,6 @@ void dropFiles(HWND window, HDROP drop) {
     droppedFile[0] = 0;
     DragQueryFileW(drop, 0, droppedFile, kPathUnits);
     DragFinish(drop);
-    if (parseRunning) return;
     XMLTreeView* panel = panelFromTree(window);
     if (panel != nullptr && droppedFile[0] != 0) panel->loadDocument(mainWindow, droppedFile, 0, 1);
     autoCompare();

@@ -290,6 +290,12 @@ HDROP dropOf(const std::vector<std::wstring>& files) {
     return static_cast<HDROP>(memory);
 }
 
+XMLTreeItem* elementNamed(const XMLTreeView& panel, const std::wstring& name) {
+    for (XMLTreeItem* record : recordsInOrder(panel))
+        if (record != nullptr && !record->isSummary() && name == record->nameText()) return record;
+    return nullptr;
+}
+
 std::string narrow(const std::wstring& text) {
     if (text.empty()) return {};
     int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);

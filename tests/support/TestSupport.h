@@ -133,6 +133,8 @@ int loadXml(XMLTreeView& panel, const std::string& xml, const TempDir& dir, cons
 
 // The panel's records in document order (the summary item last, when there is one).
 std::vector<XMLTreeItem*> recordsInOrder(const XMLTreeView& panel);
+// The first element of that name in document order (the summary item is none); null when none.
+XMLTreeItem* elementNamed(const XMLTreeView& panel, const std::wstring& name);
 
 // A 32-bit bitmap to paint into, standing in for a window's device context; its
 // pixels can be read back.

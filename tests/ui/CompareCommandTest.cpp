@@ -56,11 +56,6 @@ protected:
         return out;
     }
 
-    static XMLTreeItem* named(const XMLTreeView& panel, const std::wstring& name) {
-        for (XMLTreeItem* record : recordsInOrder(panel))
-            if (record != nullptr && !record->isSummary() && name == record->nameText()) return record;
-        return nullptr;
-    }
 
     static bool isLive(const XMLTreeItem* record) {
         for (const XMLTreeView* panel : {&leftTreeView, &rightTreeView})
@@ -84,7 +79,7 @@ const char kRightTwelve[] = "<r><a/><b/><c/><d/><e/><f/><g/><h/><p/><q/><s/></r>
 TEST_F(CompareCommandTest, CompareFilesCountsAndShowsTheSummaryRows) {
     load(leftTreeView, kLeftTen, L"left.xml");
     load(rightTreeView, kRightTwelve, L"right.xml");
-    named(leftTreeView, L"i")->ignoreState = 3;  // marked by Ignore Particular Element
+    elementNamed(leftTreeView, L"i")->ignoreState = 3;  // marked by Ignore Particular Element
     OptionSet::ResultView = 1;
     {
         BoxScript boxes;
@@ -120,8 +115,8 @@ TEST_F(CompareCommandTest, EqualDocumentsAndEqualElementsAreIdentical) {
     }
     EXPECT_EQ(std::wstring(lastStatusMessage), L"O#Two XML Documents are identical !");
 
-    ElementStore::select(leftTreeView.tree, named(leftTreeView, L"b")->treeItem);
-    ElementStore::select(rightTreeView.tree, named(rightTreeView, L"b")->treeItem);
+    ElementStore::select(leftTreeView.tree, elementNamed(leftTreeView, L"b")->treeItem);
+    ElementStore::select(rightTreeView.tree, elementNamed(rightTreeView, L"b")->treeItem);
     {
         BoxScript boxes;
         boxes.expect(L"Two XML Elements are identical !", L"Identical");
@@ -155,8 +150,8 @@ TEST_F(CompareCommandTest, TheSummaryBoxNeedsMessageBoxesAndResultView) {
 TEST_F(CompareCommandTest, CompareElementsComparesTheTwoSelectedSubtrees) {
     load(leftTreeView, "<r><c><a/><b/></c><d/></r>", L"left.xml");
     load(rightTreeView, "<r><c><a/><b/><z/></c><e/></r>", L"right.xml");
-    ElementStore::select(leftTreeView.tree, named(leftTreeView, L"c")->treeItem);
-    ElementStore::select(rightTreeView.tree, named(rightTreeView, L"c")->treeItem);
+    ElementStore::select(leftTreeView.tree, elementNamed(leftTreeView, L"c")->treeItem);
+    ElementStore::select(rightTreeView.tree, elementNamed(rightTreeView, L"c")->treeItem);
     OptionSet::ResultView = 1;
     filesCompared = 0;
     {
@@ -165,8 +160,8 @@ TEST_F(CompareCommandTest, CompareElementsComparesTheTwoSelectedSubtrees) {
         command(IDM_COMPARE_ELEMENTS);
     }
     EXPECT_EQ(filesCompared, 1);
-    EXPECT_EQ(named(leftTreeView, L"a")->partner, named(rightTreeView, L"a"));
-    EXPECT_EQ(named(rightTreeView, L"z")->partner, nullptr);
+    EXPECT_EQ(elementNamed(leftTreeView, L"a")->partner, elementNamed(rightTreeView, L"a"));
+    EXPECT_EQ(elementNamed(rightTreeView, L"z")->partner, nullptr);
 }
 
 TEST_F(CompareCommandTest, CompareElementsRefusals) {
@@ -177,7 +172,7 @@ TEST_F(CompareCommandTest, CompareElementsRefusals) {
     auto select = [](XMLTreeView& panel, const wchar_t* which) {
         HTREEITEM item = which == nullptr ? nullptr
                          : which[0] == 0  ? panel.summaryItem->treeItem
-                                          : named(panel, which)->treeItem;
+                                          : elementNamed(panel, which)->treeItem;
         ElementStore::select(panel.tree, item);
     };
     const struct Case {
@@ -198,8 +193,8 @@ TEST_F(CompareCommandTest, CompareElementsRefusals) {
 
     command(IDM_VIEW_DIFFERENCES);
     ASSERT_EQ(viewFiltered, 1);
-    ElementStore::select(leftTreeView.tree, named(leftTreeView, L"b")->treeItem);
-    ElementStore::select(rightTreeView.tree, named(rightTreeView, L"c")->treeItem);
+    ElementStore::select(leftTreeView.tree, elementNamed(leftTreeView, L"b")->treeItem);
+    ElementStore::select(rightTreeView.tree, elementNamed(rightTreeView, L"c")->treeItem);
     comparisonSummary[0] = 0;
     {
         BoxScript boxes;
@@ -302,13 +297,13 @@ TEST_F(CompareCommandViewTest, ViewsRemoveElementsWithTheirPartnersAndNormalBrin
     for (const Case& c : cases) {
         // The selection sits on an element that goes in one of the views.
         ElementStore::select(leftTreeView.tree,
-                             named(leftTreeView, c.view == IDM_VIEW_DIFFERENCES ? L"k" : L"g2")->treeItem);
+                             elementNamed(leftTreeView, c.view == IDM_VIEW_DIFFERENCES ? L"k" : L"g2")->treeItem);
         command(c.view);
         EXPECT_EQ(names(leftTreeView), c.left) << c.status;
         EXPECT_EQ(names(rightTreeView), c.right) << c.status;
         EXPECT_EQ(viewFiltered, 1) << c.status;
         EXPECT_EQ(filesCompared, 1) << c.status;
-        EXPECT_EQ(named(leftTreeView, L"r")->childCount, c.left.size() == 4 ? 2u : 1u) << c.status;
+        EXPECT_EQ(elementNamed(leftTreeView, L"r")->childCount, c.left.size() == 4 ? 2u : 1u) << c.status;
         EXPECT_TRUE(currentElement == nullptr || isLive(currentElement)) << c.status;
         EXPECT_TRUE(currentPartner == nullptr || isLive(currentPartner)) << c.status;
         wchar_t text[64] = {};
@@ -321,7 +316,7 @@ TEST_F(CompareCommandViewTest, ViewsRemoveElementsWithTheirPartnersAndNormalBrin
         EXPECT_EQ(names(rightTreeView), allRight) << "reloaded after " << narrow(c.status);
         EXPECT_EQ(viewFiltered, 0);
         EXPECT_EQ(filesCompared, 1) << "and compared again";
-        EXPECT_EQ(named(leftTreeView, L"same")->partner, named(rightTreeView, L"same"));
+        EXPECT_EQ(elementNamed(leftTreeView, L"same")->partner, elementNamed(rightTreeView, L"same"));
     }
 }
 
@@ -332,11 +327,11 @@ TEST_F(CompareCommandViewTest, ExpandDiffExpandsTheParentsOfDifferingElements) {
         load(rightTreeView, "<r><a><b><c>2</c></b></a><s><t/></s></r>", L"right.xml");
         ASSERT_EQ(filesCompared, 1);
         for (const XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
-            EXPECT_TRUE(expanded(named(*panel, L"r"))) << expandDiff;
-            EXPECT_EQ(expanded(named(*panel, L"a")), expandDiff == 1);
-            EXPECT_EQ(expanded(named(*panel, L"b")), expandDiff == 1);
-            EXPECT_FALSE(expanded(named(*panel, L"s"))) << "its subtree is equal";
-            EXPECT_EQ(ElementStore::selected(panel->tree), named(*panel, L"r")->treeItem);
+            EXPECT_TRUE(expanded(elementNamed(*panel, L"r"))) << expandDiff;
+            EXPECT_EQ(expanded(elementNamed(*panel, L"a")), expandDiff == 1);
+            EXPECT_EQ(expanded(elementNamed(*panel, L"b")), expandDiff == 1);
+            EXPECT_FALSE(expanded(elementNamed(*panel, L"s"))) << "its subtree is equal";
+            EXPECT_EQ(ElementStore::selected(panel->tree), elementNamed(*panel, L"r")->treeItem);
         }
     }
 }
@@ -364,8 +359,8 @@ TEST_F(CompareCommandReloadTest, AFileGoneBeforeTheReloadLeavesItsPanelEmptyAndT
     const std::wstring right = load(rightTreeView, kViewRight, L"right.xml");
     command(IDM_VIEW_DIFFERENCES);
     ASSERT_EQ(viewFiltered, 1);
-    ElementStore::select(rightTreeView.tree, named(rightTreeView, L"new")->treeItem);
-    ASSERT_EQ(currentElement, named(rightTreeView, L"new"));
+    ElementStore::select(rightTreeView.tree, elementNamed(rightTreeView, L"new")->treeItem);
+    ASSERT_EQ(currentElement, elementNamed(rightTreeView, L"new"));
 
     ASSERT_TRUE(DeleteFileW(right.c_str()));
     {

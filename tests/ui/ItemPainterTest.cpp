@@ -103,10 +103,9 @@ protected:
         filesCompared = 1;
     }
     static XMLTreeItem* find(const XMLTreeView& panel, const wchar_t* name) {
-        for (XMLTreeItem* record : recordsInOrder(panel))
-            if (!record->isSummary() && std::wcscmp(record->nameText(), name) == 0) return record;
-        ADD_FAILURE() << "no element " << narrow(name);
-        return nullptr;
+        XMLTreeItem* record = elementNamed(panel, name);
+        if (record == nullptr) ADD_FAILURE() << "no element " << narrow(name);
+        return record;
     }
 
     // Paints the record's item as the tree's post-paint notification would; returns

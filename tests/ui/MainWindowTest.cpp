@@ -26,12 +26,6 @@ namespace {
 
 const char kSmallDocument[] = "<root><a x=\"1\" y=\"two\"/><b>hi</b><c><d>needle</d></c><e>Needle</e></root>";
 
-XMLTreeItem* elementNamed(const XMLTreeView& panel, const std::wstring& name) {
-    for (XMLTreeItem* record : recordsInOrder(panel))
-        if (record != nullptr && !record->isSummary() && name == record->nameText()) return record;
-    return nullptr;
-}
-
 std::vector<HWND> childrenInCreationOrder(HWND parent) {
     std::vector<HWND> children;
     for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))

@@ -19,12 +19,6 @@
 
 namespace {
 
-XMLTreeItem* elementNamed(const XMLTreeView& panel, const std::wstring& name) {
-    for (XMLTreeItem* record : recordsInOrder(panel))
-        if (record != nullptr && !record->isSummary() && name == record->nameText()) return record;
-    return nullptr;
-}
-
 XMLTreeItem* rootOf(const XMLTreeView& panel) {
     return ElementStore::record(panel.tree, ElementStore::root(panel.tree));
 }
