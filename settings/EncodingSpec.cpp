@@ -1,5 +1,7 @@
 #include "settings/EncodingSpec.h"
 
+#include "settings/FileWriter.h"
+
 #include <climits>
 #include <cstring>
 #include <cwchar>
@@ -103,11 +105,6 @@ bool canWrite(uint32_t codePage) {
     return codePage == kUtf16LittleEndian || codePage == kUtf16BigEndian || IsValidCodePage(codePage);
 }
 
-bool writeBytes(HANDLE file, const void* bytes, DWORD size) {
-    DWORD written = 0;
-    return WriteFile(file, bytes, size, &written, nullptr) && written == size;
-}
-
 }  // namespace
 
 void EncodingSpec::reset() {
@@ -174,10 +171,10 @@ bool EncodingSpec::writeByteOrderMark(HANDLE file) const {
         return true;
     }
     if (codePage == kUtf16LittleEndian) {
-        return writeBytes(file, kLittleEndianMark, sizeof(kLittleEndianMark));
+        return writeFileBytes(file, kLittleEndianMark, sizeof(kLittleEndianMark));
     }
     if (codePage == kUtf16BigEndian) {
-        return writeBytes(file, kBigEndianMark, sizeof(kBigEndianMark));
+        return writeFileBytes(file, kBigEndianMark, sizeof(kBigEndianMark));
     }
     return true;
 }
@@ -199,7 +196,7 @@ bool writeText(HANDLE file, const wchar_t* text, int count, const EncodingSpec* 
     const EncodingSpec& encoding = spec ? *spec : defaultWriterSpec;
 
     if (encoding.codePage == kUtf16LittleEndian) {
-        return writeBytes(file, text, static_cast<DWORD>(count) * 2);
+        return writeFileBytes(file, text, static_cast<DWORD>(count) * 2);
     }
 
     char fixedBuffer[kFixedBufferBytes];
@@ -222,7 +219,7 @@ bool writeText(HANDLE file, const wchar_t* text, int count, const EncodingSpec* 
             buffer[2 * i] = static_cast<char>(text[i] >> 8);
             buffer[2 * i + 1] = static_cast<char>(text[i] & 0xFF);
         }
-        return writeBytes(file, buffer, static_cast<DWORD>(size));
+        return writeFileBytes(file, buffer, static_cast<DWORD>(size));
     }
 
     // Code page 0 is CP_ACP. UTF-7 and UTF-8 accept no flags, so none are passed for any code page;
@@ -239,7 +236,7 @@ bool writeText(HANDLE file, const wchar_t* text, int count, const EncodingSpec* 
     if (converted <= 0) {
         return false;
     }
-    return writeBytes(file, buffer, static_cast<DWORD>(converted));
+    return writeFileBytes(file, buffer, static_cast<DWORD>(converted));
 }
 
 bool writeEndOfLine(HANDLE file) {

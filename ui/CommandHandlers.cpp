@@ -7,6 +7,7 @@
 #include "ui/CommandDispatch.h"
 #include "ui/Commands.h"
 #include "ui/CompareCommand.h"
+#include "ui/Help.h"
 #include "ui/MainWindow.h"
 #include "ui/Menus.h"
 #include "ui/PathCombo.h"
@@ -86,8 +87,6 @@ bool renameChildName(XMLTreeItem*, XMLTreeItem*) {
     return true;
 }
 
-void onHelp(const HELPINFO*) {}
-void initHelpPath() {}
 void deleteTempFiles() {}
 void showTipOfTheDay(HWND) {}
 void loadFont() {}

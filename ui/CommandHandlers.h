@@ -57,9 +57,7 @@ void replaceSelected(XMLTreeItem* element, XMLTreeItem* other);
 // Moves one child of the target's parent from the target's name to the source's; false when refused.
 bool renameChildName(XMLTreeItem* target, XMLTreeItem* source);
 
-// Help, start-up and shut-down services.
-void onHelp(const HELPINFO* info);
-void initHelpPath();
+// Start-up and shut-down services.
 void deleteTempFiles();
 void showTipOfTheDay(HWND owner);
 void loadFont();

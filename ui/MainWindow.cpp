@@ -14,6 +14,7 @@
 #include "ui/CommandHandlers.h"
 #include "ui/Commands.h"
 #include "ui/FileDialogs.h"
+#include "ui/Help.h"
 #include "ui/ItemPainter.h"
 #include "ui/Layout.h"
 #include "ui/Menus.h"

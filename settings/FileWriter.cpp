@@ -1,0 +1,155 @@
+#include "settings/FileWriter.h"
+
+#include <cstdio>
+
+namespace {
+
+int64_t failureBudget = -1;
+
+// The folder part of path, with its trailing separator; empty for a bare name.
+std::wstring folderOf(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+// Windows refuses to replace a read-only file and Wine does not: refuse it here, so a file
+// the user protected stays as it is on both.
+bool isReadOnly(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+}  // namespace
+
+void setWriteFailureAfter(int64_t bytes) {
+    failureBudget = bytes;
+}
+
+bool writeFileBytes(HANDLE file, const void* bytes, DWORD size) {
+    if (size == 0) {
+        return true;
+    }
+    DWORD allowed = size;
+    bool injected = false;
+    if (failureBudget >= 0) {
+        if (static_cast<int64_t>(size) > failureBudget) {
+            allowed = static_cast<DWORD>(failureBudget);
+            injected = true;
+        }
+        failureBudget -= allowed;
+    }
+    DWORD written = 0;
+    if (allowed > 0 && !WriteFile(file, bytes, allowed, &written, nullptr)) {
+        return false;
+    }
+    if (injected) {
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    if (written != size) {
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    return true;
+}
+
+ReplacingFileWriter::~ReplacingFileWriter() {
+    abandon();
+}
+
+bool ReplacingFileWriter::begin(const wchar_t* target) {
+    abandon();
+    failed_ = false;
+    error_ = 0;
+    if (target == nullptr || target[0] == 0) {
+        error_ = ERROR_INVALID_NAME;
+        failed_ = true;
+        return false;
+    }
+    target_ = target;
+    if (isReadOnly(target_)) {
+        error_ = ERROR_ACCESS_DENIED;
+        failed_ = true;
+        return false;
+    }
+    const std::wstring folder = folderOf(target_);
+    // A name of our own in the target's folder, so that the final move stays on one volume.
+    const DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    for (unsigned attempt = 0; attempt < 64; ++attempt) {
+        wchar_t name[32];
+        std::swprintf(name, 32, L"~verdalt%08lx.tmp", static_cast<unsigned long>(seed + attempt * 7919u));
+        std::wstring candidate = folder + name;
+        HANDLE file = CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            file_ = file;
+            scratch_ = std::move(candidate);
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            error_ = error;
+            break;
+        }
+        error_ = error;
+    }
+    failed_ = true;
+    return false;
+}
+
+bool ReplacingFileWriter::write(const void* bytes, DWORD size) {
+    if (failed_ || file_ == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    if (!writeFileBytes(file_, bytes, size)) {
+        markFailed(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+void ReplacingFileWriter::markFailed(DWORD error) {
+    if (!failed_) {
+        failed_ = true;
+        error_ = error != 0 ? error : ERROR_WRITE_FAULT;
+    }
+}
+
+bool ReplacingFileWriter::commit() {
+    if (file_ == INVALID_HANDLE_VALUE) {
+        if (!failed_) markFailed(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if (!failed_ && !FlushFileBuffers(file_)) {
+        markFailed(GetLastError());
+    }
+    if (!CloseHandle(file_) && !failed_) {
+        markFailed(GetLastError());
+    }
+    file_ = INVALID_HANDLE_VALUE;
+    if (!failed_ && isReadOnly(target_)) {
+        markFailed(ERROR_ACCESS_DENIED);
+    }
+    if (!failed_ &&
+        !MoveFileExW(scratch_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        markFailed(GetLastError());
+    }
+    if (failed_) {
+        DeleteFileW(scratch_.c_str());
+        scratch_.clear();
+        return false;
+    }
+    scratch_.clear();
+    return true;
+}
+
+void ReplacingFileWriter::abandon() {
+    if (file_ != INVALID_HANDLE_VALUE) {
+        CloseHandle(file_);
+        file_ = INVALID_HANDLE_VALUE;
+    }
+    if (!scratch_.empty()) {
+        DeleteFileW(scratch_.c_str());
+        scratch_.clear();
+    }
+}

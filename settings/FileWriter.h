@@ -1,0 +1,56 @@
+// Every file of the user's that the program writes (saved results, option files,
+// list blocks, the editor's text) goes through here: the new content goes to a
+// scratch file in the target's folder, every write is checked, and only a
+// complete file replaces the target. On any failure the target is untouched.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+// One checked write: false unless every byte was written. Every writer of the
+// user's files writes through this, so tests can make a write fail.
+bool writeFileBytes(HANDLE file, const void* bytes, DWORD size);
+
+// Tests: the write that would take the bytes written since this call past
+// `bytes` fails with ERROR_DISK_FULL after writing only what fits; -1 (the
+// default) never fails.
+void setWriteFailureAfter(int64_t bytes);
+
+class ReplacingFileWriter {
+public:
+    ReplacingFileWriter() = default;
+    ReplacingFileWriter(const ReplacingFileWriter&) = delete;
+    ReplacingFileWriter& operator=(const ReplacingFileWriter&) = delete;
+    // An unfinished file is removed: the target stays as it was.
+    ~ReplacingFileWriter();
+
+    // Creates the scratch file beside target. False (with error()) when it cannot be made.
+    bool begin(const wchar_t* target);
+    // The scratch file's handle, for writeText and the other writers.
+    HANDLE handle() const { return file_; }
+    // A checked write; a failure is remembered and makes commit() fail.
+    bool write(const void* bytes, DWORD size);
+    // Remembers a failure of a write made directly through handle().
+    void markFailed(DWORD error = ERROR_WRITE_FAULT);
+    bool failed() const { return failed_; }
+
+    // Flushes and closes the scratch file and moves it over the target. False when
+    // anything failed on the way: the scratch file is then removed and the target
+    // left as it was. error() tells why.
+    bool commit();
+    // Removes the scratch file; the target is left as it was.
+    void abandon();
+
+    DWORD error() const { return error_; }
+    const std::wstring& target() const { return target_; }
+    const std::wstring& scratchPath() const { return scratch_; }
+
+private:
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    std::wstring target_;
+    std::wstring scratch_;
+    bool failed_ = false;
+    DWORD error_ = 0;
+};

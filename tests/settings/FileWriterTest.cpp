@@ -1,0 +1,116 @@
+#include "settings/FileWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "settings/EncodingSpec.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+// The names in a folder, other than "." and "..".
+std::vector<std::wstring> filesIn(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return names;
+}
+
+class FileWriterTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    void TearDown() override { setWriteFailureAfter(-1); }
+};
+
+TEST_F(FileWriterTest, NewContentReplacesTheTargetOnlyWhenComplete) {
+    const std::wstring target = dir.write(L"out.xml", "old bytes");
+    ReplacingFileWriter writer;
+    ASSERT_TRUE(writer.begin(target.c_str()));
+    EXPECT_TRUE(writer.write("new ", 4));
+    EXPECT_TRUE(writeText(writer.handle(), L"text", -1));
+    EXPECT_EQ(dir.read(L"out.xml"), "old bytes") << "the target changes only at commit";
+    ASSERT_TRUE(writer.commit());
+    EXPECT_EQ(dir.read(L"out.xml"), "new text");
+    EXPECT_EQ(filesIn(dir.path()), std::vector<std::wstring>{L"out.xml"});
+}
+
+TEST_F(FileWriterTest, CreatesATargetThatDidNotExist) {
+    ReplacingFileWriter writer;
+    ASSERT_TRUE(writer.begin(dir.file(L"fresh.txt").c_str()));
+    EXPECT_TRUE(writer.write("abc", 3));
+    ASSERT_TRUE(writer.commit());
+    EXPECT_EQ(dir.read(L"fresh.txt"), "abc");
+}
+
+// A write that fails part-way, a writer dropped before commit, and a target that cannot be
+// replaced all leave the old bytes and no scratch file behind.
+TEST_F(FileWriterTest, FailuresLeaveTheTargetAndNoScratchFile) {
+    enum class Failure { ShortWrite, Dropped, ReadOnlyTarget };
+    for (Failure failure : {Failure::ShortWrite, Failure::Dropped, Failure::ReadOnlyTarget}) {
+        SCOPED_TRACE(static_cast<int>(failure));
+        const std::wstring target = dir.write(L"keep.txt", "old bytes");
+        if (failure == Failure::ReadOnlyTarget) SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY);
+        {
+            ReplacingFileWriter writer;
+            if (failure == Failure::ReadOnlyTarget) {
+                // Refused at once, before anything is written.
+                EXPECT_FALSE(writer.begin(target.c_str()));
+                EXPECT_EQ(writer.error(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+                SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ASSERT_TRUE(writer.begin(target.c_str()));
+                SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY);
+            } else {
+                ASSERT_TRUE(writer.begin(target.c_str()));
+            }
+            if (failure == Failure::ShortWrite) setWriteFailureAfter(5);
+            const bool first = writer.write("12345", 5);
+            const bool second = writer.write("67890", 5);
+            if (failure == Failure::ShortWrite) {
+                EXPECT_TRUE(first);
+                EXPECT_FALSE(second);
+                EXPECT_EQ(writer.error(), static_cast<DWORD>(ERROR_DISK_FULL));
+                EXPECT_FALSE(writer.commit());
+            } else if (failure == Failure::ReadOnlyTarget) {
+                EXPECT_FALSE(writer.commit()) << "a target made read-only meanwhile is not replaced";
+                EXPECT_EQ(writer.error(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+            }
+            setWriteFailureAfter(-1);
+        }
+        SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(dir.read(L"keep.txt"), "old bytes");
+        EXPECT_EQ(filesIn(dir.path()), std::vector<std::wstring>{L"keep.txt"});
+    }
+}
+
+TEST_F(FileWriterTest, AMissingFolderFailsAtTheStart) {
+    ReplacingFileWriter writer;
+    EXPECT_FALSE(writer.begin(dir.file(L"no such folder\\out.txt").c_str()));
+    EXPECT_EQ(writer.error(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_FALSE(writer.commit());
+}
+
+TEST_F(FileWriterTest, TheWriteFailureSeamCountsBytesAcrossWrites) {
+    const std::wstring path = dir.file(L"raw.bin");
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    setWriteFailureAfter(6);
+    EXPECT_TRUE(writeFileBytes(file, "abcd", 4));
+    EXPECT_FALSE(writeFileBytes(file, "efgh", 4));
+    EXPECT_FALSE(writeFileBytes(file, "ijkl", 4));
+    setWriteFailureAfter(-1);
+    EXPECT_TRUE(writeFileBytes(file, "mn", 2));
+    CloseHandle(file);
+    EXPECT_EQ(dir.read(L"raw.bin"), "abcdefmn");
+}
+
+}  // namespace

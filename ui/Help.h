@@ -1,0 +1,13 @@
+// Help: the help file beside the program, the topic of the box that is up, and
+// the context help of dialog controls.
+#pragma once
+
+#include <windows.h>
+
+// Sets the help file path and the help window path from the module's path.
+void initHelpPath();
+// F1, the Help button of a message box and Help Topics: the open box's topic, or the contents.
+void onHelp(const HELPINFO* info);
+// WM_HELP and WM_CONTEXTMENU of a dialog: ids is the dialog's table of control ids and
+// help ids (pairs, ended by 0, 0).
+void showContextHelp(const HELPINFO* info, UINT message, WPARAM wParam, const DWORD* ids);
