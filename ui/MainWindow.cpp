@@ -22,6 +22,7 @@
 #include "ui/Splitter.h"
 #include "ui/StatusBar.h"
 #include "ui/Toolbars.h"
+#include "ui/TreeFont.h"
 #include "ui/TreeViews.h"
 #include "ui/WebRequests.h"
 #include "ui/XMLTreeView.h"
@@ -116,6 +117,7 @@ void onMainWindowDestroy() {
 
 // The children are gone now: nothing may point at them any more.
 void forgetMainWindow() {
+    releaseTreeFont();
     destroyTreeImageList();
     releaseToolbars();
     statusBar = progressBar = nullptr;
