@@ -61,6 +61,9 @@ TEST_F(TreeNodeCommandsTest, WithoutASelectionTheWholeLeftTree) {
     command(IDM_EXPAND_NODES);
     EXPECT_EQ(expandedNames(leftTreeView), (Names{L"r", L"a", L"a1", L"b"}));
     EXPECT_EQ(expandedNames(rightTreeView), Names{}) << "the right tree is left alone";
+    RECT rect;
+    EXPECT_TRUE(ElementStore::itemRect(leftTreeView.tree, elementNamed(leftTreeView, L"a11")->treeItem, false, &rect))
+        << "the deepest element is laid out and shows";
     command(IDM_COLLAPSE_NODES);
     EXPECT_EQ(expandedNames(leftTreeView), Names{});
 }
