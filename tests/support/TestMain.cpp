@@ -12,6 +12,7 @@
 void installUnexpectedBoxHandler();
 void installUnexpectedDialogHandler();
 void installUnexpectedModalHandler();
+void installUnexpectedFontChooser();
 
 namespace {
 // A crash ends the program with a message and a failing exit code at once.
@@ -35,6 +36,7 @@ int wmain(int argc, wchar_t** argv) {
     installUnexpectedBoxHandler();
     installUnexpectedDialogHandler();
     installUnexpectedModalHandler();
+    installUnexpectedFontChooser();
     testing::InitGoogleTest(&argc, argv);
     int result = RUN_ALL_TESTS();
     terminateParser();
