@@ -162,6 +162,32 @@ TEST(HelpTopicTest, DialogsShowTheirTopicAndTheirControlsContextHelp) {
     EXPECT_EQ(recorder.calls[2].data, table);
 }
 
+// The build compiles the help file beside the program (build/verdalt.chm; the tests run
+// from build/tests). Every topic that a box, a dialog or a control opens must be in it.
+TEST(HelpFileTest, EveryTopicThatIsOpenedIsInTheHelpFile) {
+    wchar_t module[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    std::wstring path(module, length);
+    path.erase(path.rfind(L'\\'));
+    path.erase(path.rfind(L'\\') + 1);
+    path += L"verdalt.chm";
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) GTEST_SKIP() << "no help file was built (chmcmd missing)";
+    std::string bytes(GetFileSize(file, nullptr), '\0');
+    DWORD got = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(file);
+    ASSERT_EQ(got, bytes.size());
+    ASSERT_EQ(bytes.compare(0, 4, "ITSF"), 0) << "a compiled help file";
+    // The file's directory holds each page's name as it is.
+    for (const char* topic :
+         {"index", "validat", "cmpimprove", "autoload", "autosel", "autocomp", "valopt", "compopt", "normal", "openout",
+          "view", "colors", "advanced", "igndlg", "list", "cmpkeyat", "xmleditor"}) {
+        EXPECT_NE(bytes.find(std::string("/htm/") + topic + ".htm"), std::string::npos) << topic;
+    }
+}
+
 using HelpWindowTest = MainWindowFixture;
 
 TEST_F(HelpWindowTest, TheMainWindowRoutesHelpTopicsAndWmHelp) {
