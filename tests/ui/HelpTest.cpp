@@ -16,32 +16,6 @@
 
 namespace {
 
-struct HelpCall {
-    HWND caller;
-    std::wstring file;
-    UINT command;
-    std::wstring topic;  // the data read as a topic for HH_DISPLAY_TOPIC, "<none>" for 0
-    DWORD_PTR data;
-};
-
-// Records every HtmlHelpW call while alive; no help window is ever opened.
-class HelpRecorder {
-public:
-    HelpRecorder() {
-        setHtmlHelpHandler([this](HWND caller, const wchar_t* file, UINT command, DWORD_PTR data) -> HWND {
-            std::wstring topic;
-            if (command == HH_DISPLAY_TOPIC) topic = data == 0 ? L"<none>" : reinterpret_cast<const wchar_t*>(data);
-            calls.push_back(HelpCall{caller, file, command, topic, data});
-            return nullptr;
-        });
-    }
-    ~HelpRecorder() {
-        setHtmlHelpHandler(nullptr);
-        initHelpPath();
-    }
-    std::vector<HelpCall> calls;
-};
-
 const wchar_t kProgram[] = L"C:\\Program Files\\Verdalt\\verdalt.exe";
 
 TEST(HelpPathTest, TheHelpFileSitsBesideTheProgram) {
