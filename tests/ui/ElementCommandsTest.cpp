@@ -158,15 +158,21 @@ TEST_F(ElementCommandsTest, ReplaceAtTheSamePlaceCopiesTheSubtreeWithoutAsking) 
 
 TEST_F(ElementCommandsTest, SynchronizeCopiesDifferingContentDownThePathOfDifferences) {
     loadBoth();
-    compare();
-    select(L"root", L"root");
-    command(IDM_SYNCHRONIZE);
-    EXPECT_EQ(textOf(elementNamed(leftTreeView, L"c")), L"x2");
-    EXPECT_EQ(textOf(elementNamed(leftTreeView, L"d")), L"y");
-    EXPECT_EQ(textOf(elementNamed(leftTreeView, L"e")), L"other");
-    compare();
-    XMLTreeItem* root = elementNamed(leftTreeView, L"root");
-    EXPECT_TRUE(root->equals(root->partner)) << "the left tree now matches the right";
+    // Partners already, or paired by the command itself when nothing was compared yet.
+    for (bool comparedFirst : {true, false}) {
+        SCOPED_TRACE(comparedFirst ? "compared first" : "not compared");
+        load(leftTreeView, kLeft, L"left.xml");
+        if (comparedFirst) compare();
+        select(L"root", L"root");
+        command(IDM_SYNCHRONIZE);
+        EXPECT_EQ(textOf(elementNamed(leftTreeView, L"c")), L"x2");
+        EXPECT_EQ(textOf(elementNamed(leftTreeView, L"d")), L"y");
+        EXPECT_EQ(textOf(elementNamed(leftTreeView, L"e")), L"other");
+        expectPartnersPointBack();
+        compare();
+        XMLTreeItem* root = elementNamed(leftTreeView, L"root");
+        EXPECT_TRUE(root->equals(root->partner)) << "the left tree now matches the right";
+    }
 }
 
 TEST_F(ElementCommandsTest, SynchronizeWithAnIgnoredElementMergesNothing) {
