@@ -35,17 +35,18 @@ using HtmlHelpFunction = HWND(WINAPI*)(HWND, LPCWSTR, UINT, DWORD_PTR);
 // The HTML Help control is loaded on first use, by its full path in the system folder, so
 // that a copy planted in the current or the program's folder is never loaded. Null when
 // it cannot be had: help then shows nothing.
+bool controlTried = false;
+HtmlHelpFunction controlFunction = nullptr;
+
 HtmlHelpFunction htmlHelpFunction() {
-    static bool tried = false;
-    static HtmlHelpFunction function = nullptr;
-    if (tried) return function;
-    tried = true;
+    if (controlTried) return controlFunction;
+    controlTried = true;
     const std::wstring path = systemFilePath(L"hhctrl.ocx");
     if (path.empty()) return nullptr;
     HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (module == nullptr) return nullptr;
-    function = reinterpret_cast<HtmlHelpFunction>(reinterpret_cast<void*>(GetProcAddress(module, "HtmlHelpW")));
-    return function;
+    controlFunction = reinterpret_cast<HtmlHelpFunction>(reinterpret_cast<void*>(GetProcAddress(module, "HtmlHelpW")));
+    return controlFunction;
 }
 
 HWND htmlHelp(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data) {
@@ -111,6 +112,11 @@ void onHelp(const HELPINFO* info) {
 
 void showHelpTopic(HWND owner, const wchar_t* topic) {
     htmlHelp(owner, helpWindow, HH_DISPLAY_TOPIC, reinterpret_cast<DWORD_PTR>(topic));
+}
+
+void closeHelpWindows() {
+    // Only when the control was loaded: then a help window may be open.
+    if (controlFunction != nullptr) controlFunction(nullptr, nullptr, HH_CLOSE_ALL, 0);
 }
 
 void showContextHelp(const HELPINFO* info, UINT message, WPARAM wParam, const DWORD* ids) {

@@ -25,6 +25,10 @@ void showHelpTopic(HWND owner, const wchar_t* topic);
 // help ids (pairs, ended by 0, 0).
 void showContextHelp(const HELPINFO* info, UINT message, WPARAM wParam, const DWORD* ids);
 
+// At exit: closes the help windows the program opened, which the HTML Help control needs
+// before the program that opened them goes.
+void closeHelpWindows();
+
 // Tests: the handler gets every HtmlHelpW call (caller window, file, command, data) instead
 // of the HTML Help control; an empty handler restores the control.
 using HtmlHelpHandler = std::function<HWND(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data)>;

@@ -103,6 +103,7 @@ void onMainWindowDestroy() {
     saveRecentList(leftTreeView.pathCombo, kLeftRecentSubkey, kRecentValueFormat);
     saveRecentList(rightTreeView.pathCombo, kRightRecentSubkey, kRecentValueFormat);
     deleteTempFiles(TempCleanup::kExit);
+    closeHelpWindows();
     if (saveAtExit) saveOptionsToRegistry(1);
     if (treeFont != nullptr) saveFont();
     destroyItemPainter();
