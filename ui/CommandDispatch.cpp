@@ -11,6 +11,7 @@
 #include "settings/OptionSet.h"
 #include "ui/CommandHandlers.h"
 #include "ui/Commands.h"
+#include "ui/ElementCommands.h"
 #include "ui/Layout.h"
 #include "ui/MainWindow.h"
 #include "ui/Menus.h"

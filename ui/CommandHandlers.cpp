@@ -60,14 +60,6 @@ void onTipOfTheDay(HWND window, int) {
     showTipOfTheDay(window);
 }
 
-void synchronizeSelected(XMLTreeItem*, XMLTreeItem*) {}
-void insertSelected(XMLTreeItem*, XMLTreeItem*) {}
-void replaceSelected(XMLTreeItem*, XMLTreeItem*) {}
-
-bool renameChildName(XMLTreeItem*, XMLTreeItem*) {
-    return true;
-}
-
 void showTipOfTheDay(HWND) {}
 
 bool registerContentWindowClasses() {

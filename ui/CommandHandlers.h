@@ -37,13 +37,6 @@ void onViewMode(HWND window, int command);
 void onHelpTopics(HWND window, int command);
 void onTipOfTheDay(HWND window, int command);
 
-// The element commands of the Insert and Replace submenu, after the selection checks.
-void synchronizeSelected(XMLTreeItem* element, XMLTreeItem* other);
-void insertSelected(XMLTreeItem* element, XMLTreeItem* other);
-void replaceSelected(XMLTreeItem* element, XMLTreeItem* other);
-// Moves one child of the target's parent from the target's name to the source's; false when refused.
-bool renameChildName(XMLTreeItem* target, XMLTreeItem* source);
-
 // Start-up and shut-down services.
 void showTipOfTheDay(HWND owner);
 

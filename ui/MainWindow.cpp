@@ -103,7 +103,8 @@ bool createChildren(HWND window) {
 void onMainWindowDestroy() {
     saveRecentList(leftTreeView.pathCombo, kLeftRecentSubkey, kRecentValueFormat);
     saveRecentList(rightTreeView.pathCombo, kRightRecentSubkey, kRecentValueFormat);
-    deleteTempFiles();
+    deleteTempFiles(TempCleanup::kExit);
+    closeHelpWindows();
     if (saveAtExit) saveOptionsToRegistry(1);
     if (treeFont != nullptr) saveFont();
     destroyItemPainter();
@@ -200,7 +201,7 @@ WindowPlacement mainWindowPlacement(int left, int top, int right, int bottom, in
 }
 
 void prepareStart() {
-    deleteTempFiles();
+    deleteTempFiles(TempCleanup::kStart);
     initHelpPath();
     loadOptionsFromRegistry();
     applyVersionRule();

@@ -1,6 +1,8 @@
 // Entry point of every test program: the common controls, the parser with its
-// handlers installed, and message boxes that fail the test unless a test expects them.
+// handlers installed, and message boxes, dialogs and help windows that fail the test
+// unless a test expects them.
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +15,7 @@ void installUnexpectedBoxHandler();
 void installUnexpectedDialogHandler();
 void installUnexpectedModalHandler();
 void installUnexpectedFontChooser();
+void installUnexpectedHelpHandler();
 
 namespace {
 // A crash ends the program with a message and a failing exit code at once.
@@ -37,6 +40,7 @@ int wmain(int argc, wchar_t** argv) {
     installUnexpectedDialogHandler();
     installUnexpectedModalHandler();
     installUnexpectedFontChooser();
+    installUnexpectedHelpHandler();
     testing::InitGoogleTest(&argc, argv);
     int result = RUN_ALL_TESTS();
     terminateParser();

@@ -1,6 +1,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <commctrl.h>
+#include <htmlhelp.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
 #include "ui/FileDialogs.h"
+#include "ui/Help.h"
 #include "ui/dialogs/DialogRunner.h"
 #include "ui/TreeFont.h"
 #include "ui/XMLTreeView.h"
@@ -104,6 +106,27 @@ void installUnexpectedModalHandler() {
         ADD_FAILURE() << "unexpected dialog " << templateId;
         EndDialog(dialog, IDCANCEL);
     });
+}
+
+void installUnexpectedHelpHandler() {
+    setHtmlHelpHandler([](HWND, const wchar_t* file, UINT command, DWORD_PTR) -> HWND {
+        ADD_FAILURE() << "unexpected help window: " << narrow(file) << " command " << command;
+        return nullptr;
+    });
+}
+
+HelpRecorder::HelpRecorder() {
+    setHtmlHelpHandler([this](HWND caller, const wchar_t* file, UINT command, DWORD_PTR data) -> HWND {
+        std::wstring topic;
+        if (command == HH_DISPLAY_TOPIC) topic = data == 0 ? L"<none>" : reinterpret_cast<const wchar_t*>(data);
+        calls.push_back(Call{caller, file, command, topic, data});
+        return nullptr;
+    });
+}
+
+HelpRecorder::~HelpRecorder() {
+    installUnexpectedHelpHandler();
+    initHelpPath();
 }
 
 ModalScript::ModalScript() {

@@ -97,6 +97,25 @@ private:
     std::vector<int> shown_;
 };
 
+// While alive, records every help window the program asks for (HtmlHelpW) instead of
+// opening it; outside one, a help window fails the test.
+class HelpRecorder {
+public:
+    struct Call {
+        HWND caller;
+        std::wstring file;
+        UINT command;
+        std::wstring topic;  // HH_DISPLAY_TOPIC: the topic, "<none>" for the default one
+        DWORD_PTR data;
+    };
+    HelpRecorder();
+    ~HelpRecorder();
+    HelpRecorder(const HelpRecorder&) = delete;
+    HelpRecorder& operator=(const HelpRecorder&) = delete;
+
+    std::vector<Call> calls;
+};
+
 // Clicks a dialog's button as the user would (BM_CLICK).
 void clickButton(HWND dialog, int id);
 
