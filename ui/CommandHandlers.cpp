@@ -43,7 +43,6 @@ void onOpenSecondFile(HWND window, int) {
 
 void onReloadFiles(HWND, int) {}
 void onSaveCommand(HWND, int) {}
-void onEntireElement(HWND, int) {}
 void onSaveEntireElements(HWND, int) {}
 void onLoadEntireElements(HWND, int) {}
 
@@ -55,11 +54,6 @@ void onCompareElements(HWND window, int) {
     compareElements(window);
 }
 
-void onIgnoreElements(HWND, int) {}
-void onIgnoredElementsDialog(HWND, int) {}
-void onRemoveAllIgnored(HWND, int) {}
-void onKeyElement(HWND, int) {}
-void onKeyAttribute(HWND, int) {}
 void onSaveKeyElements(HWND, int) {}
 void onLoadKeyElements(HWND, int) {}
 void onExpandNodes(HWND, int) {}

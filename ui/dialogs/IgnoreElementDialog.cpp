@@ -11,11 +11,10 @@
 #include "ui/dialogs/DialogRunner.h"
 
 const DWORD ignoreElementHelpIds[] = {
-    1588, 0x85F5040A, 1589, 0x85F5040B, 1590, 0x85F5040C, 1591, 0x85F5040D, 1594, 0x85F5040E,
-    1595, 0x85F5040F, 1596, 0x85F503EE, 1597, 0x85F50410, 1592, 0x85F50412, 1593, 0x85F50413,
-    1598, 0x85F50414, 1603, 0x85F50419, 1604, 0x85F5041A, 1605, 0x85F5041B, 1610, 0x85F50420,
-    1611, 0x85F50421, 1612, 0x85F50422, 1613, 0x85F50423, 1614, 0x85F50424, 1615, 0x85F50425,
-    0,    0,
+    1588, 0x85F5040A, 1589, 0x85F5040B, 1590, 0x85F5040C, 1591, 0x85F5040D, 1594, 0x85F5040E, 1595, 0x85F5040F,
+    1596, 0x85F503EE, 1597, 0x85F50410, 1592, 0x85F50412, 1593, 0x85F50413, 1598, 0x85F50414, 1603, 0x85F50419,
+    1604, 0x85F5041A, 1605, 0x85F5041B, 1610, 0x85F50420, 1611, 0x85F50421, 1612, 0x85F50422, 1613, 0x85F50423,
+    1614, 0x85F50424, 1615, 0x85F50425, 0,    0,
 };
 
 namespace {
@@ -157,9 +156,7 @@ void initIgnoreElementDialog(HWND dialog, IgnoreElementDialogState* state) {
         checkMode(dialog, mode);
     } else {
         checkNameKind(dialog, IDC_IGNORE_ONLY_SELECTED);
-        checkMode(dialog, state->element->ignoreState >= 3 && (state->element->flags & 7) == 0
-                              ? 0
-                              : state->element->flags & 7);
+        checkMode(dialog, state->element->flags & 7);  // 0, the entire element, for a marked element
     }
 
     if (state->parameter == 0) {
@@ -185,7 +182,8 @@ void copyToCommonAttributes(HWND dialog) {
 }
 
 void applyCondition(HWND dialog, IgnoreRule& rule) {
-    const std::wstring value = controlText(GetDlgItem(dialog, IDC_CONDITION_VALUE));
+    // The edit's limit holds only for typing: a text set from outside may be longer.
+    const std::wstring value = controlText(GetDlgItem(dialog, IDC_CONDITION_VALUE)).substr(0, kConditionValueUnits);
     if (isChecked(dialog, IDC_CONDITION) && !value.empty()) {
         HWND item = GetDlgItem(dialog, IDC_CONDITION_ITEM);
         const LRESULT selected = SendMessageW(item, CB_GETCURSEL, 0, 0);
@@ -193,9 +191,9 @@ void applyCondition(HWND dialog, IgnoreRule& rule) {
         int test = static_cast<int>(SendDlgItemMessageW(dialog, IDC_CONDITION_TEST, CB_GETCURSEL, 0, 0));
         if (test < 0) test = 0;
         if (test > 2 && !isChecked(dialog, IDC_CONDITION_CASE)) test += 2;
-        const bool same = rule.setCondition(attribute.empty() ? nullptr : attribute.c_str(),
-                                            isChecked(dialog, IDC_CONDITION_NOT), test,
-                                            isChecked(dialog, IDC_CONDITION_IF_NOT_EXIST), value.c_str());
+        const bool same =
+            rule.setCondition(attribute.empty() ? nullptr : attribute.c_str(), isChecked(dialog, IDC_CONDITION_NOT),
+                              test, isChecked(dialog, IDC_CONDITION_IF_NOT_EXIST), value.c_str());
         if (!same) reloadNeeded = true;
     } else if (rule.condition != nullptr) {
         reloadNeeded = true;
@@ -241,6 +239,9 @@ void applyIgnoreElementDialog(HWND dialog, IgnoreElementDialogState* state) {
         element->flags = static_cast<uint8_t>((element->flags & 0xF0) | mode);
     }
     if (rule == nullptr) return;
+    // Named attributes shaped the attribute hashes of the load: taking them away needs a
+    // new parse as much as giving them.
+    if (rule->mode >= 4) reloadNeeded = true;
     ignoreList.currentRule = rule;
     ignoreList.setCurrentMode(mode);
 
@@ -306,7 +307,8 @@ INT_PTR CALLBACK ignoreElementDlgProc(HWND dialog, UINT message, WPARAM wParam, 
             return TRUE;
         case WM_HELP:
         case WM_CONTEXTMENU:
-            showContextHelp(reinterpret_cast<const HELPINFO*>(lParam), message, wParam, ignoreElementHelpIds);
+            showContextHelp(message == WM_HELP ? reinterpret_cast<const HELPINFO*>(lParam) : nullptr, message, wParam,
+                            ignoreElementHelpIds);
             return TRUE;
         default:
             return FALSE;

@@ -1,0 +1,121 @@
+#include "ui/dialogs/IgnoredElementsDialog.h"
+
+#include <cwchar>
+#include <string>
+
+#include "model/IgnoreList.h"
+#include "ui/Commands.h"
+#include "ui/Help.h"
+#include "ui/MainWindow.h"
+#include "ui/dialogs/DialogLists.h"
+#include "ui/dialogs/DialogRunner.h"
+#include "ui/dialogs/IgnoreElementDialog.h"
+
+const DWORD ignoredElementsHelpIds[] = {
+    1075,       0x85F503F4, 997,        0x85F503F0, 1076,       0x85F503F1, 1072,       0x85F503F2, 1073,
+    0x85F503F3, 1599,       0x85F50415, 1604,       0x85F5041A, 1605,       0x85F5041B, 0,          0,
+};
+
+namespace {
+
+void fillIgnoredList(HWND dialog) {
+    HWND list = GetDlgItem(dialog, IDC_IGNORED_LIST);
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(list, LB_RESETCONTENT, 0, 0);
+    // Unsorted: an entry's index is its rule's index.
+    for (uint32_t i = 0; i < ignoreList.count; ++i) {
+        const wchar_t* path = ignoreList.rules[i]->path != nullptr ? ignoreList.rules[i]->path.get() : L"";
+        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path));
+    }
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+    fillListFromNames(dialog, ignoreList.commonAttributes.attributeNames.get(), IDC_IGNORED_COMMON, false, true);
+}
+
+void removeSelectedRules(HWND dialog) {
+    HWND list = GetDlgItem(dialog, IDC_IGNORED_LIST);
+    // Each removal moves the last rule into the hole, so the highest index goes first.
+    bool any = false;
+    for (LRESULT i = SendMessageW(list, LB_GETCOUNT, 0, 0); i-- > 0;) {
+        if (SendMessageW(list, LB_GETSEL, static_cast<WPARAM>(i), 0) <= 0) continue;
+        ignoreList.removeAt(static_cast<uint32_t>(i));
+        any = true;
+    }
+    if (any) fillIgnoredList(dialog);
+}
+
+void editSelectedRule(HWND dialog) {
+    HWND list = GetDlgItem(dialog, IDC_IGNORED_LIST);
+    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (int i = 0; i < count; ++i) {
+        if (SendMessageW(list, LB_GETSEL, static_cast<WPARAM>(i), 0) <= 0) continue;
+        ignoreList.currentRule = ignoreList.rules[i].get();
+        runIgnoreElementDialog(mainWindow, i + 1);
+        fillIgnoredList(dialog);
+        return;
+    }
+}
+
+void removeCommonAttributes(HWND dialog) {
+    deleteSelectedListItems(dialog, IDC_IGNORED_COMMON);
+    ignoreList.commonAttributes.setAttributeNames(joinListItems(dialog, IDC_IGNORED_COMMON, true).c_str());
+    reloadNeeded = true;
+}
+
+void removeAllRules(HWND dialog) {
+    // The common attributes shaped the attribute hashes of the load.
+    if (ignoreList.commonAttributes.attributeCount != 0) reloadNeeded = true;
+    ignoreList.clear();
+    fillIgnoredList(dialog);
+}
+
+void onIgnoredElementsCommand(HWND dialog, int id) {
+    switch (id) {
+        case IDC_REMOVE_ALL_ELEMENTS:
+            removeAllRules(dialog);
+            break;
+        case IDC_REMOVE_ELEMENT:
+            removeSelectedRules(dialog);
+            break;
+        case IDC_EDIT_IGNORED:
+            editSelectedRule(dialog);
+            break;
+        case IDC_REMOVE_COMMON_ATTRIBUTES:
+            removeCommonAttributes(dialog);
+            break;
+        case IDC_DIALOG_HELP:
+            showHelpTopic(dialog, L"htm/list.htm");
+            break;
+        case IDCANCEL:
+            SendDlgItemMessageW(dialog, IDC_IGNORED_LIST, LB_RESETCONTENT, 0, 0);
+            EndDialog(dialog, IDCANCEL);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK ignoredElementsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            centreDialog(dialog);
+            fillIgnoredList(dialog);
+            return TRUE;
+        case WM_COMMAND:
+            onIgnoredElementsCommand(dialog, LOWORD(wParam));
+            return TRUE;
+        case WM_HELP:
+        case WM_CONTEXTMENU:
+            showContextHelp(message == WM_HELP ? reinterpret_cast<const HELPINFO*>(lParam) : nullptr, message, wParam,
+                            ignoredElementsHelpIds);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+INT_PTR runIgnoredElementsDialog(HWND owner) {
+    return runModalDialog(owner, IDD_IGNORED_ELEMENTS, ignoredElementsDlgProc, 0);
+}
