@@ -41,7 +41,6 @@ void onOpenSecondFile(HWND window, int) {
     autoCompare();
 }
 
-void onReloadFiles(HWND, int) {}
 void onSaveCommand(HWND, int) {}
 void onEntireElement(HWND, int) {}
 void onSaveEntireElements(HWND, int) {}

@@ -32,6 +32,9 @@ constexpr size_t kTitleUnits = 260;
 
 wchar_t shortPath[kPathBoxUnits + 3];
 
+const wchar_t kReloadQuestion[] =
+    L"These changes will take effect only after reloading files\n\nDo you want to reload file(s)?";
+
 bool isSeparator(wchar_t c) {
     return c == L'/' || c == L'\\';
 }
@@ -275,4 +278,16 @@ void reloadFiles() {
         if (openAborted || !panel->loaded) dropDocument(*panel);
     }
     if (leftTreeView.loaded && rightTreeView.loaded) viewFiltered = 0;
+}
+
+void reloadAfterChange(int force) {
+    if (!leftTreeView.loaded && !rightTreeView.loaded) return;
+    if (!force && showBox(mainWindow, kReloadQuestion, L"Options were changed", MB_YESNO | MB_ICONWARNING) != IDYES)
+        return;
+    reloadFiles();
+    autoCompare();
+}
+
+void onReloadFiles(HWND, int) {
+    reloadAfterChange(1);
 }
