@@ -32,9 +32,6 @@ constexpr size_t kTitleUnits = 260;
 
 wchar_t shortPath[kPathBoxUnits + 3];
 
-const wchar_t kReloadQuestion[] =
-    L"These changes will take effect only after reloading files\n\nDo you want to reload file(s)?";
-
 bool isSeparator(wchar_t c) {
     return c == L'/' || c == L'\\';
 }
@@ -266,6 +263,10 @@ void refreshViews(int flags) {
     rightTreeView.refreshTree(flags);
 }
 
+void onReloadFiles(HWND window, int) {
+    reloadAfterChange(window, true);
+}
+
 void reloadFiles() {
     for (XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
         if (!panel->loaded || panel->fileName[0] == 0) continue;
@@ -280,14 +281,12 @@ void reloadFiles() {
     if (leftTreeView.loaded && rightTreeView.loaded) viewFiltered = 0;
 }
 
-void reloadAfterChange(int force) {
+void reloadAfterChange(HWND window, bool forced) {
     if (!leftTreeView.loaded && !rightTreeView.loaded) return;
-    if (!force && showBox(mainWindow, kReloadQuestion, L"Options were changed", MB_YESNO | MB_ICONWARNING) != IDYES)
+    if (!forced && showBox(window,
+                           L"These changes will take effect only after reloading files\n\nDo you want to reload file(s)?",
+                           L"Options were changed", MB_ICONWARNING | MB_YESNO) != IDYES)
         return;
     reloadFiles();
     autoCompare();
-}
-
-void onReloadFiles(HWND, int) {
-    reloadAfterChange(1);
 }

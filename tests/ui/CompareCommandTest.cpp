@@ -425,7 +425,7 @@ TEST_F(ReloadAfterChangeTest, AsksWhenAFileIsLoadedAndReloadsAndComparesOnYesOrW
             if (c.force)
                 command(IDM_RELOAD);
             else
-                reloadAfterChange(0);
+                reloadAfterChange(mainWindow, false);
             if (c.answer != 0) {
                 ASSERT_EQ(boxes.shown().size(), 1u);
                 EXPECT_EQ(boxes.shown()[0].type, static_cast<UINT>(MB_YESNO | MB_ICONWARNING));
