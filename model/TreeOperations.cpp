@@ -61,7 +61,12 @@ void setRecordReleaseHook(RecordReleaseHook hook) {
 }
 
 void XMLTreeItem::expandSubtree(UINT code) {
-    forEachInSubtree(this, [code](XMLTreeItem* e) { ElementStore::expand(e->treeView, e->treeItem, code); });
+    // An item without children has nothing to expand, and each TVM_EXPAND costs a search
+    // over every item of the tree.
+    forEachInSubtree(this, [code](XMLTreeItem* e) {
+        if (ElementStore::child(e->treeView, e->treeItem) != nullptr)
+            ElementStore::expand(e->treeView, e->treeItem, code);
+    });
 }
 
 void XMLTreeItem::setItemHeight(int lines) {

@@ -1,10 +1,13 @@
 #include "settings/FileWriter.h"
 
 #include <cstdio>
+#include <new>
 
 namespace {
 
 int64_t failureBudget = -1;
+// The sinks alive now, the newest first (single thread).
+MemoryWriteSink* newestSink = nullptr;
 
 // The folder part of path, with its trailing separator; empty for a bare name.
 std::wstring folderOf(const std::wstring& path) {
@@ -25,8 +28,33 @@ void setWriteFailureAfter(int64_t bytes) {
     failureBudget = bytes;
 }
 
+MemoryWriteSink::MemoryWriteSink() : outer_(newestSink) {
+    newestSink = this;
+}
+
+MemoryWriteSink::~MemoryWriteSink() {
+    // Sinks live on the stack, so they end newest first.
+    newestSink = outer_;
+}
+
+void MemoryWriteSink::clear() {
+    bytes_.clear();
+    failed_ = false;
+}
+
 bool writeFileBytes(HANDLE file, const void* bytes, DWORD size) {
     if (size == 0) {
+        return true;
+    }
+    for (MemoryWriteSink* sink = newestSink; sink != nullptr; sink = sink->outer_) {
+        if (sink->handle() != file) continue;
+        try {
+            sink->bytes_.append(static_cast<const char*>(bytes), size);
+        } catch (const std::bad_alloc&) {
+            sink->failed_ = true;
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return false;
+        }
         return true;
     }
     DWORD allowed = size;

@@ -18,6 +18,30 @@ bool writeFileBytes(HANDLE file, const void* bytes, DWORD size);
 // default) never fails.
 void setWriteFailureAfter(int64_t bytes);
 
+// While alive, the writes to its handle() are kept in memory instead of going to a file,
+// so that a block made by several writers reaches its file in one checked write. The
+// handle is no file: only writeFileBytes (and with it writeText) may be given it.
+class MemoryWriteSink {
+public:
+    MemoryWriteSink();
+    ~MemoryWriteSink();
+    MemoryWriteSink(const MemoryWriteSink&) = delete;
+    MemoryWriteSink& operator=(const MemoryWriteSink&) = delete;
+
+    HANDLE handle() const { return reinterpret_cast<HANDLE>(const_cast<MemoryWriteSink*>(this)); }
+    const std::string& bytes() const { return bytes_; }
+    // A write that could not be kept (no memory) makes the sink failed.
+    bool failed() const { return failed_; }
+    void clear();
+
+private:
+    friend bool writeFileBytes(HANDLE file, const void* bytes, DWORD size);
+
+    std::string bytes_;
+    bool failed_ = false;
+    MemoryWriteSink* outer_;  // the sink alive before this one, not owned
+};
+
 class ReplacingFileWriter {
 public:
     ReplacingFileWriter() = default;

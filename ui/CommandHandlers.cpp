@@ -18,18 +18,6 @@
 
 int32_t filesCompared = 0;
 int32_t openAborted = 0;
-HFONT treeFont = nullptr;
-
-bool loadCommandLineOptionFile(const wchar_t* path) {
-    HANDLE file =
-        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        showSystemError(L"LoadOptions", path);
-        return false;
-    }
-    CloseHandle(file);
-    return true;
-}
 
 void onOpenFirstFile(HWND window, int) {
     leftTreeView.loadDocument(window, nullptr, 1, 1);
@@ -41,10 +29,7 @@ void onOpenSecondFile(HWND window, int) {
     autoCompare();
 }
 
-void onReloadFiles(HWND, int) {}
 void onSaveCommand(HWND, int) {}
-void onSaveEntireElements(HWND, int) {}
-void onLoadEntireElements(HWND, int) {}
 
 void onCompareFiles(HWND, int) {
     filesCompared = compareFiles();
@@ -54,12 +39,7 @@ void onCompareElements(HWND window, int) {
     compareElements(window);
 }
 
-void onSaveKeyElements(HWND, int) {}
-void onLoadKeyElements(HWND, int) {}
-void onExpandNodes(HWND, int) {}
-void onCollapseNodes(HWND, int) {}
 void onOptions(HWND, int) {}
-void onTreeFont(HWND, int) {}
 
 void onViewMode(HWND window, int command) {
     setViewMode(window, command);
@@ -82,8 +62,6 @@ bool renameChildName(XMLTreeItem*, XMLTreeItem*) {
 }
 
 void showTipOfTheDay(HWND) {}
-void loadFont() {}
-void saveFont() {}
 
 bool registerContentWindowClasses() {
     return true;

@@ -23,6 +23,7 @@
 #include "ui/StatusBar.h"
 #include "ui/TempFiles.h"
 #include "ui/Toolbars.h"
+#include "ui/TreeFont.h"
 #include "ui/TreeViews.h"
 #include "ui/WebRequests.h"
 #include "ui/XMLTreeView.h"
@@ -117,6 +118,7 @@ void onMainWindowDestroy() {
 
 // The children are gone now: nothing may point at them any more.
 void forgetMainWindow() {
+    releaseTreeFont();
     destroyTreeImageList();
     releaseToolbars();
     statusBar = progressBar = nullptr;

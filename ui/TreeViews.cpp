@@ -16,8 +16,9 @@
 #include "ui/Layout.h"
 #include "ui/MainWindow.h"
 #include "ui/Menus.h"
-#include "ui/Toolbars.h"
 #include "ui/StatusBar.h"
+#include "ui/Toolbars.h"
+#include "ui/TreeFont.h"
 #include "ui/XMLTreeView.h"
 
 HIMAGELIST treeImageList = nullptr;

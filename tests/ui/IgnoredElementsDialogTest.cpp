@@ -179,4 +179,63 @@ TEST_F(IgnoredElementsTest, RemoveAllCommandAsksFirst) {
     }
 }
 
+TEST_F(IgnoredElementsTest, LoadAndSaveGoThroughTheFileDialogsAndAnnounceWhatReachesTheLoad) {
+    struct Case {
+        const char* rows;
+        bool question;
+    } cases[] = {
+        {"IgnoreElement=x 1\r\n", false},
+        {"IgnoreElement=y 2\r\nCondition=$TEXT$ 0 4 0 abc\r\n", true},
+        {"CommonIgnoredAttributes=lang\r\n", true},
+        {"IgnoreElement=z 4 id\r\n", true},
+        {"KeyElement=r>a\r\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rows);
+        clearLists();
+        ASSERT_TRUE(ignoreList.parseRule(L"e0"));
+        const std::wstring path = dir.write(L"list.txt", c.rows);
+        BoxScript boxes;
+        if (c.question) boxes.expect(kReloadQuestion, kReloadCaption, IDNO);
+        DialogScript files;
+        files.cancel().answer(path);
+        ModalScript dialogs;
+        dialogs.expect(IDD_IGNORED_ELEMENTS, [](HWND dialog) {
+            clickButton(dialog, IDC_LOAD_IGNORED);  // cancelled: nothing read
+            EXPECT_EQ(ignoreList.count, 1u);
+            clickButton(dialog, IDC_LOAD_IGNORED);
+            std::vector<std::wstring> expected;
+            for (uint32_t i = 0; i < ignoreList.count; ++i)
+                expected.push_back(rulePath(i));
+            EXPECT_EQ(entries(dialog, IDC_IGNORED_LIST), expected);
+            clickButton(dialog, IDCANCEL);
+        });
+        command(IDM_IGNORED_ELEMENTS);
+        ASSERT_EQ(files.shown().size(), 2u);
+        EXPECT_EQ(files.shown()[1].title, L"Load Ignored Elements");
+        EXPECT_EQ(keyElementList.count, 0);  // only the ignored elements' rows are read
+    }
+
+    clearLists();
+    ASSERT_TRUE(ignoreList.parseRule(L"a 4 id"));
+    ASSERT_TRUE(ignoreList.parseCommonAttributes(L"lang"));
+    const std::wstring saved = dir.file(L"saved.txt");
+    BoxScript boxes;
+    boxes.expect(kReloadQuestion, kReloadCaption, IDNO);
+    DialogScript files;
+    files.answer(saved);
+    ModalScript dialogs;
+    dialogs.expect(IDD_IGNORED_ELEMENTS, [](HWND dialog) {
+        clickButton(dialog, IDC_SAVE_IGNORED);
+        clickButton(dialog, IDC_REMOVE_ALL_ELEMENTS);
+        clickButton(dialog, IDC_SAVE_IGNORED);  // an empty list asks for no file
+        clickButton(dialog, IDCANCEL);
+    });
+    command(IDM_IGNORED_ELEMENTS);
+    EXPECT_EQ(files.shown().size(), 1u);
+    const std::string text = dir.read(L"saved.txt");
+    EXPECT_NE(text.find("IgnoreElement=a 4 id\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("CommonIgnoredAttributes=lang\r\n"), std::string::npos) << text;
+}
+
 }  // namespace

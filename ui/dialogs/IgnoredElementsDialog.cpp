@@ -2,11 +2,13 @@
 
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "model/IgnoreList.h"
 #include "ui/Commands.h"
 #include "ui/Help.h"
 #include "ui/MainWindow.h"
+#include "ui/OptionFileCommands.h"
 #include "ui/dialogs/DialogLists.h"
 #include "ui/dialogs/DialogRunner.h"
 #include "ui/dialogs/IgnoreElementDialog.h"
@@ -69,6 +71,35 @@ void removeAllRules(HWND dialog) {
     fillIgnoredList(dialog);
 }
 
+// A rule's condition as one comparable text; empty without one.
+std::wstring conditionKey(const IgnoreRule& rule) {
+    const IgnoreCondition* c = rule.condition.get();
+    if (c == nullptr) return std::wstring();
+    return std::to_wstring(c->attributeHash) + L' ' + std::to_wstring(c->negate) + L' ' + std::to_wstring(c->test) +
+           L' ' + std::to_wstring(c->ifNotExist) + L' ' + c->value;
+}
+
+std::wstring commonNames() {
+    const wchar_t* names = ignoreList.commonAttributes.attributeNames.get();
+    return names == nullptr ? std::wstring() : names;
+}
+
+void loadIgnoredElements(HWND dialog) {
+    // Conditions and common attributes are applied while a document loads: a file that
+    // brings new ones needs a new parse (rules with named attributes announce themselves).
+    std::vector<std::wstring> conditionsBefore;
+    for (uint32_t i = 0; i < ignoreList.count; ++i)
+        conditionsBefore.push_back(conditionKey(*ignoreList.rules[i]));
+    const std::wstring commonBefore = commonNames();
+    loadListFile(dialog, kIgnoredElementRows, L"Load Ignored Elements");
+    for (uint32_t i = 0; i < ignoreList.count; ++i) {
+        const std::wstring before = i < conditionsBefore.size() ? conditionsBefore[i] : std::wstring();
+        if (conditionKey(*ignoreList.rules[i]) != before) reloadNeeded = true;
+    }
+    if (commonNames() != commonBefore) reloadNeeded = true;
+    fillIgnoredList(dialog);
+}
+
 void onIgnoredElementsCommand(HWND dialog, int id) {
     switch (id) {
         case IDC_REMOVE_ALL_ELEMENTS:
@@ -79,6 +110,12 @@ void onIgnoredElementsCommand(HWND dialog, int id) {
             break;
         case IDC_EDIT_IGNORED:
             editSelectedRule(dialog);
+            break;
+        case IDC_LOAD_IGNORED:
+            loadIgnoredElements(dialog);
+            break;
+        case IDC_SAVE_IGNORED:
+            saveIgnoredElements(dialog);
             break;
         case IDC_REMOVE_COMMON_ATTRIBUTES:
             removeCommonAttributes(dialog);
