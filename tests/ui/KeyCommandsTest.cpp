@@ -165,8 +165,7 @@ TEST_F(KeyCommandsTest, KeyAttributeDialogSetsChangesAndClearsTheKeyAttribute) {
 }
 
 TEST_F(KeyCommandsTest, TheReloadQuestionAnsweredYesReloadsAndCompares) {
-    XMLTreeItem* before = elementNamed(leftTreeView, L"a");
-    select(leftTreeView, L"a");
+    select(leftTreeView, L"a")->line = 12345;  // a mark that a new record does not carry
     BoxScript boxes;
     boxes.expect(kReloadQuestion, kReloadCaption, IDYES);
     ModalScript dialogs;
@@ -177,7 +176,7 @@ TEST_F(KeyCommandsTest, TheReloadQuestionAnsweredYesReloadsAndCompares) {
     });
     filesCompared = 0;
     command(IDM_KEY_ATTRIBUTE);
-    EXPECT_NE(elementNamed(leftTreeView, L"a"), before);  // new records
+    EXPECT_NE(elementNamed(leftTreeView, L"a")->line, 12345);  // new records
     EXPECT_EQ(filesCompared, 1);
     EXPECT_EQ(keyPath(), L"r>a|id");
 }
