@@ -411,6 +411,12 @@ TEST_F(IgnoreCommandsTest, LongNamesAndManyAttributesAreJoinedWholeWithinTheLimi
             GetWindowTextW(dialog, title, 512);
             EXPECT_EQ(title, L"Ignore Element: " + std::wstring(c.element));
             EXPECT_EQ(entries(dialog, IDC_ELEMENT_ATTRIBUTES).size(), c.names == 6 ? 10u : 200u);
+            if (c.nameLength != 0) {  // the list scrolls sideways to the end of its longest name
+                RECT client;
+                GetClientRect(GetDlgItem(dialog, IDC_ELEMENT_ATTRIBUTES), &client);
+                EXPECT_GT(SendDlgItemMessageW(dialog, IDC_ELEMENT_ATTRIBUTES, LB_GETHORIZONTALEXTENT, 0, 0),
+                          client.right * 4);
+            }
             selectAllAndAdd(dialog);
         });
         command(IDM_IGNORE_ELEMENTS);

@@ -103,6 +103,22 @@ std::wstring joinListItems(HWND dialog, int listId, bool all) {
     return joined;
 }
 
+void fitListExtent(HWND list) {
+    HDC dc = GetDC(list);
+    if (dc == nullptr) return;
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+    LONG widest = 0;
+    for (LRESULT i = 0, n = SendMessageW(list, LB_GETCOUNT, 0, 0); i < n; ++i) {
+        const std::wstring text = listItemText(list, static_cast<int>(i));
+        SIZE size{};
+        if (GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size) && size.cx > widest)
+            widest = size.cx;
+    }
+    SelectObject(dc, old);
+    ReleaseDC(list, dc);
+    SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + 8), 0);
+}
+
 std::vector<std::wstring> attributeNamesOf(const XMLTreeItem& element) {
     std::vector<std::wstring> names;
     const wchar_t* text = element.attributes;

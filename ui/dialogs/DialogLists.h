@@ -35,6 +35,10 @@ void deleteSelectedListItems(HWND dialog, int listId);
 // left out, never cut.
 std::wstring joinListItems(HWND dialog, int listId, bool all);
 
+// Lets a list scroll sideways as far as its widest entry, so that long names and
+// paths are not cut off at its right edge.
+void fitListExtent(HWND list);
+
 // The attribute names of an element in their order: each runs from the start of an
 // attribute up to the "=" before its opening quote mark.
 std::vector<std::wstring> attributeNamesOf(const XMLTreeItem& element);

@@ -168,6 +168,8 @@ void initIgnoreElementDialog(HWND dialog, IgnoreElementDialogState* state) {
     if (mode == 4 || mode == 5)
         fillListFromNames(dialog, state->rule->attributeNames.get(), IDC_ELEMENT_ATTRIBUTES, true, false);
     fillListFromNames(dialog, ignoreList.commonAttributes.attributeNames.get(), IDC_COMMON_ATTRIBUTES, false, true);
+    fitListExtent(GetDlgItem(dialog, IDC_ELEMENT_ATTRIBUTES));
+    fitListExtent(GetDlgItem(dialog, IDC_COMMON_ATTRIBUTES));
     initConditionControls(dialog, state->rule);
     enableIgnoreControls(dialog, ignored);
 }
@@ -265,6 +267,7 @@ void onIgnoreElementCommand(HWND dialog, int id) {
             break;
         case IDC_ADD_COMMON:
             copyToCommonAttributes(dialog);
+            fitListExtent(GetDlgItem(dialog, IDC_COMMON_ATTRIBUTES));
             reloadNeeded = true;
             break;
         case IDC_REMOVE_COMMON:

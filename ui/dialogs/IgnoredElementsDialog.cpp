@@ -29,9 +29,11 @@ void fillIgnoredList(HWND dialog) {
         const wchar_t* path = ignoreList.rules[i]->path != nullptr ? ignoreList.rules[i]->path.get() : L"";
         SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path));
     }
+    fitListExtent(list);
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
     fillListFromNames(dialog, ignoreList.commonAttributes.attributeNames.get(), IDC_IGNORED_COMMON, false, true);
+    fitListExtent(GetDlgItem(dialog, IDC_IGNORED_COMMON));
 }
 
 void removeSelectedRules(HWND dialog) {

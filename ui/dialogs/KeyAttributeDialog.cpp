@@ -29,6 +29,7 @@ void initKeyAttributeDialog(HWND dialog, XMLTreeItem* element) {
         if (keyed && index >= 0 && keyAttributeSpec.matchesName(&trimmed[0]))
             SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
     }
+    fitListExtent(list);
 }
 
 void applyKeyAttributeDialog(HWND dialog, XMLTreeItem* element) {
