@@ -8,7 +8,7 @@
 
 #include "model/MessageBox.h"
 #include "settings/OptionSet.h"
-#include "tests/ui/RuleCommandsTest.h"
+#include "tests/ui/RuleCommandsFixture.h"
 #include "ui/Commands.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "model/MessageBox.h"
-#include "tests/ui/RuleCommandsTest.h"
+#include "tests/ui/RuleCommandsFixture.h"
 #include "ui/Commands.h"
 #include "ui/dialogs/IgnoreElementDialog.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "model/MessageBox.h"
-#include "tests/ui/RuleCommandsTest.h"
+#include "tests/ui/RuleCommandsFixture.h"
 #include "ui/Commands.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "model/MessageBox.h"
 #include "settings/OptionSet.h"
-#include "tests/ui/RuleCommandsTest.h"
+#include "tests/ui/RuleCommandsFixture.h"
 #include "ui/Commands.h"
 #include "ui/dialogs/IgnoreElementDialog.h"
 #include "ui/dialogs/IgnoredElementsDialog.h"
