@@ -27,6 +27,23 @@ int findItem(HWND control, UINT countMessage, UINT lengthMessage, UINT textMessa
     return -1;
 }
 
+// The width in pixels of the widest entry, in the control's font.
+LONG widestEntry(HWND control, UINT countMessage, std::wstring (*entry)(HWND, int)) {
+    HDC dc = GetDC(control);
+    if (dc == nullptr) return 0;
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    LONG widest = 0;
+    for (LRESULT i = 0, n = SendMessageW(control, countMessage, 0, 0); i < n; ++i) {
+        const std::wstring text = entry(control, static_cast<int>(i));
+        SIZE size{};
+        if (GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size) && size.cx > widest)
+            widest = size.cx;
+    }
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return widest;
+}
+
 }  // namespace
 
 std::wstring controlText(HWND control) {
@@ -104,19 +121,14 @@ std::wstring joinListItems(HWND dialog, int listId, bool all) {
 }
 
 void fitListExtent(HWND list) {
-    HDC dc = GetDC(list);
-    if (dc == nullptr) return;
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
-    LONG widest = 0;
-    for (LRESULT i = 0, n = SendMessageW(list, LB_GETCOUNT, 0, 0); i < n; ++i) {
-        const std::wstring text = listItemText(list, static_cast<int>(i));
-        SIZE size{};
-        if (GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size) && size.cx > widest)
-            widest = size.cx;
-    }
-    SelectObject(dc, old);
-    ReleaseDC(list, dc);
-    SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + 8), 0);
+    SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widestEntry(list, LB_GETCOUNT, listItemText) + 8),
+                 0);
+}
+
+void fitComboDroppedWidth(HWND combo) {
+    LONG width = widestEntry(combo, CB_GETCOUNT, comboItemText) + 2 * GetSystemMetrics(SM_CXVSCROLL);
+    if (width > GetSystemMetrics(SM_CXSCREEN)) width = GetSystemMetrics(SM_CXSCREEN);
+    SendMessageW(combo, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(width), 0);
 }
 
 std::vector<std::wstring> attributeNamesOf(const XMLTreeItem& element) {

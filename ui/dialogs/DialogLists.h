@@ -38,6 +38,8 @@ std::wstring joinListItems(HWND dialog, int listId, bool all);
 // Lets a list scroll sideways as far as its widest entry, so that long names and
 // paths are not cut off at its right edge.
 void fitListExtent(HWND list);
+// Widens a combo box's drop-down list to its widest entry (at most the screen's width).
+void fitComboDroppedWidth(HWND combo);
 
 // The attribute names of an element in their order: each runs from the start of an
 // attribute up to the "=" before its opening quote mark.

@@ -120,6 +120,7 @@ void initConditionControls(HWND dialog, const IgnoreRule* rule) {
             SendMessageW(item, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
         }
     }
+    fitComboDroppedWidth(item);
     enableConditionControls(dialog);
 }
 
