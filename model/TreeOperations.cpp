@@ -136,9 +136,12 @@ void XMLTreeItem::mergeFromPartner() {
 }
 
 void XMLTreeItem::clearIgnoreMarks() {
+    // Only the marks of the ignore commands go: bits 4 to 7 were set while the document
+    // loaded (common attribute, condition evaluated and its outcome) and no later step
+    // can set them again.
     forEachInSubtree(this, [](XMLTreeItem* e) {
         e->ignoreState = 0;
-        e->flags = 0;
+        e->flags &= 0xF0;
     });
 }
 

@@ -16,6 +16,7 @@
 #include "ui/MainWindow.h"
 #include "ui/Menus.h"
 #include "ui/OptionFileCommands.h"
+#include "ui/RuleCommands.h"
 #include "ui/Splitter.h"
 #include "ui/Toolbars.h"
 #include "ui/TreeCommands.h"

@@ -29,9 +29,7 @@ void onOpenSecondFile(HWND window, int) {
     autoCompare();
 }
 
-void onReloadFiles(HWND, int) {}
 void onSaveCommand(HWND, int) {}
-void onEntireElement(HWND, int) {}
 
 void onCompareFiles(HWND, int) {
     filesCompared = compareFiles();
@@ -41,11 +39,6 @@ void onCompareElements(HWND window, int) {
     compareElements(window);
 }
 
-void onIgnoreElements(HWND, int) {}
-void onIgnoredElementsDialog(HWND, int) {}
-void onRemoveAllIgnored(HWND, int) {}
-void onKeyElement(HWND, int) {}
-void onKeyAttribute(HWND, int) {}
 void onOptions(HWND, int) {}
 
 void onViewMode(HWND window, int command) {

@@ -263,6 +263,10 @@ void refreshViews(int flags) {
     rightTreeView.refreshTree(flags);
 }
 
+void onReloadFiles(HWND window, int) {
+    reloadAfterChange(window, true);
+}
+
 void reloadFiles() {
     for (XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
         if (!panel->loaded || panel->fileName[0] == 0) continue;
@@ -275,4 +279,14 @@ void reloadFiles() {
         if (openAborted || !panel->loaded) dropDocument(*panel);
     }
     if (leftTreeView.loaded && rightTreeView.loaded) viewFiltered = 0;
+}
+
+void reloadAfterChange(HWND window, bool forced) {
+    if (!leftTreeView.loaded && !rightTreeView.loaded) return;
+    if (!forced && showBox(window,
+                           L"These changes will take effect only after reloading files\n\nDo you want to reload file(s)?",
+                           L"Options were changed", MB_ICONWARNING | MB_YESNO) != IDYES)
+        return;
+    reloadFiles();
+    autoCompare();
 }
