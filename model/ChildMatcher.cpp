@@ -1,5 +1,6 @@
 #include "model/ChildMatcher.h"
 
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -97,19 +98,32 @@ int XMLTreeItem::groupChildren(XMLTreeItem** list, XMLTreeItem*** groupStart) co
     std::vector<uint32_t> room(childNameCount);
     for (uint32_t i = 0; i < childNameCount; ++i)
         room[i] = static_cast<uint32_t>(childNameCounts[i]);
+    // The names of the list are distinct, so a lookup finds the entry that a search for
+    // the first equal one finds; an element may have thousands of names.
+    std::unordered_map<int32_t, uint32_t> entryOf;
+    if (childNameCount > kLinearLimit) {
+        entryOf.reserve(childNameCount);
+        for (uint32_t i = 0; i < childNameCount; ++i)
+            entryOf.emplace(childNameIds[i], i);
+    }
+    auto find = [&](int32_t id) -> uint32_t {
+        if (!entryOf.empty()) {
+            const auto found = entryOf.find(id);
+            return found == entryOf.end() ? kNotFound : found->second;
+        }
+        for (uint32_t i = 0; i < childNameCount; ++i)
+            if (childNameIds[i] == id) return i;
+        return kNotFound;
+    };
     uint32_t walked = 0;
     for (HTREEITEM c = ElementStore::child(treeView, treeItem); c != nullptr; c = ElementStore::next(treeView, c)) {
         XMLTreeItem* child = ElementStore::record(treeView, c);
         if (child == nullptr) continue;
         ++walked;
-        const int32_t id = child->nameId();
-        for (uint32_t i = 0; i < childNameCount; ++i) {
-            if (childNameIds[i] != id) continue;
-            if (room[i] != 0) {
-                --room[i];
-                *groupStart[i]++ = child;
-            }
-            break;
+        const uint32_t i = find(child->nameId());
+        if (i != kNotFound && room[i] != 0) {
+            --room[i];
+            *groupStart[i]++ = child;
         }
     }
     return walked == childCount;
