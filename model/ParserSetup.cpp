@@ -229,7 +229,9 @@ void parseDocument(const XMLCh* systemId) {
         while (started && !countHandlers.stopRequested() && xmlReader->parseNext(token)) {
         }
     } catch (const xercesc::OutOfMemoryException&) {
+        // The parser leaves its state as it was when memory ran out.
         parserMemory.endParse();
+        renewReader();
         throw;
     } catch (const xercesc::XMLException& failure) {
         // Only the opening of the document throws here; the scan reports its own failures.
