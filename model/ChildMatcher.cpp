@@ -43,7 +43,20 @@ void forCommonNames(const XMLTreeItem& a, const XMLTreeItem& b, Found found) {
     const uint32_t na = a.childNameCount;
     const uint32_t nb = b.childNameCount;
     if (na == 0 || nb == 0 || a.childNameIds == nullptr || b.childNameIds == nullptr) return;
-    if (na <= kLinearLimit || nb <= kLinearLimit || nb > kIndexLimit) {
+    if (na > kLinearLimit && nb > kIndexLimit) {
+        // Past the reach of the bucket indexes. The names of a list are distinct, so a
+        // lookup finds what the scan below finds, without its quadratic worst case.
+        std::unordered_map<int32_t, uint32_t> positionOf;
+        positionOf.reserve(nb);
+        for (uint32_t j = 0; j < nb; ++j)
+            positionOf.emplace(b.childNameIds[j], j);
+        for (uint32_t i = 0; i < na; ++i) {
+            const auto j = positionOf.find(a.childNameIds[i]);
+            if (j != positionOf.end() && !found(i, j->second)) return;
+        }
+        return;
+    }
+    if (na <= kLinearLimit || nb <= kLinearLimit) {
         uint32_t start = 0;
         for (uint32_t i = 0; i < na; ++i) {
             const int32_t id = a.childNameIds[i];
