@@ -97,6 +97,10 @@ TEST_F(HostileDocumentTest, ExpansionBombsAreRefusedAsFatalErrors) {
     const HostileCase cases[] = {
         {"billion laughs in content", laughs("<lolz>&l9;</lolz>"), kExpansionLimitText},
         {"billion laughs in an attribute value", laughs("<lolz a=\"&l9;\"/>"), kExpansionLimitText},
+        {"billion laughs in an attribute's default value",
+         "<!DOCTYPE lolz [\n<!ELEMENT lolz ANY>\n" + laughDeclarations("", '&') +
+             "<!ATTLIST lolz a CDATA \"&l9;\">\n]>\n<lolz/>",
+         kMemoryText},
         {"parameter entities in an external DTD", "<!DOCTYPE r SYSTEM \"laughs.dtd\">\n<r>&g;</r>", kMemoryText},
         {"one entity referenced past the limit", oneBigEntity(1000, "<q>" + repeat("&big;", 150000) + "</q>"),
          kExpansionLimitText},
