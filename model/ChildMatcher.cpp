@@ -1,5 +1,6 @@
 #include "model/ChildMatcher.h"
 
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -42,7 +43,20 @@ void forCommonNames(const XMLTreeItem& a, const XMLTreeItem& b, Found found) {
     const uint32_t na = a.childNameCount;
     const uint32_t nb = b.childNameCount;
     if (na == 0 || nb == 0 || a.childNameIds == nullptr || b.childNameIds == nullptr) return;
-    if (na <= kLinearLimit || nb <= kLinearLimit || nb > kIndexLimit) {
+    if (na > kLinearLimit && nb > kIndexLimit) {
+        // Past the reach of the bucket indexes. The names of a list are distinct, so a
+        // lookup finds what the scan below finds, without its quadratic worst case.
+        std::unordered_map<int32_t, uint32_t> positionOf;
+        positionOf.reserve(nb);
+        for (uint32_t j = 0; j < nb; ++j)
+            positionOf.emplace(b.childNameIds[j], j);
+        for (uint32_t i = 0; i < na; ++i) {
+            const auto j = positionOf.find(a.childNameIds[i]);
+            if (j != positionOf.end() && !found(i, j->second)) return;
+        }
+        return;
+    }
+    if (na <= kLinearLimit || nb <= kLinearLimit) {
         uint32_t start = 0;
         for (uint32_t i = 0; i < na; ++i) {
             const int32_t id = a.childNameIds[i];
@@ -97,19 +111,32 @@ int XMLTreeItem::groupChildren(XMLTreeItem** list, XMLTreeItem*** groupStart) co
     std::vector<uint32_t> room(childNameCount);
     for (uint32_t i = 0; i < childNameCount; ++i)
         room[i] = static_cast<uint32_t>(childNameCounts[i]);
+    // The names of the list are distinct, so a lookup finds the entry that a search for
+    // the first equal one finds; an element may have thousands of names.
+    std::unordered_map<int32_t, uint32_t> entryOf;
+    if (childNameCount > kLinearLimit) {
+        entryOf.reserve(childNameCount);
+        for (uint32_t i = 0; i < childNameCount; ++i)
+            entryOf.emplace(childNameIds[i], i);
+    }
+    auto find = [&](int32_t id) -> uint32_t {
+        if (!entryOf.empty()) {
+            const auto found = entryOf.find(id);
+            return found == entryOf.end() ? kNotFound : found->second;
+        }
+        for (uint32_t i = 0; i < childNameCount; ++i)
+            if (childNameIds[i] == id) return i;
+        return kNotFound;
+    };
     uint32_t walked = 0;
     for (HTREEITEM c = ElementStore::child(treeView, treeItem); c != nullptr; c = ElementStore::next(treeView, c)) {
         XMLTreeItem* child = ElementStore::record(treeView, c);
         if (child == nullptr) continue;
         ++walked;
-        const int32_t id = child->nameId();
-        for (uint32_t i = 0; i < childNameCount; ++i) {
-            if (childNameIds[i] != id) continue;
-            if (room[i] != 0) {
-                --room[i];
-                *groupStart[i]++ = child;
-            }
-            break;
+        const uint32_t i = find(child->nameId());
+        if (i != kNotFound && room[i] != 0) {
+            --room[i];
+            *groupStart[i]++ = child;
         }
     }
     return walked == childCount;

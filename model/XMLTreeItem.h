@@ -29,7 +29,6 @@ constexpr uint8_t kNamedAttributesIgnoredFlag = 0x04;
 constexpr uint8_t kCommonAttributeFlag = 0x10;
 
 constexpr uint32_t kMaxTextUnits = 65535;
-constexpr uint32_t kMaxChildNames = 2048;
 constexpr uint32_t kAttributeBufferUnits = 131072;
 constexpr int kPathTextUnits = 2048;
 

@@ -184,6 +184,7 @@ void resetDocumentState(XMLTreeView& panel, const wchar_t* path, bool url) {
 // The log is closed and the progress bar ended on every path.
 bool runParser(XMLTreeView& panel, const wchar_t* path, bool url) {
     countHandlers.errorSeen = 0;
+    countHandlers.refused = 0;
     applyParserOptions();
     countHandlers.panel = &panel;
     advancedHandler.panel = &panel;
@@ -198,7 +199,7 @@ bool runParser(XMLTreeView& panel, const wchar_t* path, bool url) {
     const wchar_t* failure = nullptr;
     parseRunning = true;
     try {
-        xmlReader->parse(path);
+        parseDocument(path);
     } catch (const xercesc::OutOfMemoryException&) {
         failure = L"Out of memory";
     } catch (const xercesc::XMLException& e) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/Comparison.h"
+#include "model/DifferenceNavigator.h"
 #include "model/ElementStore.h"
 #include "model/MessageBox.h"
 #include "model/XMLTreeItem.h"
@@ -145,6 +146,46 @@ TEST_F(CompareCommandTest, TheSummaryBoxNeedsMessageBoxesAndResultView) {
         command(IDM_COMPARE_FILES);
         EXPECT_EQ(boxes.shown().size(), c.shown ? 1u : 0u) << c.messageBoxes << c.resultView;
         EXPECT_EQ(std::wstring(lastStatusMessage), L"R#" + rows(0, 1, 1, 1, 0)) << "the status bar has it either way";
+    }
+}
+
+// Past 2,048 distinct child names every child still takes part in the comparison.
+TEST_F(CompareCommandTest, ThousandsOfChildNamesCompareChildByChild) {
+    auto document = [](int changed) {
+        std::string xml = "<r>";
+        for (int i = 0; i < 3000; ++i) {
+            const std::string name = "n" + std::to_string(i);
+            xml += "<" + name + ">" + (i == changed ? "new" : "old") + "</" + name + ">";
+        }
+        return xml + "</r>";
+    };
+    load(leftTreeView, document(-1), L"left.xml");
+    load(rightTreeView, document(-1), L"right.xml");
+    OptionSet::ResultView = 1;
+    {
+        BoxScript boxes;
+        boxes.expect(L"Two XML Documents are identical !", L"Identical");
+        command(IDM_COMPARE_FILES);
+    }
+    EXPECT_EQ(comparisonCounters.identicalCount, 3001u);
+
+    OptionSet::ResultView = 0;
+    load(rightTreeView, document(2500), L"right.xml");
+    OptionSet::ResultView = 1;
+    {
+        BoxScript boxes;
+        boxes.expect(rows(2999, 0, 0, 2, 0), L"Found elements");
+        command(IDM_COMPARE_FILES);
+    }
+    EXPECT_EQ(comparisonCounters.changedContentCount, 1u);
+    XMLTreeItem* changed = elementNamed(leftTreeView, L"n2500");
+    EXPECT_EQ(changed->partner, elementNamed(rightTreeView, L"n2500"));
+
+    // From the root the next difference is the changed child, on both sides.
+    for (XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+        DifferenceNavigator navigator;
+        navigator.update(elementNamed(*panel, L"r"));
+        EXPECT_EQ(navigator.target(IDM_NEXT_DIFFERENCE), elementNamed(*panel, L"n2500"));
     }
 }
 
