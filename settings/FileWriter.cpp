@@ -1,10 +1,17 @@
 #include "settings/FileWriter.h"
 
 #include <cstdio>
+#include <cstring>
+#include <new>
 
 namespace {
 
 int64_t failureBudget = -1;
+
+// The writers whose handles are buffered now; a save has one, the slots leave room for a
+// writer that is begun while another one is still open.
+constexpr int kBufferedWriterSlots = 4;
+ReplacingFileWriter* bufferedWriters[kBufferedWriterSlots] = {};
 
 // The folder part of path, with its trailing separator; empty for a bare name.
 std::wstring folderOf(const std::wstring& path) {
@@ -25,10 +32,9 @@ void setWriteFailureAfter(int64_t bytes) {
     failureBudget = bytes;
 }
 
-bool writeFileBytes(HANDLE file, const void* bytes, DWORD size) {
-    if (size == 0) {
-        return true;
-    }
+namespace {
+
+bool writeToFile(HANDLE file, const void* bytes, DWORD size) {
     DWORD allowed = size;
     bool injected = false;
     if (failureBudget >= 0) {
@@ -51,6 +57,94 @@ bool writeFileBytes(HANDLE file, const void* bytes, DWORD size) {
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool writeFileBytes(HANDLE file, const void* bytes, DWORD size) {
+    if (size == 0) {
+        return true;
+    }
+    if (ReplacingFileWriter* writer = ReplacingFileWriter::bufferedWriterOf(file)) {
+        return writer->buffer(bytes, size);
+    }
+    return writeToFile(file, bytes, size);
+}
+
+ReplacingFileWriter* ReplacingFileWriter::bufferedWriterOf(HANDLE file) {
+    if (file == INVALID_HANDLE_VALUE || file == nullptr) {
+        return nullptr;
+    }
+    for (ReplacingFileWriter* writer : bufferedWriters) {
+        if (writer != nullptr && writer->file_ == file) {
+            return writer;
+        }
+    }
+    return nullptr;
+}
+
+bool ReplacingFileWriter::useOutputBuffer() {
+    if (file_ == INVALID_HANDLE_VALUE || failed_) {
+        return false;
+    }
+    if (buffer_) {
+        return true;
+    }
+    for (ReplacingFileWriter*& slot : bufferedWriters) {
+        if (slot == nullptr) {
+            buffer_.reset(new (std::nothrow) char[kOutputBufferBytes]);
+            if (!buffer_) {
+                return false;
+            }
+            buffered_ = 0;
+            slot = this;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ReplacingFileWriter::buffer(const void* bytes, DWORD size) {
+    if (failed_) {
+        SetLastError(error_);
+        return false;
+    }
+    if (size > kOutputBufferBytes - buffered_ && !flushBuffer()) {
+        return false;
+    }
+    if (size >= kOutputBufferBytes) {
+        if (!writeToFile(file_, bytes, size)) {
+            markFailed(GetLastError());
+            return false;
+        }
+        return true;
+    }
+    std::memcpy(buffer_.get() + buffered_, bytes, size);
+    buffered_ += size;
+    return true;
+}
+
+bool ReplacingFileWriter::flushBuffer() {
+    if (!buffer_ || buffered_ == 0) {
+        return !failed_;
+    }
+    const DWORD size = buffered_;
+    buffered_ = 0;
+    if (!writeToFile(file_, buffer_.get(), size)) {
+        markFailed(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+void ReplacingFileWriter::releaseBuffer() {
+    for (ReplacingFileWriter*& slot : bufferedWriters) {
+        if (slot == this) {
+            slot = nullptr;
+        }
+    }
+    buffer_.reset();
+    buffered_ = 0;
 }
 
 ReplacingFileWriter::~ReplacingFileWriter() {
@@ -79,8 +173,8 @@ bool ReplacingFileWriter::begin(const wchar_t* target) {
         wchar_t name[32];
         std::swprintf(name, 32, L"~verdalt%08lx.tmp", static_cast<unsigned long>(seed + attempt * 7919u));
         std::wstring candidate = folder + name;
-        HANDLE file = CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file =
+            CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             file_ = file;
             scratch_ = std::move(candidate);
@@ -101,7 +195,10 @@ bool ReplacingFileWriter::write(const void* bytes, DWORD size) {
     if (failed_ || file_ == INVALID_HANDLE_VALUE) {
         return false;
     }
-    if (!writeFileBytes(file_, bytes, size)) {
+    if (buffer_) {
+        return buffer(bytes, size);
+    }
+    if (!writeToFile(file_, bytes, size)) {
         markFailed(GetLastError());
         return false;
     }
@@ -120,6 +217,10 @@ bool ReplacingFileWriter::commit() {
         if (!failed_) markFailed(ERROR_INVALID_HANDLE);
         return false;
     }
+    if (!failed_) {
+        flushBuffer();
+    }
+    releaseBuffer();
     if (!failed_ && !FlushFileBuffers(file_)) {
         markFailed(GetLastError());
     }
@@ -144,6 +245,7 @@ bool ReplacingFileWriter::commit() {
 }
 
 void ReplacingFileWriter::abandon() {
+    releaseBuffer();
     if (file_ != INVALID_HANDLE_VALUE) {
         CloseHandle(file_);
         file_ = INVALID_HANDLE_VALUE;
