@@ -14,6 +14,7 @@
 #include "ui/Layout.h"
 #include "ui/MainWindow.h"
 #include "ui/Menus.h"
+#include "ui/SaveCommand.h"
 #include "ui/Splitter.h"
 #include "ui/Toolbars.h"
 #include "ui/TreeViews.h"

@@ -42,7 +42,6 @@ void onOpenSecondFile(HWND window, int) {
 }
 
 void onReloadFiles(HWND, int) {}
-void onSaveCommand(HWND, int) {}
 void onEntireElement(HWND, int) {}
 void onSaveEntireElements(HWND, int) {}
 void onLoadEntireElements(HWND, int) {}

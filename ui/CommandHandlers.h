@@ -29,7 +29,6 @@ bool loadCommandLineOptionFile(const wchar_t* path);
 void onOpenFirstFile(HWND window, int command);
 void onOpenSecondFile(HWND window, int command);
 void onReloadFiles(HWND window, int command);
-void onSaveCommand(HWND window, int command);
 void onEntireElement(HWND window, int command);
 void onSaveEntireElements(HWND window, int command);
 void onLoadEntireElements(HWND window, int command);
