@@ -22,9 +22,59 @@ void put(HANDLE file, const wchar_t (&text)[N]) {
     writeText(file, text, static_cast<int>(N - 1), &outputSpec());
 }
 
-void putText(HANDLE file, const wchar_t* text) {
-    writeText(file, text, -1, &outputSpec());
-}
+// Short pieces of markup gathered into one write: each write is a conversion and a copy
+// into the output buffer, and an element is mostly such pieces.
+class Markup {
+public:
+    explicit Markup(HANDLE file) : file_(file) {}
+    Markup(const Markup&) = delete;
+    Markup& operator=(const Markup&) = delete;
+    ~Markup() { flush(); }
+
+    template <size_t N>
+    Markup& operator<<(const wchar_t (&text)[N]) {
+        return add(text, static_cast<int>(N - 1));
+    }
+    Markup& add(const wchar_t* text, int count) {
+        if (used_ + count > kUnits) {
+            flush();
+            if (count > kUnits) {
+                writeText(file_, text, count, &outputSpec());
+                return *this;
+            }
+        }
+        std::wmemcpy(units_ + used_, text, static_cast<size_t>(count));
+        used_ += count;
+        return *this;
+    }
+    Markup& name(const XMLTreeItem& element) {
+        const wchar_t* text = element.nameText();
+        return add(text, static_cast<int>(std::wcslen(text)));
+    }
+    // The same units as writeEndOfLine.
+    Markup& endOfLine() {
+        switch (outputSpec().endOfLine) {
+            case 1:
+                return *this << L"\r\n";
+            case 2:
+                return *this << L"\n";
+            case 3:
+                return *this << L"\r";
+            default:
+                return *this;
+        }
+    }
+    void flush() {
+        if (used_ > 0) writeText(file_, units_, used_, &outputSpec());
+        used_ = 0;
+    }
+
+private:
+    static constexpr int kUnits = 256;
+    HANDLE file_;
+    wchar_t units_[kUnits];
+    int used_ = 0;
+};
 
 // Whether the output encoding holds the character of units (one unit, or a surrogate
 // pair). The answers for single units are kept per code page: text in a single-byte
@@ -129,14 +179,38 @@ bool hasChildren(const XMLTreeItem& element) {
     return ElementStore::child(element.treeView, element.treeItem) != nullptr;
 }
 
-// Calls visit on each child record in order; items without a record are passed over.
+HTREEITEM firstChildItem(const XMLTreeItem& element) {
+    return ElementStore::child(element.treeView, element.treeItem);
+}
+
+// Calls visit on each child record in order from the first child's item; items without a
+// record are passed over.
 template <typename Visit>
-void forEachChild(const XMLTreeItem& element, Visit visit) {
+void forEachChildFrom(const XMLTreeItem& element, HTREEITEM first, Visit visit) {
     const HWND tree = element.treeView;
-    for (HTREEITEM item = ElementStore::child(tree, element.treeItem); item != nullptr;
-         item = ElementStore::next(tree, item)) {
+    for (HTREEITEM item = first; item != nullptr; item = ElementStore::next(tree, item)) {
         if (XMLTreeItem* child = ElementStore::record(tree, item)) visit(*child);
     }
+}
+
+template <typename Visit>
+void forEachChild(const XMLTreeItem& element, Visit visit) {
+    forEachChildFrom(element, firstChildItem(element), visit);
+}
+
+// The tag body, for a caller that already knows whether the element has children.
+void writeBody(const XMLTreeItem& element, HANDLE file, bool children) {
+    put(file, L">");
+    const XMLTreeItem* partner = element.partner;
+    if (OptionSet::InsertPI && partner != nullptr && hasText(*partner) && element.textDiffers()) {
+        put(file, L"<?start_value_changed?>");
+        writeEndOfLine(file);
+        writeEscaped(file, partner->text, partner->textLength);
+        put(file, L"<?end_value_changed?>");
+        writeEndOfLine(file);
+    }
+    if (hasText(element)) writeEscaped(file, element.text, element.textLength);
+    if (children) writeEndOfLine(file);
 }
 
 // The filter of the save modes below the selected element.
@@ -188,44 +262,36 @@ void writeComment(HANDLE file, const wchar_t* text) {
 }
 
 void XMLTreeItem::writeStartTag(HANDLE file) const {
-    put(file, L"<");
-    putText(file, nameText());
-    if (hasAttributes(*this)) {
-        put(file, L" ");
-        writeEscaped(file, attributes, attributesLength);
+    {
+        Markup markup(file);
+        markup << L"<";
+        markup.name(*this);
+        if (hasAttributes(*this)) markup << L" ";
     }
+    if (hasAttributes(*this)) writeEscaped(file, attributes, attributesLength);
 }
 
 void XMLTreeItem::writeTagBody(HANDLE file) const {
-    put(file, L">");
-    if (OptionSet::InsertPI && partner != nullptr && hasText(*partner) && textDiffers()) {
-        put(file, L"<?start_value_changed?>");
-        writeEndOfLine(file);
-        writeEscaped(file, partner->text, partner->textLength);
-        put(file, L"<?end_value_changed?>");
-        writeEndOfLine(file);
-    }
-    if (hasText(*this)) writeEscaped(file, text, textLength);
-    if (hasChildren(*this)) writeEndOfLine(file);
+    writeBody(*this, file, hasChildren(*this));
 }
 
 void XMLTreeItem::writeEndTag(HANDLE file) const {
-    put(file, L"</");
-    putText(file, nameText());
-    put(file, L">");
-    writeEndOfLine(file);
+    Markup markup(file);
+    markup << L"</";
+    markup.name(*this) << L">";
+    markup.endOfLine();
 }
 
 void XMLTreeItem::saveSubtree(HANDLE file) const {
     if (!OptionSet::IncludeIgnoredElements && ignoreState != 0) return;
     writeStartTag(file);
-    if (!hasChildren(*this) && !hasText(*this)) {
-        put(file, L"/>");
-        writeEndOfLine(file);
+    const HTREEITEM first = firstChildItem(*this);
+    if (first == nullptr && !hasText(*this)) {
+        (Markup(file) << L"/>").endOfLine();
         return;
     }
-    writeTagBody(file);
-    forEachChild(*this, [file](const XMLTreeItem& child) { child.saveSubtree(file); });
+    writeBody(*this, file, first != nullptr);
+    forEachChildFrom(*this, first, [file](const XMLTreeItem& child) { child.saveSubtree(file); });
     writeEndTag(file);
 }
 
@@ -233,13 +299,13 @@ void XMLTreeItem::saveInMode(HANDLE file, int whole, int mode, int below, int in
     if (!isWritten(*this, mode, below, insideEntire)) return;
     const int childrenInsideEntire = entireElementList.contains(*this) ? 1 : insideEntire;
     writeStartTag(file);
-    if (whole && !hasChildren(*this) && !hasText(*this)) {
-        put(file, L"/>");
-        writeEndOfLine(file);
+    const HTREEITEM first = firstChildItem(*this);
+    if (whole && first == nullptr && !hasText(*this)) {
+        (Markup(file) << L"/>").endOfLine();
         return;
     }
-    writeTagBody(file);
-    forEachChild(*this, [&](const XMLTreeItem& child) {
+    writeBody(*this, file, first != nullptr);
+    forEachChildFrom(*this, first, [&](const XMLTreeItem& child) {
         if (whole)
             child.saveInMode(file, 1, mode, 1, childrenInsideEntire);
         else
