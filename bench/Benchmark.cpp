@@ -1,4 +1,4 @@
-// Measures loading (and, where built, comparing) on generated documents, against
+// Measures loading, comparing and saving on generated documents, against
 // the parser's own SAX2 parse of the same bytes as the floor. Prints one line per
 // figure: "case figure value".
 #include <windows.h>
@@ -24,6 +24,7 @@
 #include "ui/Commands.h"
 #include "ui/TreeCommands.h"
 #include "ui/TreeViews.h"
+#include "settings/XmlOutput.h"
 #include "ui/XMLTreeView.h"
 
 namespace {
@@ -150,6 +151,42 @@ std::wstring writeTemp(const std::string& bytes, const wchar_t* name) {
     return path;
 }
 
+void figure(const std::string& name, const char* what, double value) {
+    std::printf("%s %s %.6g\n", name.c_str(), what, value);
+    std::fflush(stdout);
+}
+
+int64_t fileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// The left root under each of the save modes measured, into a temporary file, against the
+// parser's own parse of the left file.
+void measureSaves(const std::string& name, const XMLTreeItem& leftRoot, double leftParse) {
+    struct Save {
+        const char* figure;
+        int mode;
+    };
+    const Save saves[] = {{"save_element", 568}, {"save_differences", 980}, {"merge", 981}, {"report", 986}};
+    wchar_t dir[MAX_PATH];
+    GetTempPathW(MAX_PATH, dir);
+    const std::wstring path = std::wstring(dir) + L"verdalt-bench-out.xml";
+    for (const Save& save : saves) {
+        const double start = now();
+        const DWORD error = writeXmlOutput(path.c_str(), leftRoot, save.mode, &leftTreeView.outputEncoding,
+                                           DoctypeFields{nullptr, nullptr, nullptr});
+        const double seconds = now() - start;
+        if (error != ERROR_SUCCESS) std::fprintf(stderr, "%s: save %d failed: %lu\n", name.c_str(), save.mode, error);
+        const std::string figureName = save.figure;
+        figure(name, (figureName + "_s").c_str(), seconds);
+        figure(name, (figureName + "_bytes").c_str(), static_cast<double>(fileSize(path)));
+        figure(name, (figureName + "/parse").c_str(), seconds / leftParse);
+        DeleteFileW(path.c_str());
+    }
+}
+
 size_t peakWorkingSet() {
     PROCESS_MEMORY_COUNTERS counters{};
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
@@ -159,11 +196,6 @@ size_t peakWorkingSet() {
 HWND makeTree(HWND parent) {
     return CreateWindowExW(0, WC_TREEVIEWW, L"XML", WS_CHILD | TVS_HASBUTTONS, 0, 0, 400, 400, parent, nullptr,
                            GetModuleHandleW(nullptr), nullptr);
-}
-
-void figure(const std::string& name, const char* what, double value) {
-    std::printf("%s %s %.6g\n", name.c_str(), what, value);
-    std::fflush(stdout);
 }
 
 }  // namespace
@@ -220,7 +252,8 @@ int wmain(int argc, wchar_t** argv) {
                 std::wstring leftPath = writeTemp(left, L"verdalt-bench-left.xml");
                 std::wstring rightPath = writeTemp(right, L"verdalt-bench-right.xml");
 
-                double parse = rawParse(left) + rawParse(right);
+                double leftParse = rawParse(left);
+                double parse = leftParse + rawParse(right);
                 ElementStore::displayClock.enabled = true;
                 ElementStore::displayClock.ticks = 0;
                 double start = now();
@@ -267,6 +300,8 @@ int wmain(int argc, wchar_t** argv) {
                 start = now();
                 expandCollapseNodes(IDM_COLLAPSE_NODES);
                 figure(name, "collapse_nodes_s", now() - start);
+                figure(name, "parse_left_s", leftParse);
+                measureSaves(name, *leftRoot, leftParse);
 
                 start = now();
                 ElementStore::displayClock.ticks = 0;

@@ -162,6 +162,26 @@ struct XMLTreeItem {
     void filterView(int keepSimilar, int top);
     // Expands the parents of every element that differs; selects the tree's first item.
     void expandDifferences();
+
+    // XML output (settings/XmlWriter.cpp, settings/ReportWriter.cpp): mode is the save
+    // command's number, below 0 only for the selected element, insideEntire 1 below an
+    // element of the entire-element list.
+    void writeStartTag(HANDLE file) const;
+    void writeTagBody(HANDLE file) const;
+    void writeEndTag(HANDLE file) const;
+    void saveSubtree(HANDLE file) const;
+    // whole 1: the element and its children as elements of their own; 0: paired with its
+    // partner, whose extra children come before the end tag.
+    void saveInMode(HANDLE file, int whole, int mode, int below, int insideEntire) const;
+    void savePair(HANDLE file, int mode, int below, int insideEntire) const;
+    // On the partner of an element written paired: the children its side lacks.
+    void saveUnmatchedChildren(HANDLE file, int mode) const;
+    void writeReport(HANDLE file, int withXmlns) const;
+    // The partner's changed attributes as a comment; the own ones are left in buffer
+    // (kReportBufferUnits); returns their length.
+    int writeAttributeDifferences(HANDLE file, wchar_t* buffer, int withXmlns) const;
+    void writeValueDifference(HANDLE file) const;
+    void writeUniqueChildren(HANDLE file, const wchar_t* heading) const;
 };
 
 int countDisplayLines(const wchar_t* text);

@@ -24,6 +24,7 @@ constexpr uint32_t kLatinCodePages[] = {28591, 28592, 28593, 28594, 28599, 28600
 
 constexpr uint32_t kUtf16LittleEndian = 1200;
 constexpr uint32_t kUtf16BigEndian = 1201;
+constexpr uint32_t kUtf8 = 65001;
 constexpr uint32_t kKindNone = 0;
 constexpr uint32_t kKindSingleByte = 1;
 constexpr uint32_t kKindListed = 2;
@@ -103,6 +104,16 @@ NameMatch matchName(const wchar_t* name, int number, int part) {
 // by this file itself.
 bool canWrite(uint32_t codePage) {
     return codePage == kUtf16LittleEndian || codePage == kUtf16BigEndian || IsValidCodePage(codePage);
+}
+
+// The code pages a record can name that write ASCII as itself: all but UTF-7 and the EBCDIC ones.
+bool isAsciiTransparent(uint32_t codePage) {
+    if (codePage == 0 || codePage == kUtf8 || codePage == 874 || (codePage >= 1250 && codePage <= 1258) ||
+        (codePage >= 28591 && codePage <= 28605)) {
+        return true;
+    }
+    return codePage != 500 && codePage != 1047 && codePage != 1140 &&
+           EncodingSpec::isListedCodePage(static_cast<int>(codePage)) != 0;
 }
 
 }  // namespace
@@ -220,6 +231,29 @@ bool writeText(HANDLE file, const wchar_t* text, int count, const EncodingSpec* 
             buffer[2 * i + 1] = static_cast<char>(text[i] & 0xFF);
         }
         return writeFileBytes(file, buffer, static_cast<DWORD>(size));
+    }
+
+    // Markup and most text is ASCII, which every code page but UTF-7 and EBCDIC writes as itself:
+    // copied, it spares the two conversion calls per piece.
+    if (isAsciiTransparent(encoding.codePage) && count < kFixedBufferBytes) {
+        int i = 0;
+        while (i < count && text[i] < 0x80) {
+            fixedBuffer[i] = static_cast<char>(text[i]);
+            ++i;
+        }
+        if (i == count) {
+            return writeFileBytes(file, fixedBuffer, static_cast<DWORD>(count));
+        }
+    }
+
+    // UTF-8 takes at most three bytes per unit, so one call converts into a buffer of that size.
+    if (encoding.codePage == kUtf8 && count < kFixedBufferBytes / 3) {
+        const int converted =
+            WideCharToMultiByte(kUtf8, 0, text, count, fixedBuffer, kFixedBufferBytes, nullptr, nullptr);
+        if (converted <= 0) {
+            return false;
+        }
+        return writeFileBytes(file, fixedBuffer, static_cast<DWORD>(converted));
     }
 
     // Code page 0 is CP_ACP. UTF-7 and UTF-8 accept no flags, so none are passed for any code page;

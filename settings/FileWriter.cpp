@@ -1,6 +1,7 @@
 #include "settings/FileWriter.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -8,6 +9,11 @@ namespace {
 int64_t failureBudget = -1;
 // The sinks alive now, the newest first (single thread).
 MemoryWriteSink* newestSink = nullptr;
+
+// The writers whose handles are buffered now; a save has one, the slots leave room for a
+// writer that is begun while another one is still open.
+constexpr int kBufferedWriterSlots = 4;
+ReplacingFileWriter* bufferedWriters[kBufferedWriterSlots] = {};
 
 // The folder part of path, with its trailing separator; empty for a bare name.
 std::wstring folderOf(const std::wstring& path) {
@@ -27,6 +33,35 @@ bool isReadOnly(const std::wstring& path) {
 void setWriteFailureAfter(int64_t bytes) {
     failureBudget = bytes;
 }
+
+namespace {
+
+bool writeToFile(HANDLE file, const void* bytes, DWORD size) {
+    DWORD allowed = size;
+    bool injected = false;
+    if (failureBudget >= 0) {
+        if (static_cast<int64_t>(size) > failureBudget) {
+            allowed = static_cast<DWORD>(failureBudget);
+            injected = true;
+        }
+        failureBudget -= allowed;
+    }
+    DWORD written = 0;
+    if (allowed > 0 && !WriteFile(file, bytes, allowed, &written, nullptr)) {
+        return false;
+    }
+    if (injected) {
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    if (written != size) {
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
 
 MemoryWriteSink::MemoryWriteSink() : outer_(newestSink) {
     newestSink = this;
@@ -57,28 +92,86 @@ bool writeFileBytes(HANDLE file, const void* bytes, DWORD size) {
         }
         return true;
     }
-    DWORD allowed = size;
-    bool injected = false;
-    if (failureBudget >= 0) {
-        if (static_cast<int64_t>(size) > failureBudget) {
-            allowed = static_cast<DWORD>(failureBudget);
-            injected = true;
+    if (ReplacingFileWriter* writer = ReplacingFileWriter::bufferedWriterOf(file)) {
+        return writer->buffer(bytes, size);
+    }
+    return writeToFile(file, bytes, size);
+}
+
+ReplacingFileWriter* ReplacingFileWriter::bufferedWriterOf(HANDLE file) {
+    if (file == INVALID_HANDLE_VALUE || file == nullptr) {
+        return nullptr;
+    }
+    for (ReplacingFileWriter* writer : bufferedWriters) {
+        if (writer != nullptr && writer->file_ == file) {
+            return writer;
         }
-        failureBudget -= allowed;
     }
-    DWORD written = 0;
-    if (allowed > 0 && !WriteFile(file, bytes, allowed, &written, nullptr)) {
+    return nullptr;
+}
+
+bool ReplacingFileWriter::useOutputBuffer() {
+    if (file_ == INVALID_HANDLE_VALUE || failed_) {
         return false;
     }
-    if (injected) {
-        SetLastError(ERROR_DISK_FULL);
+    if (buffer_) {
+        return true;
+    }
+    for (ReplacingFileWriter*& slot : bufferedWriters) {
+        if (slot == nullptr) {
+            buffer_.reset(new (std::nothrow) char[kOutputBufferBytes]);
+            if (!buffer_) {
+                return false;
+            }
+            buffered_ = 0;
+            slot = this;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ReplacingFileWriter::buffer(const void* bytes, DWORD size) {
+    if (failed_) {
+        SetLastError(error_);
         return false;
     }
-    if (written != size) {
-        SetLastError(ERROR_DISK_FULL);
+    if (size > kOutputBufferBytes - buffered_ && !flushBuffer()) {
+        return false;
+    }
+    if (size >= kOutputBufferBytes) {
+        if (!writeToFile(file_, bytes, size)) {
+            markFailed(GetLastError());
+            return false;
+        }
+        return true;
+    }
+    std::memcpy(buffer_.get() + buffered_, bytes, size);
+    buffered_ += size;
+    return true;
+}
+
+bool ReplacingFileWriter::flushBuffer() {
+    if (!buffer_ || buffered_ == 0) {
+        return !failed_;
+    }
+    const DWORD size = buffered_;
+    buffered_ = 0;
+    if (!writeToFile(file_, buffer_.get(), size)) {
+        markFailed(GetLastError());
         return false;
     }
     return true;
+}
+
+void ReplacingFileWriter::releaseBuffer() {
+    for (ReplacingFileWriter*& slot : bufferedWriters) {
+        if (slot == this) {
+            slot = nullptr;
+        }
+    }
+    buffer_.reset();
+    buffered_ = 0;
 }
 
 ReplacingFileWriter::~ReplacingFileWriter() {
@@ -107,8 +200,8 @@ bool ReplacingFileWriter::begin(const wchar_t* target) {
         wchar_t name[32];
         std::swprintf(name, 32, L"~verdalt%08lx.tmp", static_cast<unsigned long>(seed + attempt * 7919u));
         std::wstring candidate = folder + name;
-        HANDLE file = CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file =
+            CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             file_ = file;
             scratch_ = std::move(candidate);
@@ -129,7 +222,10 @@ bool ReplacingFileWriter::write(const void* bytes, DWORD size) {
     if (failed_ || file_ == INVALID_HANDLE_VALUE) {
         return false;
     }
-    if (!writeFileBytes(file_, bytes, size)) {
+    if (buffer_) {
+        return buffer(bytes, size);
+    }
+    if (!writeToFile(file_, bytes, size)) {
         markFailed(GetLastError());
         return false;
     }
@@ -148,6 +244,10 @@ bool ReplacingFileWriter::commit() {
         if (!failed_) markFailed(ERROR_INVALID_HANDLE);
         return false;
     }
+    if (!failed_) {
+        flushBuffer();
+    }
+    releaseBuffer();
     if (!failed_ && !FlushFileBuffers(file_)) {
         markFailed(GetLastError());
     }
@@ -172,6 +272,7 @@ bool ReplacingFileWriter::commit() {
 }
 
 void ReplacingFileWriter::abandon() {
+    releaseBuffer();
     if (file_ != INVALID_HANDLE_VALUE) {
         CloseHandle(file_);
         file_ = INVALID_HANDLE_VALUE;

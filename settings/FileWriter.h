@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // One checked write: false unless every byte was written. Every writer of the
@@ -52,6 +53,12 @@ public:
 
     // Creates the scratch file beside target. False (with error()) when it cannot be made.
     bool begin(const wchar_t* target);
+    // From here on, every write to handle() (writeText, writeFileBytes, write()) collects in a
+    // bounded buffer that goes to the file in pieces of kOutputBufferBytes; commit() writes the
+    // rest. Writers that emit many small pieces would otherwise make one system call each.
+    // A failed piece is remembered and the bytes after it are dropped.
+    static constexpr DWORD kOutputBufferBytes = 64 * 1024;
+    bool useOutputBuffer();
     // The scratch file's handle, for writeText and the other writers.
     HANDLE handle() const { return file_; }
     // A checked write; a failure is remembered and makes commit() fail.
@@ -71,8 +78,18 @@ public:
     const std::wstring& target() const { return target_; }
     const std::wstring& scratchPath() const { return scratch_; }
 
+    // The buffered writer of file, or null (writeFileBytes asks).
+    static ReplacingFileWriter* bufferedWriterOf(HANDLE file);
+    // Adds bytes to the buffer; false once anything failed.
+    bool buffer(const void* bytes, DWORD size);
+
 private:
+    bool flushBuffer();
+    void releaseBuffer();
+
     HANDLE file_ = INVALID_HANDLE_VALUE;
+    std::unique_ptr<char[]> buffer_;  // null while unbuffered
+    DWORD buffered_ = 0;
     std::wstring target_;
     std::wstring scratch_;
     bool failed_ = false;

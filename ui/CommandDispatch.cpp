@@ -17,6 +17,7 @@
 #include "ui/Menus.h"
 #include "ui/OptionFileCommands.h"
 #include "ui/RuleCommands.h"
+#include "ui/SaveCommand.h"
 #include "ui/Splitter.h"
 #include "ui/Toolbars.h"
 #include "ui/TreeCommands.h"

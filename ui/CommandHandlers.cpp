@@ -29,7 +29,6 @@ void onOpenSecondFile(HWND window, int) {
     autoCompare();
 }
 
-void onSaveCommand(HWND, int) {}
 
 void onCompareFiles(HWND, int) {
     filesCompared = compareFiles();

@@ -23,7 +23,6 @@ extern int32_t openAborted;
 void onOpenFirstFile(HWND window, int command);
 void onOpenSecondFile(HWND window, int command);
 void onReloadFiles(HWND window, int command);
-void onSaveCommand(HWND window, int command);
 void onCompareFiles(HWND window, int command);
 void onCompareElements(HWND window, int command);
 void onOptions(HWND window, int command);

@@ -137,4 +137,45 @@ TEST_F(FileWriterTest, AMemorySinkCollectsABlockForOneWrite) {
     EXPECT_EQ(dir.read(L"block.txt"), "file");
 }
 
+// Pieces of every size, small ones, one across the buffer's end and one larger than the
+// buffer, reach the file in order.
+TEST_F(FileWriterTest, BufferedPiecesReachTheTargetInOrder) {
+    const std::wstring target = dir.file(L"buffered.bin");
+    ReplacingFileWriter writer;
+    ASSERT_TRUE(writer.begin(target.c_str()));
+    ASSERT_TRUE(writer.useOutputBuffer());
+    std::string expected;
+    const size_t sizes[] = {1, 7, 4096, 60000, 3000, ReplacingFileWriter::kOutputBufferBytes + 10, 5};
+    char next = 'a';
+    for (size_t size : sizes) {
+        const std::string piece(size, next);
+        next = static_cast<char>(next + 1);
+        EXPECT_TRUE(writeFileBytes(writer.handle(), piece.data(), static_cast<DWORD>(piece.size())));
+        expected += piece;
+    }
+    EXPECT_TRUE(writeText(writer.handle(), L"tail", -1));
+    expected += "tail";
+    EXPECT_TRUE(writer.write("!", 1));
+    expected += "!";
+    EXPECT_TRUE(writer.commit());
+    EXPECT_EQ(dir.read(L"buffered.bin"), expected);
+}
+
+TEST_F(FileWriterTest, ABufferedWriteThatFailsFailsTheCommit) {
+    const std::wstring target = dir.write(L"kept.bin", "old");
+    ReplacingFileWriter writer;
+    ASSERT_TRUE(writer.begin(target.c_str()));
+    ASSERT_TRUE(writer.useOutputBuffer());
+    setWriteFailureAfter(100);
+    const std::string piece(ReplacingFileWriter::kOutputBufferBytes - 1, 'x');
+    EXPECT_TRUE(writeFileBytes(writer.handle(), piece.data(), static_cast<DWORD>(piece.size())));
+    // The piece that overflows the buffer sends it to the file, where the write fails.
+    EXPECT_FALSE(writeFileBytes(writer.handle(), "yy", 2));
+    EXPECT_FALSE(writeFileBytes(writer.handle(), "z", 1));
+    EXPECT_FALSE(writer.commit());
+    EXPECT_EQ(writer.error(), static_cast<DWORD>(ERROR_DISK_FULL));
+    EXPECT_EQ(dir.read(L"kept.bin"), "old");
+    EXPECT_EQ(filesIn(dir.path()), std::vector<std::wstring>{L"kept.bin"});
+}
+
 }  // namespace
