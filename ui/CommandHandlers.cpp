@@ -45,7 +45,6 @@ void onIgnoredElementsDialog(HWND, int) {}
 void onRemoveAllIgnored(HWND, int) {}
 void onKeyElement(HWND, int) {}
 void onKeyAttribute(HWND, int) {}
-void onOptions(HWND, int) {}
 
 void onViewMode(HWND window, int command) {
     setViewMode(window, command);
@@ -53,10 +52,6 @@ void onViewMode(HWND window, int command) {
 
 void onHelpTopics(HWND, int) {
     onHelp(nullptr);
-}
-
-void onTipOfTheDay(HWND window, int) {
-    showTipOfTheDay(window);
 }
 
 void synchronizeSelected(XMLTreeItem*, XMLTreeItem*) {}
@@ -67,7 +62,6 @@ bool renameChildName(XMLTreeItem*, XMLTreeItem*) {
     return true;
 }
 
-void showTipOfTheDay(HWND) {}
 
 bool registerContentWindowClasses() {
     return true;

@@ -12,6 +12,7 @@
 void installUnexpectedBoxHandler();
 void installUnexpectedDialogHandler();
 void installUnexpectedModalHandler();
+void installUnexpectedColourHandler();
 
 namespace {
 // A crash ends the program with a message and a failing exit code at once.
@@ -26,7 +27,7 @@ LONG WINAPI reportCrash(EXCEPTION_POINTERS* info) {
 int wmain(int argc, wchar_t** argv) {
     SetUnhandledExceptionFilter(reportCrash);
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
     if (!setupParser()) {
         fprintf(stderr, "the XML parser could not be set up\n");
@@ -35,6 +36,7 @@ int wmain(int argc, wchar_t** argv) {
     installUnexpectedBoxHandler();
     installUnexpectedDialogHandler();
     installUnexpectedModalHandler();
+    installUnexpectedColourHandler();
     testing::InitGoogleTest(&argc, argv);
     int result = RUN_ALL_TESTS();
     terminateParser();

@@ -38,9 +38,15 @@ INT_PTR CALLBACK forwardingProcedure(HWND dialog, UINT message, WPARAM wParam, L
     if (running == nullptr) return FALSE;
     if (message == kRunTestHandler) {
         if (testHandler) {
+            // The modal loop shows the dialog only once its queue is empty; the handler
+            // gets it shown, as the user would.
+            ShowWindow(dialog, SW_SHOWNORMAL);
             const DialogTestHandler handler = testHandler;
             handler(dialog, running->templateId);
-            if (IsWindow(dialog) && runningFor(dialog) != nullptr) EndDialog(dialog, IDCANCEL);
+            // EndDialog hides the dialog at once but destroys it only when the modal loop
+            // ends; a second EndDialog would overwrite the result the handler's click chose.
+            if (IsWindow(dialog) && IsWindowVisible(dialog) && runningFor(dialog) != nullptr)
+                EndDialog(dialog, IDCANCEL);
         }
         return TRUE;
     }
