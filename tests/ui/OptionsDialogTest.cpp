@@ -615,6 +615,9 @@ TEST_F(OptionsAfterOkTest, ReloadsComparesOrRepaintsAsTheChangeNeeds) {
         SendMessageW(autoCompareBox, BM_SETCHECK, BST_CHECKED, 0);
         for (const std::wstring& path : paths)
             dir.write(path.substr(path.rfind(L'\\') + 1), reloadedXml);
+        if (c.files) {
+            ASSERT_NE(elementNamed(leftTreeView, L"e"), nullptr);
+        }
         const int linesBefore = c.files ? itemLines(elementNamed(leftTreeView, L"e")) : 0;
         if (c.files) {
             ASSERT_GT(linesBefore, 1);
@@ -644,6 +647,7 @@ TEST_F(OptionsAfterOkTest, ReloadsComparesOrRepaintsAsTheChangeNeeds) {
         EXPECT_EQ(elementNamed(leftTreeView, L"b") != nullptr, c.reloaded);
         EXPECT_EQ(comparisonSummary[0] != 0, c.comparedAgain) << "a comparison ran";
         EXPECT_EQ(filesCompared, c.comparedAgain || (c.compared && !c.reloaded) ? 1 : 0);
+        ASSERT_NE(elementNamed(leftTreeView, L"e"), nullptr);
         EXPECT_EQ(itemLines(elementNamed(leftTreeView, L"e")), c.relaidOut ? 1 : linesBefore);
     }
 }
