@@ -21,6 +21,9 @@
 #include "model/MessageBox.h"
 #include "model/ParserSetup.h"
 #include "settings/OptionSet.h"
+#include "ui/Commands.h"
+#include "ui/TreeCommands.h"
+#include "ui/TreeViews.h"
 #include "ui/XMLTreeView.h"
 
 namespace {
@@ -255,6 +258,15 @@ int wmain(int argc, wchar_t** argv) {
                 figure(name, "different_pairs", comparisonCounters.differentCount);
                 figure(name, "peak_after_compare/input",
                        static_cast<double>(peakWorkingSet()) / static_cast<double>(left.size() + right.size()));
+
+                // Expand and Collapse Nodes on the whole left tree.
+                currentElement = nullptr;
+                start = now();
+                expandCollapseNodes(IDM_EXPAND_NODES);
+                figure(name, "expand_nodes_s", now() - start);
+                start = now();
+                expandCollapseNodes(IDM_COLLAPSE_NODES);
+                figure(name, "collapse_nodes_s", now() - start);
 
                 start = now();
                 ElementStore::displayClock.ticks = 0;

@@ -358,6 +358,23 @@ bool expand(HWND tree, HTREEITEM item, UINT code) {
     return done != FALSE;
 }
 
+bool setExpandedState(HWND tree, HTREEITEM item, bool expanded) {
+    Store* s = find(tree);
+    if (s == nullptr) return false;
+    uint32_t i = s->indexOf(item);
+    if (i == kNone) return false;
+    Node& n = s->node(i);
+    if (n.firstChild == kNone) return false;
+    TVITEMEXW tv{};
+    tv.mask = TVIF_HANDLE | TVIF_STATE;
+    tv.hItem = item;
+    tv.stateMask = expanded ? TVIS_EXPANDED | TVIS_EXPANDEDONCE : TVIS_EXPANDED;
+    tv.state = expanded ? TVIS_EXPANDED | TVIS_EXPANDEDONCE : 0;
+    if (!send(tree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&tv))) return false;
+    n.expanded = expanded ? 1 : 0;
+    return true;
+}
+
 bool isExpanded(HWND tree, HTREEITEM item) {
     Store* s = find(tree);
     if (s == nullptr) return false;

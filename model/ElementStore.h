@@ -34,6 +34,10 @@ void setRecord(HWND tree, HTREEITEM item, XMLTreeItem* data);
 void setHeight(HWND tree, HTREEITEM item, int lines);
 int height(HWND tree, HTREEITEM item);
 bool expand(HWND tree, HTREEITEM item, UINT code);
+// Marks an item expanded or collapsed without laying the tree out, for an item hidden
+// under a collapsed ancestor (the layout follows when the ancestor is expanded). The
+// tree view lays out every item for each expansion of an item that shows.
+bool setExpandedState(HWND tree, HTREEITEM item, bool expanded);
 bool isExpanded(HWND tree, HTREEITEM item);
 bool select(HWND tree, HTREEITEM item, UINT code = TVGN_CARET);
 // The item's rectangle in the tree's client area (textOnly: the text part); false

@@ -61,12 +61,17 @@ void setRecordReleaseHook(RecordReleaseHook hook) {
 }
 
 void XMLTreeItem::expandSubtree(UINT code) {
-    // An item without children has nothing to expand, and each TVM_EXPAND costs a search
-    // over every item of the tree.
-    forEachInSubtree(this, [code](XMLTreeItem* e) {
-        if (ElementStore::child(e->treeView, e->treeItem) != nullptr)
-            ElementStore::expand(e->treeView, e->treeItem, code);
+    HWND tree = treeView;
+    if (tree == nullptr || ElementStore::child(tree, treeItem) == nullptr) return;
+    const bool expanding = (code & TVE_TOGGLE) == TVE_EXPAND;
+    // The tree view lays the whole tree out for each item that expands or collapses while
+    // it shows. With the top collapsed first, the items below it are hidden and only take
+    // their state; the top is laid out once, when it expands again.
+    ElementStore::expand(tree, treeItem, TVE_COLLAPSE);
+    forEachInSubtree(this, [this, tree, expanding](XMLTreeItem* e) {
+        if (e != this) ElementStore::setExpandedState(tree, e->treeItem, expanding);
     });
+    if (expanding) ElementStore::expand(tree, treeItem, TVE_EXPAND);
 }
 
 void XMLTreeItem::setItemHeight(int lines) {

@@ -40,7 +40,9 @@ constexpr uint32_t optionKeyHash(const char* key) {
 // opened or read (the "LoadOptions" box has been shown) and nothing was applied.
 int loadOptionFile(const wchar_t* path, int groups);
 // Applies one row: value is its text after the row's last "=", ended at the row's end
-// or at its "#". A hash that no row of the groups holds is ignored.
+// or at its "#". A hash that no row of the groups holds is ignored. A "Condition" row
+// takes effect only while a file is read, on the rule that the file's nearest
+// "IgnoreElement" row above it added.
 void applyOptionFileEntry(uint32_t hash, const char* value, int groups);
 
 // One row "name=number" or "name=text" ended by CR LF, through writeText with the

@@ -16,8 +16,8 @@
 #include "ui/Layout.h"
 #include "ui/MainWindow.h"
 #include "ui/Menus.h"
-#include "ui/StatusBar.h"
 #include "ui/Toolbars.h"
+#include "ui/StatusBar.h"
 #include "ui/TreeFont.h"
 #include "ui/XMLTreeView.h"
 

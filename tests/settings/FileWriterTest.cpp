@@ -113,4 +113,28 @@ TEST_F(FileWriterTest, TheWriteFailureSeamCountsBytesAcrossWrites) {
     EXPECT_EQ(dir.read(L"raw.bin"), "abcdefmn");
 }
 
+// A sink keeps what is written to its handle, leaves every other handle to its file, and
+// takes nothing from the write-failure budget: only the one write to the file counts.
+TEST_F(FileWriterTest, AMemorySinkCollectsABlockForOneWrite) {
+    const std::wstring path = dir.file(L"block.txt");
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    setWriteFailureAfter(4);
+    MemoryWriteSink outer;
+    {
+        MemoryWriteSink inner;
+        EXPECT_TRUE(writeText(outer.handle(), L"one ", -1));
+        EXPECT_TRUE(writeText(inner.handle(), L"inner", -1));
+        EXPECT_TRUE(writeFileBytes(file, "file", 4));
+        EXPECT_TRUE(writeText(outer.handle(), L"two", -1));
+        EXPECT_EQ(inner.bytes(), "inner");
+    }
+    EXPECT_TRUE(writeText(outer.handle(), L"!", -1));
+    EXPECT_EQ(outer.bytes(), "one two!");
+    EXPECT_FALSE(writeFileBytes(file, outer.bytes().data(), static_cast<DWORD>(outer.bytes().size())));
+    setWriteFailureAfter(-1);
+    CloseHandle(file);
+    EXPECT_EQ(dir.read(L"block.txt"), "file");
+}
+
 }  // namespace

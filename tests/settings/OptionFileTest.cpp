@@ -429,6 +429,7 @@ TEST_F(OptionFileTest, ReadFailuresChangeNothing) {
         EXPECT_EQ(listState(), lists);
     }
     CloseHandle(holder);
+    RemoveDirectoryW(dir.file(L"folder").c_str());
 }
 
 TEST_F(OptionFileTest, AnOptionsFileThatCannotBeWrittenLeavesTheOldOne) {

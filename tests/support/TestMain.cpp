@@ -13,6 +13,7 @@ void installUnexpectedBoxHandler();
 void installUnexpectedDialogHandler();
 void installUnexpectedModalHandler();
 void installUnexpectedColourHandler();
+void installUnexpectedFontChooser();
 
 namespace {
 // A crash ends the program with a message and a failing exit code at once.
@@ -37,6 +38,7 @@ int wmain(int argc, wchar_t** argv) {
     installUnexpectedDialogHandler();
     installUnexpectedModalHandler();
     installUnexpectedColourHandler();
+    installUnexpectedFontChooser();
     testing::InitGoogleTest(&argc, argv);
     int result = RUN_ALL_TESTS();
     terminateParser();

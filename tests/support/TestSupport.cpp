@@ -15,6 +15,7 @@
 #include "settings/OptionSet.h"
 #include "ui/ColourChooser.h"
 #include "ui/FileDialogs.h"
+#include "ui/TreeFont.h"
 #include "ui/dialogs/DialogRunner.h"
 #include "ui/XMLTreeView.h"
 
@@ -169,6 +170,44 @@ ModalScript& ModalScript::expect(int templateId, Action action) {
 
 void clickButton(HWND dialog, int id) {
     SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+void installUnexpectedFontChooser() {
+    setFontChooserHandler([](CHOOSEFONTW&) {
+        ADD_FAILURE() << "unexpected font chooser";
+        return false;
+    });
+}
+
+FontChooserScript::FontChooserScript() {
+    setFontChooserHandler([this](CHOOSEFONTW& record) {
+        shown_.push_back(
+            Chooser{record.lpLogFont != nullptr ? *record.lpLogFont : LOGFONTW{}, record.Flags, record.hwndOwner});
+        if (answers_.empty()) {
+            ADD_FAILURE() << "unexpected font chooser";
+            return false;
+        }
+        const Answer answer = answers_.front();
+        answers_.pop_front();
+        if (answer.chosen && record.lpLogFont != nullptr) *record.lpLogFont = answer.font;
+        return answer.chosen;
+    });
+}
+
+FontChooserScript::~FontChooserScript() {
+    for (size_t i = 0; i < answers_.size(); ++i)
+        ADD_FAILURE() << "expected font chooser not shown";
+    installUnexpectedFontChooser();
+}
+
+FontChooserScript& FontChooserScript::answer(const LOGFONTW& font) {
+    answers_.push_back(Answer{true, font});
+    return *this;
+}
+
+FontChooserScript& FontChooserScript::cancel() {
+    answers_.push_back(Answer{false, LOGFONTW{}});
+    return *this;
 }
 
 OptionsSnapshot::OptionsSnapshot() {

@@ -125,6 +125,34 @@ private:
 // Clicks a dialog's button as the user would (BM_CLICK).
 void clickButton(HWND dialog, int id);
 
+// While alive, answers the program's font chooser from a script: each expected chooser
+// is answered with a font, or cancelled. A chooser that the script does not expect fails
+// the test (and is cancelled). What each chooser was given is recorded.
+class FontChooserScript {
+public:
+    struct Chooser {
+        LOGFONTW initial;
+        DWORD flags;
+        HWND owner;
+    };
+    FontChooserScript();
+    ~FontChooserScript();
+    FontChooserScript(const FontChooserScript&) = delete;
+    FontChooserScript& operator=(const FontChooserScript&) = delete;
+
+    FontChooserScript& answer(const LOGFONTW& font);
+    FontChooserScript& cancel();
+    const std::vector<Chooser>& shown() const { return shown_; }
+
+private:
+    struct Answer {
+        bool chosen;
+        LOGFONTW font;
+    };
+    std::deque<Answer> answers_;
+    std::vector<Chooser> shown_;
+};
+
 // While alive, keeps a copy of every option value and of the comparison settings, and
 // puts them back when it goes, so that a test can change options freely.
 class OptionsSnapshot {
