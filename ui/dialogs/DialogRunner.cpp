@@ -7,6 +7,8 @@ namespace {
 // Posted to a dialog right after WM_INITDIALOG: the modal loop delivers it once the
 // dialog is up, which is when a test may drive it.
 constexpr UINT kRunTestHandler = WM_APP + 0x3E0;
+// Posted after the test handler: the dialog is still up only when it did not end it.
+constexpr UINT kCancelIfStillUp = WM_APP + 0x3E1;
 
 DialogTestHandler testHandler;
 
@@ -39,15 +41,19 @@ INT_PTR CALLBACK forwardingProcedure(HWND dialog, UINT message, WPARAM wParam, L
     if (message == kRunTestHandler) {
         if (testHandler) {
             // The modal loop shows the dialog only once its queue is empty; the handler
-            // gets it shown, as the user would.
+            // gets it shown, as the user would see it.
             ShowWindow(dialog, SW_SHOWNORMAL);
             const DialogTestHandler handler = testHandler;
             handler(dialog, running->templateId);
-            // EndDialog hides the dialog at once but destroys it only when the modal loop
-            // ends; a second EndDialog would overwrite the result the handler's click chose.
-            if (IsWindow(dialog) && IsWindowVisible(dialog) && runningFor(dialog) != nullptr)
-                EndDialog(dialog, IDCANCEL);
+            // EndDialog only marks the dialog as ended; the window stays until its loop
+            // returns, and a second EndDialog would replace the result. The loop leaves
+            // before it reads this message when the handler ended the dialog.
+            if (IsWindow(dialog)) PostMessageW(dialog, kCancelIfStillUp, 0, 0);
         }
+        return TRUE;
+    }
+    if (message == kCancelIfStillUp) {
+        EndDialog(dialog, IDCANCEL);
         return TRUE;
     }
     return running->procedure(dialog, message, wParam, lParam);
