@@ -283,9 +283,9 @@ void reloadFiles() {
 
 bool reloadAfterChange(HWND window, bool forced) {
     if (!leftTreeView.loaded && !rightTreeView.loaded) return false;
-    if (!forced && showBox(window,
-                           L"These changes will take effect only after reloading files\n\nDo you want to reload file(s)?",
-                           L"Options were changed", MB_ICONWARNING | MB_YESNO) != IDYES)
+    if (!forced &&
+        showBox(window, L"These changes will take effect only after reloading files\n\nDo you want to reload file(s)?",
+                L"Options were changed", MB_ICONWARNING | MB_YESNO) != IDYES)
         return false;
     reloadFiles();
     autoCompare();
