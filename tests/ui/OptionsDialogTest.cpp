@@ -152,7 +152,10 @@ protected:
     static void clickOk(HWND dialog) { clickButton(dialog, IDOK); }
 };
 
-TEST_F(OptionsDialogTest, OkStoresTheBoxThatWasChangedAndWritesTheRegistryValue) {
+// The control table: each control to its option and registry value.
+using OptionsControlsTest = OptionsDialogTest;
+
+TEST_F(OptionsControlsTest, OkStoresTheBoxThatWasChangedAndWritesTheRegistryValue) {
     const struct Case {
         int id;
         int page;
@@ -212,7 +215,7 @@ TEST_F(OptionsDialogTest, OkStoresTheBoxThatWasChangedAndWritesTheRegistryValue)
     }
 }
 
-TEST_F(OptionsDialogTest, OkStoresTheOtherControls) {
+TEST_F(OptionsControlsTest, OkStoresTheOtherControls) {
     const std::wstring longPath = L"C:\\" + std::wstring(240, L'p') + L"\\app.exe";  // 251 units
     const std::wstring tooLong = L"C:\\" + std::wstring(244, L'p') + L"\\app.exe";   // 255 units
     const struct Case {
@@ -294,7 +297,7 @@ TEST_F(OptionsDialogTest, OkStoresTheOtherControls) {
     EXPECT_EQ(textValue(L"EncodingString"), L"UTF-8");
 }
 
-TEST_F(OptionsDialogTest, NumberEditsAreReadWithinTheirRanges) {
+TEST_F(OptionsControlsTest, NumberEditsAreReadWithinTheirRanges) {
     const struct Case {
         const wchar_t* typed;
         int32_t decimalPlaces;
@@ -659,7 +662,9 @@ COLORREF painterSlot0() {
     return colours.slots[0];
 }
 
-TEST_F(OptionsDialogTest, ChangeReachesThePainterOnlyOnOk) {
+using OptionsColoursTest = OptionsDialogTest;
+
+TEST_F(OptionsColoursTest, ChangeReachesThePainterOnlyOnOk) {
     ASSERT_NE(itemPainter, nullptr);
     const COLORREF original = painterSlot0();
     const COLORREF chosen = RGB(1, 2, 3);
@@ -689,7 +694,7 @@ TEST_F(OptionsDialogTest, ChangeReachesThePainterOnlyOnOk) {
     });
 }
 
-TEST_F(OptionsDialogTest, DefaultOnTheColorsPageThenCancelLeavesTheTreeColours) {
+TEST_F(OptionsColoursTest, DefaultOnTheColorsPageThenCancelLeavesTheTreeColours) {
     ColourSet odd{};
     for (int slot = 0; slot < kColourSlots; ++slot)
         odd.slots[slot] = RGB(slot, 9, 9);
@@ -712,7 +717,7 @@ TEST_F(OptionsDialogTest, DefaultOnTheColorsPageThenCancelLeavesTheTreeColours) 
     EXPECT_EQ(std::memcmp(now.slots, odd.slots, sizeof(odd.slots)), 0);
 }
 
-TEST_F(OptionsDialogTest, SwatchAndExampleAreDrawnInTheColoursBeingEdited) {
+TEST_F(OptionsColoursTest, SwatchAndExampleAreDrawnInTheColoursBeingEdited) {
     runOptions([](HWND dialog) {
         showPage(dialog, 5);
         for (int slot = 0; slot < kColourSlots; ++slot)
