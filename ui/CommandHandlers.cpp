@@ -29,7 +29,6 @@ void onOpenSecondFile(HWND window, int) {
     autoCompare();
 }
 
-
 void onCompareFiles(HWND, int) {
     filesCompared = compareFiles();
 }
@@ -38,8 +37,6 @@ void onCompareElements(HWND window, int) {
     compareElements(window);
 }
 
-void onOptions(HWND, int) {}
-
 void onViewMode(HWND window, int command) {
     setViewMode(window, command);
 }
@@ -47,12 +44,6 @@ void onViewMode(HWND window, int command) {
 void onHelpTopics(HWND, int) {
     onHelp(nullptr);
 }
-
-void onTipOfTheDay(HWND window, int) {
-    showTipOfTheDay(window);
-}
-
-void showTipOfTheDay(HWND) {}
 
 bool registerContentWindowClasses() {
     return true;

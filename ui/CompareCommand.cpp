@@ -281,12 +281,13 @@ void reloadFiles() {
     if (leftTreeView.loaded && rightTreeView.loaded) viewFiltered = 0;
 }
 
-void reloadAfterChange(HWND window, bool forced) {
-    if (!leftTreeView.loaded && !rightTreeView.loaded) return;
-    if (!forced && showBox(window,
-                           L"These changes will take effect only after reloading files\n\nDo you want to reload file(s)?",
-                           L"Options were changed", MB_ICONWARNING | MB_YESNO) != IDYES)
-        return;
+bool reloadAfterChange(HWND window, bool forced) {
+    if (!leftTreeView.loaded && !rightTreeView.loaded) return false;
+    if (!forced &&
+        showBox(window, L"These changes will take effect only after reloading files\n\nDo you want to reload file(s)?",
+                L"Options were changed", MB_ICONWARNING | MB_YESNO) != IDYES)
+        return false;
     reloadFiles();
     autoCompare();
+    return true;
 }

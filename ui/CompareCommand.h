@@ -33,4 +33,5 @@ void refreshViews(int flags);
 void reloadFiles();
 // The reload question after a change that only a new parse can show: with a file
 // loaded, forced or answered Yes, both panels are reloaded and compared as after a load.
-void reloadAfterChange(HWND window, bool forced);
+// True when the files were reloaded.
+bool reloadAfterChange(HWND window, bool forced);

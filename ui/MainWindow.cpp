@@ -232,6 +232,9 @@ ATOM registerMainClass(HINSTANCE instance) {
 
 int createMainWindow(HINSTANCE instance, int show) {
     InitCommonControls();
+    // The number edits of the Options dialog have up-down controls.
+    INITCOMMONCONTROLSEX upDown{sizeof(upDown), ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&upDown);
     moduleInstance = instance;
 
     RECT desktop{};

@@ -16,6 +16,7 @@ void installUnexpectedDialogHandler();
 void installUnexpectedModalHandler();
 void installUnexpectedFontChooser();
 void installUnexpectedHelpHandler();
+void installUnexpectedColourHandler();
 
 namespace {
 // A crash ends the program with a message and a failing exit code at once.
@@ -30,7 +31,7 @@ LONG WINAPI reportCrash(EXCEPTION_POINTERS* info) {
 int wmain(int argc, wchar_t** argv) {
     SetUnhandledExceptionFilter(reportCrash);
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
     if (!setupParser()) {
         fprintf(stderr, "the XML parser could not be set up\n");
@@ -41,6 +42,7 @@ int wmain(int argc, wchar_t** argv) {
     installUnexpectedModalHandler();
     installUnexpectedFontChooser();
     installUnexpectedHelpHandler();
+    installUnexpectedColourHandler();
     testing::InitGoogleTest(&argc, argv);
     int result = RUN_ALL_TESTS();
     terminateParser();

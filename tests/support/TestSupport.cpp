@@ -14,10 +14,13 @@
 #include "model/MessageBox.h"
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
+#include "ui/ColourChooser.h"
 #include "ui/FileDialogs.h"
 #include "ui/Help.h"
 #include "ui/dialogs/DialogRunner.h"
 #include "ui/TreeFont.h"
+#include "ui/TreeFont.h"
+#include "ui/dialogs/DialogRunner.h"
 #include "ui/XMLTreeView.h"
 
 namespace {
@@ -98,6 +101,42 @@ DialogScript::~DialogScript() {
 
 DialogScript& DialogScript::answer(const std::wstring& fileName) {
     answers_.push_back(fileName);
+    return *this;
+}
+
+void installUnexpectedColourHandler() {
+    setColourChooserHandler([](CHOOSECOLORW&) {
+        ADD_FAILURE() << "unexpected colour chooser";
+        return false;
+    });
+}
+
+ColourScript::ColourScript() {
+    setColourChooserHandler([this](CHOOSECOLORW& record) {
+        shown_.push_back(Chooser{record.rgbResult, record.Flags, record.lpCustColors, record.hwndOwner});
+        if (answers_.empty()) {
+            ADD_FAILURE() << "unexpected colour chooser";
+            return false;
+        }
+        const auto [chosen, colour] = answers_.front();
+        answers_.pop_front();
+        if (chosen) record.rgbResult = colour;
+        return chosen;
+    });
+}
+
+ColourScript::~ColourScript() {
+    if (!answers_.empty()) ADD_FAILURE() << answers_.size() << " expected colour chooser(s) not shown";
+    installUnexpectedColourHandler();
+}
+
+ColourScript& ColourScript::answer(COLORREF colour) {
+    answers_.emplace_back(true, colour);
+    return *this;
+}
+
+ColourScript& ColourScript::cancel() {
+    answers_.emplace_back(false, 0);
     return *this;
 }
 

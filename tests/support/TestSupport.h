@@ -116,6 +116,31 @@ public:
     std::vector<Call> calls;
 };
 
+// While alive, answers the colour chooser from a script: each expected chooser is
+// answered with a colour, or cancelled. A chooser that the script does not expect
+// fails the test (and is cancelled). What each chooser was given is recorded.
+class ColourScript {
+public:
+    struct Chooser {
+        COLORREF initial;
+        DWORD flags;
+        const COLORREF* customColours;
+        HWND owner;
+    };
+    ColourScript();
+    ~ColourScript();
+    ColourScript(const ColourScript&) = delete;
+    ColourScript& operator=(const ColourScript&) = delete;
+
+    ColourScript& answer(COLORREF colour);
+    ColourScript& cancel();
+    const std::vector<Chooser>& shown() const { return shown_; }
+
+private:
+    std::deque<std::pair<bool, COLORREF>> answers_;
+    std::vector<Chooser> shown_;
+};
+
 // Clicks a dialog's button as the user would (BM_CLICK).
 void clickButton(HWND dialog, int id);
 

@@ -40,6 +40,9 @@ INT_PTR CALLBACK forwardingProcedure(HWND dialog, UINT message, WPARAM wParam, L
     if (running == nullptr) return FALSE;
     if (message == kRunTestHandler) {
         if (testHandler) {
+            // The modal loop shows the dialog only once its queue is empty; the handler
+            // gets it shown, as the user would see it.
+            ShowWindow(dialog, SW_SHOWNORMAL);
             const DialogTestHandler handler = testHandler;
             handler(dialog, running->templateId);
             // EndDialog only marks the dialog as ended; the window stays until its loop
