@@ -63,6 +63,89 @@ void forCommonNames(const XMLTreeItem& a, const XMLTreeItem& b, Found found) {
     }
 }
 
+uint64_t mixKey(uint64_t key, uint64_t value) {
+    key ^= value + 0x9E3779B97F4A7C15ULL + (key << 6) + (key >> 2);
+    return key;
+}
+
+// Equal for any two elements that XMLTreeItem::equals finds identical: it is made of
+// exactly the values that test compares, in the comparison's mode and switches.
+uint64_t identityKey(const XMLTreeItem& e) {
+    uint64_t key = mixKey(static_cast<uint32_t>(e.nameId()), e.structureSignature);
+    key = mixKey(key, e.descendantCount);
+    if (!compareSettings.ignoreText) {
+        key = mixKey(key, e.comparedTextHash());
+        key = mixKey(key, e.subtreeTextSignature);
+        key = mixKey(
+            key, (static_cast<uint64_t>(static_cast<uint32_t>(e.subtreeTextWeight)) << 32) | e.comparedTextWeight());
+    }
+    if (!compareSettings.ignoreAttributes) {
+        key = mixKey(key, e.comparedAttributeHash());
+        key = mixKey(key, e.subtreeAttributeSignature);
+        key = mixKey(key, (static_cast<uint64_t>(static_cast<uint32_t>(e.subtreeAttributeWeight)) << 32) |
+                              e.comparedAttributeWeight());
+    }
+    return key;
+}
+
+// The first unstruck entry of a long list identical to a sought element, as a scan
+// from the start would find it, without the scan: entries sorted by identity key and
+// position, each bucket walked in position order, struck entries skipped through
+// links that are shortened as they are followed. A scan from an advancing start costs
+// a sweep of the list for each element once one entry stays unpaired.
+class IdentityIndex {
+public:
+    IdentityIndex(XMLTreeItem* const* list, uint32_t count) : list_(list) {
+        for (uint32_t j = 0; j < count; ++j) {
+            // An entry with bit 1 or 2 is identical to nothing.
+            if (list[j] != nullptr && list[j]->differenceFlags < 2) entries_.push_back({identityKey(*list[j]), j});
+        }
+        std::sort(entries_.begin(), entries_.end());
+        link_.resize(entries_.size());
+        for (uint32_t i = 0; i < link_.size(); ++i)
+            link_[i] = i + 1;
+    }
+
+    uint32_t find(const XMLTreeItem& sought) {
+        const uint64_t key = identityKey(sought);
+        auto it = std::lower_bound(entries_.begin(), entries_.end(), Entry{key, 0});
+        for (uint32_t i = live(static_cast<uint32_t>(it - entries_.begin()));
+             i < entries_.size() && entries_[i].key == key; i = live(i + 1)) {
+            const uint32_t j = entries_[i].position;
+            if (list_[j]->equals(&sought)) return j;
+        }
+        return kNotFound;
+    }
+
+private:
+    struct Entry {
+        uint64_t key;
+        uint32_t position;
+        bool operator<(const Entry& o) const { return key != o.key ? key < o.key : position < o.position; }
+    };
+
+    bool struck(uint32_t i) const { return list_[entries_[i].position] == nullptr; }
+
+    uint32_t live(uint32_t i) {
+        const uint32_t end = static_cast<uint32_t>(entries_.size());
+        uint32_t r = i;
+        while (r < end && struck(r))
+            r = link_[r];
+        while (i < end && i != r) {
+            const uint32_t following = link_[i];
+            link_[i] = r;
+            i = following;
+        }
+        return r;
+    }
+
+    XMLTreeItem* const* list_;
+    std::vector<Entry> entries_;
+    std::vector<uint32_t> link_;
+};
+
+constexpr uint32_t kScanLimit = 64;
+
 // For each unstruck entry k of first, the first unstruck entry j of second identical to
 // it: found(k, j), which strikes second[j] before the next entry is sought.
 template <typename Found>
@@ -72,6 +155,15 @@ void findIdentical(XMLTreeItem** first,
                    uint32_t nSecond,
                    bool linear,
                    Found found) {
+    if (linear && nSecond > kScanLimit) {
+        IdentityIndex index(second, nSecond);
+        for (uint32_t k = 0; k < nFirst; ++k) {
+            if (first[k] == nullptr) continue;
+            const uint32_t j = index.find(*first[k]);
+            if (j != kNotFound) found(k, j);
+        }
+        return;
+    }
     if (linear) {
         uint32_t start = 0;
         for (uint32_t k = 0; k < nFirst; ++k) {
@@ -306,31 +398,6 @@ int fuzzyMatchAllowed(uint32_t nA, uint32_t nB, uint32_t matched) {
 namespace {
 
 using GroupRecords = std::vector<std::unique_ptr<ChildGroups>>;
-
-uint64_t mixKey(uint64_t key, uint64_t value) {
-    key ^= value + 0x9E3779B97F4A7C15ULL + (key << 6) + (key >> 2);
-    return key;
-}
-
-// Equal for any two elements that XMLTreeItem::equals finds identical: it is made of
-// exactly the values that test compares, in the comparison's mode and switches.
-uint64_t identityKey(const XMLTreeItem& e) {
-    uint64_t key = mixKey(static_cast<uint32_t>(e.nameId()), e.structureSignature);
-    key = mixKey(key, e.descendantCount);
-    if (!compareSettings.ignoreText) {
-        key = mixKey(key, e.comparedTextHash());
-        key = mixKey(key, e.subtreeTextSignature);
-        key = mixKey(
-            key, (static_cast<uint64_t>(static_cast<uint32_t>(e.subtreeTextWeight)) << 32) | e.comparedTextWeight());
-    }
-    if (!compareSettings.ignoreAttributes) {
-        key = mixKey(key, e.comparedAttributeHash());
-        key = mixKey(key, e.subtreeAttributeSignature);
-        key = mixKey(key, (static_cast<uint64_t>(static_cast<uint32_t>(e.subtreeAttributeWeight)) << 32) |
-                              e.comparedAttributeWeight());
-    }
-    return key;
-}
 
 template <typename Each>
 void forEachGroupedChild(const ChildGroups& g, Each each) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,54 @@ TEST_F(ChildMatcherTest, CountingIdenticalChildrenLinesUpTheLongerList) {
                   c.identical);
         EXPECT_EQ(a.order(), c.aAfter);
         EXPECT_EQ(b.order(), c.bAfter);
+    }
+}
+
+// A short list against a long one is searched without a scan from the start (the scan
+// costs a sweep of the long list per entry once one entry stays unpaired); the pairs
+// and the reordering must be those of the scan, repeated values and struck entries included.
+TEST_F(ChildMatcherTest, LongListsPairAsTheScanFromTheStartWould) {
+    std::mt19937 random(99);
+    for (int round = 0; round < 60; ++round) {
+        const size_t shortCount = 1 + random() % 10;
+        const size_t longCount = round == 0 ? 70000 : 65 + random() % 300;
+        const uint64_t values = 2 + random() % (round % 2 ? 8 : 400);
+        std::vector<uint64_t> a(shortCount), b(longCount);
+        for (uint64_t& v : a)
+            v = 1 + random() % values;
+        for (uint64_t& v : b)
+            v = 1 + random() % values;
+        Records shortList(a);
+        Records longList(b);
+        for (size_t j = 0; j < longCount; j += 1 + random() % 50)
+            longList.list[j] = nullptr;  // already paired
+        // The scan: each short entry takes the first unstruck equal entry of the long list.
+        std::vector<XMLTreeItem*> expected(longList.list.size(), nullptr);
+        std::vector<XMLTreeItem*> rest = longList.list;
+        uint32_t pairs = 0;
+        for (size_t k = 0; k < shortCount; ++k) {
+            for (XMLTreeItem*& e : rest) {
+                if (e == nullptr || e->textHash[0] != a[k]) continue;
+                expected[k] = e;
+                e = nullptr;
+                ++pairs;
+                break;
+            }
+        }
+        size_t next = 0;
+        for (XMLTreeItem* e : rest) {
+            if (e == nullptr) continue;
+            while (expected[next] != nullptr)
+                ++next;
+            expected[next] = e;
+        }
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        ASSERT_EQ(countIdenticalChildren(shortList.list.data(), longList.list.data(), static_cast<uint32_t>(shortCount),
+                                         static_cast<uint32_t>(longCount)),
+                  pairs);
+        if (pairs > 0) {
+            EXPECT_TRUE(longList.list == expected);
+        }
     }
 }
 
