@@ -222,11 +222,17 @@ int runRoad(const std::string& name, Shape shape, int elements) {
     figure(name, "parse_s", parse);
 
     auto step = [&](const char* what, const std::function<void()>& act) {
+        ElementStore::displayClock.enabled = true;
+        ElementStore::displayClock.ticks = 0;
         double begin = now();
         act();
+        double acted = now();
         UpdateWindow(window);
         pump();
         double seconds = now() - begin;
+        ElementStore::displayClock.enabled = false;
+        figure(name, (std::string(what) + "_store_messages_s").c_str(), ticksToSeconds(ElementStore::displayClock.ticks));
+        figure(name, (std::string(what) + "_paint_s").c_str(), now() - acted);
         figure(name, (std::string(what) + "_s").c_str(), seconds);
         figure(name, (std::string(what) + "/parse").c_str(), seconds / parse);
         figure(name, (std::string(what) + "_display_items").c_str(), static_cast<double>(displayItems()));
