@@ -151,6 +151,7 @@ public:
     }
     size_t count() const { return map_size_; }
     size_t displayed = 0;
+    const wchar_t* placeholder = nullptr;  // not owned
     size_t nodeCapacity() const { return nodes_.capacity(); }
 
     void setDisplay(uint32_t i, HTREEITEM display) {
@@ -257,9 +258,13 @@ Store* findOrCreate(HWND tree) {
 
 // The display item of a node as the tree view gets it: its record, its height, its
 // button (before its children have items) and its expansion, all in the one insertion.
-void describe(const Node& n, TVITEMEXW& item) {
+// Once the panel holds its document the placeholder text is given rather than asked
+// for: Wine asks for a callback text on every layout pass, copies it into a buffer it
+// reallocates and measures it again, which made expanding an element of 100,000
+// children take minutes.
+void describe(const Store& s, const Node& n, TVITEMEXW& item) {
     item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM | TVIF_CHILDREN | TVIF_INTEGRAL | TVIF_STATE;
-    item.pszText = LPSTR_TEXTCALLBACKW;
+    item.pszText = s.placeholder != nullptr ? const_cast<wchar_t*>(s.placeholder) : LPSTR_TEXTCALLBACKW;
     item.iImage = I_IMAGECALLBACK;
     item.iSelectedImage = I_IMAGECALLBACK;
     item.lParam = reinterpret_cast<LPARAM>(n.data);
@@ -289,7 +294,7 @@ void makeChildren(Store& s, uint32_t p) {
         TVINSERTSTRUCTW insert{};
         insert.hParent = parentDisplay;
         insert.hInsertAfter = TVI_LAST;
-        describe(s.node(c), insert.itemex);
+        describe(s, s.node(c), insert.itemex);
         auto display = reinterpret_cast<HTREEITEM>(send(s.tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
         if (display != nullptr) s.setDisplay(c, display);
     }
@@ -407,7 +412,7 @@ HTREEITEM insert(HWND tree, HTREEITEM parentItem, HTREEITEM insertAfter, XMLTree
     Node shape{};
     shape.data = data;
     shape.lines = 1;
-    describe(shape, insert.itemex);
+    describe(*s, shape, insert.itemex);
     auto handle = reinterpret_cast<HTREEITEM>(send(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
     if (handle == nullptr) return nullptr;
     uint32_t i = s->add(handle, data, p, after);
@@ -568,6 +573,11 @@ HTREEITEM displayItem(HWND tree, HTREEITEM item) {
     bool known = false;
     HTREEITEM display = displayOf(tree, item, &known);
     return known ? display : nullptr;
+}
+
+void setPlaceholderText(HWND tree, const wchar_t* text) {
+    if (tree == nullptr) return;
+    findOrCreate(tree)->placeholder = text;
 }
 
 void detach(HWND tree) {

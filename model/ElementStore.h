@@ -62,6 +62,9 @@ struct DisplayClock {
     int64_t ticks = 0;
 };
 extern DisplayClock displayClock;
+// The text that display items made from now on are given (not owned; it must outlive
+// them); null: the tree view asks for it (TVN_GETDISPINFOW).
+void setPlaceholderText(HWND tree, const wchar_t* text);
 // Forgets a tree that is being destroyed.
 void detach(HWND tree);
 

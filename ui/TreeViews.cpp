@@ -112,13 +112,7 @@ void onGetDispInfo(NMTVDISPINFOW* info) {
     const auto* record = reinterpret_cast<const XMLTreeItem*>(info->item.lParam);
     if (panel == nullptr || !panel->loaded || record == nullptr) return;
     // Items are painted by the item painter: the text only gives the item its width.
-    if (info->item.mask & TVIF_TEXT) {
-        info->item.pszText = const_cast<wchar_t*>(XMLTreeItem::displayText(0));
-        // The text never changes, so the tree view may keep it: it asks again on every
-        // layout pass otherwise and measures the text anew each time (Wine), for every
-        // item below an item that expands. The icons keep their callback.
-        if (!(info->item.mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE))) info->item.mask |= TVIF_DI_SETITEM;
-    }
+    if (info->item.mask & TVIF_TEXT) info->item.pszText = const_cast<wchar_t*>(XMLTreeItem::displayText(0));
     if (info->item.mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE)) {
         const int image = treeImage(*record, ElementStore::isExpanded(panel->tree, info->item.hItem));
         info->item.iImage = image;
