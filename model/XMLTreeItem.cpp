@@ -151,6 +151,82 @@ int modeIndex() {
 
 }  // namespace
 
+namespace {
+
+// Fixed-size blocks for the records, taken from chunks of kChunkRecords; a freed block
+// waits on a free list for the next record. When the last record goes (both panels
+// cleared) the chunks go back to the heap, so that one big load does not hold its
+// memory for the rest of the run.
+class RecordPool {
+public:
+    void* take() {
+        if (free_ == nullptr) grow();
+        FreeBlock* block = free_;
+        free_ = block->next;
+        ++live_;
+        return block;
+    }
+
+    void give(void* memory) {
+        auto* block = static_cast<FreeBlock*>(memory);
+        block->next = free_;
+        free_ = block;
+        if (--live_ == 0) release();
+    }
+
+private:
+    static constexpr size_t kChunkRecords = 4096;
+    static constexpr size_t kBlockBytes = (sizeof(XMLTreeItem) + 15) & ~size_t{15};
+    struct FreeBlock {
+        FreeBlock* next;
+    };
+    struct Chunk {
+        Chunk* next;
+    };
+    static constexpr size_t kHeaderBytes = (sizeof(Chunk) + 15) & ~size_t{15};
+
+    void grow() {
+        auto* chunk = static_cast<Chunk*>(::operator new(kHeaderBytes + kChunkRecords * kBlockBytes));
+        chunk->next = chunks_;
+        chunks_ = chunk;
+        unsigned char* base = reinterpret_cast<unsigned char*>(chunk) + kHeaderBytes;
+        for (size_t i = kChunkRecords; i-- > 0;) {
+            auto* block = reinterpret_cast<FreeBlock*>(base + i * kBlockBytes);
+            block->next = free_;
+            free_ = block;
+        }
+    }
+
+    void release() {
+        while (chunks_ != nullptr) {
+            Chunk* next = chunks_->next;
+            ::operator delete(chunks_);
+            chunks_ = next;
+        }
+        free_ = nullptr;
+    }
+
+    FreeBlock* free_ = nullptr;
+    Chunk* chunks_ = nullptr;
+    size_t live_ = 0;
+};
+
+RecordPool& recordPool() {
+    static RecordPool pool;
+    return pool;
+}
+
+}  // namespace
+
+// The record has no subclasses, so every request is for one record's block.
+void* XMLTreeItem::operator new(size_t) {
+    return recordPool().take();
+}
+
+void XMLTreeItem::operator delete(void* block) {
+    if (block != nullptr) recordPool().give(block);
+}
+
 XMLTreeItem::XMLTreeItem() {
     std::memset(static_cast<void*>(this), 0, sizeof(*this));
 }

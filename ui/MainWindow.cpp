@@ -142,6 +142,10 @@ void onTreeSelectionChanged(const NMTREEVIEWW* change) {
     }
 }
 
+void onTreeItemExpanding(const NMTREEVIEWW* change) {
+    ElementStore::itemExpanding(change->hdr.hwndFrom, change->itemNew.hItem, change->action);
+}
+
 LRESULT onCustomDraw(NMTVCUSTOMDRAW* draw) {
     switch (draw->nmcd.dwDrawStage) {
         case CDDS_PREPAINT:
@@ -171,6 +175,9 @@ LRESULT onNotify(NMHDR* header) {
         case TVN_SELCHANGEDW:
             onTreeSelectionChanged(reinterpret_cast<NMTREEVIEWW*>(header));
             return 0;
+        case TVN_ITEMEXPANDINGW:
+            onTreeItemExpanding(reinterpret_cast<NMTREEVIEWW*>(header));
+            return FALSE;
         case NM_CUSTOMDRAW:
             return onCustomDraw(reinterpret_cast<NMTVCUSTOMDRAW*>(header));
         default:

@@ -126,6 +126,7 @@ void clearPanel(HWND tree, bool force) {
     if (panel == nullptr) return;
     if (!force && !panel->loaded) return;
     panel->loaded = 0;
+    ElementStore::setPlaceholderText(tree, nullptr);
 
     // Nothing may point at the records once they are freed: the selection, the partner
     // chosen for it and the panel's navigation targets let go of this tree first.
@@ -218,6 +219,7 @@ bool runParser(XMLTreeView& panel, const wchar_t* path, bool url) {
 
 void setLoadedFile(XMLTreeView& panel, const wchar_t* path) {
     panel.loaded = 1;
+    ElementStore::setPlaceholderText(panel.tree, XMLTreeItem::displayText(0));
     std::wcsncpy(panel.fileName, path, kPathUnits - 1);
     panel.fileName[kPathUnits - 1] = 0;
 }
