@@ -192,7 +192,7 @@ TEST_F(IgnoredElementsTest, LoadAndSaveGoThroughTheFileDialogsAndAnnounceWhatRea
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rows);
-        clearLists();
+        clearRuleLists();
         ASSERT_TRUE(ignoreList.parseRule(L"e0"));
         const std::wstring path = dir.write(L"list.txt", c.rows);
         BoxScript boxes;
@@ -216,7 +216,7 @@ TEST_F(IgnoredElementsTest, LoadAndSaveGoThroughTheFileDialogsAndAnnounceWhatRea
         EXPECT_EQ(keyElementList.count, 0);  // only the ignored elements' rows are read
     }
 
-    clearLists();
+    clearRuleLists();
     ASSERT_TRUE(ignoreList.parseRule(L"a 4 id"));
     ASSERT_TRUE(ignoreList.parseCommonAttributes(L"lang"));
     const std::wstring saved = dir.file(L"saved.txt");
