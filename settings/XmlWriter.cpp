@@ -13,10 +13,6 @@
 
 namespace {
 
-const EncodingSpec& outputSpec() {
-    return currentOutputSpec != nullptr ? *currentOutputSpec : defaultWriterSpec;
-}
-
 template <size_t N>
 void put(HANDLE file, const wchar_t (&text)[N]) {
     writeText(file, text, static_cast<int>(N - 1), &outputSpec());
@@ -53,16 +49,8 @@ public:
     }
     // The same units as writeEndOfLine.
     Markup& endOfLine() {
-        switch (outputSpec().endOfLine) {
-            case 1:
-                return *this << L"\r\n";
-            case 2:
-                return *this << L"\n";
-            case 3:
-                return *this << L"\r";
-            default:
-                return *this;
-        }
+        const wchar_t* units = outputSpec().endOfLineUnits();
+        return add(units, static_cast<int>(std::wcslen(units)));
     }
     void flush() {
         if (used_ > 0) writeText(file_, units_, used_, &outputSpec());
