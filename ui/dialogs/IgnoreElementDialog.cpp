@@ -311,8 +311,7 @@ INT_PTR CALLBACK ignoreElementDlgProc(HWND dialog, UINT message, WPARAM wParam, 
             return TRUE;
         case WM_HELP:
         case WM_CONTEXTMENU:
-            showContextHelp(message == WM_HELP ? reinterpret_cast<const HELPINFO*>(lParam) : nullptr, message, wParam,
-                            ignoreElementHelpIds);
+            showDialogContextHelp(message, wParam, lParam, ignoreElementHelpIds);
             return TRUE;
         default:
             return FALSE;

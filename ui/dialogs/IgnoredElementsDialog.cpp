@@ -147,8 +147,7 @@ INT_PTR CALLBACK ignoredElementsDlgProc(HWND dialog, UINT message, WPARAM wParam
             return TRUE;
         case WM_HELP:
         case WM_CONTEXTMENU:
-            showContextHelp(message == WM_HELP ? reinterpret_cast<const HELPINFO*>(lParam) : nullptr, message, wParam,
-                            ignoredElementsHelpIds);
+            showDialogContextHelp(message, wParam, lParam, ignoredElementsHelpIds);
             return TRUE;
         default:
             return FALSE;
