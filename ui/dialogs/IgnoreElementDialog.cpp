@@ -209,7 +209,7 @@ void applyIgnoreElementDialog(HWND dialog, IgnoreElementDialogState* state) {
     const std::wstring common = joinListItems(dialog, IDC_COMMON_ATTRIBUTES, true);
     ignoreList.commonAttributes.setAttributeNames(common.c_str());
 
-    XMLTreeItem* element = state->parameter == 0 ? state->element : nullptr;
+    XMLTreeItem* element = state->element;  // null while a rule of the list is edited
     if (!isChecked(dialog, IDC_IGNORE_ELEMENT)) {
         if (state->rule != nullptr && state->rule->condition != nullptr) reloadNeeded = true;
         if (element == nullptr) {
