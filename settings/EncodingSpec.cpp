@@ -273,16 +273,25 @@ bool writeText(HANDLE file, const wchar_t* text, int count, const EncodingSpec* 
     return writeFileBytes(file, buffer, static_cast<DWORD>(converted));
 }
 
-bool writeEndOfLine(HANDLE file) {
-    const EncodingSpec* spec = currentOutputSpec ? currentOutputSpec : &defaultWriterSpec;
-    switch (spec->endOfLine) {
+const wchar_t* EncodingSpec::endOfLineUnits() const {
+    switch (endOfLine) {
         case 1:
-            return writeText(file, L"\r\n", 2, spec);
+            return L"\r\n";
         case 2:
-            return writeText(file, L"\n", 1, spec);
+            return L"\n";
         case 3:
-            return writeText(file, L"\r", 1, spec);
+            return L"\r";
         default:
-            return true;
+            return L"";
     }
+}
+
+const EncodingSpec& outputSpec() {
+    return currentOutputSpec != nullptr ? *currentOutputSpec : defaultWriterSpec;
+}
+
+bool writeEndOfLine(HANDLE file) {
+    const EncodingSpec& spec = outputSpec();
+    const wchar_t* units = spec.endOfLineUnits();
+    return units[0] == 0 || writeText(file, units, -1, &spec);
 }

@@ -110,9 +110,15 @@ RowWrite writeBool(HANDLE file, const char* name, std::wstring&) {
     return numberWritten(file, name, *option != 0 ? 1 : 0);
 }
 
+// Rows left out are gathered one a line for the box that names them.
+void noteLeftOut(std::wstring& leftOut, const std::wstring& row) {
+    leftOut += row;
+    leftOut += L"\n";
+}
+
 RowWrite writeTextRow(HANDLE file, const char* name, const wchar_t* text, std::wstring& leftOut) {
     if (!valueReadsBack(text)) {
-        leftOut += widenName(name) + L"=" + text + L"\n";
+        noteLeftOut(leftOut, widenName(name) + L"=" + text);
         return RowWrite::kLeftOut;
     }
     return writeOptionString(file, name, text) ? RowWrite::kWritten : RowWrite::kFailed;
@@ -393,11 +399,6 @@ std::unique_ptr<char[]> readWholeFile(HANDLE file, size_t* size, DWORD* error) {
 }
 
 constexpr size_t kMaxNamedRows = 12;
-
-void noteLeftOut(std::wstring& leftOut, const std::wstring& row) {
-    leftOut += row;
-    leftOut += L"\n";
-}
 
 // One box for every row left out, so the user knows the file is not the whole list.
 void warnLeftOut(const std::wstring& leftOut) {

@@ -8,15 +8,6 @@
 
 namespace {
 
-template <size_t N>
-void put(HANDLE file, const wchar_t (&text)[N]) {
-    writeText(file, text, static_cast<int>(N - 1), currentOutputSpec);
-}
-
-bool hasText(const XMLTreeItem& element) {
-    return element.text != nullptr && element.textLength > 0;
-}
-
 // One buffer serves every level of the walk: it is filled and written before the walk
 // goes down, and a deep document would not have room for one per level.
 wchar_t reportBuffer[kReportBufferUnits];
@@ -27,17 +18,17 @@ void XMLTreeItem::writeReport(HANDLE file, int withXmlns) const {
     if (ignoreState != 0 || partner == nullptr || equals(partner)) return;
     reportBuffer[0] = 0;
     const int attributeUnits = writeAttributeDifferences(file, reportBuffer, withXmlns);
-    put(file, L"<");
+    writeMarkup(file, L"<");
     writeText(file, nameText(), -1, currentOutputSpec);
     if (attributeUnits > 0) writeEscaped(file, reportBuffer, attributeUnits);
     const HWND tree = treeView;
     const HTREEITEM firstChild = ElementStore::child(tree, treeItem);
     if (firstChild == nullptr && (!hasText(*this) || !textDiffers())) {
-        put(file, L"/>");
+        writeMarkup(file, L"/>");
         writeEndOfLine(file);
         return;
     }
-    put(file, L">");
+    writeMarkup(file, L">");
     writeEndOfLine(file);
     writeValueDifference(file);
     if (firstChild != nullptr) {
@@ -82,9 +73,9 @@ void XMLTreeItem::writeUniqueChildren(HANDLE file, const wchar_t* heading) const
             writeEndOfLine(file);
             headed = true;
         }
-        put(file, L"<");
+        writeMarkup(file, L"<");
         writeText(file, child->nameText(), -1, currentOutputSpec);
-        put(file, L"/>");
+        writeMarkup(file, L"/>");
         writeEndOfLine(file);
     }
 }

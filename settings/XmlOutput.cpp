@@ -41,7 +41,7 @@ int formatDoctypeLine(const wchar_t* name,
 }
 
 void writeXmlDeclaration(HANDLE file, const XMLTreeItem* element, const DoctypeFields& doctype) {
-    const EncodingSpec& spec = currentOutputSpec != nullptr ? *currentOutputSpec : defaultWriterSpec;
+    const EncodingSpec& spec = outputSpec();
     wchar_t declaration[64 + EncodingSpec::kNameUnits];
     if (spec.kind != 0)
         std::swprintf(declaration, 64 + EncodingSpec::kNameUnits, L"<?xml version=\"1.0\" encoding=\"%ls\"?>",

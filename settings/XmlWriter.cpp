@@ -13,15 +13,6 @@
 
 namespace {
 
-const EncodingSpec& outputSpec() {
-    return currentOutputSpec != nullptr ? *currentOutputSpec : defaultWriterSpec;
-}
-
-template <size_t N>
-void put(HANDLE file, const wchar_t (&text)[N]) {
-    writeText(file, text, static_cast<int>(N - 1), &outputSpec());
-}
-
 // Short pieces of markup gathered into one write: each write is a conversion and a copy
 // into the output buffer, and an element is mostly such pieces.
 class Markup {
@@ -53,16 +44,8 @@ public:
     }
     // The same units as writeEndOfLine.
     Markup& endOfLine() {
-        switch (outputSpec().endOfLine) {
-            case 1:
-                return *this << L"\r\n";
-            case 2:
-                return *this << L"\n";
-            case 3:
-                return *this << L"\r";
-            default:
-                return *this;
-        }
+        const wchar_t* units = outputSpec().endOfLineUnits();
+        return add(units, static_cast<int>(std::wcslen(units)));
     }
     void flush() {
         if (used_ > 0) writeText(file_, units_, used_, &outputSpec());
@@ -141,23 +124,23 @@ void writeEscapedText(HANDLE file, const wchar_t* text, int count, bool comment)
         runStart = i + 1;
         switch (c) {
             case L'"':
-                put(file, L"&quot;");
+                writeMarkup(file, L"&quot;");
                 break;
             case L'&':
-                put(file, L"&amp;");
+                writeMarkup(file, L"&amp;");
                 break;
             case L'<':
-                put(file, L"&lt;");
+                writeMarkup(file, L"&lt;");
                 break;
             case L'>':
-                put(file, L"&gt;");
+                writeMarkup(file, L"&gt;");
                 break;
             case L'-':
-                put(file, L" -");
+                writeMarkup(file, L" -");
                 break;
             case kAttributeOpenQuote:
             case kAttributeCloseQuote:
-                put(file, L"\"");
+                writeMarkup(file, L"\"");
                 break;
             default:
                 writeCharacterReference(file, c);
@@ -165,10 +148,6 @@ void writeEscapedText(HANDLE file, const wchar_t* text, int count, bool comment)
         }
     }
     endRun(count);
-}
-
-bool hasText(const XMLTreeItem& element) {
-    return element.text != nullptr && element.textLength > 0;
 }
 
 bool hasAttributes(const XMLTreeItem& element) {
@@ -200,13 +179,13 @@ void forEachChild(const XMLTreeItem& element, Visit visit) {
 
 // The tag body, for a caller that already knows whether the element has children.
 void writeBody(const XMLTreeItem& element, HANDLE file, bool children) {
-    put(file, L">");
+    writeMarkup(file, L">");
     const XMLTreeItem* partner = element.partner;
     if (OptionSet::InsertPI && partner != nullptr && hasText(*partner) && element.textDiffers()) {
-        put(file, L"<?start_value_changed?>");
+        writeMarkup(file, L"<?start_value_changed?>");
         writeEndOfLine(file);
         writeEscaped(file, partner->text, partner->textLength);
-        put(file, L"<?end_value_changed?>");
+        writeMarkup(file, L"<?end_value_changed?>");
         writeEndOfLine(file);
     }
     if (hasText(element)) writeEscaped(file, element.text, element.textLength);
@@ -246,6 +225,10 @@ bool isWritten(const XMLTreeItem& element, int mode, int below, int insideEntire
 
 }  // namespace
 
+bool hasText(const XMLTreeItem& element) {
+    return element.text != nullptr && element.textLength > 0;
+}
+
 void writeEscaped(HANDLE file, const wchar_t* text) {
     writeEscapedText(file, text, -1, false);
 }
@@ -255,9 +238,9 @@ void writeEscaped(HANDLE file, const wchar_t* text, int count) {
 }
 
 void writeComment(HANDLE file, const wchar_t* text) {
-    put(file, L"<!-- ");
+    writeMarkup(file, L"<!-- ");
     writeEscapedText(file, text, -1, true);
-    put(file, L" -->");
+    writeMarkup(file, L" -->");
     writeEndOfLine(file);
 }
 
@@ -319,10 +302,10 @@ void XMLTreeItem::savePair(HANDLE file, int mode, int below, int insideEntire) c
     if (OptionSet::InsertPI) {
         if (partner == nullptr) {
             if (!isWritten(*this, mode, below, insideEntire)) return;
-            put(file, L"<?start_elements_added?>");
+            writeMarkup(file, L"<?start_elements_added?>");
             writeEndOfLine(file);
             saveInMode(file, 1, mode, below, insideEntire);
-            put(file, L"<?end_elements_added?>");
+            writeMarkup(file, L"<?end_elements_added?>");
             writeEndOfLine(file);
         } else if (equals(partner)) {
             saveInMode(file, 1, mode, below, insideEntire);
@@ -350,14 +333,14 @@ void XMLTreeItem::saveUnmatchedChildren(HANDLE file, int mode) const {
         const bool wanted = child.partner == nullptr || (mode == kMergeMode && !child.sameOwnContent(child.partner));
         if (!wanted || !isWritten(child, mode, 1, 0)) return;
         if (OptionSet::InsertPI && !blockOpen) {
-            put(file, L"<?start_elements_deleted?>");
+            writeMarkup(file, L"<?start_elements_deleted?>");
             writeEndOfLine(file);
         }
         blockOpen = true;
         child.saveInMode(file, 1, mode, 1, 0);
     });
     if (OptionSet::InsertPI && blockOpen) {
-        put(file, L"<?end_elements_deleted?>");
+        writeMarkup(file, L"<?end_elements_deleted?>");
         writeEndOfLine(file);
     }
 }

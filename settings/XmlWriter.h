@@ -6,6 +6,12 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
+#include "settings/EncodingSpec.h"
+
+struct XMLTreeItem;
+
 // The save modes are the numbers of the commands that ask for them.
 enum SaveMode {
     kSaveElementMode = 568,
@@ -17,6 +23,14 @@ enum SaveMode {
     kSaveDeletedChangedMode = 985,
     kSaveReportMode = 986,
 };
+
+// A piece of markup whose length is known at compile time, in the output encoding.
+template <size_t N>
+void writeMarkup(HANDLE file, const wchar_t (&text)[N]) {
+    writeText(file, text, static_cast<int>(N - 1), &outputSpec());
+}
+// Whether the element has text of its own.
+bool hasText(const XMLTreeItem& element);
 
 // The text with '"', '&', '<' and '>' escaped and the attribute text's quote marks as
 // double quotes. A character the output encoding cannot hold (under "<none>", every one

@@ -127,3 +127,7 @@ void showContextHelp(const HELPINFO* info, UINT message, WPARAM wParam, const DW
         htmlHelp(static_cast<HWND>(info->hItemHandle), helpFile, HH_TP_HELP_WM_HELP, table);
     }
 }
+
+void showDialogContextHelp(UINT message, WPARAM wParam, LPARAM lParam, const DWORD* ids) {
+    showContextHelp(message == WM_HELP ? reinterpret_cast<const HELPINFO*>(lParam) : nullptr, message, wParam, ids);
+}

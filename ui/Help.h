@@ -24,6 +24,8 @@ void showHelpTopic(HWND owner, const wchar_t* topic);
 // WM_HELP and WM_CONTEXTMENU of a dialog: ids is the dialog's table of control ids and
 // help ids (pairs, ended by 0, 0).
 void showContextHelp(const HELPINFO* info, UINT message, WPARAM wParam, const DWORD* ids);
+// The same for the message as a dialog procedure receives it (WM_HELP's HELPINFO in lParam).
+void showDialogContextHelp(UINT message, WPARAM wParam, LPARAM lParam, const DWORD* ids);
 
 // At exit: closes the help windows the program opened, which the HTML Help control needs
 // before the program that opened them goes.

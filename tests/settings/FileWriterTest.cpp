@@ -12,20 +12,6 @@
 
 namespace {
 
-// The names in a folder, other than "." and "..".
-std::vector<std::wstring> filesIn(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name != L"." && name != L"..") names.push_back(name);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return names;
-}
-
 class FileWriterTest : public ::testing::Test {
 protected:
     TempDir dir;
@@ -41,7 +27,7 @@ TEST_F(FileWriterTest, NewContentReplacesTheTargetOnlyWhenComplete) {
     EXPECT_EQ(dir.read(L"out.xml"), "old bytes") << "the target changes only at commit";
     ASSERT_TRUE(writer.commit());
     EXPECT_EQ(dir.read(L"out.xml"), "new text");
-    EXPECT_EQ(filesIn(dir.path()), std::vector<std::wstring>{L"out.xml"});
+    EXPECT_EQ(dir.names(), std::vector<std::wstring>{L"out.xml"});
 }
 
 TEST_F(FileWriterTest, CreatesATargetThatDidNotExist) {
@@ -88,7 +74,7 @@ TEST_F(FileWriterTest, FailuresLeaveTheTargetAndNoScratchFile) {
         }
         SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
         EXPECT_EQ(dir.read(L"keep.txt"), "old bytes");
-        EXPECT_EQ(filesIn(dir.path()), std::vector<std::wstring>{L"keep.txt"});
+        EXPECT_EQ(dir.names(), std::vector<std::wstring>{L"keep.txt"});
     }
 }
 
@@ -175,7 +161,7 @@ TEST_F(FileWriterTest, ABufferedWriteThatFailsFailsTheCommit) {
     EXPECT_FALSE(writer.commit());
     EXPECT_EQ(writer.error(), static_cast<DWORD>(ERROR_DISK_FULL));
     EXPECT_EQ(dir.read(L"kept.bin"), "old");
-    EXPECT_EQ(filesIn(dir.path()), std::vector<std::wstring>{L"kept.bin"});
+    EXPECT_EQ(dir.names(), std::vector<std::wstring>{L"kept.bin"});
 }
 
 }  // namespace

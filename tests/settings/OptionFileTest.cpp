@@ -61,14 +61,6 @@ std::string listState() {
     return out;
 }
 
-void clearLists() {
-    ignoreList.clear();
-    keyElementList = KeyElementList();
-    entireElementList = EntireElementList();
-    keyAttributeSpec.clear();
-    reloadNeeded = false;
-}
-
 class OptionFileTest : public ::testing::Test {
 protected:
     TempDir dir;
@@ -77,11 +69,11 @@ protected:
     void SetUp() override {
         resetOptions(0);
         OptionSet::PathToExternalSchema.set(L"");
-        clearLists();
+        clearRuleLists();
     }
     void TearDown() override {
         setWriteFailureAfter(-1);
-        clearLists();
+        clearRuleLists();
     }
 
     int read(const std::string& bytes, int groups = kOptionRows) {
@@ -266,7 +258,7 @@ TEST_F(OptionFileTest, TheMaskChoosesTheRows) {
     for (int groups : {kOptionRows, kIgnoredElementRows, kKeyElementRows, kEntireElementRows, kAllOptionFileRows}) {
         SCOPED_TRACE(groups);
         resetOptions(0);
-        clearLists();
+        clearRuleLists();
         ASSERT_EQ(read(everything, groups), 1);
         EXPECT_EQ(OptionSet::CompareLevel, (groups & kOptionRows) ? 1 : 3);
         EXPECT_EQ(ignoreList.count, (groups & kIgnoredElementRows) ? 1u : 0u);
@@ -514,7 +506,7 @@ TEST_F(ListFileTest, EachListReadsBackWithItsMask) {
     for (const Case& c : cases) {
         ASSERT_TRUE(appendListBlock(path.c_str(), c.kind));
     }
-    clearLists();
+    clearRuleLists();
     for (const Case& c : cases) {
         ASSERT_EQ(loadOptionFile(path.c_str(), c.groups), 1);
     }

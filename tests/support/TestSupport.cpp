@@ -11,6 +11,8 @@
 
 #include "model/CompareSettings.h"
 #include "model/ElementStore.h"
+#include "model/IgnoreList.h"
+#include "model/KeyLists.h"
 #include "model/MessageBox.h"
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
@@ -262,16 +264,31 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
+    for (const std::wstring& name : names())
+        DeleteFileW(file(name).c_str());
+    RemoveDirectoryW(path_.c_str());
+}
+
+std::vector<std::wstring> TempDir::names() const {
+    std::vector<std::wstring> out;
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name != L"." && name != L"..") DeleteFileW(file(name).c_str());
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(path_.c_str());
+    if (find == INVALID_HANDLE_VALUE) return out;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..") out.push_back(name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void clearRuleLists() {
+    ignoreList.clear();
+    keyElementList = KeyElementList();
+    entireElementList = EntireElementList();
+    keyAttributeSpec.clear();
+    reloadNeeded = false;
 }
 
 std::wstring TempDir::write(const std::wstring& name, const std::string& bytes) const {

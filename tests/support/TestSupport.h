@@ -205,10 +205,16 @@ public:
     // Writes the bytes as they stand and returns the full path.
     std::wstring write(const std::wstring& name, const std::string& bytes) const;
     std::string read(const std::wstring& name) const;
+    // The names of the files in it, sorted.
+    std::vector<std::wstring> names() const;
 
 private:
     std::wstring path_;
 };
+
+// Empties the ignore list, the key element and entire element lists and the key attribute,
+// and clears reloadNeeded: rule state that would otherwise pass from one test to the next.
+void clearRuleLists();
 
 // A top-level window holding the two panels' tree views for the time of a test.
 class TestPanels {

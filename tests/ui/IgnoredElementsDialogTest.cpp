@@ -76,6 +76,29 @@ TEST_F(IgnoredElementsTest, EditIgnoredElementEditsTheFirstSelectedRule) {
     EXPECT_EQ(rulePaths(), (std::vector<std::wstring>{L"e0", L"e1", L"e2", L"e7", L"e4", L"e5", L"e6"}));
 }
 
+// The list dialog stays up behind the rule's dialog: were it usable, Remove Element or
+// Remove All Elements would free the rule that the other dialog is about to change.
+TEST_F(IgnoredElementsTest, TheListCannotBeUsedWhileARuleIsEdited) {
+    addRules(2);
+    HWND list = nullptr;
+    ModalScript dialogs;
+    dialogs.expect(IDD_IGNORED_ELEMENTS, [&list](HWND dialog) {
+        list = dialog;
+        selectIndex(dialog, 1);
+        clickButton(dialog, IDC_EDIT_IGNORED);
+        EXPECT_TRUE(IsWindowEnabled(dialog)) << "usable again once the rule's dialog is closed";
+        clickButton(dialog, IDCANCEL);
+    });
+    dialogs.expect(IDD_IGNORE_ELEMENT, [&list](HWND dialog) {
+        EXPECT_EQ(GetWindow(dialog, GW_OWNER), list);
+        EXPECT_FALSE(IsWindowEnabled(list));
+        clickButton(dialog, IDOK);
+    });
+    command(IDM_IGNORED_ELEMENTS);
+    EXPECT_TRUE(IsWindowEnabled(mainWindow));
+    EXPECT_EQ(rulePaths(), (std::vector<std::wstring>{L"e0", L"e1"}));
+}
+
 TEST_F(IgnoredElementsTest, EditingRule300OfManyEditsThatRule) {
     addRules(310);
     ModalScript dialogs;
@@ -192,7 +215,7 @@ TEST_F(IgnoredElementsTest, LoadAndSaveGoThroughTheFileDialogsAndAnnounceWhatRea
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rows);
-        clearLists();
+        clearRuleLists();
         ASSERT_TRUE(ignoreList.parseRule(L"e0"));
         const std::wstring path = dir.write(L"list.txt", c.rows);
         BoxScript boxes;
@@ -216,7 +239,7 @@ TEST_F(IgnoredElementsTest, LoadAndSaveGoThroughTheFileDialogsAndAnnounceWhatRea
         EXPECT_EQ(keyElementList.count, 0);  // only the ignored elements' rows are read
     }
 
-    clearLists();
+    clearRuleLists();
     ASSERT_TRUE(ignoreList.parseRule(L"a 4 id"));
     ASSERT_TRUE(ignoreList.parseCommonAttributes(L"lang"));
     const std::wstring saved = dir.file(L"saved.txt");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "model/MessageBox.h"
 #include "tests/ui/RuleCommandsFixture.h"
@@ -69,99 +70,55 @@ TEST_F(KeyCommandsTest, EntireElementTogglesUpToFourEntries) {
 }
 
 TEST_F(KeyCommandsTest, KeyAttributeDialogSetsChangesAndClearsTheKeyAttribute) {
-    keyAttribute(
-        L"a",
-        [](HWND dialog) {
-            EXPECT_FALSE(checked(dialog, IDC_KEY_ATTRIBUTE_BOX));
-            EXPECT_EQ(entries(dialog, IDC_KEY_ATTRIBUTE_LIST), (std::vector<std::wstring>{L"id", L"code"}));
-            EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_KEY_ATTRIBUTE_LIST, LB_GETCURSEL, 0, 0), LB_ERR);
-            setCheck(dialog, IDC_KEY_ATTRIBUTE_BOX, true);
-            SendDlgItemMessageW(dialog, IDC_KEY_ATTRIBUTE_LIST, LB_SETCURSEL, 1, 0);
-            clickButton(dialog, IDOK);
-        },
-        true);
-    EXPECT_EQ(keyPath(), L"r>a|code");
-
-    // Reopened: ticked with its attribute selected; OK unchanged asks nothing.
-    keyAttribute(
-        L"a",
-        [](HWND dialog) {
-            EXPECT_TRUE(checked(dialog, IDC_KEY_ATTRIBUTE_BOX));
-            EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_KEY_ATTRIBUTE_LIST, LB_GETCURSEL, 0, 0), 1);
-            clickButton(dialog, IDOK);
-        },
-        false);
-    EXPECT_EQ(keyPath(), L"r>a|code");
-
-    // Another element: its box starts cleared; OK with it cleared keeps a's key attribute.
-    keyAttribute(
-        L"b",
-        [](HWND dialog) {
-            EXPECT_FALSE(checked(dialog, IDC_KEY_ATTRIBUTE_BOX));
-            clickButton(dialog, IDOK);
-        },
-        false);
-    EXPECT_EQ(keyPath(), L"r>a|code");
-
-    // Cancel changes nothing.
-    keyAttribute(
-        L"b",
-        [](HWND dialog) {
-            setCheck(dialog, IDC_KEY_ATTRIBUTE_BOX, true);
-            SendDlgItemMessageW(dialog, IDC_KEY_ATTRIBUTE_LIST, LB_SETCURSEL, 0, 0);
-            clickButton(dialog, IDCANCEL);
-        },
-        false);
-    EXPECT_EQ(keyPath(), L"r>a|code");
-
-    // The same attribute name on another element is a change.
-    keyAttribute(
-        L"b",
-        [](HWND dialog) {
-            setCheck(dialog, IDC_KEY_ATTRIBUTE_BOX, true);
-            SendDlgItemMessageW(dialog, IDC_KEY_ATTRIBUTE_LIST, LB_SETCURSEL, 0, 0);
-            clickButton(dialog, IDOK);
-        },
-        true);
-    EXPECT_EQ(keyPath(), L"r>b|id");
-    keyAttribute(
-        L"a",
-        [](HWND dialog) {
-            setCheck(dialog, IDC_KEY_ATTRIBUTE_BOX, true);
-            SendDlgItemMessageW(dialog, IDC_KEY_ATTRIBUTE_LIST, LB_SETCURSEL, 0, 0);
-            clickButton(dialog, IDOK);
-        },
-        true);
-    EXPECT_EQ(keyPath(), L"r>a|id");
-
-    // Ticked without a selection clears it, and asks.
-    keyAttribute(
-        L"c",
-        [](HWND dialog) {
-            EXPECT_TRUE(entries(dialog, IDC_KEY_ATTRIBUTE_LIST).empty());
-            setCheck(dialog, IDC_KEY_ATTRIBUTE_BOX, true);
-            clickButton(dialog, IDOK);
-        },
-        true);
-    EXPECT_FALSE(keyAttributeSpec.isSet());
-
-    // Set again, then cleared by unticking on its own element.
-    keyAttribute(
-        L"b",
-        [](HWND dialog) {
-            setCheck(dialog, IDC_KEY_ATTRIBUTE_BOX, true);
-            SendDlgItemMessageW(dialog, IDC_KEY_ATTRIBUTE_LIST, LB_SETCURSEL, 0, 0);
-            clickButton(dialog, IDOK);
-        },
-        true);
-    keyAttribute(
-        L"b",
-        [](HWND dialog) {
-            setCheck(dialog, IDC_KEY_ATTRIBUTE_BOX, false);
-            clickButton(dialog, IDOK);
-        },
-        true);
-    EXPECT_FALSE(keyAttributeSpec.isSet());
+    // One run of the dialog a row, in order: what it opens with, what the user does, whether
+    // the reload question follows, and the key attribute after it (null: none).
+    struct Step {
+        const wchar_t* element;
+        bool boxBefore;
+        int selectedBefore;  // LB_ERR: nothing selected
+        std::vector<std::wstring> names;
+        bool tick;
+        int select;  // LB_ERR: the selection is left as it is
+        int button;
+        bool question;
+        const wchar_t* key;
+    } steps[] = {
+        {L"a", false, LB_ERR, {L"id", L"code"}, true, 1, IDOK, true, L"r>a|code"},
+        // Reopened: ticked with its attribute selected; OK unchanged asks nothing.
+        {L"a", true, 1, {L"id", L"code"}, true, LB_ERR, IDOK, false, L"r>a|code"},
+        // Another element: its box starts cleared; OK with it cleared keeps a's key attribute.
+        {L"b", false, LB_ERR, {L"id"}, false, LB_ERR, IDOK, false, L"r>a|code"},
+        // Cancel changes nothing.
+        {L"b", false, LB_ERR, {L"id"}, true, 0, IDCANCEL, false, L"r>a|code"},
+        // The same attribute name on another element is a change.
+        {L"b", false, LB_ERR, {L"id"}, true, 0, IDOK, true, L"r>b|id"},
+        {L"a", false, LB_ERR, {L"id", L"code"}, true, 0, IDOK, true, L"r>a|id"},
+        // Ticked without a selection clears it, and asks.
+        {L"c", false, LB_ERR, {}, true, LB_ERR, IDOK, true, nullptr},
+        // Set again, then cleared by unticking on its own element.
+        {L"b", false, LB_ERR, {L"id"}, true, 0, IDOK, true, L"r>b|id"},
+        {L"b", true, 0, {L"id"}, false, LB_ERR, IDOK, true, nullptr},
+    };
+    for (size_t i = 0; i < sizeof(steps) / sizeof(steps[0]); ++i) {
+        const Step& s = steps[i];
+        SCOPED_TRACE(testing::Message() << "step " << i);
+        keyAttribute(
+            s.element,
+            [&s](HWND dialog) {
+                EXPECT_EQ(checked(dialog, IDC_KEY_ATTRIBUTE_BOX), s.boxBefore);
+                EXPECT_EQ(entries(dialog, IDC_KEY_ATTRIBUTE_LIST), s.names);
+                EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_KEY_ATTRIBUTE_LIST, LB_GETCURSEL, 0, 0), s.selectedBefore);
+                setCheck(dialog, IDC_KEY_ATTRIBUTE_BOX, s.tick);
+                if (s.select != LB_ERR)
+                    SendDlgItemMessageW(dialog, IDC_KEY_ATTRIBUTE_LIST, LB_SETCURSEL, static_cast<WPARAM>(s.select), 0);
+                clickButton(dialog, s.button);
+            },
+            s.question);
+        EXPECT_EQ(keyAttributeSpec.isSet(), s.key != nullptr);
+        if (s.key != nullptr) {
+            EXPECT_EQ(keyPath(), s.key);
+        }
+    }
 }
 
 TEST_F(KeyCommandsTest, TheReloadQuestionAnsweredYesReloadsAndCompares) {

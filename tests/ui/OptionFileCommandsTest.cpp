@@ -18,14 +18,6 @@
 
 namespace {
 
-void clearLists() {
-    ignoreList.clear();
-    keyElementList = KeyElementList();
-    entireElementList = EntireElementList();
-    keyAttributeSpec.clear();
-    reloadNeeded = false;
-}
-
 class OptionFileCommandsTest : public MainWindowFixture {
 protected:
     OptionsSnapshot options;
@@ -33,7 +25,7 @@ protected:
 
     void SetUp() override {
         MainWindowFixture::SetUp();
-        clearLists();
+        clearRuleLists();
         OptionSet::LoadSeparate = 1;
         folder = dir.path() + L"\\";
         lstrcpynW(OptionSet::OptionsDir, folder.c_str(), OptionSet::kPathLength);
@@ -41,7 +33,7 @@ protected:
     }
     void TearDown() override {
         MainWindowFixture::TearDown();
-        clearLists();
+        clearRuleLists();
         // The scratch folder removes files only.
         DeleteFileW(dir.file(L"lists\\lists.txt").c_str());
         RemoveDirectoryW(dir.file(L"lists").c_str());
@@ -88,7 +80,7 @@ TEST_F(OptionFileCommandsTest, ListCommandsAskForTheirFile) {
     EXPECT_EQ(entireElementList.count, 1);
     EXPECT_EQ(keyElementList.count, 1);
 
-    clearLists();
+    clearRuleLists();
     dir.write(L"more.txt", "EntireElement=x>y\r\nKeyElement=x>k\r\n");
     DialogScript dialogs;
     dialogs.answer(dir.file(L"more.txt")).answer(dir.file(L"more.txt"));

@@ -28,27 +28,13 @@ protected:
 
     void SetUp() override {
         MainWindowFixture::SetUp();
-        clearLists();
+        clearRuleLists();
         start();
     }
 
     void TearDown() override {
         MainWindowFixture::TearDown();
-        clearLists();
-    }
-
-    static void clearLists() {
-        ignoreList.clear();
-        while (keyElementList.count > 0) {
-            keyElementList.paths[keyElementList.count - 1].reset();
-            --keyElementList.count;
-        }
-        while (entireElementList.count > 0) {
-            entireElementList.paths[entireElementList.count - 1].reset();
-            --entireElementList.count;
-        }
-        keyAttributeSpec.clear();
-        reloadNeeded = false;
+        clearRuleLists();
     }
 
     void loadBoth(const std::string& left, const std::string& right) {

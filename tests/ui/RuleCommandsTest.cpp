@@ -62,7 +62,7 @@ TEST_F(RuleReloadQuestionTest, EachCommandAsksAfterwardsAndYesReloadsAndCompares
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        clearLists();
+        clearRuleLists();
         loadBoth("<r><a id='1'>x</a></r>", "<r><a id='2'>x</a></r>");
         c.setUp();
         // The element's state as the load left it: a rule's mark, not yet compared.

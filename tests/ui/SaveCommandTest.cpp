@@ -79,20 +79,6 @@ protected:
     static void command(int id) { SendMessageW(mainWindow, WM_COMMAND, id, 0); }
 
     static std::string firstLine(const std::string& bytes) { return bytes.substr(0, bytes.find('\r')); }
-
-    std::vector<std::wstring> files() const {
-        std::vector<std::wstring> names;
-        WIN32_FIND_DATAW data;
-        HANDLE find = FindFirstFileW((dir.path() + L"\\*").c_str(), &data);
-        if (find == INVALID_HANDLE_VALUE) return names;
-        do {
-            const std::wstring name = data.cFileName;
-            if (name != L"." && name != L"..") names.push_back(name);
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-        std::sort(names.begin(), names.end());
-        return names;
-    }
 };
 
 TEST_F(SaveCommandTest, WithoutASelectedElementNothingIsAsked) {
@@ -107,7 +93,7 @@ TEST_F(SaveCommandTest, WithoutASelectedElementNothingIsAsked) {
 
 TEST_F(SaveCommandTest, ACancelledDialogWritesNothing) {
     loadAndSelect();
-    const std::vector<std::wstring> before = files();
+    const std::vector<std::wstring> before = dir.names();
     DialogScript dialogs;
     dialogs.cancel();
     BoxScript boxes;
@@ -116,7 +102,7 @@ TEST_F(SaveCommandTest, ACancelledDialogWritesNothing) {
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_TRUE(dialogs.shown()[0].save);
     EXPECT_EQ(dialogs.shown()[0].title, L"Save XML file");
-    EXPECT_EQ(files(), before);
+    EXPECT_EQ(dir.names(), before);
 }
 
 struct NameCase {
@@ -228,7 +214,7 @@ TEST_F(SaveCommandTest, AFailedWriteKeepsTheFileAndSaysWhy) {
         const std::wstring& text = boxes.shown()[0].text;
         EXPECT_EQ(text.substr(0, text.find(L'\n', text.find(L'\n') + 1) + 1), L"ProcessWtiteToFile\n" + target + L"\n");
         EXPECT_EQ(dir.read(L"kept.xml"), "old bytes");
-        EXPECT_EQ(files(), (std::vector<std::wstring>{L"kept.xml", L"left.xml", L"right.xml"}));
+        EXPECT_EQ(dir.names(), (std::vector<std::wstring>{L"kept.xml", L"left.xml", L"right.xml"}));
         EXPECT_TRUE(starts.empty());
     }
 }

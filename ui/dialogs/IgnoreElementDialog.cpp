@@ -209,7 +209,7 @@ void applyIgnoreElementDialog(HWND dialog, IgnoreElementDialogState* state) {
     const std::wstring common = joinListItems(dialog, IDC_COMMON_ATTRIBUTES, true);
     ignoreList.commonAttributes.setAttributeNames(common.c_str());
 
-    XMLTreeItem* element = state->parameter == 0 ? state->element : nullptr;
+    XMLTreeItem* element = state->element;  // null while a rule of the list is edited
     if (!isChecked(dialog, IDC_IGNORE_ELEMENT)) {
         if (state->rule != nullptr && state->rule->condition != nullptr) reloadNeeded = true;
         if (element == nullptr) {
@@ -311,8 +311,7 @@ INT_PTR CALLBACK ignoreElementDlgProc(HWND dialog, UINT message, WPARAM wParam, 
             return TRUE;
         case WM_HELP:
         case WM_CONTEXTMENU:
-            showContextHelp(message == WM_HELP ? reinterpret_cast<const HELPINFO*>(lParam) : nullptr, message, wParam,
-                            ignoreElementHelpIds);
+            showDialogContextHelp(message, wParam, lParam, ignoreElementHelpIds);
             return TRUE;
         default:
             return FALSE;

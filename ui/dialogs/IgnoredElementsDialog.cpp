@@ -7,7 +7,6 @@
 #include "model/IgnoreList.h"
 #include "ui/Commands.h"
 #include "ui/Help.h"
-#include "ui/MainWindow.h"
 #include "ui/OptionFileCommands.h"
 #include "ui/dialogs/DialogLists.h"
 #include "ui/dialogs/DialogRunner.h"
@@ -54,7 +53,9 @@ void editSelectedRule(HWND dialog) {
     for (int i = 0; i < count; ++i) {
         if (SendMessageW(list, LB_GETSEL, static_cast<WPARAM>(i), 0) <= 0) continue;
         ignoreList.currentRule = ignoreList.rules[i].get();
-        runIgnoreElementDialog(mainWindow, i + 1);
+        // Owned by this dialog, which it disables while it is up: owned by the main window,
+        // it would leave this one usable, and removing rules here would free the rule it edits.
+        runIgnoreElementDialog(dialog, i + 1);
         fillIgnoredList(dialog);
         return;
     }
@@ -147,8 +148,7 @@ INT_PTR CALLBACK ignoredElementsDlgProc(HWND dialog, UINT message, WPARAM wParam
             return TRUE;
         case WM_HELP:
         case WM_CONTEXTMENU:
-            showContextHelp(message == WM_HELP ? reinterpret_cast<const HELPINFO*>(lParam) : nullptr, message, wParam,
-                            ignoredElementsHelpIds);
+            showDialogContextHelp(message, wParam, lParam, ignoredElementsHelpIds);
             return TRUE;
         default:
             return FALSE;

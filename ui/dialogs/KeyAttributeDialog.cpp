@@ -76,8 +76,7 @@ INT_PTR CALLBACK keyAttributeDlgProc(HWND dialog, UINT message, WPARAM wParam, L
             return TRUE;
         case WM_HELP:
         case WM_CONTEXTMENU:
-            showContextHelp(message == WM_HELP ? reinterpret_cast<const HELPINFO*>(lParam) : nullptr, message, wParam,
-                            keyAttributeHelpIds);
+            showDialogContextHelp(message, wParam, lParam, keyAttributeHelpIds);
             return TRUE;
         default:
             return FALSE;
