@@ -765,7 +765,7 @@ TEST_F(OptionsColoursTest, SwatchAndExampleAreDrawnInTheColoursBeingEdited) {
 
 TEST_F(OptionsDialogTest, HelpAndContextHelpDoNotEndTheDialog) {
     runOptions([](HWND dialog) {
-        clickButton(dialog, IDC_OPT_HELP);
+        clickButton(dialog, IDC_DIALOG_HELP);
         SendMessageW(dialog, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_OPT_DO_SCHEMA)), 0);
         EXPECT_TRUE(IsWindowVisible(dialog));
         clickOk(dialog);

@@ -1,6 +1,8 @@
 // Ids of the Ignore Element dialog (template and controls); read by windres too.
 #pragma once
 
+#include "ui/dialogs/DialogRes.h"
+
 #define IDD_IGNORE_ELEMENT 1587
 #define IDC_IGNORE_MODE_FIRST 1588
 #define IDC_IGNORE_ENTIRE 1588
@@ -25,4 +27,3 @@
 #define IDC_CONDITION_VALUE 1614
 #define IDC_CONDITION_IF_NOT_EXIST 1615
 #define IDC_CONDITION_CASE 1012
-#define IDC_DIALOG_HELP 1017

@@ -2,6 +2,8 @@
 // (IDD_IGNORED_ELEMENTS) is in ui/Commands.h.
 #pragma once
 
+#include "ui/dialogs/DialogRes.h"
+
 #define IDC_IGNORED_LIST 1075
 #define IDC_IGNORED_COMMON 1604
 #define IDC_REMOVE_ALL_ELEMENTS 997
@@ -10,4 +12,3 @@
 #define IDC_SAVE_IGNORED 1073
 #define IDC_EDIT_IGNORED 1599
 #define IDC_REMOVE_COMMON_ATTRIBUTES 1605
-#define IDC_DIALOG_HELP 1017

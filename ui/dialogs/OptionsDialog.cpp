@@ -463,7 +463,7 @@ const DialogCommand kDialogCommands[] = {
     {IDC_OPT_DEFAULT, BN_CLICKED, onDefault},
     {IDC_OPT_LOAD, BN_CLICKED, onLoad},
     {IDC_OPT_SAVE, BN_CLICKED, onSave},
-    {IDC_OPT_HELP, BN_CLICKED, onHelpButton},
+    {IDC_DIALOG_HELP, BN_CLICKED, onHelpButton},
     {IDOK, BN_CLICKED, onOk},
     {IDCANCEL, BN_CLICKED, onCancel},
 };

@@ -1,6 +1,8 @@
 // Ids of the XML Options dialog (template and controls); read by windres too.
 #pragma once
 
+#include "ui/dialogs/DialogRes.h"
+
 #define IDD_OPTIONS 1002
 
 // Outside the pages.
@@ -8,7 +10,6 @@
 #define IDC_OPT_LOAD 1623
 #define IDC_OPT_SAVE 1617
 #define IDC_OPT_DEFAULT 1050
-#define IDC_OPT_HELP 1017
 
 // Validation.
 #define IDC_OPT_SCHEMA_GROUP 1013
