@@ -498,10 +498,8 @@ INT_PTR CALLBACK optionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             drawColourExample(dialog, *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
             return TRUE;
         case WM_HELP:
-            showContextHelp(reinterpret_cast<const HELPINFO*>(lParam), message, wParam, kContextHelpIds);
-            return TRUE;
         case WM_CONTEXTMENU:
-            showContextHelp(nullptr, message, wParam, kContextHelpIds);
+            showDialogContextHelp(message, wParam, lParam, kContextHelpIds);
             return TRUE;
         default:
             return FALSE;
