@@ -41,10 +41,6 @@ void applyItemHeight() {
     refreshViews(6);
 }
 
-void onExpandNodes(HWND, int command) {
-    expandCollapseNodes(command);
-}
-
-void onCollapseNodes(HWND, int command) {
+void onExpandCollapseNodes(HWND, int command) {
     expandCollapseNodes(command);
 }

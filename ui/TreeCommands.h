@@ -12,5 +12,5 @@ void relayoutItems();
 // Both trees' item height from their font, then both trees repainted.
 void applyItemHeight();
 
-void onExpandNodes(HWND window, int command);
-void onCollapseNodes(HWND window, int command);
+// IDM_EXPAND_NODES and IDM_COLLAPSE_NODES: the command id says which.
+void onExpandCollapseNodes(HWND window, int command);
