@@ -1,6 +1,5 @@
 #include "model/ChildMatcher.h"
 
-#include <unordered_map>
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -44,19 +43,6 @@ void forCommonNames(const XMLTreeItem& a, const XMLTreeItem& b, Found found) {
     const uint32_t na = a.childNameCount;
     const uint32_t nb = b.childNameCount;
     if (na == 0 || nb == 0 || a.childNameIds == nullptr || b.childNameIds == nullptr) return;
-    if (na > kLinearLimit && nb > kIndexLimit) {
-        // Past the reach of the bucket indexes. The names of a list are distinct, so a
-        // lookup finds what the scan below finds, without its quadratic worst case.
-        std::unordered_map<int32_t, uint32_t> positionOf;
-        positionOf.reserve(nb);
-        for (uint32_t j = 0; j < nb; ++j)
-            positionOf.emplace(b.childNameIds[j], j);
-        for (uint32_t i = 0; i < na; ++i) {
-            const auto j = positionOf.find(a.childNameIds[i]);
-            if (j != positionOf.end() && !found(i, j->second)) return;
-        }
-        return;
-    }
     if (na <= kLinearLimit || nb <= kLinearLimit) {
         uint32_t start = 0;
         for (uint32_t i = 0; i < na; ++i) {
@@ -204,19 +190,11 @@ int XMLTreeItem::groupChildren(XMLTreeItem** list, XMLTreeItem*** groupStart) co
     std::vector<uint32_t> room(childNameCount);
     for (uint32_t i = 0; i < childNameCount; ++i)
         room[i] = static_cast<uint32_t>(childNameCounts[i]);
-    // The names of the list are distinct, so a lookup finds the entry that a search for
-    // the first equal one finds; an element may have thousands of names.
-    std::unordered_map<int32_t, uint32_t> entryOf;
-    if (childNameCount > kLinearLimit) {
-        entryOf.reserve(childNameCount);
-        for (uint32_t i = 0; i < childNameCount; ++i)
-            entryOf.emplace(childNameIds[i], i);
-    }
+    // An element may have thousands of names: past a few, they are looked up.
+    std::unique_ptr<HashNameIndex> index =
+        childNameCount > kLinearLimit ? makeNameIndex(childNameIds, childNameCount) : nullptr;
     auto find = [&](int32_t id) -> uint32_t {
-        if (!entryOf.empty()) {
-            const auto found = entryOf.find(id);
-            return found == entryOf.end() ? kNotFound : found->second;
-        }
+        if (index != nullptr) return index->find(id);
         for (uint32_t i = 0; i < childNameCount; ++i)
             if (childNameIds[i] == id) return i;
         return kNotFound;

@@ -104,6 +104,18 @@ uint32_t HashWordNameIndex::find(int32_t id) const {
     return findName(*this, id);
 }
 
+HashMapNameIndex::HashMapNameIndex(const int32_t* ids, uint32_t count) {
+    positionOf.reserve(count);
+    // emplace keeps the first position of an id that comes again.
+    for (uint32_t i = 0; i < count; ++i)
+        positionOf.emplace(ids[i], i);
+}
+
+uint32_t HashMapNameIndex::find(int32_t id) const {
+    const auto found = positionOf.find(id);
+    return found != positionOf.end() ? found->second : kNotFound;
+}
+
 std::unique_ptr<HashIndex> makeElementIndex(XMLTreeItem* const* elements, uint32_t count) {
     if (count < 256) return std::make_unique<HashByteIndex>(elements, count);
     if (count <= 65535) return std::make_unique<HashWordIndex>(elements, count);
@@ -113,5 +125,5 @@ std::unique_ptr<HashIndex> makeElementIndex(XMLTreeItem* const* elements, uint32
 std::unique_ptr<HashNameIndex> makeNameIndex(const int32_t* ids, uint32_t count) {
     if (count < 256) return std::make_unique<HashByteNameIndex>(ids, count);
     if (count <= 65535) return std::make_unique<HashWordNameIndex>(ids, count);
-    return nullptr;
+    return std::make_unique<HashMapNameIndex>(ids, count);
 }

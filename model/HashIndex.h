@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 
 struct XMLTreeItem;
 
@@ -79,7 +80,18 @@ public:
     uint32_t count;
 };
 
+// Past the reach of 16-bit positions: a hash map from each id to its first position.
+class HashMapNameIndex : public HashNameIndex {
+public:
+    HashMapNameIndex(const int32_t* ids, uint32_t count);
+    uint32_t find(int32_t id) const override;
+
+    std::unordered_map<int32_t, uint32_t> positionOf;
+};
+
 // The index that fits a list of count entries (byte below 256, word up to 65,535);
 // null above 65,535, where the caller scans linearly.
 std::unique_ptr<HashIndex> makeElementIndex(XMLTreeItem* const* elements, uint32_t count);
+// The same for names, with a map above 65,535: an element may have that many child names,
+// and a linear scan of them for each name would be quadratic.
 std::unique_ptr<HashNameIndex> makeNameIndex(const int32_t* ids, uint32_t count);

@@ -73,7 +73,7 @@ TEST_F(HashIndexTest, ElementsDifferingOnlyInTheDifferenceBitsAreNotIdentical) {
 }
 
 TEST_F(HashIndexTest, NameIndexesFindEachIdAndPickTheirSizeByCount) {
-    for (uint32_t n : {0u, 1u, 255u, 256u, 2048u}) {
+    for (uint32_t n : {0u, 1u, 255u, 256u, 2048u, 70000u}) {
         SCOPED_TRACE(n);
         std::vector<int32_t> ids;
         for (uint32_t i = 0; i < n; ++i)
