@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "settings/ColourSet.h"
@@ -506,34 +507,19 @@ INT_PTR CALLBACK optionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     }
 }
 
-// The options whose change decides what follows OK.
-struct WatchedOptions {
-    // Read only while a document loads: a change needs a new parse.
-    int32_t decimalPlaces, significantFigures, normalizeNumber, normalizeDate, flagNormalizeDate, handleNewLine,
-        ignoreNamespaces;
-    // Read by the comparison: a change needs a new comparison.
-    int32_t compareLevel, ignoreAttributes, uniqueAttributes, ignoreValues, ignoreOrderElements;
-    uint32_t flagComparsion;
-    int32_t displayFullMode;
-
-    static WatchedOptions now() {
-        using namespace OptionSet;
-        return {DecimalPlaces, SignificantFigures,  NormalizeNumber, NormalizeDate,    FlagNormalizeDate,
-                HandleNewLine, IgnoreNamespaces,    CompareLevel,    IgnoreAttributes, UniqueAttributes,
-                IgnoreValues,  IgnoreOrderElements, FlagComparsion,  DisplayFullMode};
-    }
-    bool reloadDiffers(const WatchedOptions& o) const {
-        return decimalPlaces != o.decimalPlaces || significantFigures != o.significantFigures ||
-               normalizeNumber != o.normalizeNumber || normalizeDate != o.normalizeDate ||
-               flagNormalizeDate != o.flagNormalizeDate || handleNewLine != o.handleNewLine ||
-               ignoreNamespaces != o.ignoreNamespaces;
-    }
-    bool compareDiffers(const WatchedOptions& o) const {
-        return compareLevel != o.compareLevel || ignoreAttributes != o.ignoreAttributes ||
-               uniqueAttributes != o.uniqueAttributes || ignoreValues != o.ignoreValues ||
-               ignoreOrderElements != o.ignoreOrderElements || flagComparsion != o.flagComparsion;
-    }
-};
+// The options whose change decides what follows OK, as tuples to compare before and
+// after. These are read only while a document loads: a change needs a new parse.
+auto reloadGroup() {
+    using namespace OptionSet;
+    return std::make_tuple(DecimalPlaces, SignificantFigures, NormalizeNumber, NormalizeDate, FlagNormalizeDate,
+                           HandleNewLine, IgnoreNamespaces);
+}
+// These are read by the comparison: a change needs a new comparison.
+auto compareGroup() {
+    using namespace OptionSet;
+    return std::make_tuple(CompareLevel, IgnoreAttributes, UniqueAttributes, IgnoreValues, IgnoreOrderElements,
+                           FlagComparsion);
+}
 
 // Every option value as it was when the dialog opened, for Cancel.
 class SavedOptions {
@@ -559,7 +545,9 @@ private:
 }  // namespace
 
 void showOptions(HWND owner) {
-    const WatchedOptions before = WatchedOptions::now();
+    const auto reloadBefore = reloadGroup();
+    const auto compareBefore = compareGroup();
+    const int32_t displayFullModeBefore = OptionSet::DisplayFullMode;
     const SavedOptions saved;
     if (itemPainter != nullptr) captureColourTable(*itemPainter);
 
@@ -574,12 +562,11 @@ void showOptions(HWND owner) {
     }
     if (itemPainter != nullptr) applyColourTable(*itemPainter);
 
-    const WatchedOptions after = WatchedOptions::now();
     const bool loaded = leftTreeView.loaded || rightTreeView.loaded;
-    if (loaded && before.reloadDiffers(after) && reloadAfterChange(owner, false)) return;
+    if (loaded && reloadGroup() != reloadBefore && reloadAfterChange(owner, false)) return;
     // Answered No (or nothing to reload): the trees still follow the other options.
-    if (before.displayFullMode != after.displayFullMode) relayoutItems();
-    if (filesCompared && before.compareDiffers(after))
+    if (OptionSet::DisplayFullMode != displayFullModeBefore) relayoutItems();
+    if (filesCompared && compareGroup() != compareBefore)
         filesCompared = compareFiles();
     else
         applyItemHeight();
