@@ -62,6 +62,12 @@ void systemFixedFont(LOGFONTW* font) {
     GetObjectW(GetStockObject(SYSTEM_FIXED_FONT), sizeof(*font), font);
 }
 
+// The trees use the font without owning it.
+void setOnBothTrees(HFONT font, BOOL redraw) {
+    for (HWND tree : {leftTreeView.tree, rightTreeView.tree})
+        if (tree != nullptr) SendMessageW(tree, WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw);
+}
+
 bool runChooser(CHOOSEFONTW& record) {
     if (chooserHandler) return chooserHandler(record);
     return ChooseFontW(&record) != FALSE;
@@ -86,8 +92,7 @@ void loadFont() {
 
     HFONT font = CreateFontIndirectW(&treeLogFont);
     if (font == nullptr) return;
-    for (HWND tree : {leftTreeView.tree, rightTreeView.tree})
-        if (tree != nullptr) SendMessageW(tree, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    setOnBothTrees(font, FALSE);
     if (treeFont != nullptr) DeleteObject(treeFont);
     treeFont = font;
 }
@@ -127,8 +132,7 @@ void chooseTreeFont(HWND owner) {
 
     HFONT font = CreateFontIndirectW(&chosen);
     if (font == nullptr) return;
-    for (HWND tree : {leftTreeView.tree, rightTreeView.tree})
-        if (tree != nullptr) SendMessageW(tree, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    setOnBothTrees(font, TRUE);
     updateItemHeight();
     if (itemPainter != nullptr && leftTreeView.tree != nullptr) itemPainter->setFont(leftTreeView.tree);
     // Only now does nothing use the old font any more.
