@@ -63,16 +63,20 @@ xercesc::InputSource* SAX2CountHandlers::resolveEntity(const XMLCh* const, const
     return resolveExternalSchema(systemIdText);
 }
 
+void SAX2CountHandlers::clearParseFlags() {
+    errorSeen = 0;
+    fatalSeen = 0;
+    cancelled = 0;
+    refused = 0;
+}
+
 void SAX2CountHandlers::startDocument() {
     line = 1;
     column = 1;
     currentItem = nullptr;
     elementCount = 0;
     currentPathHash = 0;
-    errorSeen = 0;
-    fatalSeen = 0;
-    cancelled = 0;
-    refused = 0;
+    clearParseFlags();
     closeLog();
     textBuffer[0] = 0;
     textEnd = textBuffer;

@@ -31,6 +31,10 @@ public:
     // The parser refused the document (entity expansion limit, memory bounds): the parse
     // is over whatever "ContinueAfterFatalError" says, and its last reports are noise.
     int refused = 0;
+    // Clears the four flags above for a new parse. Before the document starts too: a
+    // document that cannot be opened is reported without a startDocument, and a Cancel
+    // left over from the parse before would silence its report.
+    void clearParseFlags();
     HANDLE logFile = nullptr;
     wchar_t logPath[260] = {};
     wchar_t message[512] = {};

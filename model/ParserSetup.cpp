@@ -219,6 +219,7 @@ void applyParserOptions() {
 
 void parseDocument(const XMLCh* systemId) {
     if (xmlReader == nullptr) return;
+    countHandlers.clearParseFlags();
     parserMemory.beginParse();
     xercesc::XMLPScanToken token;
     bool started = false;

@@ -217,6 +217,31 @@ TEST_F(LoadCommandTest, AnUnreachableURLFailsWithItsLogClosed) {
     DeleteFileW(dir.file(L"www.log").c_str());
 }
 
+// Cancel in a parse-message box ends that parse only: a URL that cannot be opened next
+// is still reported in its own box and in its log.
+TEST_F(LoadCommandTest, AnUnreachableURLAfterACancelledParseIsReported) {
+    OptionSet::ShowErrorMessages = 1;
+    OptionSet::LogErrorMessages = 1;
+    {
+        BoxScript boxes;
+        boxes.expectCaption(L"Error", IDCANCEL);
+        load(leftTreeView, "<!DOCTYPE r [<!ELEMENT r EMPTY>]><r>x</r>", L"invalid.xml");
+    }
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(dir.path().c_str());
+    BoxScript boxes;
+    boxes.expectCaption(L"Fatal error", IDOK);
+    boxes.expect(kFatalBox, L"XML Parser Fatal Error");
+    SetWindowTextW(leftTreeView.pathCombo, L"http://127.0.0.1:1/nothing.xml");
+    loadFromPathCombo(leftTreeView.pathCombo);
+    SetCurrentDirectoryW(previous);
+
+    EXPECT_EQ(boxes.shown().size(), 2u);
+    EXPECT_NE(dir.read(L"www.log").find("Fatal error at"), std::string::npos);
+    DeleteFileW(dir.file(L"www.log").c_str());
+}
+
 // A cancelled dialog or a missing file leaves the document that is loaded as it was,
 // with its encoding, its folder and its entities.
 TEST_F(LoadCommandTest, ACancelledDialogOrAMissingFileKeepsTheLoadedDocument) {
