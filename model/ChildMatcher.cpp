@@ -88,6 +88,13 @@ uint64_t identityKey(const XMLTreeItem& e) {
     return key;
 }
 
+// A list position under its identity key; sorted by key, then by position.
+struct KeyedPosition {
+    uint64_t key;
+    uint32_t position;
+    bool operator<(const KeyedPosition& o) const { return key != o.key ? key < o.key : position < o.position; }
+};
+
 // The first unstruck entry of a long list identical to a sought element, as a scan
 // from the start would find it, without the scan: entries sorted by identity key and
 // position, each bucket walked in position order, struck entries skipped through
@@ -108,7 +115,7 @@ public:
 
     uint32_t find(const XMLTreeItem& sought) {
         const uint64_t key = identityKey(sought);
-        auto it = std::lower_bound(entries_.begin(), entries_.end(), Entry{key, 0});
+        auto it = std::lower_bound(entries_.begin(), entries_.end(), KeyedPosition{key, 0});
         for (uint32_t i = live(static_cast<uint32_t>(it - entries_.begin()));
              i < entries_.size() && entries_[i].key == key; i = live(i + 1)) {
             const uint32_t j = entries_[i].position;
@@ -118,12 +125,6 @@ public:
     }
 
 private:
-    struct Entry {
-        uint64_t key;
-        uint32_t position;
-        bool operator<(const Entry& o) const { return key != o.key ? key < o.key : position < o.position; }
-    };
-
     bool struck(uint32_t i) const { return list_[entries_[i].position] == nullptr; }
 
     uint32_t live(uint32_t i) {
@@ -140,7 +141,7 @@ private:
     }
 
     XMLTreeItem* const* list_;
-    std::vector<Entry> entries_;
+    std::vector<KeyedPosition> entries_;
     std::vector<uint32_t> link_;
 };
 
@@ -439,7 +440,7 @@ public:
         std::sort(keys_.begin(), keys_.end());
         keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
         for (uint64_t key : keys_) {
-            auto it = std::lower_bound(children_.begin(), children_.end(), ChildEntry{key, 0});
+            auto it = std::lower_bound(children_.begin(), children_.end(), KeyedPosition{key, 0});
             for (; it != children_.end() && it->key == key; ++it)
                 take(it->position, k);
         }
@@ -455,11 +456,6 @@ public:
     }
 
 private:
-    struct ChildEntry {
-        uint64_t key;
-        uint32_t position;
-        bool operator<(const ChildEntry& o) const { return key != o.key ? key < o.key : position < o.position; }
-    };
     struct AttributeEntry {
         uint64_t hash;
         uint32_t weight;
@@ -477,7 +473,7 @@ private:
         found_.push_back(position);
     }
 
-    std::vector<ChildEntry> children_;
+    std::vector<KeyedPosition> children_;
     std::vector<AttributeEntry> attributes_;
     std::vector<uint32_t> seen_;  // the A record that last took each position
     std::vector<uint32_t> found_;
