@@ -448,10 +448,7 @@ TEST_F(ReloadAfterChangeTest, AsksWhenAFileIsLoadedAndReloadsAndComparesOnYesOrW
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        clearPanel(leftTreeView.tree, true);
-        clearPanel(rightTreeView.tree, true);
-        leftTreeView.loaded = rightTreeView.loaded = 0;
-        filesCompared = 0;
+        emptyBothPanels();
         SendMessageW(autoCompareBox, BM_SETCHECK, BST_CHECKED, 0);
         std::vector<std::wstring> paths;
         if (c.left) paths.push_back(load(leftTreeView, "<r><a/></r>", L"left.xml"));

@@ -84,6 +84,14 @@ protected:
         }
     }
 
+    // Both panels empty and nothing compared, between the cases of a table.
+    static void emptyBothPanels() {
+        clearPanel(leftTreeView.tree, true);
+        clearPanel(rightTreeView.tree, true);
+        leftTreeView.loaded = rightTreeView.loaded = 0;
+        filesCompared = 0;
+    }
+
     // Loads XML text into a panel the way a path typed into its combo box is loaded.
     std::wstring load(XMLTreeView& panel, const std::string& xml, const std::wstring& name) {
         std::wstring path = dir.write(name, xml);

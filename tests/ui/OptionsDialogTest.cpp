@@ -597,10 +597,7 @@ TEST_F(OptionsAfterOkTest, ReloadsComparesOrRepaintsAsTheChangeNeeds) {
     const std::string reloadedXml = "<r><e long=\"" + std::string(80, 'x') + "\"/><b/></r>";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        clearPanel(leftTreeView.tree, true);
-        clearPanel(rightTreeView.tree, true);
-        leftTreeView.loaded = rightTreeView.loaded = 0;
-        filesCompared = 0;
+        emptyBothPanels();
         resetOptions(0);
         OptionSet::ResultView = 0;
         OptionSet::CompareLevel = 1;
