@@ -53,8 +53,10 @@ public:
         refusedThisParse_ = false;
         refuseNext_ = false;
     }
-    void endParse() {
-        refuseNext_ = false;
+    // Before the reader is reset or renewed: their allocations are never refused.
+    void endParse() { refuseNext_ = false; }
+    // Last: what the reset and the renewal freed is not kept past the parse either.
+    void releaseSpares() {
         while (spareCount_ > 0)
             ::operator delete(spare_[--spareCount_]);
     }
@@ -233,6 +235,7 @@ void parseDocument(const XMLCh* systemId) {
         // The parser leaves its state as it was when memory ran out.
         parserMemory.endParse();
         renewReader();
+        parserMemory.releaseSpares();
         throw;
     } catch (const xercesc::XMLException& failure) {
         // Only the opening of the document throws here; the scan reports its own failures.
@@ -242,6 +245,7 @@ void parseDocument(const XMLCh* systemId) {
     parserMemory.endParse();
     if (started) xmlReader->parseReset(token);
     if (parserMemory.refusedThisParse()) renewReader();
+    parserMemory.releaseSpares();
 }
 
 bool isRefusalReport(const xercesc::SAXParseException& report) {
