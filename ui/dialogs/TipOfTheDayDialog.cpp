@@ -24,7 +24,8 @@ HFONT fontFromStock(int stockFont, int height, int weight) {
     return CreateFontIndirectW(&description);
 }
 
-// Text word-wrapped in the rectangle inset by the margins, on the window colour.
+// Text word-wrapped in the rectangle inset by the margins, on the window colour. Owns
+// font, which is made for this one drawing: it is deleted after it.
 void drawWrappedText(HDC dc, RECT area, const wchar_t* text, HFONT font, int left, int top, int right, int bottom) {
     area.left += left;
     area.top += top;
