@@ -91,16 +91,3 @@ void deleteTempFiles() {}
 void showTipOfTheDay(HWND) {}
 void loadFont() {}
 void saveFont() {}
-
-bool registerContentWindowClasses() {
-    return true;
-}
-
-bool createXMLContentWindow(HWND) {
-    return false;
-}
-
-void loadEditors(XMLTreeItem*) {}
-void destroyEditors() {}
-void layoutEditors(int, int) {}
-void layoutPathButtons() {}

@@ -62,11 +62,3 @@ void deleteTempFiles();
 void showTipOfTheDay(HWND owner);
 void loadFont();
 void saveFont();
-
-// The XML element window.
-bool registerContentWindowClasses();
-bool createXMLContentWindow(HWND mainWindow);
-void loadEditors(XMLTreeItem* element);
-void destroyEditors();
-void layoutEditors(int width, int height);
-void layoutPathButtons();
