@@ -87,7 +87,6 @@ bool renameChildName(XMLTreeItem*, XMLTreeItem*) {
     return true;
 }
 
-void deleteTempFiles() {}
 void showTipOfTheDay(HWND) {}
 void loadFont() {}
 void saveFont() {}

@@ -58,7 +58,6 @@ void replaceSelected(XMLTreeItem* element, XMLTreeItem* other);
 bool renameChildName(XMLTreeItem* target, XMLTreeItem* source);
 
 // Start-up and shut-down services.
-void deleteTempFiles();
 void showTipOfTheDay(HWND owner);
 void loadFont();
 void saveFont();

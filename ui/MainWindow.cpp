@@ -21,6 +21,7 @@
 #include "ui/PathCombo.h"
 #include "ui/Splitter.h"
 #include "ui/StatusBar.h"
+#include "ui/TempFiles.h"
 #include "ui/Toolbars.h"
 #include "ui/TreeViews.h"
 #include "ui/WebRequests.h"

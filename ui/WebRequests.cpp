@@ -1,5 +1,7 @@
 #include "ui/WebRequests.h"
 
+#include "ui/ExternalPrograms.h"
+
 #include <xercesc/sax2/SAX2XMLReader.hpp>
 #include <xercesc/sax2/XMLReaderFactory.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
@@ -106,17 +108,7 @@ void waitForNotice() {
 }
 
 void openUrl(const wchar_t* target) {
-    std::wstring commandLine = std::wstring(L"rundll32 url.dll, FileProtocolHandler ") + target;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    wchar_t desktop[] = L"";
-    startup.lpDesktop = desktop;
-    PROCESS_INFORMATION process{};
-    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
-                       CREATE_DEFAULT_ERROR_MODE | NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &process)) {
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
+    startProcess((std::wstring(L"rundll32 url.dll, FileProtocolHandler ") + target).c_str());
 }
 
 void onWebHome(HWND, int) {

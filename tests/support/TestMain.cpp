@@ -11,6 +11,7 @@
 
 void installUnexpectedBoxHandler();
 void installUnexpectedDialogHandler();
+void installUnexpectedModalHandler();
 
 namespace {
 // A crash ends the program with a message and a failing exit code at once.
@@ -33,6 +34,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     installUnexpectedBoxHandler();
     installUnexpectedDialogHandler();
+    installUnexpectedModalHandler();
     testing::InitGoogleTest(&argc, argv);
     int result = RUN_ALL_TESTS();
     terminateParser();

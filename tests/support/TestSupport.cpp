@@ -14,6 +14,7 @@
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
 #include "ui/FileDialogs.h"
+#include "ui/dialogs/DialogRunner.h"
 #include "ui/XMLTreeView.h"
 
 namespace {
@@ -95,6 +96,42 @@ DialogScript::~DialogScript() {
 DialogScript& DialogScript::answer(const std::wstring& fileName) {
     answers_.push_back(fileName);
     return *this;
+}
+
+void installUnexpectedModalHandler() {
+    setDialogTestHandler([](HWND dialog, int templateId) {
+        ADD_FAILURE() << "unexpected dialog " << templateId;
+        EndDialog(dialog, IDCANCEL);
+    });
+}
+
+ModalScript::ModalScript() {
+    setDialogTestHandler([this](HWND dialog, int templateId) {
+        shown_.push_back(templateId);
+        if (expected_.empty()) {
+            ADD_FAILURE() << "unexpected dialog " << templateId;
+            EndDialog(dialog, IDCANCEL);
+            return;
+        }
+        auto [id, action] = std::move(expected_.front());
+        expected_.pop_front();
+        EXPECT_EQ(id, templateId);
+        if (action) action(dialog);
+    });
+}
+
+ModalScript::~ModalScript() {
+    for (const auto& e : expected_) ADD_FAILURE() << "expected dialog not shown: " << e.first;
+    installUnexpectedModalHandler();
+}
+
+ModalScript& ModalScript::expect(int templateId, Action action) {
+    expected_.emplace_back(templateId, std::move(action));
+    return *this;
+}
+
+void clickButton(HWND dialog, int id) {
+    SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
 OptionsSnapshot::OptionsSnapshot() {

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -75,6 +76,29 @@ private:
     std::deque<std::wstring> answers_;
     std::vector<Dialog> shown_;
 };
+
+// While alive, answers the program's own modal dialogs in order: each expected dialog
+// (by template id) is handed to its action while it is up, inside its modal loop; the
+// action ends it by clicking a button (a dialog left up is cancelled). A dialog that
+// was not expected fails the test and is cancelled.
+class ModalScript {
+public:
+    using Action = std::function<void(HWND dialog)>;
+    ModalScript();
+    ~ModalScript();
+    ModalScript(const ModalScript&) = delete;
+    ModalScript& operator=(const ModalScript&) = delete;
+
+    ModalScript& expect(int templateId, Action action);
+    const std::vector<int>& shown() const { return shown_; }
+
+private:
+    std::deque<std::pair<int, Action>> expected_;
+    std::vector<int> shown_;
+};
+
+// Clicks a dialog's button as the user would (BM_CLICK).
+void clickButton(HWND dialog, int id);
 
 // While alive, keeps a copy of every option value and of the comparison settings, and
 // puts them back when it goes, so that a test can change options freely.
