@@ -259,8 +259,10 @@ void prepareEditor(XMLTreeView& panel, XMLTreeItem* element) {
         return;
     }
     const LPARAM mask = SendMessageW(panel.editor, EM_SETEVENTMASK, 0, 0);
-    panel.loadFile();
+    // Formatted while empty, the editor gives the text the base format as it streams in:
+    // formatting it afterwards would lay out the whole text once more.
     panel.highlighter.applyBaseFormat();
+    panel.loadFile();
     locateRoot(panel);
     ensureLineIndex(panel);
     panel.colourCache.resize(static_cast<int>(SendMessageW(panel.editor, EM_GETLINECOUNT, 0, 0)));

@@ -118,12 +118,18 @@ void locateRoot(XMLTreeView& panel) {
     const int lines = static_cast<int>(SendMessageW(panel.editor, EM_GETLINECOUNT, 0, 0));
     if (root->line < 0 || root->line >= lines) return;
     const int32_t from = std::min(lineStart(panel.editor, root->line) + std::max<int32_t>(root->column - 1, 0), length);
-    const int32_t to = std::min(length, from + kPrologSearchUnits);
-    std::vector<wchar_t> text(static_cast<size_t>(to - from) + 1, 0);
-    TEXTRANGEW range{{from, to}, text.data()};
-    SendMessageW(panel.editor, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
-    text.resize(static_cast<size_t>(to - from));
-    const int32_t found = firstStartTag(text);
+    // The root's tag is found within the first few lines but for a long prolog: read
+    // little first, more only when it is not there.
+    int32_t found = -1;
+    for (int32_t size = 4096; found < 0; size *= 2) {
+        const int32_t to = std::min({length, from + size, from + kPrologSearchUnits});
+        std::vector<wchar_t> text(static_cast<size_t>(to - from) + 1, 0);
+        TEXTRANGEW range{{from, to}, text.data()};
+        SendMessageW(panel.editor, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
+        text.resize(static_cast<size_t>(to - from));
+        found = firstStartTag(text);
+        if (to == length || to - from >= kPrologSearchUnits) break;
+    }
     if (found < 0) return;
     const int32_t position = from + found;
     panel.rootLine = static_cast<int32_t>(SendMessageW(panel.editor, EM_EXLINEFROMCHAR, 0, position));

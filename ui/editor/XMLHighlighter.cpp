@@ -92,6 +92,7 @@ void XMLHighlighter::applyBaseFormat(bool autoBackground) {
         base.dwMask |= CFM_BACKCOLOR;
         base.dwEffects |= CFE_AUTOBACKCOLOR;
     }
+    SendMessageW(editor, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&base));
     SendMessageW(editor, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&base));
     ++colouringStats.formatCalls;
 }
