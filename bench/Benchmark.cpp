@@ -1,6 +1,8 @@
-// Measures loading (and, where built, comparing) on generated documents, against
-// the parser's own SAX2 parse of the same bytes as the floor. Prints one line per
-// figure: "case figure value".
+// Measures loading, comparing, saving and clearing on generated documents, against the
+// parser's own SAX2 parse of the same bytes as the floor. Prints one line per figure:
+// "case figure value". The "road-" cases take the user's road through the main
+// window: its load commands, Compare Files and the clearing of both panels, with
+// every message pumped and painted.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -16,12 +18,20 @@
 #include <xercesc/sax2/XMLReaderFactory.hpp>
 
 #include "model/Comparison.h"
+#include "ui/Commands.h"
+#include "ui/FileDialogs.h"
+#include "ui/MainWindow.h"
+#include "settings/Registry.h"
 #include "model/ElementStore.h"
 #include "model/XMLTreeItem.h"
 #include "model/MessageBox.h"
 #include "model/ParserSetup.h"
 #include "settings/OptionSet.h"
 #include "bench/EditorBenchmark.h"
+#include "ui/Commands.h"
+#include "ui/TreeCommands.h"
+#include "ui/TreeViews.h"
+#include "settings/XmlOutput.h"
 #include "ui/XMLTreeView.h"
 
 namespace {
@@ -148,6 +158,42 @@ std::wstring writeTemp(const std::string& bytes, const wchar_t* name) {
     return path;
 }
 
+void figure(const std::string& name, const char* what, double value) {
+    std::printf("%s %s %.6g\n", name.c_str(), what, value);
+    std::fflush(stdout);
+}
+
+int64_t fileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// The left root under each of the save modes measured, into a temporary file, against the
+// parser's own parse of the left file.
+void measureSaves(const std::string& name, const XMLTreeItem& leftRoot, double leftParse) {
+    struct Save {
+        const char* figure;
+        int mode;
+    };
+    const Save saves[] = {{"save_element", 568}, {"save_differences", 980}, {"merge", 981}, {"report", 986}};
+    wchar_t dir[MAX_PATH];
+    GetTempPathW(MAX_PATH, dir);
+    const std::wstring path = std::wstring(dir) + L"verdalt-bench-out.xml";
+    for (const Save& save : saves) {
+        const double start = now();
+        const DWORD error = writeXmlOutput(path.c_str(), leftRoot, save.mode, &leftTreeView.outputEncoding,
+                                           DoctypeFields{nullptr, nullptr, nullptr});
+        const double seconds = now() - start;
+        if (error != ERROR_SUCCESS) std::fprintf(stderr, "%s: save %d failed: %lu\n", name.c_str(), save.mode, error);
+        const std::string figureName = save.figure;
+        figure(name, (figureName + "_s").c_str(), seconds);
+        figure(name, (figureName + "_bytes").c_str(), static_cast<double>(fileSize(path)));
+        figure(name, (figureName + "/parse").c_str(), seconds / leftParse);
+        DeleteFileW(path.c_str());
+    }
+}
+
 size_t peakWorkingSet() {
     PROCESS_MEMORY_COUNTERS counters{};
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
@@ -159,9 +205,101 @@ HWND makeTree(HWND parent) {
                            GetModuleHandleW(nullptr), nullptr);
 }
 
-void figure(const std::string& name, const char* what, double value) {
-    std::printf("%s %s %.6g\n", name.c_str(), what, value);
-    std::fflush(stdout);
+
+void pump() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+size_t displayItems() {
+    return ElementStore::displayItemCount(leftTreeView.tree) + ElementStore::displayItemCount(rightTreeView.tree);
+}
+
+// The user's road: the main window shown, both files opened through the Open commands
+// (the file dialog answered by its seam), Compare Files with its summary box (answered
+// by the box seam), then both panels cleared.
+int runRoad(const std::string& name, Shape shape, int elements) {
+    setProgramKeyPath(L"Software\\VerdaltBench");
+    firstStartNotice = [] {};
+    OptionSet::ApplicationVersion = OptionSet::kApplicationVersion;
+    OptionSet::TipOfTheDay = 0;
+    OptionSet::AutoCompare = 0;  // Compare Files is its own step
+    OptionSet::AutoLoad = 0;
+    OptionSet::ResultView = 1;
+    OptionSet::ExpandDiff = 0;
+    OptionSet::DisplayFullMode = 0;
+    std::string left = generate(shape, elements, false);
+    std::string right = generate(shape, elements, true);
+    std::wstring leftPath = writeTemp(left, L"verdalt-road-left.xml");
+    std::wstring rightPath = writeTemp(right, L"verdalt-road-right.xml");
+    const double parse = rawParse(left) + rawParse(right);
+    const double input = static_cast<double>(left.size() + right.size());
+    int boxes = 0;
+    setBoxHandler([&boxes](HWND, const wchar_t*, const wchar_t*, UINT) {
+        ++boxes;
+        return IDOK;
+    });
+    std::wstring answer;
+    setFileDialogHandler([&answer](OPENFILENAMEW& record, bool) {
+        wcsncpy(record.lpstrFile, answer.c_str(), record.nMaxFile - 1);
+        record.lpstrFile[record.nMaxFile - 1] = 0;
+        return true;
+    });
+
+    double start = now();
+    HWND window = startMainWindow(GetModuleHandleW(nullptr), SW_SHOWNORMAL);
+    if (window == nullptr) return 3;
+    pump();
+    figure(name, "window_s", now() - start);
+    figure(name, "parse_s", parse);
+
+    auto step = [&](const char* what, const std::function<void()>& act) {
+        ElementStore::displayClock.enabled = true;
+        ElementStore::displayClock.ticks = 0;
+        double begin = now();
+        act();
+        double acted = now();
+        UpdateWindow(window);
+        pump();
+        double seconds = now() - begin;
+        ElementStore::displayClock.enabled = false;
+        figure(name, (std::string(what) + "_store_messages_s").c_str(), ticksToSeconds(ElementStore::displayClock.ticks));
+        figure(name, (std::string(what) + "_paint_s").c_str(), now() - acted);
+        figure(name, (std::string(what) + "_s").c_str(), seconds);
+        figure(name, (std::string(what) + "/parse").c_str(), seconds / parse);
+        figure(name, (std::string(what) + "_display_items").c_str(), static_cast<double>(displayItems()));
+        return seconds;
+    };
+    double load = step("load", [&] {
+        answer = leftPath;
+        SendMessageW(window, WM_COMMAND, IDM_OPEN_FIRST, 0);
+        answer = rightPath;
+        SendMessageW(window, WM_COMMAND, IDM_OPEN_SECOND, 0);
+    });
+    figure(name, "elements",
+           static_cast<double>(ElementStore::itemCount(leftTreeView.tree) + ElementStore::itemCount(rightTreeView.tree)));
+    double compare = step("compare", [&] { SendMessageW(window, WM_COMMAND, IDM_COMPARE_FILES, 0); });
+    figure(name, "compare/load", compare / load);
+    figure(name, "summary_boxes", boxes);
+    figure(name, "identical_pairs", comparisonCounters.identicalCount);
+    figure(name, "different_pairs", comparisonCounters.differentCount);
+    figure(name, "peak/input", static_cast<double>(peakWorkingSet()) / input);
+    double clear = step("clear", [&] {
+        clearPanel(leftTreeView.tree, true);
+        clearPanel(rightTreeView.tree, true);
+    });
+    figure(name, "clear/load", clear / load);
+    saveAtExit = 0;
+    DestroyWindow(window);
+    pump();
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\VerdaltBench");
+    DeleteFileW(leftPath.c_str());
+    DeleteFileW(rightPath.c_str());
+    return 0;
 }
 
 }  // namespace
@@ -187,6 +325,31 @@ int wmain(int argc, wchar_t** argv) {
         if (a == L"--case" && i + 1 < argc) {
             std::wstring w = argv[++i];
             only.assign(w.begin(), w.end());
+        }
+    }
+
+    // The road: flat and nested at 100,000, 200,000 and 400,000 elements, and the wide
+    // shape, one root with 100,000 and 200,000 children.
+    struct Road {
+        const char* name;
+        Shape shape;
+        int elements;
+        bool small;
+    };
+    const Road roads[] = {
+        {"road-flat-100k", Shape::Flat, 100000, true},       {"road-flat-200k", Shape::Flat, 200000, false},
+        {"road-flat-400k", Shape::Flat, 400000, false},      {"road-nested-100k", Shape::Nested, 100000, true},
+        {"road-nested-200k", Shape::Nested, 200000, false},  {"road-nested-400k", Shape::Nested, 400000, false},
+        {"road-siblings-400k", Shape::Siblings, 400000, false}, {"road-wide-100k", Shape::Siblings, 100001, true},
+        {"road-wide-200k", Shape::Siblings, 200001, false},
+    };
+    for (const Road& road : roads) {
+        if (!large && !road.small) continue;
+        if (list) std::printf("%s\n", road.name);
+        if (only == road.name) {
+            int result = runRoad(road.name, road.shape, road.elements);
+            terminateParser();
+            return result;
         }
     }
 
@@ -218,7 +381,8 @@ int wmain(int argc, wchar_t** argv) {
                 std::wstring leftPath = writeTemp(left, L"verdalt-bench-left.xml");
                 std::wstring rightPath = writeTemp(right, L"verdalt-bench-right.xml");
 
-                double parse = rawParse(left) + rawParse(right);
+                double leftParse = rawParse(left);
+                double parse = leftParse + rawParse(right);
                 ElementStore::displayClock.enabled = true;
                 ElementStore::displayClock.ticks = 0;
                 double start = now();
@@ -256,6 +420,17 @@ int wmain(int argc, wchar_t** argv) {
                 figure(name, "different_pairs", comparisonCounters.differentCount);
                 figure(name, "peak_after_compare/input",
                        static_cast<double>(peakWorkingSet()) / static_cast<double>(left.size() + right.size()));
+
+                // Expand and Collapse Nodes on the whole left tree.
+                currentElement = nullptr;
+                start = now();
+                expandCollapseNodes(IDM_EXPAND_NODES);
+                figure(name, "expand_nodes_s", now() - start);
+                start = now();
+                expandCollapseNodes(IDM_COLLAPSE_NODES);
+                figure(name, "collapse_nodes_s", now() - start);
+                figure(name, "parse_left_s", leftParse);
+                measureSaves(name, *leftRoot, leftParse);
 
                 start = now();
                 ElementStore::displayClock.ticks = 0;

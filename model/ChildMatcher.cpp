@@ -1,5 +1,7 @@
 #include "model/ChildMatcher.h"
 
+#include <unordered_map>
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -42,7 +44,20 @@ void forCommonNames(const XMLTreeItem& a, const XMLTreeItem& b, Found found) {
     const uint32_t na = a.childNameCount;
     const uint32_t nb = b.childNameCount;
     if (na == 0 || nb == 0 || a.childNameIds == nullptr || b.childNameIds == nullptr) return;
-    if (na <= kLinearLimit || nb <= kLinearLimit || nb > kIndexLimit) {
+    if (na > kLinearLimit && nb > kIndexLimit) {
+        // Past the reach of the bucket indexes. The names of a list are distinct, so a
+        // lookup finds what the scan below finds, without its quadratic worst case.
+        std::unordered_map<int32_t, uint32_t> positionOf;
+        positionOf.reserve(nb);
+        for (uint32_t j = 0; j < nb; ++j)
+            positionOf.emplace(b.childNameIds[j], j);
+        for (uint32_t i = 0; i < na; ++i) {
+            const auto j = positionOf.find(a.childNameIds[i]);
+            if (j != positionOf.end() && !found(i, j->second)) return;
+        }
+        return;
+    }
+    if (na <= kLinearLimit || nb <= kLinearLimit) {
         uint32_t start = 0;
         for (uint32_t i = 0; i < na; ++i) {
             const int32_t id = a.childNameIds[i];
@@ -62,6 +77,89 @@ void forCommonNames(const XMLTreeItem& a, const XMLTreeItem& b, Found found) {
     }
 }
 
+uint64_t mixKey(uint64_t key, uint64_t value) {
+    key ^= value + 0x9E3779B97F4A7C15ULL + (key << 6) + (key >> 2);
+    return key;
+}
+
+// Equal for any two elements that XMLTreeItem::equals finds identical: it is made of
+// exactly the values that test compares, in the comparison's mode and switches.
+uint64_t identityKey(const XMLTreeItem& e) {
+    uint64_t key = mixKey(static_cast<uint32_t>(e.nameId()), e.structureSignature);
+    key = mixKey(key, e.descendantCount);
+    if (!compareSettings.ignoreText) {
+        key = mixKey(key, e.comparedTextHash());
+        key = mixKey(key, e.subtreeTextSignature);
+        key = mixKey(
+            key, (static_cast<uint64_t>(static_cast<uint32_t>(e.subtreeTextWeight)) << 32) | e.comparedTextWeight());
+    }
+    if (!compareSettings.ignoreAttributes) {
+        key = mixKey(key, e.comparedAttributeHash());
+        key = mixKey(key, e.subtreeAttributeSignature);
+        key = mixKey(key, (static_cast<uint64_t>(static_cast<uint32_t>(e.subtreeAttributeWeight)) << 32) |
+                              e.comparedAttributeWeight());
+    }
+    return key;
+}
+
+// The first unstruck entry of a long list identical to a sought element, as a scan
+// from the start would find it, without the scan: entries sorted by identity key and
+// position, each bucket walked in position order, struck entries skipped through
+// links that are shortened as they are followed. A scan from an advancing start costs
+// a sweep of the list for each element once one entry stays unpaired.
+class IdentityIndex {
+public:
+    IdentityIndex(XMLTreeItem* const* list, uint32_t count) : list_(list) {
+        for (uint32_t j = 0; j < count; ++j) {
+            // An entry with bit 1 or 2 is identical to nothing.
+            if (list[j] != nullptr && list[j]->differenceFlags < 2) entries_.push_back({identityKey(*list[j]), j});
+        }
+        std::sort(entries_.begin(), entries_.end());
+        link_.resize(entries_.size());
+        for (uint32_t i = 0; i < link_.size(); ++i)
+            link_[i] = i + 1;
+    }
+
+    uint32_t find(const XMLTreeItem& sought) {
+        const uint64_t key = identityKey(sought);
+        auto it = std::lower_bound(entries_.begin(), entries_.end(), Entry{key, 0});
+        for (uint32_t i = live(static_cast<uint32_t>(it - entries_.begin()));
+             i < entries_.size() && entries_[i].key == key; i = live(i + 1)) {
+            const uint32_t j = entries_[i].position;
+            if (list_[j]->equals(&sought)) return j;
+        }
+        return kNotFound;
+    }
+
+private:
+    struct Entry {
+        uint64_t key;
+        uint32_t position;
+        bool operator<(const Entry& o) const { return key != o.key ? key < o.key : position < o.position; }
+    };
+
+    bool struck(uint32_t i) const { return list_[entries_[i].position] == nullptr; }
+
+    uint32_t live(uint32_t i) {
+        const uint32_t end = static_cast<uint32_t>(entries_.size());
+        uint32_t r = i;
+        while (r < end && struck(r))
+            r = link_[r];
+        while (i < end && i != r) {
+            const uint32_t following = link_[i];
+            link_[i] = r;
+            i = following;
+        }
+        return r;
+    }
+
+    XMLTreeItem* const* list_;
+    std::vector<Entry> entries_;
+    std::vector<uint32_t> link_;
+};
+
+constexpr uint32_t kScanLimit = 64;
+
 // For each unstruck entry k of first, the first unstruck entry j of second identical to
 // it: found(k, j), which strikes second[j] before the next entry is sought.
 template <typename Found>
@@ -71,6 +169,15 @@ void findIdentical(XMLTreeItem** first,
                    uint32_t nSecond,
                    bool linear,
                    Found found) {
+    if (linear && nSecond > kScanLimit) {
+        IdentityIndex index(second, nSecond);
+        for (uint32_t k = 0; k < nFirst; ++k) {
+            if (first[k] == nullptr) continue;
+            const uint32_t j = index.find(*first[k]);
+            if (j != kNotFound) found(k, j);
+        }
+        return;
+    }
     if (linear) {
         uint32_t start = 0;
         for (uint32_t k = 0; k < nFirst; ++k) {
@@ -97,19 +204,32 @@ int XMLTreeItem::groupChildren(XMLTreeItem** list, XMLTreeItem*** groupStart) co
     std::vector<uint32_t> room(childNameCount);
     for (uint32_t i = 0; i < childNameCount; ++i)
         room[i] = static_cast<uint32_t>(childNameCounts[i]);
+    // The names of the list are distinct, so a lookup finds the entry that a search for
+    // the first equal one finds; an element may have thousands of names.
+    std::unordered_map<int32_t, uint32_t> entryOf;
+    if (childNameCount > kLinearLimit) {
+        entryOf.reserve(childNameCount);
+        for (uint32_t i = 0; i < childNameCount; ++i)
+            entryOf.emplace(childNameIds[i], i);
+    }
+    auto find = [&](int32_t id) -> uint32_t {
+        if (!entryOf.empty()) {
+            const auto found = entryOf.find(id);
+            return found == entryOf.end() ? kNotFound : found->second;
+        }
+        for (uint32_t i = 0; i < childNameCount; ++i)
+            if (childNameIds[i] == id) return i;
+        return kNotFound;
+    };
     uint32_t walked = 0;
     for (HTREEITEM c = ElementStore::child(treeView, treeItem); c != nullptr; c = ElementStore::next(treeView, c)) {
         XMLTreeItem* child = ElementStore::record(treeView, c);
         if (child == nullptr) continue;
         ++walked;
-        const int32_t id = child->nameId();
-        for (uint32_t i = 0; i < childNameCount; ++i) {
-            if (childNameIds[i] != id) continue;
-            if (room[i] != 0) {
-                --room[i];
-                *groupStart[i]++ = child;
-            }
-            break;
+        const uint32_t i = find(child->nameId());
+        if (i != kNotFound && room[i] != 0) {
+            --room[i];
+            *groupStart[i]++ = child;
         }
     }
     return walked == childCount;
@@ -302,39 +422,143 @@ int fuzzyMatchAllowed(uint32_t nA, uint32_t nB, uint32_t matched) {
     }
 }
 
+namespace {
+
+using GroupRecords = std::vector<std::unique_ptr<ChildGroups>>;
+
+template <typename Each>
+void forEachGroupedChild(const ChildGroups& g, Each each) {
+    if (g.children == nullptr) return;
+    for (uint32_t i = 0; i < g.item->childCount; ++i)
+        if (g.children[i] != nullptr) each(*g.children[i]);
+}
+
+// The B records that can score above 0 against a given A record: those holding a child
+// identical to one of its children (a similarity of at least 1), and those with its
+// attributes (the bonus, or the unique-attribute shortcut). Every other B record scores
+// 0, which never beats the best score, and scoring it has no side effect: its groups are
+// only reordered when an identical child is found. So visiting only these, in position
+// order, gives the plain scan's pairs.
+class CandidateIndex {
+public:
+    explicit CandidateIndex(const GroupRecords& recordsB) : seen_(recordsB.size(), kNotFound) {
+        for (uint32_t j = 0; j < recordsB.size(); ++j) {
+            forEachGroupedChild(*recordsB[j], [&](const XMLTreeItem& c) { children_.push_back({identityKey(c), j}); });
+            const XMLTreeItem& b = *recordsB[j]->item;
+            const uint32_t weight = b.comparedAttributeWeight();
+            const uint64_t hash = b.comparedAttributeHash();
+            if (weight != 0 && hash != 0) attributes_.push_back({hash, weight, j});
+        }
+        std::sort(children_.begin(), children_.end());
+        std::sort(attributes_.begin(), attributes_.end());
+    }
+
+    // Positions in ascending order; a is the k-th A record.
+    const std::vector<uint32_t>& candidates(const ChildGroups& a, uint32_t k) {
+        found_.clear();
+        keys_.clear();
+        forEachGroupedChild(a, [&](const XMLTreeItem& c) { keys_.push_back(identityKey(c)); });
+        std::sort(keys_.begin(), keys_.end());
+        keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
+        for (uint64_t key : keys_) {
+            auto it = std::lower_bound(children_.begin(), children_.end(), ChildEntry{key, 0});
+            for (; it != children_.end() && it->key == key; ++it)
+                take(it->position, k);
+        }
+        const XMLTreeItem& ia = *a.item;
+        const AttributeEntry sought{ia.comparedAttributeHash(), ia.comparedAttributeWeight(), 0};
+        if (sought.weight != 0 && sought.hash != 0) {
+            auto it = std::lower_bound(attributes_.begin(), attributes_.end(), sought);
+            for (; it != attributes_.end() && it->hash == sought.hash && it->weight == sought.weight; ++it)
+                take(it->position, k);
+        }
+        std::sort(found_.begin(), found_.end());
+        return found_;
+    }
+
+private:
+    struct ChildEntry {
+        uint64_t key;
+        uint32_t position;
+        bool operator<(const ChildEntry& o) const { return key != o.key ? key < o.key : position < o.position; }
+    };
+    struct AttributeEntry {
+        uint64_t hash;
+        uint32_t weight;
+        uint32_t position;
+        bool operator<(const AttributeEntry& o) const {
+            if (hash != o.hash) return hash < o.hash;
+            if (weight != o.weight) return weight < o.weight;
+            return position < o.position;
+        }
+    };
+
+    void take(uint32_t position, uint32_t k) {
+        if (seen_[position] == k) return;
+        seen_[position] = k;
+        found_.push_back(position);
+    }
+
+    std::vector<ChildEntry> children_;
+    std::vector<AttributeEntry> attributes_;
+    std::vector<uint32_t> seen_;  // the A record that last took each position
+    std::vector<uint32_t> found_;
+    std::vector<uint64_t> keys_;
+};
+
+// Scores b against a as the first pass does; true when the scan must stop (the
+// unique-attribute shortcut).
+bool scoreCandidate(ChildGroups& a, ChildGroups& b, uint32_t j, uint32_t& best, uint32_t& chosen) {
+    const XMLTreeItem& ia = *a.item;
+    const XMLTreeItem& ib = *b.item;
+    const uint32_t weight = ia.comparedAttributeWeight();
+    const uint64_t hash = ia.comparedAttributeHash();
+    const bool sameAttributes =
+        weight != 0 && hash != 0 && ib.comparedAttributeWeight() == weight && ib.comparedAttributeHash() == hash;
+    if (compareSettings.uniqueAttributes && sameAttributes) {
+        chosen = j;
+        best = kFinalScore;
+        return true;
+    }
+    uint32_t score = ChildGroups::similarity(a, b, best);
+    if (sameAttributes) ++score;
+    if (score > best) {
+        best = score;
+        chosen = j;
+    }
+    return false;
+}
+
+}  // namespace
+
+FuzzyScan fuzzyScan = FuzzyScan::Indexed;
+
 void matchBestPairs(XMLTreeItem** listA, XMLTreeItem** listB, uint32_t nA, uint32_t nB, uint32_t matched) {
-    std::vector<std::unique_ptr<ChildGroups>> recordsA;
-    std::vector<std::unique_ptr<ChildGroups>> recordsB;
+    GroupRecords recordsA;
+    GroupRecords recordsB;
     for (uint32_t k = 0; k < nA && recordsA.size() < nA - matched; ++k)
         if (listA[k] != nullptr) recordsA.push_back(std::make_unique<ChildGroups>(listA[k]));
     for (uint32_t k = 0; k < nB && recordsB.size() < nB - matched; ++k)
         if (listB[k] != nullptr) recordsB.push_back(std::make_unique<ChildGroups>(listB[k]));
     const uint32_t kB = static_cast<uint32_t>(recordsB.size());
 
+    std::unique_ptr<CandidateIndex> index;
+    if (fuzzyScan == FuzzyScan::Indexed && kB > 0) index = std::make_unique<CandidateIndex>(recordsB);
     uint32_t start = 0;
-    for (auto& a : recordsA) {
+    for (uint32_t k = 0; k < recordsA.size(); ++k) {
         if (start >= kB) break;
+        auto& a = recordsA[k];
         uint32_t best = 0;
         uint32_t chosen = kNotFound;
-        const XMLTreeItem& ia = *a->item;
-        const uint32_t weight = ia.comparedAttributeWeight();
-        const uint64_t hash = ia.comparedAttributeHash();
-        const bool attributesKey = weight != 0 && hash != 0;
-        for (uint32_t j = start; j < kB; ++j) {
-            if (recordsB[j] == nullptr) continue;
-            const XMLTreeItem& ib = *recordsB[j]->item;
-            const bool sameAttributes =
-                attributesKey && ib.comparedAttributeWeight() == weight && ib.comparedAttributeHash() == hash;
-            if (compareSettings.uniqueAttributes && sameAttributes) {
-                chosen = j;
-                best = kFinalScore;
-                break;
+        if (index != nullptr) {
+            for (uint32_t j : index->candidates(*a, k)) {
+                if (j < start || recordsB[j] == nullptr) continue;
+                if (scoreCandidate(*a, *recordsB[j], j, best, chosen)) break;
             }
-            uint32_t score = ChildGroups::similarity(*a, *recordsB[j], best);
-            if (sameAttributes) ++score;
-            if (score > best) {
-                best = score;
-                chosen = j;
+        } else {
+            for (uint32_t j = start; j < kB; ++j) {
+                if (recordsB[j] == nullptr) continue;
+                if (scoreCandidate(*a, *recordsB[j], j, best, chosen)) break;
             }
         }
         if (best == 0) continue;
@@ -351,12 +575,18 @@ void matchBestPairs(XMLTreeItem** listA, XMLTreeItem** listB, uint32_t nA, uint3
     start = 0;
     for (auto& a : recordsA) {
         if (a == nullptr) continue;
-        for (uint32_t j = start; j < kB; ++j) {
+        // matchChildren refuses exactly the pairs with an ignored element and does
+        // nothing then, so an ignored A record can be passed over; and once no B record
+        // from start on pairs, none will for a later A record either.
+        if (fuzzyScan == FuzzyScan::Indexed && a->item->ignoreState != 0) continue;
+        uint32_t j = start;
+        for (; j < kB; ++j) {
             if (recordsB[j] == nullptr || !ChildGroups::matchChildren(*a, *recordsB[j], 0)) continue;
             a.reset();
             recordsB[j].reset();
             start = j;
             break;
         }
+        if (j >= kB && fuzzyScan == FuzzyScan::Indexed) break;
     }
 }

@@ -29,6 +29,11 @@ public:
 
 void matchSameNameChildren(XMLTreeItem** listA, XMLTreeItem** listB, uint32_t nA, uint32_t nB, int positional);
 int fuzzyMatchAllowed(uint32_t nA, uint32_t nB, uint32_t matched);
+// How matchBestPairs finds the candidates of each remaining element: through an index
+// of the other side's child content (the program's way), or by scoring every remaining
+// pair, kept so that a test can show that both give the same pairs.
+enum class FuzzyScan { Indexed, Plain };
+extern FuzzyScan fuzzyScan;
 void matchBestPairs(XMLTreeItem** listA, XMLTreeItem** listB, uint32_t nA, uint32_t nB, uint32_t matched);
 // Identical pairs between the lists; the longer list is reordered so that each of its
 // identical entries stands at the position of its counterpart.

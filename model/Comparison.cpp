@@ -20,6 +20,15 @@ int modeIndex() {
     return compareSettings.mode & 3;
 }
 
+// Links stay two-sided: before an element's partner changes, the old partner stops
+// pointing back at it. A one-sided link outlives the record it names (a Replace or a
+// reload frees it) and painting, navigation and the writers would read the freed record.
+void setPartner(XMLTreeItem* element, XMLTreeItem* partner) {
+    XMLTreeItem* old = element->partner;
+    if (old != nullptr && old != element && old != partner && old->partner == element) old->partner = nullptr;
+    element->partner = partner;
+}
+
 }  // namespace
 
 void resetComparisonCounters() {
@@ -41,7 +50,6 @@ uint64_t XMLTreeItem::comparedAttributeHash() const {
 uint32_t XMLTreeItem::comparedAttributeWeight() const {
     return (flags & kIgnoreAttributesBit) != 0 ? 0 : attributeWeight;
 }
-
 
 // Recursion depth is the document's nesting depth: the executables reserve a large
 // stack for it.
@@ -69,7 +77,7 @@ uint8_t XMLTreeItem::prepareSubtree(uint8_t parentState) {
     ignoreState = state;
     if (state != 0) ++comparisonCounters.ignoredCount;
 
-    partner = nullptr;
+    setPartner(this, nullptr);
     descendantCount = 0;
     subtreeAttributeWeight = 0;
     subtreeTextWeight = 0;
@@ -117,8 +125,8 @@ void XMLTreeItem::compareWith(XMLTreeItem* other) {
 }
 
 void pairItems(XMLTreeItem* a, XMLTreeItem* b) {
-    a->partner = b;
-    b->partner = a;
+    setPartner(a, b);
+    setPartner(b, a);
     if (a->equals(b)) {
         ++comparisonCounters.identicalCount;
         return;

@@ -22,7 +22,7 @@ SAX2CountHandlers countHandlers;
 AdvancedHandler advancedHandler;
 
 bool SAX2CountHandlers::stopRequested() const {
-    return (fatalSeen && !OptionSet::ContinueAfterFatalError) || cancelled;
+    return (fatalSeen && !OptionSet::ContinueAfterFatalError) || cancelled || refused;
 }
 
 void SAX2CountHandlers::refreshPosition() {
@@ -73,6 +73,7 @@ void SAX2CountHandlers::startDocument() {
     errorSeen = 0;
     fatalSeen = 0;
     cancelled = 0;
+    refused = 0;
     closeLog();
     textBuffer[0] = 0;
     textEnd = textBuffer;
@@ -241,7 +242,12 @@ void SAX2CountHandlers::error(const xercesc::SAXParseException& exc) {
 }
 
 void SAX2CountHandlers::fatalError(const xercesc::SAXParseException& exc) {
+    if (refused) return;
     fatalSeen = 1;
+    if (isRefusalReport(exc)) {
+        refused = 1;
+        if (OptionSet::ContinueAfterFatalError) endScanAtNextAllocation();
+    }
     if (cancelled) return;
     reportParseMessage(L"Fatal error", exc, MB_ICONERROR);
     logMessage(L"Fatal error");

@@ -28,6 +28,9 @@ public:
     int errorSeen = 0;
     int fatalSeen = 0;
     int cancelled = 0;
+    // The parser refused the document (entity expansion limit, memory bounds): the parse
+    // is over whatever "ContinueAfterFatalError" says, and its last reports are noise.
+    int refused = 0;
     HANDLE logFile = nullptr;
     wchar_t logPath[260] = {};
     wchar_t message[512] = {};

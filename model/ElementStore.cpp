@@ -3,6 +3,8 @@
 #include <memory>
 #include <vector>
 
+#include "model/XMLTreeItem.h"
+
 namespace ElementStore {
 DisplayClock displayClock;
 }
@@ -24,7 +26,8 @@ LRESULT send(HWND tree, UINT message, WPARAM wParam, LPARAM lParam) {
 constexpr uint32_t kNone = 0;  // index 0 is the root level of each tree
 
 struct Node {
-    HTREEITEM handle;
+    HTREEITEM own;      // the store's handle: the display item's when it was made at insertion
+    HTREEITEM display;  // the tree view's item, null until the element must be seen
     XMLTreeItem* data;
     uint32_t parent;
     uint32_t firstChild;
@@ -34,7 +37,17 @@ struct Node {
     uint16_t lines;
     uint8_t expanded;
     uint8_t used;
+    uint8_t childrenMade;  // every child has its display item
 };
+
+// Handles of elements that have no display item yet: odd numbers, which no item
+// pointer of the tree view can be, counted up for the whole run so that a handle of a
+// deleted element never comes back.
+uintptr_t lastOwnHandle = 1;
+HTREEITEM newOwnHandle() {
+    lastOwnHandle += 2;
+    return reinterpret_cast<HTREEITEM>(lastOwnHandle);
+}
 
 // Open-addressing map from item handles to node indexes (linear probing with
 // backward-shift deletion, so no tombstones accumulate across loads).
@@ -117,7 +130,10 @@ private:
 
 class Store {
 public:
-    Store() { nodes_.push_back(Node{}); }
+    Store() {
+        nodes_.push_back(Node{});
+        nodes_[kNone].childrenMade = 1;  // the root level is always shown
+    }
 
     HWND tree = nullptr;
 
@@ -127,8 +143,24 @@ public:
     }
     const Node& node(uint32_t i) const { return nodes_[i]; }
     Node& node(uint32_t i) { return nodes_[i]; }
-    HTREEITEM handleOf(uint32_t i) const { return i == kNone ? nullptr : nodes_[i].handle; }
+    // The display item's handle once it exists, so that the records' handles and the
+    // tree view's agree for every item that the tree view holds.
+    HTREEITEM handleOf(uint32_t i) const {
+        if (i == kNone) return nullptr;
+        return nodes_[i].display != nullptr ? nodes_[i].display : nodes_[i].own;
+    }
     size_t count() const { return map_size_; }
+    size_t displayed = 0;
+    const wchar_t* placeholder = nullptr;  // not owned
+    size_t nodeCapacity() const { return nodes_.capacity(); }
+
+    void setDisplay(uint32_t i, HTREEITEM display) {
+        Node& n = nodes_[i];
+        n.display = display;
+        if (display != n.own) map_.insert(display, i);
+        if (n.data != nullptr && n.data->treeItem == n.own) n.data->treeItem = display;
+        ++displayed;
+    }
 
     uint32_t add(HTREEITEM handle, XMLTreeItem* data, uint32_t parent, uint32_t after) {
         uint32_t i;
@@ -137,11 +169,13 @@ public:
             free_.pop_back();
         } else {
             i = static_cast<uint32_t>(nodes_.size());
+            // Large steps: a load adds hundreds of thousands of nodes one by one.
+            if (nodes_.size() == nodes_.capacity()) nodes_.reserve(nodes_.size() + nodes_.size() / 2 + 4096);
             nodes_.push_back(Node{});
         }
         Node& n = nodes_[i];
         n = Node{};
-        n.handle = handle;
+        n.own = handle;
         n.data = data;
         n.parent = parent;
         n.lines = 1;
@@ -176,7 +210,11 @@ public:
             uint32_t k = stack.back();
             stack.pop_back();
             for (uint32_t c = nodes_[k].firstChild; c != kNone; c = nodes_[c].next) stack.push_back(c);
-            map_.erase(nodes_[k].handle);
+            map_.erase(nodes_[k].own);
+            if (nodes_[k].display != nullptr) {
+                if (nodes_[k].display != nodes_[k].own) map_.erase(nodes_[k].display);
+                --displayed;
+            }
             --map_size_;
             nodes_[k] = Node{};
             free_.push_back(k);
@@ -185,9 +223,11 @@ public:
 
     void clear() {
         nodes_.assign(1, Node{});
+        nodes_[kNone].childrenMade = 1;
         free_.clear();
         map_.clear();
         map_size_ = 0;
+        displayed = 0;
     }
 
 private:
@@ -213,6 +253,91 @@ Store* findOrCreate(HWND tree) {
     stores.push_back(std::make_unique<Store>());
     stores.back()->tree = tree;
     return lastStore = stores.back().get();
+}
+
+
+// The display item of a node as the tree view gets it: its record, its height, its
+// button (before its children have items) and its expansion, all in the one insertion.
+// Once the panel holds its document the placeholder text is given rather than asked
+// for: Wine asks for a callback text on every layout pass, copies it into a buffer it
+// reallocates and measures it again, which made expanding an element of 100,000
+// children take minutes.
+void describe(const Store& s, const Node& n, TVITEMEXW& item) {
+    item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM | TVIF_CHILDREN | TVIF_INTEGRAL | TVIF_STATE;
+    item.pszText = s.placeholder != nullptr ? const_cast<wchar_t*>(s.placeholder) : LPSTR_TEXTCALLBACKW;
+    item.iImage = I_IMAGECALLBACK;
+    item.iSelectedImage = I_IMAGECALLBACK;
+    item.lParam = reinterpret_cast<LPARAM>(n.data);
+    item.cChildren = n.firstChild != kNone ? 1 : 0;
+    item.iIntegral = n.lines;
+    item.state = n.expanded != 0 && n.childrenMade != 0 ? TVIS_EXPANDED : 0;
+    item.stateMask = TVIS_EXPANDED;
+}
+
+void setButton(HWND tree, HTREEITEM display, bool hasChildren) {
+    TVITEMW tv{};
+    tv.mask = TVIF_HANDLE | TVIF_CHILDREN;
+    tv.hItem = display;
+    tv.cChildren = hasChildren ? 1 : 0;
+    send(tree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
+}
+
+// Sets the expanded state of a node's display item without a layout: the item lies
+// under a collapsed ancestor, or the caller expands an ancestor afterwards.
+bool showExpansion(Store& s, uint32_t i) {
+    TVITEMEXW tv{};
+    tv.mask = TVIF_HANDLE | TVIF_STATE;
+    tv.hItem = s.node(i).display;
+    const bool expanded = s.node(i).expanded != 0;
+    tv.stateMask = expanded ? TVIS_EXPANDED | TVIS_EXPANDEDONCE : TVIS_EXPANDED;
+    tv.state = expanded ? TVIS_EXPANDED | TVIS_EXPANDEDONCE : 0;
+    return send(s.tree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&tv)) != 0;
+}
+
+void makeChildren(Store& s, uint32_t p);
+
+// Gives every child of p its display item, in order, appended under p while p is
+// collapsed: the tree view then only links them, and lays them out once when p expands.
+void makeChildren(Store& s, uint32_t p) {
+    if (s.node(p).childrenMade) return;
+    if (p != kNone && s.node(p).display == nullptr) return;
+    s.node(p).childrenMade = 1;
+    const HTREEITEM parentDisplay = p == kNone ? TVI_ROOT : s.node(p).display;
+    for (uint32_t c = s.node(p).firstChild; c != kNone; c = s.node(c).next) {
+        if (s.node(c).display != nullptr) continue;
+        TVINSERTSTRUCTW insert{};
+        insert.hParent = parentDisplay;
+        insert.hInsertAfter = TVI_LAST;
+        describe(s, s.node(c), insert.itemex);
+        auto display = reinterpret_cast<HTREEITEM>(send(s.tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
+        if (display == nullptr) continue;
+        s.setDisplay(c, display);
+        // An element marked expanded while it had no item shows expanded once it has one.
+        if (s.node(c).expanded != 0 && s.node(c).firstChild != kNone) {
+            makeChildren(s, c);
+            showExpansion(s, c);
+        }
+    }
+}
+
+// Makes the display items that the node needs to exist: those of its ancestors'
+// children, from the nearest shown ancestor down.
+void makeShown(Store& s, uint32_t i) {
+    if (i == kNone || s.node(i).display != nullptr) return;
+    std::vector<uint32_t> chain;
+    for (uint32_t k = i; k != kNone && s.node(k).display == nullptr; k = s.node(k).parent)
+        chain.push_back(k);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+        makeChildren(s, s.node(*it).parent);
+}
+
+// The tree view's handle for a handle of ours (either kind); null for an element
+// without a display item, and the handle itself when the store does not know it.
+HTREEITEM displayOf(HWND tree, HTREEITEM item, bool* known = nullptr) {
+    Store* s = find(tree);
+    uint32_t i = s == nullptr ? kNone : s->indexOf(item);
+    if (known != nullptr) *known = i != kNone;
+    return i == kNone ? item : s->node(i).display;
 }
 
 // Follows one link of the node of item; null for unknown items.
@@ -290,17 +415,28 @@ HTREEITEM insert(HWND tree, HTREEITEM parentItem, HTREEITEM insertAfter, XMLTree
         if (after == kNone || s->node(after).parent != p) return nullptr;
     }
 
+    const bool hadChildren = s->node(p).firstChild != kNone;
+    const HTREEITEM parentDisplay = p == kNone ? TVI_ROOT : s->node(p).display;
+    if (parentDisplay == nullptr || !s->node(p).childrenMade) {
+        // Not to be seen until the parent expands: the parent only gets its button.
+        HTREEITEM handle = newOwnHandle();
+        s->add(handle, data, p, after);
+        if (!hadChildren && parentDisplay != nullptr) setButton(tree, parentDisplay, true);
+        return handle;
+    }
     TVINSERTSTRUCTW insert{};
-    insert.hParent = parentItem;
+    insert.hParent = parentDisplay;
     insert.hInsertAfter = insertAfter;
-    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
-    insert.item.pszText = LPSTR_TEXTCALLBACKW;
-    insert.item.iImage = I_IMAGECALLBACK;
-    insert.item.iSelectedImage = I_IMAGECALLBACK;
-    insert.item.lParam = reinterpret_cast<LPARAM>(data);
+    if (insertAfter != TVI_FIRST && insertAfter != TVI_LAST) insert.hInsertAfter = s->node(after).display;
+    if (insert.hInsertAfter == nullptr) return nullptr;
+    Node shape{};
+    shape.data = data;
+    shape.lines = 1;
+    describe(*s, shape, insert.itemex);
     auto handle = reinterpret_cast<HTREEITEM>(send(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
     if (handle == nullptr) return nullptr;
-    s->add(handle, data, p, after);
+    uint32_t i = s->add(handle, data, p, after);
+    s->setDisplay(i, handle);
     return handle;
 }
 
@@ -310,9 +446,10 @@ void setRecord(HWND tree, HTREEITEM item, XMLTreeItem* data) {
     uint32_t i = s->indexOf(item);
     if (i == kNone) return;
     s->node(i).data = data;
+    if (s->node(i).display == nullptr) return;
     TVITEMW tv{};
     tv.mask = TVIF_HANDLE | TVIF_PARAM;
-    tv.hItem = item;
+    tv.hItem = s->node(i).display;
     tv.lParam = reinterpret_cast<LPARAM>(data);
     send(tree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
 }
@@ -326,9 +463,10 @@ void setHeight(HWND tree, HTREEITEM item, int lines) {
     if (lines > 0x7FFF) lines = 0x7FFF;
     if (s->node(i).lines == lines) return;  // each message costs a search of the whole tree
     s->node(i).lines = static_cast<uint16_t>(lines);
+    if (s->node(i).display == nullptr) return;  // given with the item when it is made
     TVITEMEXW tv{};
     tv.mask = TVIF_HANDLE | TVIF_INTEGRAL;
-    tv.hItem = item;
+    tv.hItem = s->node(i).display;
     tv.iIntegral = lines;
     send(tree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
 }
@@ -345,10 +483,17 @@ bool expand(HWND tree, HTREEITEM item, UINT code) {
     if (s == nullptr) return false;
     uint32_t i = s->indexOf(item);
     if (i == kNone) return false;
+    const UINT action = code & 3;
+    if (action == TVE_EXPAND || (action == TVE_TOGGLE && !s->node(i).expanded)) {
+        makeShown(*s, i);
+        makeChildren(*s, i);
+    }
+    const HTREEITEM display = s->node(i).display;
+    BOOL done = display == nullptr ? FALSE
+                                   : static_cast<BOOL>(send(tree, TVM_EXPAND, code, reinterpret_cast<LPARAM>(display)));
     Node& n = s->node(i);
-    BOOL done = static_cast<BOOL>(send(tree, TVM_EXPAND, code, reinterpret_cast<LPARAM>(item)));
     if (n.firstChild != kNone) {
-        switch (code & 3) {
+        switch (action) {
         case TVE_EXPAND: n.expanded = 1; break;
         case TVE_COLLAPSE: n.expanded = 0; break;
         case TVE_TOGGLE: if (done) n.expanded = !n.expanded; break;
@@ -356,6 +501,30 @@ bool expand(HWND tree, HTREEITEM item, UINT code) {
         }
     }
     return done != FALSE;
+}
+
+bool setExpandedState(HWND tree, HTREEITEM item, bool expanded) {
+    Store* s = find(tree);
+    if (s == nullptr) return false;
+    uint32_t i = s->indexOf(item);
+    if (i == kNone) return false;
+    Node& n = s->node(i);
+    if (n.firstChild == kNone) return false;
+    n.expanded = expanded ? 1 : 0;
+    if (n.display == nullptr) return true;  // applied when the item is made
+    if (expanded) makeChildren(*s, i);
+    return showExpansion(*s, i);
+}
+
+void itemExpanding(HWND tree, HTREEITEM item, UINT action) {
+    Store* s = find(tree);
+    if (s == nullptr) return;
+    uint32_t i = s->indexOf(item);
+    if (i == kNone) return;
+    if ((action & 3) == TVE_EXPAND || ((action & 3) == TVE_TOGGLE && !s->node(i).expanded)) makeChildren(*s, i);
+    if (s->node(i).firstChild == kNone) return;
+    if ((action & 3) == TVE_EXPAND) s->node(i).expanded = 1;
+    if ((action & 3) == TVE_COLLAPSE) s->node(i).expanded = 0;
 }
 
 bool isExpanded(HWND tree, HTREEITEM item) {
@@ -367,11 +536,30 @@ bool isExpanded(HWND tree, HTREEITEM item) {
 
 bool select(HWND tree, HTREEITEM item, UINT code) {
     if (tree == nullptr) return false;
-    return send(tree, TVM_SELECTITEM, code, reinterpret_cast<LPARAM>(item)) != 0;
+    HTREEITEM target = item;
+    if (Store* s = find(tree); s != nullptr && item != nullptr) {
+        uint32_t i = s->indexOf(item);
+        if (i != kNone) {
+            makeShown(*s, i);
+            target = s->node(i).display;
+            if (target == nullptr) return false;
+        }
+    }
+    const bool done = send(tree, TVM_SELECTITEM, code, reinterpret_cast<LPARAM>(target)) != 0;
+    // Selecting an item expands its collapsed ancestors to show it.
+    if (done && code == TVGN_CARET && item != nullptr) {
+        if (Store* s = find(tree)) {
+            for (uint32_t k = s->node(s->indexOf(item)).parent; k != kNone; k = s->node(k).parent)
+                s->node(k).expanded = 1;
+        }
+    }
+    return done;
 }
 
 bool itemRect(HWND tree, HTREEITEM item, bool textOnly, RECT* rect) {
     if (tree == nullptr || item == nullptr || rect == nullptr) return false;
+    item = displayOf(tree, item);
+    if (item == nullptr) return false;  // an element without a display item is not visible
     *reinterpret_cast<HTREEITEM*>(rect) = item;
     return send(tree, TVM_GETITEMRECT, textOnly ? TRUE : FALSE, reinterpret_cast<LPARAM>(rect)) != 0;
 }
@@ -385,8 +573,16 @@ bool remove(HWND tree, HTREEITEM item) {
     if (s == nullptr) return false;
     uint32_t i = s->indexOf(item);
     if (i == kNone) return false;
-    BOOL done = static_cast<BOOL>(send(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item)));
+    const uint32_t p = s->node(i).parent;
+    const HTREEITEM display = s->node(i).display;
+    BOOL done = TRUE;
+    if (display != nullptr) done = static_cast<BOOL>(send(tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(display)));
     s->drop(i);
+    // The tree view takes the button off a parent whose last item went; one whose
+    // children never had items is told.
+    const Node& parentNode = s->node(p);
+    if (p != kNone && parentNode.firstChild == kNone && parentNode.display != nullptr && !parentNode.childrenMade)
+        setButton(tree, parentNode.display, false);
     return done != FALSE;
 }
 
@@ -399,6 +595,22 @@ void removeAll(HWND tree) {
 size_t itemCount(HWND tree) {
     Store* s = find(tree);
     return s == nullptr ? 0 : s->count();
+}
+
+size_t displayItemCount(HWND tree) {
+    Store* s = find(tree);
+    return s == nullptr ? 0 : s->displayed;
+}
+
+HTREEITEM displayItem(HWND tree, HTREEITEM item) {
+    bool known = false;
+    HTREEITEM display = displayOf(tree, item, &known);
+    return known ? display : nullptr;
+}
+
+void setPlaceholderText(HWND tree, const wchar_t* text) {
+    if (tree == nullptr) return;
+    findOrCreate(tree)->placeholder = text;
 }
 
 void detach(HWND tree) {

@@ -61,7 +61,17 @@ void setRecordReleaseHook(RecordReleaseHook hook) {
 }
 
 void XMLTreeItem::expandSubtree(UINT code) {
-    forEachInSubtree(this, [code](XMLTreeItem* e) { ElementStore::expand(e->treeView, e->treeItem, code); });
+    HWND tree = treeView;
+    if (tree == nullptr || ElementStore::child(tree, treeItem) == nullptr) return;
+    const bool expanding = (code & TVE_TOGGLE) == TVE_EXPAND;
+    // The tree view lays the whole tree out for each item that expands or collapses while
+    // it shows. With the top collapsed first, the items below it are hidden and only take
+    // their state; the top is laid out once, when it expands again.
+    ElementStore::expand(tree, treeItem, TVE_COLLAPSE);
+    forEachInSubtree(this, [this, tree, expanding](XMLTreeItem* e) {
+        if (e != this) ElementStore::setExpandedState(tree, e->treeItem, expanding);
+    });
+    if (expanding) ElementStore::expand(tree, treeItem, TVE_EXPAND);
 }
 
 void XMLTreeItem::setItemHeight(int lines) {
@@ -126,9 +136,12 @@ void XMLTreeItem::mergeFromPartner() {
 }
 
 void XMLTreeItem::clearIgnoreMarks() {
+    // Only the marks of the ignore commands go: bits 4 to 7 were set while the document
+    // loaded (common attribute, condition evaluated and its outcome) and no later step
+    // can set them again.
     forEachInSubtree(this, [](XMLTreeItem* e) {
         e->ignoreState = 0;
-        e->flags = 0;
+        e->flags &= 0xF0;
     });
 }
 

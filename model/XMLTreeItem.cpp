@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -48,34 +49,64 @@ uint16_t saturate16(uint32_t v) {
     return static_cast<uint16_t>(v > 0xFFFF ? 0xFFFF : v);
 }
 
-// Work arrays of the child-name list: a small hash from name id to slot, reset per
-// element by a generation count instead of clearing.
+// Work arrays of the child-name list: a hash from name id to slot, reset per element
+// by a generation count instead of clearing, and grown with the number of names.
 struct ChildNameWork {
-    static constexpr uint32_t kTableSize = 4096;  // power of two, twice the name limit
-    int32_t ids[kMaxChildNames];
-    int32_t counts[kMaxChildNames];
-    int32_t tableId[kTableSize];
-    uint16_t tableSlot[kTableSize];
-    uint32_t tableGeneration[kTableSize];
+    std::vector<int32_t> ids;
+    std::vector<int32_t> counts;
+    std::vector<int32_t> tableId;
+    std::vector<uint32_t> tableSlot;
+    std::vector<uint32_t> tableGeneration;
     uint32_t generation = 0;
 
-    // Slot of id, or -1 when it is new and no room is left (full is then set).
-    int slotFor(int32_t id, uint32_t& used, bool& full) {
-        uint32_t h = static_cast<uint32_t>(id) * 2654435761u;
-        for (uint32_t i = h & (kTableSize - 1);; i = (i + 1) & (kTableSize - 1)) {
+    void begin() {
+        ids.clear();
+        counts.clear();
+        if (tableId.empty()) grow();
+        if (++generation == 0) {
+            std::fill(tableGeneration.begin(), tableGeneration.end(), 0u);
+            generation = 1;
+        }
+    }
+
+    // Slot of id; a new id gets the next slot with a count of 0.
+    uint32_t slotFor(int32_t id) {
+        // At most half full, so that probes stay short.
+        if ((ids.size() + 1) * 2 > tableId.size()) grow();
+        const size_t mask = tableId.size() - 1;
+        for (size_t i = hashOf(id) & mask;; i = (i + 1) & mask) {
             if (tableGeneration[i] != generation) {
-                if (used >= kMaxChildNames) {
-                    full = true;
-                    return -1;
-                }
-                tableGeneration[i] = generation;
-                tableId[i] = id;
-                tableSlot[i] = static_cast<uint16_t>(used);
-                ids[used] = id;
-                counts[used] = 0;
-                return static_cast<int>(used++);
+                place(i, id, static_cast<uint32_t>(ids.size()));
+                ids.push_back(id);
+                counts.push_back(0);
+                return static_cast<uint32_t>(ids.size() - 1);
             }
             if (tableId[i] == id) return tableSlot[i];
+        }
+    }
+
+private:
+    static size_t hashOf(int32_t id) { return static_cast<uint32_t>(id) * 2654435761u; }
+
+    void place(size_t i, int32_t id, uint32_t slot) {
+        tableGeneration[i] = generation;
+        tableId[i] = id;
+        tableSlot[i] = slot;
+    }
+
+    // Doubles the table (4,096 entries at first) and puts the element's names back in.
+    void grow() {
+        const size_t size = tableId.empty() ? 4096 : tableId.size() * 2;
+        tableId.assign(size, 0);
+        tableSlot.assign(size, 0);
+        tableGeneration.assign(size, 0u);
+        generation = 1;
+        const size_t mask = size - 1;
+        for (uint32_t slot = 0; slot < ids.size(); ++slot) {
+            size_t i = hashOf(ids[slot]) & mask;
+            while (tableGeneration[i] == generation)
+                i = (i + 1) & mask;
+            place(i, ids[slot], slot);
         }
     }
 };
@@ -119,6 +150,82 @@ int modeIndex() {
 }
 
 }  // namespace
+
+namespace {
+
+// Fixed-size blocks for the records, taken from chunks of kChunkRecords; a freed block
+// waits on a free list for the next record. When the last record goes (both panels
+// cleared) the chunks go back to the heap, so that one big load does not hold its
+// memory for the rest of the run.
+class RecordPool {
+public:
+    void* take() {
+        if (free_ == nullptr) grow();
+        FreeBlock* block = free_;
+        free_ = block->next;
+        ++live_;
+        return block;
+    }
+
+    void give(void* memory) {
+        auto* block = static_cast<FreeBlock*>(memory);
+        block->next = free_;
+        free_ = block;
+        if (--live_ == 0) release();
+    }
+
+private:
+    static constexpr size_t kChunkRecords = 4096;
+    static constexpr size_t kBlockBytes = (sizeof(XMLTreeItem) + 15) & ~size_t{15};
+    struct FreeBlock {
+        FreeBlock* next;
+    };
+    struct Chunk {
+        Chunk* next;
+    };
+    static constexpr size_t kHeaderBytes = (sizeof(Chunk) + 15) & ~size_t{15};
+
+    void grow() {
+        auto* chunk = static_cast<Chunk*>(::operator new(kHeaderBytes + kChunkRecords * kBlockBytes));
+        chunk->next = chunks_;
+        chunks_ = chunk;
+        unsigned char* base = reinterpret_cast<unsigned char*>(chunk) + kHeaderBytes;
+        for (size_t i = kChunkRecords; i-- > 0;) {
+            auto* block = reinterpret_cast<FreeBlock*>(base + i * kBlockBytes);
+            block->next = free_;
+            free_ = block;
+        }
+    }
+
+    void release() {
+        while (chunks_ != nullptr) {
+            Chunk* next = chunks_->next;
+            ::operator delete(chunks_);
+            chunks_ = next;
+        }
+        free_ = nullptr;
+    }
+
+    FreeBlock* free_ = nullptr;
+    Chunk* chunks_ = nullptr;
+    size_t live_ = 0;
+};
+
+RecordPool& recordPool() {
+    static RecordPool pool;
+    return pool;
+}
+
+}  // namespace
+
+// The record has no subclasses, so every request is for one record's block.
+void* XMLTreeItem::operator new(size_t) {
+    return recordPool().take();
+}
+
+void XMLTreeItem::operator delete(void* block) {
+    if (block != nullptr) recordPool().give(block);
+}
 
 XMLTreeItem::XMLTreeItem() {
     std::memset(static_cast<void*>(this), 0, sizeof(*this));
@@ -324,19 +431,13 @@ void XMLTreeItem::finish(int endLine, int endColumnNumber) {
 
     if (childCount == 0 || treeView == nullptr) return;
     ChildNameWork& work = childNameWork;
-    if (++work.generation == 0) {
-        std::memset(work.tableGeneration, 0, sizeof(work.tableGeneration));
-        work.generation = 1;
-    }
-    uint32_t used = 0;
-    bool full = false;
+    work.begin();
     for (HTREEITEM c = ElementStore::child(treeView, treeItem); c != nullptr; c = ElementStore::next(treeView, c)) {
         XMLTreeItem* child = ElementStore::record(treeView, c);
         if (child == nullptr || child->name == nullptr) continue;
-        int slot = work.slotFor(child->name->nameId, used, full);
-        if (slot >= 0) ++work.counts[slot];
+        ++work.counts[work.slotFor(child->name->nameId)];
     }
-    if (full) showBox(boxOwnerWindow, L"Too many elements", L"Application Error", MB_OK | MB_ICONERROR);
+    const auto used = static_cast<uint32_t>(work.ids.size());
     if (used == 0) return;
     XMLTreeView* panel = panelFromTree(treeView);
     if (panel == nullptr) return;
@@ -346,8 +447,8 @@ void XMLTreeItem::finish(int endLine, int endColumnNumber) {
         childNameIds = childNameCounts = nullptr;
         return;
     }
-    std::memcpy(childNameIds, work.ids, used * sizeof(int32_t));
-    std::memcpy(childNameCounts, work.counts, used * sizeof(int32_t));
+    std::memcpy(childNameIds, work.ids.data(), used * sizeof(int32_t));
+    std::memcpy(childNameCounts, work.counts.data(), used * sizeof(int32_t));
     childNameCount = used;
 }
 
@@ -549,7 +650,7 @@ void XMLTreeItem::copyContentFrom(const XMLTreeItem& other, XMLTreeView* panel) 
 }
 
 void XMLTreeItem::addChildName(int32_t id, XMLTreeView* panel) {
-    if (panel == nullptr || childNameCount >= kMaxChildNames) return;
+    if (panel == nullptr) return;
     uint32_t n = childNameCount + 1;
     auto* ids = static_cast<int32_t*>(panel->stringPool.allocAligned(n * sizeof(int32_t)));
     auto* counts = static_cast<int32_t*>(panel->stringPool.allocAligned(n * sizeof(int32_t)));

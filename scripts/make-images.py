@@ -393,6 +393,30 @@ def app_icon(size):
     return c
 
 
+def tip_icon():
+    """32 x 32 pixels: a lit bulb with its screw base and a few rays; None is transparent."""
+    c = Canvas(32, 32, None)
+    glass = (255, 236, 120)
+    glow = (255, 250, 200)
+    # Rays behind the bulb.
+    for x0, y0, x1, y1 in ((16, 0, 16, 2), (4, 4, 6, 6), (28, 4, 26, 6), (1, 13, 3, 13), (31, 13, 29, 13)):
+        c.line(x0, y0, x1, y1, GOLD)
+    c.disc(16, 13, 9.5, DARK_GOLD)
+    c.disc(16, 13, 8.5, glass)
+    c.disc(13.5, 10.5, 3, glow)
+    # The neck narrows into the base.
+    c.polygon([(10, 18), (22, 18), (20, 23), (12, 23)], glass)
+    c.line(10, 18, 12, 23, DARK_GOLD)
+    c.line(22, 18, 20, 23, DARK_GOLD)
+    c.line(14, 15, 16, 20, DARK_GOLD)
+    c.line(18, 15, 16, 20, DARK_GOLD)
+    c.box(12, 23, 20, 28, DARK, MID)
+    c.line(13, 25, 19, 25, SILVER)
+    c.line(13, 27, 19, 27, SILVER)
+    c.fill(14, 29, 18, 30, DARK)
+    return c
+
+
 def splitter_cursor(vertical):
     """32 x 32 pixels: a double bar with two arrows, black with a white outline; None is transparent."""
     shape = set()
@@ -519,6 +543,7 @@ def main():
     write("file-toolbar.bmp", bmp_bytes(open_image()))
     write("verdalt.ico", icon_file([app_icon(32), app_icon(16)]))
     write("verdalt-small.ico", icon_file([app_icon(16)]))
+    write("tip.ico", icon_file([tip_icon()]))
     write("split-vertical.cur", cursor_file(splitter_cursor(True), 16, 16))
     write("split-horizontal.cur", cursor_file(splitter_cursor(False), 16, 16))
     write("close-editor.bmp", bmp_bytes(close_image()))

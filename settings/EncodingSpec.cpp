@@ -24,6 +24,7 @@ constexpr uint32_t kLatinCodePages[] = {28591, 28592, 28593, 28594, 28599, 28600
 
 constexpr uint32_t kUtf16LittleEndian = 1200;
 constexpr uint32_t kUtf16BigEndian = 1201;
+constexpr uint32_t kUtf8 = 65001;
 constexpr uint32_t kKindNone = 0;
 constexpr uint32_t kKindSingleByte = 1;
 constexpr uint32_t kKindListed = 2;
@@ -118,6 +119,16 @@ bool survivesConversion(uint32_t codePage, const wchar_t* text, int count, const
     }
     MultiByteToWideChar(codePage, 0, bytes, size, back.get(), units);
     return std::wmemcmp(back.get(), text, static_cast<size_t>(count)) == 0;
+}
+
+// The code pages a record can name that write ASCII as itself: all but UTF-7 and the EBCDIC ones.
+bool isAsciiTransparent(uint32_t codePage) {
+    if (codePage == 0 || codePage == kUtf8 || codePage == 874 || (codePage >= 1250 && codePage <= 1258) ||
+        (codePage >= 28591 && codePage <= 28605)) {
+        return true;
+    }
+    return codePage != 500 && codePage != 1047 && codePage != 1140 &&
+           EncodingSpec::isListedCodePage(static_cast<int>(codePage)) != 0;
 }
 
 }  // namespace
@@ -237,6 +248,32 @@ bool writeText(HANDLE file, const wchar_t* text, int count, const EncodingSpec* 
         return writeFileBytes(file, buffer, static_cast<DWORD>(size));
     }
 
+    // Markup and most text is ASCII, which every code page but UTF-7 and EBCDIC writes as itself:
+    // copied, it spares the two conversion calls per piece.
+    if (isAsciiTransparent(encoding.codePage) && count < kFixedBufferBytes) {
+        int i = 0;
+        while (i < count && text[i] < 0x80) {
+            fixedBuffer[i] = static_cast<char>(text[i]);
+            ++i;
+        }
+        if (i == count) {
+            return writeFileBytes(file, fixedBuffer, static_cast<DWORD>(count));
+        }
+    }
+
+    // UTF-8 takes at most three bytes per unit, so one call converts into a buffer of that size.
+    if (encoding.codePage == kUtf8 && count < kFixedBufferBytes / 3) {
+        const int converted =
+            WideCharToMultiByte(kUtf8, 0, text, count, fixedBuffer, kFixedBufferBytes, nullptr, nullptr);
+        if (converted <= 0) {
+            return false;
+        }
+        if (lossy && !*lossy && !survivesConversion(kUtf8, text, count, fixedBuffer, converted)) {
+            *lossy = true;
+        }
+        return writeFileBytes(file, fixedBuffer, static_cast<DWORD>(converted));
+    }
+
     // Code page 0 is CP_ACP. UTF-7 and UTF-8 accept no flags, so none are passed for any code page;
     // without a default character given, each code page uses its own for what it lacks.
     const int size = WideCharToMultiByte(encoding.codePage, 0, text, count, nullptr, 0, nullptr, nullptr);
@@ -257,16 +294,25 @@ bool writeText(HANDLE file, const wchar_t* text, int count, const EncodingSpec* 
     return writeFileBytes(file, buffer, static_cast<DWORD>(converted));
 }
 
-bool writeEndOfLine(HANDLE file) {
-    const EncodingSpec* spec = currentOutputSpec ? currentOutputSpec : &defaultWriterSpec;
-    switch (spec->endOfLine) {
+const wchar_t* EncodingSpec::endOfLineUnits() const {
+    switch (endOfLine) {
         case 1:
-            return writeText(file, L"\r\n", 2, spec);
+            return L"\r\n";
         case 2:
-            return writeText(file, L"\n", 1, spec);
+            return L"\n";
         case 3:
-            return writeText(file, L"\r", 1, spec);
+            return L"\r";
         default:
-            return true;
+            return L"";
     }
+}
+
+const EncodingSpec& outputSpec() {
+    return currentOutputSpec != nullptr ? *currentOutputSpec : defaultWriterSpec;
+}
+
+bool writeEndOfLine(HANDLE file) {
+    const EncodingSpec& spec = outputSpec();
+    const wchar_t* units = spec.endOfLineUnits();
+    return units[0] == 0 || writeText(file, units, -1, &spec);
 }

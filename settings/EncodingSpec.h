@@ -22,12 +22,16 @@ struct EncodingSpec {
     static int isListedCodePage(int number);
     // FF FE or FE FF for UTF-16, nothing otherwise. Returns false when a write failed.
     bool writeByteOrderMark(HANDLE file) const;
+    // The units of its end of line; empty for none.
+    const wchar_t* endOfLineUnits() const;
 };
 
 // ANSI code page, CR LF: option files, list files and the parse log.
 extern EncodingSpec defaultWriterSpec;
 // The record used by the XML writers and writeEndOfLine; set by the save command.
 extern EncodingSpec* currentOutputSpec;
+// The record currentOutputSpec points at, or defaultWriterSpec while it points nowhere.
+const EncodingSpec& outputSpec();
 
 // Writes count units (-1: up to the NUL) converted through spec (null: defaultWriterSpec)
 // with one file write. Returns false when the conversion or the write failed. With lossy

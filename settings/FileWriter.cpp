@@ -1,10 +1,19 @@
 #include "settings/FileWriter.h"
 
 #include <cstdio>
+#include <cstring>
+#include <new>
 
 namespace {
 
 int64_t failureBudget = -1;
+// The sinks alive now, the newest first (single thread).
+MemoryWriteSink* newestSink = nullptr;
+
+// The writers whose handles are buffered now; a save has one, the slots leave room for a
+// writer that is begun while another one is still open.
+constexpr int kBufferedWriterSlots = 4;
+ReplacingFileWriter* bufferedWriters[kBufferedWriterSlots] = {};
 
 // The folder part of path, with its trailing separator; empty for a bare name.
 std::wstring folderOf(const std::wstring& path) {
@@ -25,10 +34,9 @@ void setWriteFailureAfter(int64_t bytes) {
     failureBudget = bytes;
 }
 
-bool writeFileBytes(HANDLE file, const void* bytes, DWORD size) {
-    if (size == 0) {
-        return true;
-    }
+namespace {
+
+bool writeToFile(HANDLE file, const void* bytes, DWORD size) {
     DWORD allowed = size;
     bool injected = false;
     if (failureBudget >= 0) {
@@ -51,6 +59,119 @@ bool writeFileBytes(HANDLE file, const void* bytes, DWORD size) {
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+MemoryWriteSink::MemoryWriteSink() : outer_(newestSink) {
+    newestSink = this;
+}
+
+MemoryWriteSink::~MemoryWriteSink() {
+    // Sinks live on the stack, so they end newest first.
+    newestSink = outer_;
+}
+
+void MemoryWriteSink::clear() {
+    bytes_.clear();
+    failed_ = false;
+}
+
+bool writeFileBytes(HANDLE file, const void* bytes, DWORD size) {
+    if (size == 0) {
+        return true;
+    }
+    for (MemoryWriteSink* sink = newestSink; sink != nullptr; sink = sink->outer_) {
+        if (sink->handle() != file) continue;
+        try {
+            sink->bytes_.append(static_cast<const char*>(bytes), size);
+        } catch (const std::bad_alloc&) {
+            sink->failed_ = true;
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return false;
+        }
+        return true;
+    }
+    if (ReplacingFileWriter* writer = ReplacingFileWriter::bufferedWriterOf(file)) {
+        return writer->buffer(bytes, size);
+    }
+    return writeToFile(file, bytes, size);
+}
+
+ReplacingFileWriter* ReplacingFileWriter::bufferedWriterOf(HANDLE file) {
+    if (file == INVALID_HANDLE_VALUE || file == nullptr) {
+        return nullptr;
+    }
+    for (ReplacingFileWriter* writer : bufferedWriters) {
+        if (writer != nullptr && writer->file_ == file) {
+            return writer;
+        }
+    }
+    return nullptr;
+}
+
+bool ReplacingFileWriter::useOutputBuffer() {
+    if (file_ == INVALID_HANDLE_VALUE || failed_) {
+        return false;
+    }
+    if (buffer_) {
+        return true;
+    }
+    for (ReplacingFileWriter*& slot : bufferedWriters) {
+        if (slot == nullptr) {
+            buffer_.reset(new (std::nothrow) char[kOutputBufferBytes]);
+            if (!buffer_) {
+                return false;
+            }
+            buffered_ = 0;
+            slot = this;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ReplacingFileWriter::buffer(const void* bytes, DWORD size) {
+    if (failed_) {
+        SetLastError(error_);
+        return false;
+    }
+    if (size > kOutputBufferBytes - buffered_ && !flushBuffer()) {
+        return false;
+    }
+    if (size >= kOutputBufferBytes) {
+        if (!writeToFile(file_, bytes, size)) {
+            markFailed(GetLastError());
+            return false;
+        }
+        return true;
+    }
+    std::memcpy(buffer_.get() + buffered_, bytes, size);
+    buffered_ += size;
+    return true;
+}
+
+bool ReplacingFileWriter::flushBuffer() {
+    if (!buffer_ || buffered_ == 0) {
+        return !failed_;
+    }
+    const DWORD size = buffered_;
+    buffered_ = 0;
+    if (!writeToFile(file_, buffer_.get(), size)) {
+        markFailed(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+void ReplacingFileWriter::releaseBuffer() {
+    for (ReplacingFileWriter*& slot : bufferedWriters) {
+        if (slot == this) {
+            slot = nullptr;
+        }
+    }
+    buffer_.reset();
+    buffered_ = 0;
 }
 
 ReplacingFileWriter::~ReplacingFileWriter() {
@@ -79,8 +200,8 @@ bool ReplacingFileWriter::begin(const wchar_t* target) {
         wchar_t name[32];
         std::swprintf(name, 32, L"~verdalt%08lx.tmp", static_cast<unsigned long>(seed + attempt * 7919u));
         std::wstring candidate = folder + name;
-        HANDLE file = CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file =
+            CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             file_ = file;
             scratch_ = std::move(candidate);
@@ -101,7 +222,10 @@ bool ReplacingFileWriter::write(const void* bytes, DWORD size) {
     if (failed_ || file_ == INVALID_HANDLE_VALUE) {
         return false;
     }
-    if (!writeFileBytes(file_, bytes, size)) {
+    if (buffer_) {
+        return buffer(bytes, size);
+    }
+    if (!writeToFile(file_, bytes, size)) {
         markFailed(GetLastError());
         return false;
     }
@@ -120,6 +244,10 @@ bool ReplacingFileWriter::commit() {
         if (!failed_) markFailed(ERROR_INVALID_HANDLE);
         return false;
     }
+    if (!failed_) {
+        flushBuffer();
+    }
+    releaseBuffer();
     if (!failed_ && !FlushFileBuffers(file_)) {
         markFailed(GetLastError());
     }
@@ -144,6 +272,7 @@ bool ReplacingFileWriter::commit() {
 }
 
 void ReplacingFileWriter::abandon() {
+    releaseBuffer();
     if (file_ != INVALID_HANDLE_VALUE) {
         CloseHandle(file_);
         file_ = INVALID_HANDLE_VALUE;

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // One checked write: false unless every byte was written. Every writer of the
@@ -18,6 +19,30 @@ bool writeFileBytes(HANDLE file, const void* bytes, DWORD size);
 // default) never fails.
 void setWriteFailureAfter(int64_t bytes);
 
+// While alive, the writes to its handle() are kept in memory instead of going to a file,
+// so that a block made by several writers reaches its file in one checked write. The
+// handle is no file: only writeFileBytes (and with it writeText) may be given it.
+class MemoryWriteSink {
+public:
+    MemoryWriteSink();
+    ~MemoryWriteSink();
+    MemoryWriteSink(const MemoryWriteSink&) = delete;
+    MemoryWriteSink& operator=(const MemoryWriteSink&) = delete;
+
+    HANDLE handle() const { return reinterpret_cast<HANDLE>(const_cast<MemoryWriteSink*>(this)); }
+    const std::string& bytes() const { return bytes_; }
+    // A write that could not be kept (no memory) makes the sink failed.
+    bool failed() const { return failed_; }
+    void clear();
+
+private:
+    friend bool writeFileBytes(HANDLE file, const void* bytes, DWORD size);
+
+    std::string bytes_;
+    bool failed_ = false;
+    MemoryWriteSink* outer_;  // the sink alive before this one, not owned
+};
+
 class ReplacingFileWriter {
 public:
     ReplacingFileWriter() = default;
@@ -28,6 +53,12 @@ public:
 
     // Creates the scratch file beside target. False (with error()) when it cannot be made.
     bool begin(const wchar_t* target);
+    // From here on, every write to handle() (writeText, writeFileBytes, write()) collects in a
+    // bounded buffer that goes to the file in pieces of kOutputBufferBytes; commit() writes the
+    // rest. Writers that emit many small pieces would otherwise make one system call each.
+    // A failed piece is remembered and the bytes after it are dropped.
+    static constexpr DWORD kOutputBufferBytes = 64 * 1024;
+    bool useOutputBuffer();
     // The scratch file's handle, for writeText and the other writers.
     HANDLE handle() const { return file_; }
     // A checked write; a failure is remembered and makes commit() fail.
@@ -47,8 +78,18 @@ public:
     const std::wstring& target() const { return target_; }
     const std::wstring& scratchPath() const { return scratch_; }
 
+    // The buffered writer of file, or null (writeFileBytes asks).
+    static ReplacingFileWriter* bufferedWriterOf(HANDLE file);
+    // Adds bytes to the buffer; false once anything failed.
+    bool buffer(const void* bytes, DWORD size);
+
 private:
+    bool flushBuffer();
+    void releaseBuffer();
+
     HANDLE file_ = INVALID_HANDLE_VALUE;
+    std::unique_ptr<char[]> buffer_;  // null while unbuffered
+    DWORD buffered_ = 0;
     std::wstring target_;
     std::wstring scratch_;
     bool failed_ = false;

@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "settings/OptionFile.h"
 #include "ui/CommandHandlers.h"
 #include "ui/CompareCommand.h"
 #include "ui/MainWindow.h"
@@ -33,7 +34,7 @@ void processCommandLine(wchar_t* commandLine) {
     const int n = commandLine != nullptr ? splitCommandLine(commandLine, tokens) : 0;
     if (n == 2 && std::wcscmp(tokens[1], L"OPTIONS_DIALOG") != 0)
         leftTreeView.loadDocument(mainWindow, tokens[1], 0, 0);
-    if (n >= 4) saveAtExit = loadCommandLineOptionFile(tokens[3]) ? 0 : 1;
+    if (n >= 4) saveAtExit = loadOptionFile(tokens[3], kAllOptionFileRows) ? 0 : 1;
     if (n >= 3) {
         leftTreeView.loadDocument(mainWindow, tokens[1], 0, 1);
         rightTreeView.loadDocument(mainWindow, tokens[2], 0, 0);

@@ -266,6 +266,10 @@ void refreshViews(int flags) {
     rightTreeView.refreshTree(flags);
 }
 
+void onReloadFiles(HWND window, int) {
+    reloadAfterChange(window, true);
+}
+
 void reloadFiles() {
     for (XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
         if (!panel->loaded || panel->fileName[0] == 0) continue;
@@ -278,4 +282,15 @@ void reloadFiles() {
         if (openAborted || !panel->loaded) dropDocument(*panel);
     }
     if (leftTreeView.loaded && rightTreeView.loaded) viewFiltered = 0;
+}
+
+bool reloadAfterChange(HWND window, bool forced) {
+    if (!leftTreeView.loaded && !rightTreeView.loaded) return false;
+    if (!forced &&
+        showBox(window, L"These changes will take effect only after reloading files\n\nDo you want to reload file(s)?",
+                L"Options were changed", MB_ICONWARNING | MB_YESNO) != IDYES)
+        return false;
+    reloadFiles();
+    autoCompare();
+    return true;
 }

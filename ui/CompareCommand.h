@@ -31,3 +31,7 @@ void refreshViews(int flags);
 // edited); a panel whose reload fails is left empty. viewFiltered is cleared only when both
 // panels hold a document afterwards. No comparison follows.
 void reloadFiles();
+// The reload question after a change that only a new parse can show: with a file
+// loaded, forced or answered Yes, both panels are reloaded and compared as after a load.
+// True when the files were reloaded.
+bool reloadAfterChange(HWND window, bool forced);

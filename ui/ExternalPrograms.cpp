@@ -14,6 +14,17 @@ void setProgramStartHandler(ProgramStartHandler handler) {
     startHandler = std::move(handler);
 }
 
+std::wstring systemFilePath(const wchar_t* fileName) {
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return std::wstring();
+    std::wstring path(folder, length);
+    if (path.back() != L'\\' && path.back() != L'/') path += L'\\';
+    path += fileName;
+    if (path.size() >= MAX_PATH) return std::wstring();
+    return path;
+}
+
 INT_PTR shellOpen(HWND owner, const wchar_t* file, const wchar_t* parameters) {
     if (startHandler) {
         return startHandler(L"open", file, parameters);

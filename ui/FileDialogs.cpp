@@ -18,7 +18,12 @@ namespace {
 
 FileDialogHandler dialogHandler;
 
-const wchar_t* runFileDialog(HWND owner, const wchar_t* title, wchar_t* folder, const wchar_t* filter, bool save) {
+const wchar_t* runFileDialog(HWND owner,
+                             const wchar_t* title,
+                             wchar_t* folder,
+                             const wchar_t* filter,
+                             bool save,
+                             bool askBeforeReplace) {
     dialogFileName[0] = 0;
     OPENFILENAMEW record{};
     record.lStructSize = sizeof(record);
@@ -32,7 +37,7 @@ const wchar_t* runFileDialog(HWND owner, const wchar_t* title, wchar_t* folder, 
     record.lpstrTitle = title;
     record.Flags = OFN_EXPLORER;
     // Replacing a file the user already has is asked about, never done silently.
-    if (save) record.Flags |= OFN_OVERWRITEPROMPT;
+    if (save && askBeforeReplace) record.Flags |= OFN_OVERWRITEPROMPT;
 
     BOOL chosen;
     if (dialogHandler)
@@ -48,11 +53,15 @@ const wchar_t* runFileDialog(HWND owner, const wchar_t* title, wchar_t* folder, 
 }  // namespace
 
 const wchar_t* showOpenDialog(HWND owner, const wchar_t* title, wchar_t* folder, const wchar_t* filter) {
-    return runFileDialog(owner, title, folder, filter, false);
+    return runFileDialog(owner, title, folder, filter, false, false);
 }
 
-const wchar_t* showSaveDialog(HWND owner, const wchar_t* title, wchar_t* folder, const wchar_t* filter) {
-    return runFileDialog(owner, title, folder, filter, true);
+const wchar_t* showSaveDialog(HWND owner,
+                              const wchar_t* title,
+                              wchar_t* folder,
+                              const wchar_t* filter,
+                              bool askBeforeReplace) {
+    return runFileDialog(owner, title, folder, filter, true, askBeforeReplace);
 }
 
 void keepDirectory(const wchar_t* fileName, wchar_t* folder) {

@@ -22,8 +22,13 @@ extern const wchar_t kApplicationsFilter[];
 
 // The chosen full file name (in dialogFileName), or null when cancelled or failed.
 const wchar_t* showOpenDialog(HWND owner, const wchar_t* title, wchar_t* folder, const wchar_t* filter);
-// The Save dialog asks before it replaces an existing file.
-const wchar_t* showSaveDialog(HWND owner, const wchar_t* title, wchar_t* folder, const wchar_t* filter);
+// The Save dialog asks before it replaces an existing file, unless the file is only
+// appended to (askBeforeReplace false).
+const wchar_t* showSaveDialog(HWND owner,
+                              const wchar_t* title,
+                              wchar_t* folder,
+                              const wchar_t* filter,
+                              bool askBeforeReplace = true);
 // The directory of fileName, with its final separator, into folder (260 units).
 void keepDirectory(const wchar_t* fileName, wchar_t* folder);
 // Both trees' item height from the left tree's font; returns the height asked for (the

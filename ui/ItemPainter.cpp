@@ -151,36 +151,47 @@ void ItemPainter::setFont(HWND tree) {
     boxWidth = kBoxCharacters * size.cx / 2;
 }
 
+namespace {
+
+// Written for the painter and for a scratch set of its colour arrays alike (the
+// Options dialog's Default on the Colors page).
+template <typename Painter>
+void fillDefaultColours(Painter& painter) {
+    painter.boxBackground[kBoxSame] = GetSysColor(COLOR_BTNFACE);
+    painter.boxBackground[kBoxChanged] = RGB(210, 255, 210);
+    painter.boxBackground[kBoxUnpaired] = RGB(255, 210, 210);
+    painter.boxBackground[kBoxSelectedSame] = GetSysColor(COLOR_HIGHLIGHT);
+    painter.boxBackground[kBoxSelectedChanged] = RGB(0, 127, 0);
+    painter.boxBackground[kBoxSelectedUnpaired] = RGB(160, 0, 0);
+    painter.boxBackground[kBoxIgnoredOdd] = GetSysColor(COLOR_WINDOW);
+    painter.boxBackground[kBoxIgnoredEven] = GetSysColor(COLOR_WINDOW);
+
+    painter.nameText[kBoxSame] = GetSysColor(COLOR_WINDOWTEXT);
+    painter.nameText[kBoxChanged] = RGB(0, 66, 0);
+    painter.nameText[kBoxUnpaired] = RGB(99, 0, 0);
+    painter.nameText[kBoxSelectedSame] = GetSysColor(COLOR_HIGHLIGHTTEXT);
+    painter.nameText[kBoxSelectedChanged] = GetSysColor(COLOR_HIGHLIGHTTEXT);
+    painter.nameText[kBoxSelectedUnpaired] = GetSysColor(COLOR_HIGHLIGHTTEXT);
+    painter.nameText[kBoxIgnoredOdd] = RGB(0, 0, 127);
+    painter.nameText[kBoxIgnoredEven] = RGB(66, 66, 66);
+
+    painter.runBackground[kRunPlain] = GetSysColor(COLOR_WINDOW);
+    painter.runBackground[kRunChanged] = RGB(230, 255, 230);
+    painter.runBackground[kRunDiffers] = RGB(255, 230, 230);
+    painter.runBackground[kRunIgnored] = GetSysColor(COLOR_WINDOW);
+    painter.runBackground[kRunUnpaired] = GetSysColor(COLOR_WINDOW);
+
+    painter.runText[kRunPlain] = GetSysColor(COLOR_WINDOWTEXT);
+    painter.runText[kRunChanged] = RGB(0, 127, 0);
+    painter.runText[kRunDiffers] = RGB(200, 0, 0);
+    painter.runText[kRunIgnored] = RGB(99, 99, 99);
+    painter.runText[kRunUnpaired] = RGB(127, 0, 0);
+}
+
+}  // namespace
+
 void ItemPainter::setDefaultColours() {
-    boxBackground[kBoxSame] = GetSysColor(COLOR_BTNFACE);
-    boxBackground[kBoxChanged] = RGB(210, 255, 210);
-    boxBackground[kBoxUnpaired] = RGB(255, 210, 210);
-    boxBackground[kBoxSelectedSame] = GetSysColor(COLOR_HIGHLIGHT);
-    boxBackground[kBoxSelectedChanged] = RGB(0, 127, 0);
-    boxBackground[kBoxSelectedUnpaired] = RGB(160, 0, 0);
-    boxBackground[kBoxIgnoredOdd] = GetSysColor(COLOR_WINDOW);
-    boxBackground[kBoxIgnoredEven] = GetSysColor(COLOR_WINDOW);
-
-    nameText[kBoxSame] = GetSysColor(COLOR_WINDOWTEXT);
-    nameText[kBoxChanged] = RGB(0, 66, 0);
-    nameText[kBoxUnpaired] = RGB(99, 0, 0);
-    nameText[kBoxSelectedSame] = GetSysColor(COLOR_HIGHLIGHTTEXT);
-    nameText[kBoxSelectedChanged] = GetSysColor(COLOR_HIGHLIGHTTEXT);
-    nameText[kBoxSelectedUnpaired] = GetSysColor(COLOR_HIGHLIGHTTEXT);
-    nameText[kBoxIgnoredOdd] = RGB(0, 0, 127);
-    nameText[kBoxIgnoredEven] = RGB(66, 66, 66);
-
-    runBackground[kRunPlain] = GetSysColor(COLOR_WINDOW);
-    runBackground[kRunChanged] = RGB(230, 255, 230);
-    runBackground[kRunDiffers] = RGB(255, 230, 230);
-    runBackground[kRunIgnored] = GetSysColor(COLOR_WINDOW);
-    runBackground[kRunUnpaired] = GetSysColor(COLOR_WINDOW);
-
-    runText[kRunPlain] = GetSysColor(COLOR_WINDOWTEXT);
-    runText[kRunChanged] = RGB(0, 127, 0);
-    runText[kRunDiffers] = RGB(200, 0, 0);
-    runText[kRunIgnored] = RGB(99, 99, 99);
-    runText[kRunUnpaired] = RGB(127, 0, 0);
+    fillDefaultColours(*this);
 }
 
 void ItemPainter::createBrushes() {
@@ -678,4 +689,16 @@ void applyColourTable(ItemPainter& painter, const ColourSet& colours) {
     for (int slot = 0; slot < kColourSlots; ++slot)
         slotColour(painter, slot) = colours.slots[slot];
     painter.createBrushes();
+}
+
+void defaultColourTable(ColourSet& colours) {
+    struct {
+        COLORREF boxBackground[kBoxStyles];
+        COLORREF nameText[kBoxStyles];
+        COLORREF runBackground[kRunStyles];
+        COLORREF runText[kRunStyles];
+    } scratch{};
+    fillDefaultColours(scratch);
+    for (int slot = 0; slot < kColourSlots; ++slot)
+        colours.slots[slot] = slotColour(scratch, slot);
 }

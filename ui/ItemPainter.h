@@ -142,3 +142,5 @@ COLORREF frameColour();
 // rebuilds the painter's brushes and pens.
 void captureColourTable(const ItemPainter& painter, ColourSet& colours = colourSet);
 void applyColourTable(ItemPainter& painter, const ColourSet& colours = colourSet);
+// The painter's default colours of the eleven slots, the painter left alone.
+void defaultColourTable(ColourSet& colours);

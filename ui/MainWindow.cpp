@@ -23,6 +23,7 @@
 #include "ui/StatusBar.h"
 #include "ui/TempFiles.h"
 #include "ui/Toolbars.h"
+#include "ui/TreeFont.h"
 #include "ui/TreeViews.h"
 #include "ui/WebRequests.h"
 #include "ui/XMLTreeView.h"
@@ -105,7 +106,8 @@ bool createChildren(HWND window) {
 void onMainWindowDestroy() {
     saveRecentList(leftTreeView.pathCombo, kLeftRecentSubkey, kRecentValueFormat);
     saveRecentList(rightTreeView.pathCombo, kRightRecentSubkey, kRecentValueFormat);
-    deleteTempFiles();
+    deleteTempFiles(TempCleanup::kExit);
+    closeHelpWindows();
     if (saveAtExit) saveOptionsToRegistry(1);
     if (treeFont != nullptr) saveFont();
     destroyItemPainter();
@@ -120,6 +122,7 @@ void onMainWindowDestroy() {
 
 // The children are gone now: nothing may point at them any more.
 void forgetMainWindow() {
+    releaseTreeFont();
     destroyTreeImageList();
     releaseToolbars();
     statusBar = progressBar = nullptr;
@@ -148,6 +151,10 @@ void onTreeSelectionChanged(const NMTREEVIEWW* change) {
     } else if (!selectionSyncGuard) {
         onSelectionChanged(nullptr, nullptr);
     }
+}
+
+void onTreeItemExpanding(const NMTREEVIEWW* change) {
+    ElementStore::itemExpanding(change->hdr.hwndFrom, change->itemNew.hItem, change->action);
 }
 
 LRESULT onCustomDraw(NMTVCUSTOMDRAW* draw) {
@@ -179,6 +186,9 @@ LRESULT onNotify(NMHDR* header) {
         case TVN_SELCHANGEDW:
             onTreeSelectionChanged(reinterpret_cast<NMTREEVIEWW*>(header));
             return 0;
+        case TVN_ITEMEXPANDINGW:
+            onTreeItemExpanding(reinterpret_cast<NMTREEVIEWW*>(header));
+            return FALSE;
         case NM_CUSTOMDRAW:
             return onCustomDraw(reinterpret_cast<NMTVCUSTOMDRAW*>(header));
         default:
@@ -209,7 +219,7 @@ WindowPlacement mainWindowPlacement(int left, int top, int right, int bottom, in
 }
 
 void prepareStart() {
-    deleteTempFiles();
+    deleteTempFiles(TempCleanup::kStart);
     initHelpPath();
     loadOptionsFromRegistry();
     applyVersionRule();
@@ -240,6 +250,9 @@ ATOM registerMainClass(HINSTANCE instance) {
 
 int createMainWindow(HINSTANCE instance, int show) {
     InitCommonControls();
+    // The number edits of the Options dialog have up-down controls.
+    INITCOMMONCONTROLSEX upDown{sizeof(upDown), ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&upDown);
     moduleInstance = instance;
 
     RECT desktop{};

@@ -18,6 +18,7 @@
 #include "ui/Menus.h"
 #include "ui/Toolbars.h"
 #include "ui/StatusBar.h"
+#include "ui/TreeFont.h"
 #include "ui/XMLTreeView.h"
 #include "ui/editor/ContentWindow.h"
 #include "ui/editor/EditorSync.h"

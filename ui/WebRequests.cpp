@@ -108,7 +108,11 @@ void waitForNotice() {
 }
 
 void openUrl(const wchar_t* target) {
-    startProcess((std::wstring(L"rundll32 url.dll, FileProtocolHandler ") + target).c_str());
+    // Named by its full path: a bare "rundll32" would be looked for in the current and
+    // the program's folder first. url.dll is then found in rundll32's own folder.
+    const std::wstring program = systemFilePath(L"rundll32.exe");
+    if (program.empty() || target == nullptr) return;
+    startProcess((L"\"" + program + L"\" url.dll, FileProtocolHandler " + target).c_str());
 }
 
 void onWebHome(HWND, int) {

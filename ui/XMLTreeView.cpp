@@ -130,6 +130,7 @@ void clearPanel(HWND tree, bool force) {
     if (panel == nullptr) return;
     if (!force && !panel->loaded) return;
     panel->loaded = 0;
+    ElementStore::setPlaceholderText(tree, nullptr);
 
     // Nothing may point at the records once they are freed: the selection, the partner
     // chosen for it and the panel's navigation targets let go of this tree first.
@@ -189,6 +190,7 @@ void resetDocumentState(XMLTreeView& panel, const wchar_t* path, bool url) {
 // The log is closed and the progress bar ended on every path.
 bool runParser(XMLTreeView& panel, const wchar_t* path, bool url) {
     countHandlers.errorSeen = 0;
+    countHandlers.refused = 0;
     applyParserOptions();
     countHandlers.panel = &panel;
     advancedHandler.panel = &panel;
@@ -203,7 +205,7 @@ bool runParser(XMLTreeView& panel, const wchar_t* path, bool url) {
     const wchar_t* failure = nullptr;
     parseRunning = true;
     try {
-        xmlReader->parse(path);
+        parseDocument(path);
     } catch (const xercesc::OutOfMemoryException&) {
         failure = L"Out of memory";
     } catch (const xercesc::XMLException& e) {
@@ -222,6 +224,7 @@ bool runParser(XMLTreeView& panel, const wchar_t* path, bool url) {
 
 void setLoadedFile(XMLTreeView& panel, const wchar_t* path) {
     panel.loaded = 1;
+    ElementStore::setPlaceholderText(panel.tree, XMLTreeItem::displayText(0));
     std::wcsncpy(panel.fileName, path, kPathUnits - 1);
     panel.fileName[kPathUnits - 1] = 0;
 }

@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "model/ChildMatcher.h"
 #include "model/CompareSettings.h"
+#include "model/Comparison.h"
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
 #include "tests/support/TestSupport.h"
+#include "ui/XMLTreeView.h"
 
 namespace {
 
@@ -15,9 +20,7 @@ class ChildMatcherTest : public ::testing::Test {
 protected:
     OptionsSnapshot options;
     void SetUp() override { compareSettings = {0, 0, 0, 0}; }
-    void TearDown() override {
-        applyCompareLevel();
-    }
+    void TearDown() override { applyCompareLevel(); }
 };
 
 struct GateCase {
@@ -93,6 +96,178 @@ TEST_F(ChildMatcherTest, CountingIdenticalChildrenLinesUpTheLongerList) {
         EXPECT_EQ(a.order(), c.aAfter);
         EXPECT_EQ(b.order(), c.bAfter);
     }
+}
+
+// A short list against a long one is searched without a scan from the start (the scan
+// costs a sweep of the long list per entry once one entry stays unpaired); the pairs
+// and the reordering must be those of the scan, repeated values and struck entries included.
+TEST_F(ChildMatcherTest, LongListsPairAsTheScanFromTheStartWould) {
+    std::mt19937 random(99);
+    for (int round = 0; round < 60; ++round) {
+        const size_t shortCount = 1 + random() % 10;
+        const size_t longCount = round == 0 ? 70000 : 65 + random() % 300;
+        const uint64_t values = 2 + random() % (round % 2 ? 8 : 400);
+        std::vector<uint64_t> a(shortCount), b(longCount);
+        for (uint64_t& v : a)
+            v = 1 + random() % values;
+        for (uint64_t& v : b)
+            v = 1 + random() % values;
+        Records shortList(a);
+        Records longList(b);
+        for (size_t j = 0; j < longCount; j += 1 + random() % 50)
+            longList.list[j] = nullptr;  // already paired
+        // The scan: each short entry takes the first unstruck equal entry of the long list.
+        std::vector<XMLTreeItem*> expected(longList.list.size(), nullptr);
+        std::vector<XMLTreeItem*> rest = longList.list;
+        uint32_t pairs = 0;
+        for (size_t k = 0; k < shortCount; ++k) {
+            for (XMLTreeItem*& e : rest) {
+                if (e == nullptr || e->textHash[0] != a[k]) continue;
+                expected[k] = e;
+                e = nullptr;
+                ++pairs;
+                break;
+            }
+        }
+        size_t next = 0;
+        for (XMLTreeItem* e : rest) {
+            if (e == nullptr) continue;
+            while (expected[next] != nullptr)
+                ++next;
+            expected[next] = e;
+        }
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        ASSERT_EQ(countIdenticalChildren(shortList.list.data(), longList.list.data(), static_cast<uint32_t>(shortCount),
+                                         static_cast<uint32_t>(longCount)),
+                  pairs);
+        if (pairs > 0) {
+            EXPECT_TRUE(longList.list == expected);
+        }
+    }
+}
+
+// Random documents for the fuzzy pass: a long group of same-name records, each with
+// a few children from a small vocabulary (so that many records share children),
+// repeated children, attributes that often coincide, and records long enough for the
+// bucket indexes; the right side is the left one shuffled and changed.
+struct Generator {
+    uint32_t state;
+    uint32_t next(uint32_t n) {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) % n;
+    }
+
+    std::string record(bool changed) {
+        std::string out = "<g";
+        if (next(3) != 0) out += " k=\"" + std::to_string(next(4)) + "\"";
+        out += ">";
+        const uint32_t children = next(4) == 0 ? 11 + next(6) : next(6);
+        for (uint32_t c = 0; c < children; ++c) {
+            const char name = static_cast<char>('a' + next(3));
+            out += std::string("<") + name + ">";
+            if (next(5) == 0) out += "<d>" + std::to_string(next(3)) + "</d>";
+            out += std::to_string(changed && next(4) == 0 ? 9 : next(4));
+            out += std::string("</") + name + ">";
+        }
+        if (next(4) == 0) out += "t" + std::to_string(next(3));
+        return out + "</g>";
+    }
+
+    void makePair(std::string& left, std::string& right) {
+        std::vector<std::string> records;
+        const uint32_t count = 2 + next(30);
+        for (uint32_t i = 0; i < count; ++i)
+            records.push_back(record(false));
+        std::vector<std::string> changed;
+        for (const std::string& r : records) {
+            const uint32_t what = next(8);
+            if (what == 0) continue;              // deleted
+            if (what == 1) changed.push_back(r);  // and again: repeated
+            changed.push_back(what == 2 ? record(true) : r);
+        }
+        for (size_t i = changed.size(); i > 1; --i)
+            if (next(2) == 0) std::swap(changed[i - 1], changed[next(static_cast<uint32_t>(i))]);
+        left = "<r><h/>";
+        for (const std::string& r : records)
+            left += r;
+        right = "<r>";
+        for (const std::string& r : changed)
+            right += r;
+        left += "</r>";
+        right += "<h/></r>";
+    }
+};
+
+class FuzzyPassTest : public ChildMatcherTest {
+protected:
+    TestPanels panels;
+    TempDir dir;
+
+    struct Outcome {
+        std::vector<int> partners;  // per left element: the partner's position on the right, -1 none
+        std::vector<int> flags;     // difference bits, left then right
+        uint32_t identical, different, changed, ignored;
+        bool operator==(const Outcome& o) const {
+            return partners == o.partners && flags == o.flags && identical == o.identical && different == o.different &&
+                   changed == o.changed && ignored == o.ignored;
+        }
+    };
+
+    // Loads both documents afresh, marks the chosen elements ignored and compares.
+    Outcome run(const std::string& leftXml, const std::string& rightXml, uint32_t ignoreSeed, FuzzyScan scan) {
+        Outcome o{};
+        EXPECT_EQ(loadXml(leftTreeView, leftXml, dir, L"left.xml"), kLoaded);
+        EXPECT_EQ(loadXml(rightTreeView, rightXml, dir, L"right.xml"), kLoaded);
+        std::vector<XMLTreeItem*> left = recordsInOrder(leftTreeView);
+        std::vector<XMLTreeItem*> right = recordsInOrder(rightTreeView);
+        Generator marks{ignoreSeed};
+        for (auto* side : {&left, &right})
+            for (size_t i = 1; i < side->size(); ++i)
+                if (ignoreSeed != 0 && !(*side)[i]->isSummary() && marks.next(25) == 0) (*side)[i]->ignoreState = 3;
+        fuzzyScan = scan;
+        compareTrees(left[0], right[0]);
+        fuzzyScan = FuzzyScan::Indexed;
+        for (XMLTreeItem* l : left) {
+            auto at = std::find(right.begin(), right.end(), l->partner);
+            o.partners.push_back(l->partner == nullptr || at == right.end() ? -1
+                                                                            : static_cast<int>(at - right.begin()));
+            o.flags.push_back(l->differenceFlags);
+        }
+        for (XMLTreeItem* r : right)
+            o.flags.push_back(r->differenceFlags);
+        const ComparisonCounters& c = comparisonCounters;
+        o.identical = c.identicalCount;
+        o.different = c.differentCount;
+        o.changed = c.changedContentCount;
+        o.ignored = c.ignoredCount;
+        return o;
+    }
+};
+
+// The indexed fuzzy pass scores only the candidates that can score above 0; on every
+// random group it must form exactly the pairs of the plain scan over all candidates.
+TEST_F(FuzzyPassTest, TheIndexedPassPairsExactlyAsThePlainScan) {
+    OptionSet::IgnoreOrderElements = 1;
+    Generator random{2026};
+    int fuzzyRuns = 0;
+    for (int round = 0; round < 240; ++round) {
+        std::string leftXml, rightXml;
+        random.makePair(leftXml, rightXml);
+        OptionSet::CompareLevel = round % 6 == 5 ? 2 : 3;
+        applyCompareLevel();
+        OptionSet::UniqueAttributes = round % 4 == 1;
+        OptionSet::IgnoreValues = round % 7 == 3;
+        OptionSet::IgnoreAttributes = round % 9 == 4;
+        OptionSet::FlagComparsion = static_cast<uint32_t>(round % 3);
+        const uint32_t ignoreSeed = round % 3 == 0 ? 0 : 100 + static_cast<uint32_t>(round);
+        SCOPED_TRACE(testing::Message() << "round " << round << "\n" << leftXml << "\n" << rightXml);
+        const Outcome plain = run(leftXml, rightXml, ignoreSeed, FuzzyScan::Plain);
+        const Outcome indexed = run(leftXml, rightXml, ignoreSeed, FuzzyScan::Indexed);
+        EXPECT_EQ(indexed.partners, plain.partners);
+        EXPECT_TRUE(indexed == plain);
+        if (plain.different > 1) ++fuzzyRuns;
+    }
+    EXPECT_GT(fuzzyRuns, 100);  // the documents do reach the similarity pairing
 }
 
 }  // namespace

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "model/Comparison.h"
 #include "model/ElementStore.h"
 #include "model/XMLTreeItem.h"
+#include "settings/OptionSet.h"
 #include "tests/support/TestSupport.h"
 #include "ui/XMLTreeView.h"
 
@@ -38,7 +43,8 @@ TreeShape shapeFromTreeView(HWND tree) {
     return shape;
 }
 
-TreeShape shapeFromStore(HWND tree) {
+// The store's tree; without wholeTree only the part that has display items.
+TreeShape shapeFromStore(HWND tree, bool wholeTree = false) {
     TreeShape shape;
     std::vector<std::pair<HTREEITEM, int>> stack;
     auto pushSiblings = [&](HTREEITEM first, int depth) {
@@ -55,13 +61,54 @@ TreeShape shapeFromStore(HWND tree) {
         if (c != nullptr) {
             EXPECT_EQ(ElementStore::parent(tree, c), item);
         }
-        pushSiblings(c, depth + 1);
+        if (wholeTree || (c != nullptr && ElementStore::displayItem(tree, c) != nullptr)) pushSiblings(c, depth + 1);
     }
     return shape;
 }
 
-XMLTreeItem* fakeRecord(intptr_t n) {
-    return reinterpret_cast<XMLTreeItem*>(n * 16);
+// Empty records, numbered, that live for the whole test program.
+XMLTreeItem* fakeRecord(size_t n) {
+    static std::vector<std::unique_ptr<XMLTreeItem>> records;
+    while (records.size() <= n)
+        records.push_back(std::make_unique<XMLTreeItem>());
+    return records[n].get();
+}
+
+// Every display item against the store: its data, height, expansion and button; and
+// the children of an element have display items all together or not at all.
+void expectDisplayAgrees(HWND tree) {
+    EXPECT_EQ(shapeFromStore(tree), shapeFromTreeView(tree));
+    size_t seen = 0;
+    std::vector<HTREEITEM> stack;
+    for (HTREEITEM i = TreeView_GetRoot(tree); i != nullptr; i = TreeView_GetNextSibling(tree, i)) stack.push_back(i);
+    while (!stack.empty()) {
+        HTREEITEM item = stack.back();
+        stack.pop_back();
+        ++seen;
+        TVITEMEXW tv{};
+        tv.mask = TVIF_HANDLE | TVIF_PARAM | TVIF_INTEGRAL | TVIF_STATE | TVIF_CHILDREN;
+        tv.stateMask = TVIS_EXPANDED;
+        tv.hItem = item;
+        ASSERT_TRUE(SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv)));
+        EXPECT_EQ(reinterpret_cast<XMLTreeItem*>(tv.lParam), ElementStore::record(tree, item));
+        EXPECT_EQ(tv.iIntegral, ElementStore::height(tree, item));
+        const HTREEITEM first = ElementStore::child(tree, item);
+        EXPECT_EQ(tv.cChildren != 0, first != nullptr) << "the button shows whether there are children";
+        if (first != nullptr) {
+            EXPECT_EQ((tv.state & TVIS_EXPANDED) != 0, ElementStore::isExpanded(tree, item));
+            const bool made = ElementStore::displayItem(tree, first) != nullptr;
+            for (HTREEITEM c = first; c != nullptr; c = ElementStore::next(tree, c))
+                EXPECT_EQ(ElementStore::displayItem(tree, c) != nullptr, made) << "siblings are made together";
+        }
+        XMLTreeItem* record = ElementStore::record(tree, item);
+        if (record != nullptr && record->treeView == tree) {
+            EXPECT_EQ(record->treeItem, item) << "the record holds the item's handle";
+        }
+        for (HTREEITEM c = TreeView_GetChild(tree, item); c != nullptr; c = TreeView_GetNextSibling(tree, c))
+            stack.push_back(c);
+    }
+    EXPECT_EQ(seen, ElementStore::displayItemCount(tree));
+    EXPECT_EQ(static_cast<size_t>(TreeView_GetCount(tree)), seen);
 }
 
 class ElementStoreTest : public ::testing::Test {
@@ -91,7 +138,11 @@ TEST_F(ElementStoreTest, KeepsInsertionOrderAndLinks) {
     EXPECT_EQ(order, (std::vector<HTREEITEM>{e, b, d, c}));
     EXPECT_EQ(ElementStore::record(tree, d), fakeRecord(4));
     EXPECT_EQ(ElementStore::itemCount(tree), 6u);
+    EXPECT_EQ(ElementStore::displayItemCount(tree), 2u) << "the children of a wait for its expansion";
     EXPECT_EQ(shapeFromStore(tree), shapeFromTreeView(tree));
+    ElementStore::expand(tree, a, TVE_EXPAND);
+    EXPECT_EQ(ElementStore::displayItemCount(tree), 6u);
+    EXPECT_EQ(shapeFromStore(tree, true), shapeFromTreeView(tree));
 }
 
 TEST_F(ElementStoreTest, RefusesUnknownItemsAndForeignSiblings) {
@@ -127,14 +178,16 @@ TEST_F(ElementStoreTest, HeightsExpandAndSelectionReachTheTreeView) {
     HTREEITEM b = ElementStore::insert(tree, a, TVI_LAST, fakeRecord(2));
     ElementStore::setHeight(tree, b, 3);
     EXPECT_EQ(ElementStore::height(tree, b), 3);
+    EXPECT_EQ(ElementStore::displayItem(tree, b), nullptr);
+    EXPECT_TRUE(ElementStore::expand(tree, a, TVE_EXPAND));
+    b = ElementStore::child(tree, a);
+    ASSERT_EQ(ElementStore::displayItem(tree, b), b);
     TVITEMEXW tv{};
     tv.mask = TVIF_HANDLE | TVIF_INTEGRAL;
     tv.hItem = b;
     SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
     EXPECT_EQ(tv.iIntegral, 3);
 
-    EXPECT_FALSE(ElementStore::isExpanded(tree, a));
-    ElementStore::expand(tree, a, TVE_EXPAND);
     EXPECT_TRUE(ElementStore::isExpanded(tree, a));
     EXPECT_TRUE(TreeView_GetItemState(tree, a, TVIS_EXPANDED) & TVIS_EXPANDED);
     ElementStore::expand(tree, a, TVE_COLLAPSE);
@@ -152,7 +205,11 @@ TEST_F(ElementStoreTest, StaysInStepWithTheTreeViewUnderRandomEdits) {
     intptr_t next = 1;
     for (int step = 0; step < 600; ++step) {
         int action = static_cast<int>(random() % 10);
-        if (action < 7 || live.empty()) {
+        if (action == 8 && !live.empty()) {
+            ElementStore::expand(tree, live[random() % live.size()], random() % 3 == 0 ? TVE_COLLAPSE : TVE_EXPAND);
+        } else if (action == 9 && !live.empty()) {
+            ElementStore::select(tree, live[random() % live.size()]);
+        } else if (action < 6 || live.empty()) {
             HTREEITEM parent = live.empty() || random() % 5 == 0 ? TVI_ROOT : live[random() % live.size()];
             HTREEITEM after = TVI_LAST;
             if (random() % 3 == 0) {
@@ -170,10 +227,101 @@ TEST_F(ElementStoreTest, StaysInStepWithTheTreeViewUnderRandomEdits) {
                 if (ElementStore::record(tree, i) != nullptr) kept.push_back(i);
             live.swap(kept);
         }
+        if (step % 100 == 99) expectDisplayAgrees(tree);
     }
     EXPECT_EQ(ElementStore::itemCount(tree), live.size());
-    EXPECT_EQ(static_cast<size_t>(TreeView_GetCount(tree)), live.size());
+    EXPECT_EQ(static_cast<size_t>(TreeView_GetCount(tree)), ElementStore::displayItemCount(tree));
     EXPECT_EQ(shapeFromStore(tree), shapeFromTreeView(tree));
+}
+
+// A loaded document through the operations of the program; after each, the display
+// items that exist agree with the store, and only those that had to be seen exist.
+class DisplayItemTest : public ::testing::Test {
+public:
+    TestPanels panels;
+    TempDir dir;
+    OptionsSnapshot options;
+    HWND tree = leftTreeView.tree;
+
+    XMLTreeItem* named(const wchar_t* name) { return elementNamed(leftTreeView, name); }
+    HTREEITEM item(const wchar_t* name) { return named(name)->treeItem; }
+    void load(const char* xml) { ASSERT_EQ(loadXml(leftTreeView, xml, dir, L"left.xml"), kLoaded); }
+};
+
+const char kDocument[] = "<r><a><b><c>1</c><d>2</d></b></a><e><f/></e><g>3</g></r>";
+
+struct DisplayStep {
+    const char* what;
+    std::function<void(DisplayItemTest&)> act;
+    size_t displayed;  // display items afterwards
+    size_t elements;   // the store's items afterwards
+};
+
+TEST_F(DisplayItemTest, ItemsAreMadeWhenTheyMustBeSeenAndAgreeWithTheStore) {
+    OptionSet::DisplayFullMode = 0;
+    XMLTreeItem* added = nullptr;
+    const DisplayStep steps[] = {
+        {"load: the root element, expanded, and the summary", [](DisplayItemTest& t) { t.load(kDocument); }, 5, 9},
+        {"a height set before the item exists",
+         [](DisplayItemTest& t) { ElementStore::setHeight(t.tree, t.item(L"c"), 3); }, 5, 9},
+        {"insert under a collapsed parent",
+         [&](DisplayItemTest& t) {
+             added = new XMLTreeItem();  // freed with the panel
+             XMLTreeItem::insertTreeItem(added, t.named(L"a"), t.tree, TVI_LAST);
+             EXPECT_EQ(ElementStore::displayItem(t.tree, added->treeItem), nullptr);
+         },
+         5, 10},
+        {"expand", [](DisplayItemTest& t) { ElementStore::expand(t.tree, t.item(L"a"), TVE_EXPAND); }, 7, 10},
+        {"select a deep element: the chain of its ancestors is made",
+         [](DisplayItemTest& t) {
+             ASSERT_TRUE(ElementStore::select(t.tree, t.item(L"c")));
+             EXPECT_EQ(ElementStore::selected(t.tree), t.item(L"c"));
+             EXPECT_EQ(TreeView_GetSelection(t.tree), t.item(L"c"));
+         },
+         9, 10},
+        {"collapse keeps the items", [](DisplayItemTest& t) { ElementStore::expand(t.tree, t.item(L"r"), TVE_COLLAPSE); },
+         9, 10},
+        {"delete a subtree with items made", [](DisplayItemTest& t) { ElementStore::remove(t.tree, t.item(L"b")); }, 6,
+         7},
+        {"delete a subtree without items: the parent loses its button",
+         [](DisplayItemTest& t) {
+             ElementStore::remove(t.tree, t.item(L"f"));
+             EXPECT_EQ(ElementStore::child(t.tree, t.item(L"e")), nullptr);
+         },
+         6, 6},
+        {"reload", [](DisplayItemTest& t) { t.load(kDocument); }, 5, 9},
+        {"navigate to a difference inside a collapsed subtree",
+         [](DisplayItemTest& t) {
+             t.named(L"d")->differenceFlags = 4;
+             ASSERT_TRUE(ElementStore::select(t.tree, t.item(L"d")));
+             EXPECT_EQ(ElementStore::selected(t.tree), t.item(L"d"));
+         },
+         8, 9},
+        {"a view filter removes elements with and without items",
+         [](DisplayItemTest& t) {
+             ElementStore::remove(t.tree, t.item(L"c"));  // made by the navigation
+             ElementStore::remove(t.tree, t.item(L"e"));  // made with the root's children, its child not
+         },
+         6, 6},
+    };
+    for (const DisplayStep& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.act(*this);
+        if (HasFatalFailure()) return;
+        EXPECT_EQ(ElementStore::displayItemCount(tree), step.displayed);
+        EXPECT_EQ(ElementStore::itemCount(tree), step.elements);
+        expectDisplayAgrees(tree);
+        if (step.what == steps[4].what) {
+            TVITEMEXW tv{};
+            tv.mask = TVIF_HANDLE | TVIF_INTEGRAL;
+            tv.hItem = item(L"c");
+            SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
+            EXPECT_EQ(tv.iIntegral, 3) << "the height set before the item existed";
+        }
+    }
+    clearPanel(tree, true);
+    EXPECT_EQ(ElementStore::displayItemCount(tree), 0u);
+    EXPECT_EQ(TreeView_GetCount(tree), 0u);
 }
 
 }  // namespace

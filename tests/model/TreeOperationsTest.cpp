@@ -7,6 +7,7 @@
 
 #include "model/DifferenceNavigator.h"
 #include "model/ElementStore.h"
+#include "model/IgnoreList.h"
 #include "model/NameDictionary.h"
 #include "model/TreeOperations.h"
 #include "model/XMLTreeItem.h"
@@ -321,12 +322,45 @@ TEST_F(TreeOperationsTest, ClearIgnoreMarksClearsTheWholeSubtreeOnly) {
         left[name]->flags = 0x45;
     }
     left["a"]->clearIgnoreMarks();
+    // The low nibble is the commands' mark; bits 4 to 7 come from the load and stay.
     for (const char* name : {"a", "b", "c"}) {
         EXPECT_EQ(left[name]->ignoreState, 0) << name;
-        EXPECT_EQ(left[name]->flags, 0) << name;
+        EXPECT_EQ(left[name]->flags, 0x40) << name;
     }
     EXPECT_EQ(left["d"]->ignoreState, 3);
     EXPECT_EQ(left["d"]->flags, 0x45);
+}
+
+// A condition is evaluated only while the document loads: clearing a mark must leave
+// its outcome, or the rule would apply by its "if not exist" answer afterwards.
+TEST_F(TreeOperationsTest, ClearIgnoreMarksKeepsTheConditionOutcomeOfTheLoad) {
+    ignoreList.clear();
+    ASSERT_TRUE(ignoreList.parseRule(L"b"));
+    ASSERT_TRUE(ignoreList.parseCondition(L"$TEXT$ 0 3 0 x"));
+    load("<r><b>x</b><b>y</b><c a='1'/></r>", "<r/>");
+    std::vector<XMLTreeItem*> bs;
+    for (XMLTreeItem* e : recordsInOrder(leftTreeView))
+        if (nameOf(e) == "b") bs.push_back(e);
+    ASSERT_EQ(bs.size(), 2u);
+    const uint8_t loadedFlags[2] = {bs[0]->flags, bs[1]->flags};
+    EXPECT_EQ(loadedFlags[0] & 0xC0, 0xC0);  // evaluated, holds
+    EXPECT_EQ(loadedFlags[1] & 0xC0, 0x80);  // evaluated, does not hold
+    for (XMLTreeItem* b : bs) {
+        b->ignoreState = 3;
+        b->flags |= 0x09;  // "only selected", content
+    }
+
+    left["r"]->clearIgnoreMarks();
+
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(bs[i]->flags, loadedFlags[i] & 0xF0) << i;
+        EXPECT_EQ(bs[i]->ignoreState, 0) << i;
+    }
+    left["r"]->prepareSubtree(0);
+    EXPECT_EQ(bs[0]->ignoreState, 2);  // the rule holds for "x"
+    EXPECT_EQ(bs[1]->ignoreState, 0);
+    EXPECT_EQ(left["c"]->ignoreState, 0);
+    ignoreList.clear();
 }
 
 TEST_F(TreeOperationsTest, ExpandSubtreeAndItemHeightsReachEveryDescendant) {

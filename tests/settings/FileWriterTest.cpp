@@ -12,20 +12,6 @@
 
 namespace {
 
-// The names in a folder, other than "." and "..".
-std::vector<std::wstring> filesIn(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name != L"." && name != L"..") names.push_back(name);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return names;
-}
-
 class FileWriterTest : public ::testing::Test {
 protected:
     TempDir dir;
@@ -41,7 +27,7 @@ TEST_F(FileWriterTest, NewContentReplacesTheTargetOnlyWhenComplete) {
     EXPECT_EQ(dir.read(L"out.xml"), "old bytes") << "the target changes only at commit";
     ASSERT_TRUE(writer.commit());
     EXPECT_EQ(dir.read(L"out.xml"), "new text");
-    EXPECT_EQ(filesIn(dir.path()), std::vector<std::wstring>{L"out.xml"});
+    EXPECT_EQ(dir.names(), std::vector<std::wstring>{L"out.xml"});
 }
 
 TEST_F(FileWriterTest, CreatesATargetThatDidNotExist) {
@@ -88,7 +74,7 @@ TEST_F(FileWriterTest, FailuresLeaveTheTargetAndNoScratchFile) {
         }
         SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
         EXPECT_EQ(dir.read(L"keep.txt"), "old bytes");
-        EXPECT_EQ(filesIn(dir.path()), std::vector<std::wstring>{L"keep.txt"});
+        EXPECT_EQ(dir.names(), std::vector<std::wstring>{L"keep.txt"});
     }
 }
 
@@ -111,6 +97,71 @@ TEST_F(FileWriterTest, TheWriteFailureSeamCountsBytesAcrossWrites) {
     EXPECT_TRUE(writeFileBytes(file, "mn", 2));
     CloseHandle(file);
     EXPECT_EQ(dir.read(L"raw.bin"), "abcdefmn");
+}
+
+// A sink keeps what is written to its handle, leaves every other handle to its file, and
+// takes nothing from the write-failure budget: only the one write to the file counts.
+TEST_F(FileWriterTest, AMemorySinkCollectsABlockForOneWrite) {
+    const std::wstring path = dir.file(L"block.txt");
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    setWriteFailureAfter(4);
+    MemoryWriteSink outer;
+    {
+        MemoryWriteSink inner;
+        EXPECT_TRUE(writeText(outer.handle(), L"one ", -1));
+        EXPECT_TRUE(writeText(inner.handle(), L"inner", -1));
+        EXPECT_TRUE(writeFileBytes(file, "file", 4));
+        EXPECT_TRUE(writeText(outer.handle(), L"two", -1));
+        EXPECT_EQ(inner.bytes(), "inner");
+    }
+    EXPECT_TRUE(writeText(outer.handle(), L"!", -1));
+    EXPECT_EQ(outer.bytes(), "one two!");
+    EXPECT_FALSE(writeFileBytes(file, outer.bytes().data(), static_cast<DWORD>(outer.bytes().size())));
+    setWriteFailureAfter(-1);
+    CloseHandle(file);
+    EXPECT_EQ(dir.read(L"block.txt"), "file");
+}
+
+// Pieces of every size, small ones, one across the buffer's end and one larger than the
+// buffer, reach the file in order.
+TEST_F(FileWriterTest, BufferedPiecesReachTheTargetInOrder) {
+    const std::wstring target = dir.file(L"buffered.bin");
+    ReplacingFileWriter writer;
+    ASSERT_TRUE(writer.begin(target.c_str()));
+    ASSERT_TRUE(writer.useOutputBuffer());
+    std::string expected;
+    const size_t sizes[] = {1, 7, 4096, 60000, 3000, ReplacingFileWriter::kOutputBufferBytes + 10, 5};
+    char next = 'a';
+    for (size_t size : sizes) {
+        const std::string piece(size, next);
+        next = static_cast<char>(next + 1);
+        EXPECT_TRUE(writeFileBytes(writer.handle(), piece.data(), static_cast<DWORD>(piece.size())));
+        expected += piece;
+    }
+    EXPECT_TRUE(writeText(writer.handle(), L"tail", -1));
+    expected += "tail";
+    EXPECT_TRUE(writer.write("!", 1));
+    expected += "!";
+    EXPECT_TRUE(writer.commit());
+    EXPECT_EQ(dir.read(L"buffered.bin"), expected);
+}
+
+TEST_F(FileWriterTest, ABufferedWriteThatFailsFailsTheCommit) {
+    const std::wstring target = dir.write(L"kept.bin", "old");
+    ReplacingFileWriter writer;
+    ASSERT_TRUE(writer.begin(target.c_str()));
+    ASSERT_TRUE(writer.useOutputBuffer());
+    setWriteFailureAfter(100);
+    const std::string piece(ReplacingFileWriter::kOutputBufferBytes - 1, 'x');
+    EXPECT_TRUE(writeFileBytes(writer.handle(), piece.data(), static_cast<DWORD>(piece.size())));
+    // The piece that overflows the buffer sends it to the file, where the write fails.
+    EXPECT_FALSE(writeFileBytes(writer.handle(), "yy", 2));
+    EXPECT_FALSE(writeFileBytes(writer.handle(), "z", 1));
+    EXPECT_FALSE(writer.commit());
+    EXPECT_EQ(writer.error(), static_cast<DWORD>(ERROR_DISK_FULL));
+    EXPECT_EQ(dir.read(L"kept.bin"), "old");
+    EXPECT_EQ(dir.names(), std::vector<std::wstring>{L"kept.bin"});
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Entry point of every test program: the common controls, the parser with its
-// handlers installed, and message boxes that fail the test unless a test expects them.
+// handlers installed, and message boxes, dialogs and help windows that fail the test
+// unless a test expects them.
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <gtest/gtest.h>
@@ -12,6 +14,9 @@
 void installUnexpectedBoxHandler();
 void installUnexpectedDialogHandler();
 void installUnexpectedModalHandler();
+void installUnexpectedFontChooser();
+void installUnexpectedHelpHandler();
+void installUnexpectedColourHandler();
 
 namespace {
 // A crash ends the program with a message and a failing exit code at once.
@@ -26,7 +31,7 @@ LONG WINAPI reportCrash(EXCEPTION_POINTERS* info) {
 int wmain(int argc, wchar_t** argv) {
     SetUnhandledExceptionFilter(reportCrash);
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_TREEVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
     if (!setupParser()) {
         fprintf(stderr, "the XML parser could not be set up\n");
@@ -35,6 +40,9 @@ int wmain(int argc, wchar_t** argv) {
     installUnexpectedBoxHandler();
     installUnexpectedDialogHandler();
     installUnexpectedModalHandler();
+    installUnexpectedFontChooser();
+    installUnexpectedHelpHandler();
+    installUnexpectedColourHandler();
     testing::InitGoogleTest(&argc, argv);
     int result = RUN_ALL_TESTS();
     terminateParser();

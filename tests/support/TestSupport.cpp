@@ -1,6 +1,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <commctrl.h>
+#include <htmlhelp.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -10,10 +11,17 @@
 
 #include "model/CompareSettings.h"
 #include "model/ElementStore.h"
+#include "model/IgnoreList.h"
+#include "model/KeyLists.h"
 #include "model/MessageBox.h"
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
+#include "ui/ColourChooser.h"
 #include "ui/FileDialogs.h"
+#include "ui/Help.h"
+#include "ui/dialogs/DialogRunner.h"
+#include "ui/TreeFont.h"
+#include "ui/TreeFont.h"
 #include "ui/dialogs/DialogRunner.h"
 #include "ui/XMLTreeView.h"
 
@@ -98,11 +106,68 @@ DialogScript& DialogScript::answer(const std::wstring& fileName) {
     return *this;
 }
 
+void installUnexpectedColourHandler() {
+    setColourChooserHandler([](CHOOSECOLORW&) {
+        ADD_FAILURE() << "unexpected colour chooser";
+        return false;
+    });
+}
+
+ColourScript::ColourScript() {
+    setColourChooserHandler([this](CHOOSECOLORW& record) {
+        shown_.push_back(Chooser{record.rgbResult, record.Flags, record.lpCustColors, record.hwndOwner});
+        if (answers_.empty()) {
+            ADD_FAILURE() << "unexpected colour chooser";
+            return false;
+        }
+        const auto [chosen, colour] = answers_.front();
+        answers_.pop_front();
+        if (chosen) record.rgbResult = colour;
+        return chosen;
+    });
+}
+
+ColourScript::~ColourScript() {
+    if (!answers_.empty()) ADD_FAILURE() << answers_.size() << " expected colour chooser(s) not shown";
+    installUnexpectedColourHandler();
+}
+
+ColourScript& ColourScript::answer(COLORREF colour) {
+    answers_.emplace_back(true, colour);
+    return *this;
+}
+
+ColourScript& ColourScript::cancel() {
+    answers_.emplace_back(false, 0);
+    return *this;
+}
+
 void installUnexpectedModalHandler() {
     setDialogTestHandler([](HWND dialog, int templateId) {
         ADD_FAILURE() << "unexpected dialog " << templateId;
         EndDialog(dialog, IDCANCEL);
     });
+}
+
+void installUnexpectedHelpHandler() {
+    setHtmlHelpHandler([](HWND, const wchar_t* file, UINT command, DWORD_PTR) -> HWND {
+        ADD_FAILURE() << "unexpected help window: " << narrow(file) << " command " << command;
+        return nullptr;
+    });
+}
+
+HelpRecorder::HelpRecorder() {
+    setHtmlHelpHandler([this](HWND caller, const wchar_t* file, UINT command, DWORD_PTR data) -> HWND {
+        std::wstring topic;
+        if (command == HH_DISPLAY_TOPIC) topic = data == 0 ? L"<none>" : reinterpret_cast<const wchar_t*>(data);
+        calls.push_back(Call{caller, file, command, topic, data});
+        return nullptr;
+    });
+}
+
+HelpRecorder::~HelpRecorder() {
+    installUnexpectedHelpHandler();
+    initHelpPath();
 }
 
 ModalScript::ModalScript() {
@@ -134,6 +199,44 @@ void clickButton(HWND dialog, int id) {
     SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
+void installUnexpectedFontChooser() {
+    setFontChooserHandler([](CHOOSEFONTW&) {
+        ADD_FAILURE() << "unexpected font chooser";
+        return false;
+    });
+}
+
+FontChooserScript::FontChooserScript() {
+    setFontChooserHandler([this](CHOOSEFONTW& record) {
+        shown_.push_back(
+            Chooser{record.lpLogFont != nullptr ? *record.lpLogFont : LOGFONTW{}, record.Flags, record.hwndOwner});
+        if (answers_.empty()) {
+            ADD_FAILURE() << "unexpected font chooser";
+            return false;
+        }
+        const Answer answer = answers_.front();
+        answers_.pop_front();
+        if (answer.chosen && record.lpLogFont != nullptr) *record.lpLogFont = answer.font;
+        return answer.chosen;
+    });
+}
+
+FontChooserScript::~FontChooserScript() {
+    for (size_t i = 0; i < answers_.size(); ++i)
+        ADD_FAILURE() << "expected font chooser not shown";
+    installUnexpectedFontChooser();
+}
+
+FontChooserScript& FontChooserScript::answer(const LOGFONTW& font) {
+    answers_.push_back(Answer{true, font});
+    return *this;
+}
+
+FontChooserScript& FontChooserScript::cancel() {
+    answers_.push_back(Answer{false, LOGFONTW{}});
+    return *this;
+}
+
 OptionsSnapshot::OptionsSnapshot() {
     auto keep = [](void* storage, size_t bytes, void* context) {
         const char* begin = static_cast<const char*>(storage);
@@ -161,16 +264,31 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
+    for (const std::wstring& name : names())
+        DeleteFileW(file(name).c_str());
+    RemoveDirectoryW(path_.c_str());
+}
+
+std::vector<std::wstring> TempDir::names() const {
+    std::vector<std::wstring> out;
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name != L"." && name != L"..") DeleteFileW(file(name).c_str());
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(path_.c_str());
+    if (find == INVALID_HANDLE_VALUE) return out;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..") out.push_back(name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void clearRuleLists() {
+    ignoreList.clear();
+    keyElementList = KeyElementList();
+    entireElementList = EntireElementList();
+    keyAttributeSpec.clear();
+    reloadNeeded = false;
 }
 
 std::wstring TempDir::write(const std::wstring& name, const std::string& bytes) const {

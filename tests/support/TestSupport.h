@@ -97,8 +97,80 @@ private:
     std::vector<int> shown_;
 };
 
+// While alive, records every help window the program asks for (HtmlHelpW) instead of
+// opening it; outside one, a help window fails the test.
+class HelpRecorder {
+public:
+    struct Call {
+        HWND caller;
+        std::wstring file;
+        UINT command;
+        std::wstring topic;  // HH_DISPLAY_TOPIC: the topic, "<none>" for the default one
+        DWORD_PTR data;
+    };
+    HelpRecorder();
+    ~HelpRecorder();
+    HelpRecorder(const HelpRecorder&) = delete;
+    HelpRecorder& operator=(const HelpRecorder&) = delete;
+
+    std::vector<Call> calls;
+};
+
+// While alive, answers the colour chooser from a script: each expected chooser is
+// answered with a colour, or cancelled. A chooser that the script does not expect
+// fails the test (and is cancelled). What each chooser was given is recorded.
+class ColourScript {
+public:
+    struct Chooser {
+        COLORREF initial;
+        DWORD flags;
+        const COLORREF* customColours;
+        HWND owner;
+    };
+    ColourScript();
+    ~ColourScript();
+    ColourScript(const ColourScript&) = delete;
+    ColourScript& operator=(const ColourScript&) = delete;
+
+    ColourScript& answer(COLORREF colour);
+    ColourScript& cancel();
+    const std::vector<Chooser>& shown() const { return shown_; }
+
+private:
+    std::deque<std::pair<bool, COLORREF>> answers_;
+    std::vector<Chooser> shown_;
+};
+
 // Clicks a dialog's button as the user would (BM_CLICK).
 void clickButton(HWND dialog, int id);
+
+// While alive, answers the program's font chooser from a script: each expected chooser
+// is answered with a font, or cancelled. A chooser that the script does not expect fails
+// the test (and is cancelled). What each chooser was given is recorded.
+class FontChooserScript {
+public:
+    struct Chooser {
+        LOGFONTW initial;
+        DWORD flags;
+        HWND owner;
+    };
+    FontChooserScript();
+    ~FontChooserScript();
+    FontChooserScript(const FontChooserScript&) = delete;
+    FontChooserScript& operator=(const FontChooserScript&) = delete;
+
+    FontChooserScript& answer(const LOGFONTW& font);
+    FontChooserScript& cancel();
+    const std::vector<Chooser>& shown() const { return shown_; }
+
+private:
+    struct Answer {
+        bool chosen;
+        LOGFONTW font;
+    };
+    std::deque<Answer> answers_;
+    std::vector<Chooser> shown_;
+};
 
 // While alive, keeps a copy of every option value and of the comparison settings, and
 // puts them back when it goes, so that a test can change options freely.
@@ -133,10 +205,16 @@ public:
     // Writes the bytes as they stand and returns the full path.
     std::wstring write(const std::wstring& name, const std::string& bytes) const;
     std::string read(const std::wstring& name) const;
+    // The names of the files in it, sorted.
+    std::vector<std::wstring> names() const;
 
 private:
     std::wstring path_;
 };
+
+// Empties the ignore list, the key element and entire element lists and the key attribute,
+// and clears reloadNeeded: rule state that would otherwise pass from one test to the next.
+void clearRuleLists();
 
 // A top-level window holding the two panels' tree views for the time of a test.
 class TestPanels {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/Comparison.h"
+#include "model/DifferenceNavigator.h"
 #include "model/ElementStore.h"
 #include "model/MessageBox.h"
 #include "model/XMLTreeItem.h"
@@ -17,6 +18,7 @@
 #include "ui/Commands.h"
 #include "ui/Menus.h"
 #include "ui/StatusBar.h"
+#include "ui/Toolbars.h"
 #include "ui/TreeViews.h"
 
 namespace {
@@ -144,6 +146,46 @@ TEST_F(CompareCommandTest, TheSummaryBoxNeedsMessageBoxesAndResultView) {
         command(IDM_COMPARE_FILES);
         EXPECT_EQ(boxes.shown().size(), c.shown ? 1u : 0u) << c.messageBoxes << c.resultView;
         EXPECT_EQ(std::wstring(lastStatusMessage), L"R#" + rows(0, 1, 1, 1, 0)) << "the status bar has it either way";
+    }
+}
+
+// Past 2,048 distinct child names every child still takes part in the comparison.
+TEST_F(CompareCommandTest, ThousandsOfChildNamesCompareChildByChild) {
+    auto document = [](int changed) {
+        std::string xml = "<r>";
+        for (int i = 0; i < 3000; ++i) {
+            const std::string name = "n" + std::to_string(i);
+            xml += "<" + name + ">" + (i == changed ? "new" : "old") + "</" + name + ">";
+        }
+        return xml + "</r>";
+    };
+    load(leftTreeView, document(-1), L"left.xml");
+    load(rightTreeView, document(-1), L"right.xml");
+    OptionSet::ResultView = 1;
+    {
+        BoxScript boxes;
+        boxes.expect(L"Two XML Documents are identical !", L"Identical");
+        command(IDM_COMPARE_FILES);
+    }
+    EXPECT_EQ(comparisonCounters.identicalCount, 3001u);
+
+    OptionSet::ResultView = 0;
+    load(rightTreeView, document(2500), L"right.xml");
+    OptionSet::ResultView = 1;
+    {
+        BoxScript boxes;
+        boxes.expect(rows(2999, 0, 0, 2, 0), L"Found elements");
+        command(IDM_COMPARE_FILES);
+    }
+    EXPECT_EQ(comparisonCounters.changedContentCount, 1u);
+    XMLTreeItem* changed = elementNamed(leftTreeView, L"n2500");
+    EXPECT_EQ(changed->partner, elementNamed(rightTreeView, L"n2500"));
+
+    // From the root the next difference is the changed child, on both sides.
+    for (XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+        DifferenceNavigator navigator;
+        navigator.update(elementNamed(*panel, L"r"));
+        EXPECT_EQ(navigator.target(IDM_NEXT_DIFFERENCE), elementNamed(*panel, L"n2500"));
     }
 }
 
@@ -379,3 +421,67 @@ TEST_F(CompareCommandReloadTest, AFileGoneBeforeTheReloadLeavesItsPanelEmptyAndT
 }
 
 }  // namespace
+
+using ReloadAfterChangeTest = CompareCommandTest;
+
+// The files are rewritten after the load, so a reload shows in the trees: "a" becomes "b".
+TEST_F(ReloadAfterChangeTest, AsksWhenAFileIsLoadedAndReloadsAndComparesOnYesOrWhenForced) {
+    const std::wstring kQuestion =
+        L"These changes will take effect only after reloading files\n\nDo you want to reload file(s)?";
+    const struct Case {
+        const char* what;
+        bool left, right;  // panels holding a file
+        bool autoCompareBox;
+        int force;
+        int answer;  // 0: no question expected
+        bool reloaded, compared;
+    } cases[] = {
+        {"nothing loaded asks nothing", false, false, true, 0, 0, false, false},
+        {"nothing loaded, forced: nothing", false, false, true, 1, 0, false, false},
+        {"one file, No", true, false, true, 0, IDNO, false, false},
+        {"one file, Yes reloads it", true, false, true, 0, IDYES, true, false},
+        {"the right file alone, forced", false, true, true, 1, 0, true, false},
+        {"two files, No keeps the comparison", true, true, true, 0, IDNO, false, true},
+        {"two files, Yes reloads and compares", true, true, true, 0, IDYES, true, true},
+        {"two files, forced", true, true, true, 1, 0, true, true},
+        {"two files, forced, AutoCompare off", true, true, false, 1, 0, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        clearPanel(leftTreeView.tree, true);
+        clearPanel(rightTreeView.tree, true);
+        leftTreeView.loaded = rightTreeView.loaded = 0;
+        filesCompared = 0;
+        SendMessageW(autoCompareBox, BM_SETCHECK, BST_CHECKED, 0);
+        std::vector<std::wstring> paths;
+        if (c.left) paths.push_back(load(leftTreeView, "<r><a/></r>", L"left.xml"));
+        if (c.right) paths.push_back(load(rightTreeView, "<r><a/></r>", L"right.xml"));
+        ASSERT_EQ(filesCompared, c.left && c.right ? 1 : 0);
+        for (const std::wstring& path : paths)
+            dir.write(path.substr(path.rfind(L'\\') + 1), "<r><b/></r>");
+        SendMessageW(autoCompareBox, BM_SETCHECK, c.autoCompareBox ? BST_CHECKED : BST_UNCHECKED, 0);
+        {
+            BoxScript boxes;
+            if (c.answer != 0) boxes.expect(kQuestion, L"Options were changed", c.answer);
+            if (c.force)
+                command(IDM_RELOAD);
+            else
+                reloadAfterChange(mainWindow, false);
+            if (c.answer != 0) {
+                ASSERT_EQ(boxes.shown().size(), 1u);
+                EXPECT_EQ(boxes.shown()[0].type, static_cast<UINT>(MB_YESNO | MB_ICONWARNING));
+            }
+        }
+        for (const XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+            if (!panel->loaded) continue;
+            EXPECT_EQ(elementNamed(*panel, L"b") != nullptr, c.reloaded);
+            EXPECT_EQ(elementNamed(*panel, L"a") != nullptr, !c.reloaded);
+        }
+        EXPECT_EQ(leftTreeView.loaded, c.left ? 1 : 0);
+        EXPECT_EQ(rightTreeView.loaded, c.right ? 1 : 0);
+        EXPECT_EQ(filesCompared, c.compared ? 1 : 0);
+        if (c.compared && c.reloaded) {
+            EXPECT_EQ(elementNamed(leftTreeView, L"b")->partner, elementNamed(rightTreeView, L"b"));
+        }
+    }
+}

@@ -4,6 +4,11 @@
 
 #include <windows.h>
 
+#include <vector>
+
+#include "tests/support/TestSupport.h"
+#include "ui/dialogs/KeyAttributeDialogRes.h"
+
 namespace {
 
 // Desktop 1280 x 1024; the dialog is 400 x 300 unless a case says otherwise.
@@ -14,8 +19,7 @@ TEST(CentreDialogTest, CentresOnTheParentUnlessTooNearTheDesktopsEdge) {
         bool moved;
         POINT position;
     } cases[] = {
-        {{0, 0, 1280, 1024}, 400, 300, true, {440, 362}},
-        {{100, 50, 601, 451}, 400, 300, true, {150, 100}},
+        {{0, 0, 1280, 1024}, 400, 300, true, {440, 362}},   {{100, 50, 601, 451}, 400, 300, true, {150, 100}},
         {{100, 50, 600, 151}, 400, 300, true, {150, -49}},   // halves rounded toward zero
         {{0, 0, 300, 200}, 400, 300, true, {-50, -50}},      // larger than its parent
         {{1000, 0, 1758, 400}, 400, 300, true, {1179, 50}},  // 1179 < 1280 - 100
@@ -33,6 +37,32 @@ TEST(CentreDialogTest, CentresOnTheParentUnlessTooNearTheDesktopsEdge) {
             EXPECT_EQ(position.x, c.position.x);
             EXPECT_EQ(position.y, c.position.y);
         }
+    }
+}
+
+INT_PTR CALLBACK endingProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) return TRUE;
+    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        EndDialog(dialog, LOWORD(wParam) == IDOK ? 7 : IDCANCEL);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// EndDialog only marks a dialog as ended: the runner must not cancel, after the test's
+// handler, a dialog that the handler ended itself.
+TEST(DialogRunnerTest, ADialogEndedByTheTestKeepsItsResultAndOneLeftUpIsCancelled) {
+    struct Case {
+        bool clickOk;
+        INT_PTR result;
+    } cases[] = {{true, 7}, {false, IDCANCEL}};
+    for (const Case& c : cases) {
+        ModalScript dialogs;
+        dialogs.expect(IDD_KEY_ATTRIBUTE, [&c](HWND dialog) {
+            if (c.clickOk) SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+        });
+        EXPECT_EQ(runModalDialog(nullptr, IDD_KEY_ATTRIBUTE, endingProcedure, 0), c.result);
+        EXPECT_EQ(dialogs.shown(), std::vector<int>{IDD_KEY_ATTRIBUTE});
     }
 }
 

@@ -7,6 +7,8 @@ namespace {
 // Posted to a dialog right after WM_INITDIALOG: the modal loop delivers it once the
 // dialog is up, which is when a test may drive it.
 constexpr UINT kRunTestHandler = WM_APP + 0x3E0;
+// Posted after the test handler: the dialog is still up only when it did not end it.
+constexpr UINT kCancelIfStillUp = WM_APP + 0x3E1;
 
 DialogTestHandler testHandler;
 
@@ -38,10 +40,20 @@ INT_PTR CALLBACK forwardingProcedure(HWND dialog, UINT message, WPARAM wParam, L
     if (running == nullptr) return FALSE;
     if (message == kRunTestHandler) {
         if (testHandler) {
+            // The modal loop shows the dialog only once its queue is empty; the handler
+            // gets it shown, as the user would see it.
+            ShowWindow(dialog, SW_SHOWNORMAL);
             const DialogTestHandler handler = testHandler;
             handler(dialog, running->templateId);
-            if (IsWindow(dialog) && runningFor(dialog) != nullptr) EndDialog(dialog, IDCANCEL);
+            // EndDialog only marks the dialog as ended; the window stays until its loop
+            // returns, and a second EndDialog would replace the result. The loop leaves
+            // before it reads this message when the handler ended the dialog.
+            if (IsWindow(dialog)) PostMessageW(dialog, kCancelIfStillUp, 0, 0);
         }
+        return TRUE;
+    }
+    if (message == kCancelIfStillUp) {
+        EndDialog(dialog, IDCANCEL);
         return TRUE;
     }
     return running->procedure(dialog, message, wParam, lParam);

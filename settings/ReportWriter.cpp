@@ -1,0 +1,81 @@
+#include "settings/ReportWriter.h"
+
+#include "model/ElementStore.h"
+#include "model/TextDiffArea.h"
+#include "model/XMLTreeItem.h"
+#include "settings/EncodingSpec.h"
+#include "settings/XmlWriter.h"
+
+namespace {
+
+// One buffer serves every level of the walk: it is filled and written before the walk
+// goes down, and a deep document would not have room for one per level.
+wchar_t reportBuffer[kReportBufferUnits];
+
+}  // namespace
+
+void XMLTreeItem::writeReport(HANDLE file, int withXmlns) const {
+    if (ignoreState != 0 || partner == nullptr || equals(partner)) return;
+    reportBuffer[0] = 0;
+    const int attributeUnits = writeAttributeDifferences(file, reportBuffer, withXmlns);
+    writeMarkup(file, L"<");
+    writeText(file, nameText(), -1, currentOutputSpec);
+    if (attributeUnits > 0) writeEscaped(file, reportBuffer, attributeUnits);
+    const HWND tree = treeView;
+    const HTREEITEM firstChild = ElementStore::child(tree, treeItem);
+    if (firstChild == nullptr && (!hasText(*this) || !textDiffers())) {
+        writeMarkup(file, L"/>");
+        writeEndOfLine(file);
+        return;
+    }
+    writeMarkup(file, L">");
+    writeEndOfLine(file);
+    writeValueDifference(file);
+    if (firstChild != nullptr) {
+        writeUniqueChildren(file, L"<!-- Unique element(s) in first file -->");
+        for (HTREEITEM item = firstChild; item != nullptr; item = ElementStore::next(tree, item)) {
+            if (const XMLTreeItem* child = ElementStore::record(tree, item)) child->writeReport(file, 0);
+        }
+        partner->writeUniqueChildren(file, L"<!-- Unique element(s) in second file -->");
+    }
+    writeEndTag(file);
+}
+
+int XMLTreeItem::writeAttributeDifferences(HANDLE file, wchar_t* buffer, int withXmlns) const {
+    buffer[0] = 0;
+    if (!attributesDiffer()) return 0;
+    paintDiffArea.prepare(this, true);
+    if (!paintDiffArea.paired) return 0;
+    paintDiffArea.first.markAttributeDifferences(&paintDiffArea.second);
+    if (paintDiffArea.second.changedAttributesText(buffer, kReportBufferUnits, false) > 0) {
+        writeComment(file, buffer);
+    }
+    return static_cast<int>(paintDiffArea.first.changedAttributesText(buffer, kReportBufferUnits, withXmlns != 0));
+}
+
+void XMLTreeItem::writeValueDifference(HANDLE file) const {
+    if (!textDiffers()) return;
+    if (hasText(*partner) && (partner->flags & kTextIgnoredFlag) == 0) writeComment(file, partner->text);
+    if (hasText(*this) && (flags & kTextIgnoredFlag) == 0) {
+        writeEscaped(file, text, textLength);
+        writeEndOfLine(file);
+    }
+}
+
+void XMLTreeItem::writeUniqueChildren(HANDLE file, const wchar_t* heading) const {
+    bool headed = false;
+    const HWND tree = treeView;
+    for (HTREEITEM item = ElementStore::child(tree, treeItem); item != nullptr; item = ElementStore::next(tree, item)) {
+        const XMLTreeItem* child = ElementStore::record(tree, item);
+        if (child == nullptr || child->ignoreState != 0 || child->partner != nullptr) continue;
+        if (!headed) {
+            writeText(file, heading, -1, currentOutputSpec);
+            writeEndOfLine(file);
+            headed = true;
+        }
+        writeMarkup(file, L"<");
+        writeText(file, child->nameText(), -1, currentOutputSpec);
+        writeMarkup(file, L"/>");
+        writeEndOfLine(file);
+    }
+}

@@ -1,0 +1,346 @@
+#include "settings/XmlWriter.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cwchar>
+
+#include "model/ElementStore.h"
+#include "model/KeyLists.h"
+#include "model/XMLTreeItem.h"
+#include "settings/EncodingSpec.h"
+#include "settings/OptionSet.h"
+
+namespace {
+
+// Short pieces of markup gathered into one write: each write is a conversion and a copy
+// into the output buffer, and an element is mostly such pieces.
+class Markup {
+public:
+    explicit Markup(HANDLE file) : file_(file) {}
+    Markup(const Markup&) = delete;
+    Markup& operator=(const Markup&) = delete;
+    ~Markup() { flush(); }
+
+    template <size_t N>
+    Markup& operator<<(const wchar_t (&text)[N]) {
+        return add(text, static_cast<int>(N - 1));
+    }
+    Markup& add(const wchar_t* text, int count) {
+        if (used_ + count > kUnits) {
+            flush();
+            if (count > kUnits) {
+                writeText(file_, text, count, &outputSpec());
+                return *this;
+            }
+        }
+        std::wmemcpy(units_ + used_, text, static_cast<size_t>(count));
+        used_ += count;
+        return *this;
+    }
+    Markup& name(const XMLTreeItem& element) {
+        const wchar_t* text = element.nameText();
+        return add(text, static_cast<int>(std::wcslen(text)));
+    }
+    // The same units as writeEndOfLine.
+    Markup& endOfLine() {
+        const wchar_t* units = outputSpec().endOfLineUnits();
+        return add(units, static_cast<int>(std::wcslen(units)));
+    }
+    void flush() {
+        if (used_ > 0) writeText(file_, units_, used_, &outputSpec());
+        used_ = 0;
+    }
+
+private:
+    static constexpr int kUnits = 256;
+    HANDLE file_;
+    wchar_t units_[kUnits];
+    int used_ = 0;
+};
+
+// Whether the output encoding holds the character of units (one unit, or a surrogate
+// pair). The answers for single units are kept per code page: text in a single-byte
+// code page asks for the same few characters again and again.
+bool encodable(const EncodingSpec& spec, const wchar_t* units, int count) {
+    if (spec.kind == 3 || spec.kind == 4) return true;
+    if (spec.kind == 0) return false;
+    static uint8_t known[65536];  // 0 not asked, 1 held, 2 lacking
+    static uint32_t knownCodePage = 0;
+    if (knownCodePage != spec.codePage) {
+        std::fill(known, known + 65536, static_cast<uint8_t>(0));
+        knownCodePage = spec.codePage;
+    }
+    if (count == 1 && known[units[0]] != 0) return known[units[0]] == 1;
+    char bytes[16];
+    BOOL usedDefault = FALSE;
+    const int converted = WideCharToMultiByte(spec.codePage, WC_NO_BEST_FIT_CHARS, units, count, bytes, sizeof(bytes),
+                                              nullptr, &usedDefault);
+    const bool held = converted > 0 && !usedDefault;
+    if (count == 1) known[units[0]] = held ? 1 : 2;
+    return held;
+}
+
+void writeCharacterReference(HANDLE file, uint32_t codePoint) {
+    wchar_t reference[16];
+    const int length = std::swprintf(reference, 16, L"&#x%X;", codePoint);
+    writeText(file, reference, length, &outputSpec());
+}
+
+// The escaping of text and comments: runs of characters that stand as they are go out in
+// one piece; each other character ends the run and is written replaced.
+void writeEscapedText(HANDLE file, const wchar_t* text, int count, bool comment) {
+    if (text == nullptr) return;
+    if (count < 0) count = static_cast<int>(std::wcslen(text));
+    const EncodingSpec& spec = outputSpec();
+    const bool everyCharacterHeld = spec.kind == 3 || spec.kind == 4;
+    int runStart = 0;
+    bool afterHyphen = false;
+    auto endRun = [&](int at) {
+        if (at > runStart) writeText(file, text + runStart, at - runStart, &spec);
+    };
+    for (int i = 0; i < count; ++i) {
+        const wchar_t c = text[i];
+        const bool hyphenPair = comment && c == L'-' && afterHyphen;
+        afterHyphen = c == L'-';
+        if (c < 0x80 && c != L'"' && c != L'&' && c != L'<' && c != L'>' && !hyphenPair) continue;
+        if (c >= 0x80 && c != kAttributeOpenQuote && c != kAttributeCloseQuote &&
+            (everyCharacterHeld || (c < 0xD800 || c > 0xDFFF ? encodable(spec, &text[i], 1) : false))) {
+            continue;
+        }
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            if (everyCharacterHeld || encodable(spec, &text[i], 2)) {
+                ++i;
+                continue;
+            }
+            endRun(i);
+            writeCharacterReference(file, 0x10000u + ((static_cast<uint32_t>(c) - 0xD800u) << 10) +
+                                              (static_cast<uint32_t>(text[i + 1]) - 0xDC00u));
+            ++i;
+            runStart = i + 1;
+            continue;
+        }
+        endRun(i);
+        runStart = i + 1;
+        switch (c) {
+            case L'"':
+                writeMarkup(file, L"&quot;");
+                break;
+            case L'&':
+                writeMarkup(file, L"&amp;");
+                break;
+            case L'<':
+                writeMarkup(file, L"&lt;");
+                break;
+            case L'>':
+                writeMarkup(file, L"&gt;");
+                break;
+            case L'-':
+                writeMarkup(file, L" -");
+                break;
+            case kAttributeOpenQuote:
+            case kAttributeCloseQuote:
+                writeMarkup(file, L"\"");
+                break;
+            default:
+                writeCharacterReference(file, c);
+                break;
+        }
+    }
+    endRun(count);
+}
+
+bool hasAttributes(const XMLTreeItem& element) {
+    return element.attributes != nullptr && element.attributesLength > 0;
+}
+
+bool hasChildren(const XMLTreeItem& element) {
+    return ElementStore::child(element.treeView, element.treeItem) != nullptr;
+}
+
+HTREEITEM firstChildItem(const XMLTreeItem& element) {
+    return ElementStore::child(element.treeView, element.treeItem);
+}
+
+// Calls visit on each child record in order from the first child's item; items without a
+// record are passed over.
+template <typename Visit>
+void forEachChildFrom(const XMLTreeItem& element, HTREEITEM first, Visit visit) {
+    const HWND tree = element.treeView;
+    for (HTREEITEM item = first; item != nullptr; item = ElementStore::next(tree, item)) {
+        if (XMLTreeItem* child = ElementStore::record(tree, item)) visit(*child);
+    }
+}
+
+template <typename Visit>
+void forEachChild(const XMLTreeItem& element, Visit visit) {
+    forEachChildFrom(element, firstChildItem(element), visit);
+}
+
+// The tag body, for a caller that already knows whether the element has children.
+void writeBody(const XMLTreeItem& element, HANDLE file, bool children) {
+    writeMarkup(file, L">");
+    const XMLTreeItem* partner = element.partner;
+    if (OptionSet::InsertPI && partner != nullptr && hasText(*partner) && element.textDiffers()) {
+        writeMarkup(file, L"<?start_value_changed?>");
+        writeEndOfLine(file);
+        writeEscaped(file, partner->text, partner->textLength);
+        writeMarkup(file, L"<?end_value_changed?>");
+        writeEndOfLine(file);
+    }
+    if (hasText(element)) writeEscaped(file, element.text, element.textLength);
+    if (children) writeEndOfLine(file);
+}
+
+// The filter of the save modes below the selected element.
+bool passesModeFilter(const XMLTreeItem& element, int mode) {
+    const int d = element.ignoreState != 0 ? 2 : element.differenceState();
+    const uint8_t bits = element.differenceFlags;
+    const bool leaf = !hasChildren(element);
+    switch (mode) {
+        case kSaveDifferencesMode:
+            return d != 0;
+        case kMergeMode:
+            return true;
+        case kSaveCommonMode:
+            return leaf ? d == 0 : (bits & 1) != 0;
+        case kSaveChangedMode:
+            return leaf ? d == 1 : d != 0 && (bits & 4) != 0;
+        case kSaveDeletedMode:
+            return leaf ? d == 2 : d != 0 && ((bits & 2) != 0 || d == 2);
+        case kSaveDeletedChangedMode:
+            return leaf ? d != 0 : d != 0 && ((bits & 6) != 0 || d == 2);
+        default:
+            return true;
+    }
+}
+
+// Whether saveInMode writes anything of the element: markers and comments that announce
+// an element are written only when it follows.
+bool isWritten(const XMLTreeItem& element, int mode, int below, int insideEntire) {
+    if (!OptionSet::IncludeIgnoredElements && element.ignoreState != 0) return false;
+    if (!below || insideEntire) return true;
+    return passesModeFilter(element, mode);
+}
+
+}  // namespace
+
+bool hasText(const XMLTreeItem& element) {
+    return element.text != nullptr && element.textLength > 0;
+}
+
+void writeEscaped(HANDLE file, const wchar_t* text) {
+    writeEscapedText(file, text, -1, false);
+}
+
+void writeEscaped(HANDLE file, const wchar_t* text, int count) {
+    writeEscapedText(file, text, count, false);
+}
+
+void writeComment(HANDLE file, const wchar_t* text) {
+    writeMarkup(file, L"<!-- ");
+    writeEscapedText(file, text, -1, true);
+    writeMarkup(file, L" -->");
+    writeEndOfLine(file);
+}
+
+void XMLTreeItem::writeStartTag(HANDLE file) const {
+    {
+        Markup markup(file);
+        markup << L"<";
+        markup.name(*this);
+        if (hasAttributes(*this)) markup << L" ";
+    }
+    if (hasAttributes(*this)) writeEscaped(file, attributes, attributesLength);
+}
+
+void XMLTreeItem::writeTagBody(HANDLE file) const {
+    writeBody(*this, file, hasChildren(*this));
+}
+
+void XMLTreeItem::writeEndTag(HANDLE file) const {
+    Markup markup(file);
+    markup << L"</";
+    markup.name(*this) << L">";
+    markup.endOfLine();
+}
+
+void XMLTreeItem::saveSubtree(HANDLE file) const {
+    if (!OptionSet::IncludeIgnoredElements && ignoreState != 0) return;
+    writeStartTag(file);
+    const HTREEITEM first = firstChildItem(*this);
+    if (first == nullptr && !hasText(*this)) {
+        (Markup(file) << L"/>").endOfLine();
+        return;
+    }
+    writeBody(*this, file, first != nullptr);
+    forEachChildFrom(*this, first, [file](const XMLTreeItem& child) { child.saveSubtree(file); });
+    writeEndTag(file);
+}
+
+void XMLTreeItem::saveInMode(HANDLE file, int whole, int mode, int below, int insideEntire) const {
+    if (!isWritten(*this, mode, below, insideEntire)) return;
+    const int childrenInsideEntire = entireElementList.contains(*this) ? 1 : insideEntire;
+    writeStartTag(file);
+    const HTREEITEM first = firstChildItem(*this);
+    if (whole && first == nullptr && !hasText(*this)) {
+        (Markup(file) << L"/>").endOfLine();
+        return;
+    }
+    writeBody(*this, file, first != nullptr);
+    forEachChildFrom(*this, first, [&](const XMLTreeItem& child) {
+        if (whole)
+            child.saveInMode(file, 1, mode, 1, childrenInsideEntire);
+        else
+            child.savePair(file, mode, 1, childrenInsideEntire);
+    });
+    if (!whole && partner != nullptr) partner->saveUnmatchedChildren(file, mode);
+    writeEndTag(file);
+}
+
+void XMLTreeItem::savePair(HANDLE file, int mode, int below, int insideEntire) const {
+    if (OptionSet::InsertPI) {
+        if (partner == nullptr) {
+            if (!isWritten(*this, mode, below, insideEntire)) return;
+            writeMarkup(file, L"<?start_elements_added?>");
+            writeEndOfLine(file);
+            saveInMode(file, 1, mode, below, insideEntire);
+            writeMarkup(file, L"<?end_elements_added?>");
+            writeEndOfLine(file);
+        } else if (equals(partner)) {
+            saveInMode(file, 1, mode, below, insideEntire);
+        } else {
+            if (isWritten(*this, mode, below, insideEntire) && attributesDiffer() && hasAttributes(*partner)) {
+                writeComment(file, partner->attributes);
+            }
+            saveInMode(file, 0, mode, below, insideEntire);
+        }
+        return;
+    }
+    if (partner == nullptr || equals(partner)) {
+        saveInMode(file, 1, mode, below, insideEntire);
+    } else if (sameOwnContent(partner)) {
+        saveInMode(file, 0, mode, below, insideEntire);
+    } else {
+        saveInMode(file, 1, mode, below, insideEntire);
+        if (mode != kMergeMode) partner->saveInMode(file, 1, mode, below, 0);
+    }
+}
+
+void XMLTreeItem::saveUnmatchedChildren(HANDLE file, int mode) const {
+    bool blockOpen = false;
+    forEachChild(*this, [&](const XMLTreeItem& child) {
+        const bool wanted = child.partner == nullptr || (mode == kMergeMode && !child.sameOwnContent(child.partner));
+        if (!wanted || !isWritten(child, mode, 1, 0)) return;
+        if (OptionSet::InsertPI && !blockOpen) {
+            writeMarkup(file, L"<?start_elements_deleted?>");
+            writeEndOfLine(file);
+        }
+        blockOpen = true;
+        child.saveInMode(file, 1, mode, 1, 0);
+    });
+    if (OptionSet::InsertPI && blockOpen) {
+        writeMarkup(file, L"<?end_elements_deleted?>");
+        writeEndOfLine(file);
+    }
+}

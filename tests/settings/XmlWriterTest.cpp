@@ -1,0 +1,546 @@
+#include "settings/XmlWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "model/Comparison.h"
+#include "model/ElementStore.h"
+#include "model/IgnoreList.h"
+#include "model/KeyLists.h"
+#include "model/XMLTreeItem.h"
+#include "settings/EncodingSpec.h"
+#include "settings/FileWriter.h"
+#include "settings/OptionSet.h"
+#include "settings/XmlOutput.h"
+#include "tests/support/TestSupport.h"
+#include "ui/XMLTreeView.h"
+
+namespace {
+
+// The own side (left) against its partner (right): an equal leaf, a changed text, an
+// element each side has alone, and a subtree with one equal and one changed leaf.
+const char kLeft[] =
+    "<root v=\"1\"><same>s</same><changed>new</changed><added/><sub><leaf>a</leaf><leaf>b</leaf></sub></root>";
+const char kRight[] =
+    "<root v=\"2\"><same>s</same><changed>old</changed><gone>g</gone><sub><leaf>a</leaf><leaf>c</leaf></sub></root>";
+
+class XmlWriterTest : public ::testing::Test {
+protected:
+    TestPanels panels;
+    TempDir dir;
+    OptionsSnapshot options;
+    EncodingSpec spec;
+    int outputs = 0;
+
+    void SetUp() override {
+        OptionSet::IgnoreOrderElements = 0;
+        OptionSet::InsertPI = 0;
+        OptionSet::IncludeIgnoredElements = 0;
+        OptionSet::PrintDoctype = 0;
+        OptionSet::ShowErrorMessages = 1;
+        spec.setName(L"UTF-8");
+        spec.endOfLine = 2;
+    }
+
+    void TearDown() override {
+        entireElementList = EntireElementList();
+        ignoreList.clear();
+        setWriteFailureAfter(-1);
+        currentOutputSpec = &defaultWriterSpec;
+    }
+
+    void loadPair(const std::string& left, const std::string& right) {
+        ASSERT_EQ(loadXml(leftTreeView, left, dir, L"left.xml"), kLoaded);
+        ASSERT_EQ(loadXml(rightTreeView, right, dir, L"right.xml"), kLoaded);
+        compare();
+    }
+
+    static void compare() { compareTrees(root(leftTreeView), root(rightTreeView)); }
+
+    static XMLTreeItem* root(const XMLTreeView& panel) {
+        return ElementStore::record(panel.tree, ElementStore::root(panel.tree));
+    }
+
+    // The whole output file, each in a file of its own.
+    std::string saveWhole(const XMLTreeItem* element, int mode, std::wstring* pathOut = nullptr) {
+        const std::wstring name = L"out" + std::to_wstring(++outputs) + L".xml";
+        const std::wstring path = dir.file(name);
+        EXPECT_EQ(writeXmlOutput(path.c_str(), *element, mode, &spec, DoctypeFields{}), 0u);
+        if (pathOut) *pathOut = path;
+        return dir.read(name);
+    }
+
+    // The output after its declaration line.
+    std::string save(const XMLTreeItem* element, int mode, std::wstring* pathOut = nullptr) {
+        const std::string bytes = saveWhole(element, mode, pathOut);
+        const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+        EXPECT_EQ(bytes.substr(0, declaration.size()), declaration);
+        return bytes.substr(declaration.size());
+    }
+
+    // Each file parses again without a message box.
+    void expectParses(const std::vector<std::wstring>& paths) {
+        BoxScript boxes;
+        for (const std::wstring& path : paths)
+            EXPECT_EQ(parseIntoPanel(leftTreeView, path.c_str()), kLoaded) << narrow(path);
+        EXPECT_TRUE(boxes.shown().empty());
+    }
+};
+
+struct ModeCase {
+    int insertPI;
+    int mode;
+    const char* expected;
+};
+
+TEST_F(XmlWriterTest, EverySaveModeWritesWhatItsFilterKeeps) {
+    const ModeCase cases[] = {
+        {0, 568,
+         "<root v=\"1\">\n<same>s</same>\n<changed>new</changed>\n<added/>\n<sub>\n<leaf>a</leaf>\n"
+         "<leaf>b</leaf>\n</sub>\n</root>\n"},
+        // The selected pair differs in its own content: the partner follows whole.
+        {0, 980,
+         "<root v=\"1\">\n<changed>new</changed>\n<added/>\n<sub>\n<leaf>b</leaf>\n</sub>\n</root>\n"
+         "<root v=\"2\">\n<changed>old</changed>\n<gone>g</gone>\n<sub>\n<leaf>c</leaf>\n</sub>\n</root>\n"},
+        {0, 981,
+         "<root v=\"1\">\n<same>s</same>\n<changed>new</changed>\n<added/>\n<sub>\n<leaf>a</leaf>\n"
+         "<leaf>b</leaf>\n</sub>\n</root>\n"},
+        {0, 982, "<root v=\"1\">\n<same>s</same>\n<sub>\n<leaf>a</leaf>\n</sub>\n</root>\n"},
+        {0, 983, "<root v=\"1\">\n<changed>new</changed>\n<sub>\n<leaf>b</leaf>\n</sub>\n</root>\n"},
+        {0, 984, "<root v=\"1\">\n<added/>\n</root>\n"},
+        {0, 985, "<root v=\"1\">\n<changed>new</changed>\n<added/>\n<sub>\n<leaf>b</leaf>\n</sub>\n</root>\n"},
+        {0, 986,
+         "<!--  v=\"2\" -->\n<root v=\"1\">\n<!-- Unique element(s) in first file -->\n<added/>\n"
+         "<changed>\n<!-- old -->\nnew\n</changed>\n<sub>\n<leaf>\n<!-- c -->\nb\n</leaf>\n</sub>\n"
+         "<!-- Unique element(s) in second file -->\n<gone/>\n</root>\n"},
+        {1, 568,
+         "<root v=\"1\">\n<same>s</same>\n<changed><?start_value_changed?>\nold<?end_value_changed?>\n"
+         "new</changed>\n<added/>\n<sub>\n<leaf>a</leaf>\n<leaf><?start_value_changed?>\n"
+         "c<?end_value_changed?>\nb</leaf>\n</sub>\n</root>\n"},
+        {1, 980,
+         "<!-- v=\"2\" -->\n<root v=\"1\">\n<changed><?start_value_changed?>\nold<?end_value_changed?>\n"
+         "new</changed>\n<?start_elements_added?>\n<added/>\n<?end_elements_added?>\n<sub>\n"
+         "<leaf><?start_value_changed?>\nc<?end_value_changed?>\nb</leaf>\n</sub>\n"
+         "<?start_elements_deleted?>\n<gone>g</gone>\n<?end_elements_deleted?>\n</root>\n"},
+        // Merge: each child whose own content differs comes again, in the partner's version,
+        // in the block of the partner's children.
+        {1, 981,
+         "<!-- v=\"2\" -->\n<root v=\"1\">\n<same>s</same>\n<changed><?start_value_changed?>\n"
+         "old<?end_value_changed?>\nnew</changed>\n<?start_elements_added?>\n<added/>\n"
+         "<?end_elements_added?>\n<sub>\n<leaf>a</leaf>\n<leaf><?start_value_changed?>\n"
+         "c<?end_value_changed?>\nb</leaf>\n<?start_elements_deleted?>\n<leaf><?start_value_changed?>\n"
+         "b<?end_value_changed?>\nc</leaf>\n<?end_elements_deleted?>\n</sub>\n"
+         "<?start_elements_deleted?>\n<changed><?start_value_changed?>\nnew<?end_value_changed?>\n"
+         "old</changed>\n<gone>g</gone>\n<?end_elements_deleted?>\n</root>\n"},
+        {1, 982, "<root v=\"1\">\n<same>s</same>\n<sub>\n<leaf>a</leaf>\n</sub>\n</root>\n"},
+        {1, 983,
+         "<root v=\"1\">\n<changed><?start_value_changed?>\nold<?end_value_changed?>\nnew</changed>\n"
+         "<sub>\n<leaf><?start_value_changed?>\nc<?end_value_changed?>\nb</leaf>\n</sub>\n</root>\n"},
+        {1, 984, "<root v=\"1\">\n<added/>\n</root>\n"},
+        {1, 985,
+         "<root v=\"1\">\n<changed><?start_value_changed?>\nold<?end_value_changed?>\nnew</changed>\n"
+         "<added/>\n<sub>\n<leaf><?start_value_changed?>\nc<?end_value_changed?>\nb</leaf>\n</sub>\n"
+         "</root>\n"},
+        {1, 986,
+         "<!--  v=\"2\" -->\n<root v=\"1\">\n<!-- Unique element(s) in first file -->\n<added/>\n"
+         "<changed>\n<!-- old -->\nnew\n</changed>\n<sub>\n<leaf>\n<!-- c -->\nb\n</leaf>\n</sub>\n"
+         "<!-- Unique element(s) in second file -->\n<gone/>\n</root>\n"},
+    };
+    loadPair(kLeft, kRight);
+    std::vector<std::wstring> written;
+    for (const ModeCase& c : cases) {
+        OptionSet::InsertPI = c.insertPI;
+        std::wstring path;
+        EXPECT_EQ(save(root(leftTreeView), c.mode, &path), c.expected)
+            << "InsertPI " << c.insertPI << " mode " << c.mode;
+        // Without markers, Save Differences of a pair whose own content differs holds two roots.
+        if (!(c.insertPI == 0 && c.mode == 980)) written.push_back(path);
+    }
+    expectParses(written);
+}
+
+struct EdgeCase {
+    const char* what;
+    const char* left;
+    const char* right;
+    int insertPI;
+    int mode;
+    const char* selected;  // the element saved, by name on the left
+    const char* expected;
+};
+
+TEST_F(XmlWriterTest, EdgeCasesOfTheElementForms) {
+    const EdgeCase cases[] = {
+        {"a partner-only child begins its block on the start tag's line", "<r><e>t</e><k/></r>",
+         "<r><e>t<x/></e><k/></r>", 1, 980, "r",
+         "<r>\n<e>t<?start_elements_deleted?>\n<x/>\n<?end_elements_deleted?>\n</e>\n</r>\n"},
+        {"two partner-only children split by a matched one share one block", "<r><m/></r>", "<r><a/><m/><b>2</b></r>",
+         1, 981, "r", "<r>\n<m/>\n<?start_elements_deleted?>\n<a/>\n<b>2</b>\n<?end_elements_deleted?>\n</r>\n"},
+        {"Common keeps a changed element whose subtree holds an equal pair", "<r><p a=\"1\"><q/></p><z>1</z></r>",
+         "<r><p a=\"2\"><q/></p><z>2</z></r>", 0, 982, "r", "<r>\n<p a=\"1\">\n<q/>\n</p>\n</r>\n"},
+        {"Save Differences of an equal element keeps only its own tags", "<r>t<a>1</a><b/></r>", "<r>t<a>1</a><b/></r>",
+         0, 980, "r", "<r>t\n</r>\n"},
+        {"Save XML Element of an empty leaf", "<r><e/><f>1</f></r>", "<r><e/><f>2</f></r>", 0, 568, "e", "<e/>\n"},
+        {"a selected element without partner is marked added", "<r><n>1</n></r>", "<r/>", 1, 980, "n",
+         "<?start_elements_added?>\n<n>1</n>\n<?end_elements_added?>\n"},
+        {"paired without children or text: start and end tag on one line", "<r><e a=\"1\"/></r>",
+         "<r><e a=\"1\"><c/></e></r>", 0, 981, "r", "<r>\n<e a=\"1\"><c/>\n</e>\n</r>\n"},
+        {"the attribute comment names the partner's attributes", "<r><e a=\"1\" b=\"x\">t</e></r>",
+         "<r><e a=\"2\" b=\"x\">t</e></r>", 1, 980, "e", "<!-- a=\"2\" b=\"x\" -->\n<e a=\"1\" b=\"x\">t</e>\n"},
+        {"Deleted keeps an element with a child of its own alone", "<r><p><c/><c/></p><s>1</s></r>",
+         "<r><p><c/></p><s>2</s></r>", 0, 984, "r", "<r>\n<p>\n<c/>\n</p>\n</r>\n"},
+    };
+    std::vector<std::wstring> written;
+    for (const EdgeCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        loadPair(c.left, c.right);
+        OptionSet::InsertPI = c.insertPI;
+        std::wstring path;
+        EXPECT_EQ(save(elementNamed(leftTreeView, widen(c.selected)), c.mode, &path), c.expected);
+        written.push_back(path);
+    }
+    expectParses(written);
+}
+
+TEST_F(XmlWriterTest, IgnoredElementsAreLeftOutUnlessIncluded) {
+    ASSERT_EQ(loadXml(leftTreeView, "<r><a>1</a><x>i</x></r>", dir, L"left.xml"), kLoaded);
+    ASSERT_EQ(loadXml(rightTreeView, "<r><a>2</a></r>", dir, L"right.xml"), kLoaded);
+    ignoreList.addElement(*elementNamed(leftTreeView, L"x"), false);
+    ignoreList.setCurrentMode(0);
+    compare();
+    ASSERT_NE(elementNamed(leftTreeView, L"x")->ignoreState, 0);
+    OptionSet::InsertPI = 1;
+    const XMLTreeItem* r = root(leftTreeView);
+    // No empty block of added elements announces the ignored one.
+    EXPECT_EQ(save(r, 980), "<r>\n<a><?start_value_changed?>\n2<?end_value_changed?>\n1</a>\n</r>\n");
+    EXPECT_EQ(save(r, 568), "<r>\n<a><?start_value_changed?>\n2<?end_value_changed?>\n1</a>\n</r>\n");
+    OptionSet::IncludeIgnoredElements = 1;
+    EXPECT_EQ(save(r, 980),
+              "<r>\n<a><?start_value_changed?>\n2<?end_value_changed?>\n1</a>\n"
+              "<?start_elements_added?>\n<x>i</x>\n<?end_elements_added?>\n</r>\n");
+    EXPECT_EQ(save(r, 984), "<r>\n<x>i</x>\n</r>\n");
+    EXPECT_EQ(save(r, 982), "<r>\n</r>\n");
+}
+
+TEST_F(XmlWriterTest, AnEntireElementIsWrittenWithItsWholeSubtree) {
+    loadPair("<r><e><s>1</s><d>2</d></e><f><s>1</s><d>2</d></f></r>",
+             "<r><e><s>1</s><d>3</d></e><f><s>1</s><d>3</d></f></r>");
+    ASSERT_TRUE(entireElementList.addPath(L"r>e"));
+    EXPECT_EQ(save(root(leftTreeView), 983), "<r>\n<e>\n<s>1</s>\n<d>2</d>\n</e>\n<f>\n<d>2</d>\n</f>\n</r>\n");
+}
+
+struct ReportCase {
+    const char* what;
+    const char* left;
+    const char* right;
+    const char* expected;
+};
+
+TEST_F(XmlWriterTest, ReportEdgeCases) {
+    const ReportCase cases[] = {
+        {"an element equal to its partner", "<r><a>1</a></r>", "<r><a>1</a></r>", ""},
+        {"a changed leaf whose attribute differs", "<e b=\"1\" c=\"x\">t</e>", "<e b=\"2\" c=\"x\">t</e>",
+         "<!--  b=\"2\" -->\n<e b=\"1\"/>\n"},
+        {"a difference in a grandchild, equal siblings left out", "<r><s/><c><g>1</g></c><s/></r>",
+         "<r><s/><c><g>2</g></c><s/></r>", "<r>\n<c>\n<g>\n<!-- 2 -->\n1\n</g>\n</c>\n</r>\n"},
+        {"xmlns attributes at the selected element, only differing ones below",
+         "<r xmlns:p=\"urn:p\" a=\"1\"><c xmlns:q=\"urn:q\" k=\"1\"/></r>",
+         "<r xmlns:p=\"urn:p\" a=\"2\"><c xmlns:q=\"urn:q\" k=\"2\"/></r>",
+         "<!--  a=\"2\" -->\n<r xmlns:p=\"urn:p\" a=\"1\">\n<!--  k=\"2\" -->\n<c k=\"1\"/>\n</r>\n"},
+        {"two children only the first file has", "<r><u a=\"1\">x</u><v><w/></v><m>1</m></r>", "<r><m>2</m></r>",
+         "<r>\n<!-- Unique element(s) in first file -->\n<u/>\n<v/>\n<m>\n<!-- 2 -->\n1\n</m>\n</r>\n"},
+        {"a childless element lists none of its partner's children", "<r>1</r>", "<r>2<c/></r>",
+         "<r>\n<!-- 2 -->\n1\n</r>\n"},
+        {"a double hyphen in a comment", "<r a=\"x\">a--b</r>", "<r a=\"y--\">c---d</r>",
+         "<!--  a=\"y- -\" -->\n<r a=\"x\">\n<!-- c- - -d -->\na--b\n</r>\n"},
+    };
+    std::vector<std::wstring> written;
+    for (const ReportCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        loadPair(c.left, c.right);
+        std::wstring path;
+        EXPECT_EQ(save(root(leftTreeView), 986, &path), c.expected);
+        // A report with nothing to report holds no root.
+        if (c.expected[0] != 0) written.push_back(path);
+    }
+    expectParses(written);
+}
+
+TEST_F(XmlWriterTest, ReportOfAnElementWithoutPartnerIsEmpty) {
+    loadPair("<r><n>1</n></r>", "<r/>");
+    EXPECT_EQ(save(elementNamed(leftTreeView, L"n"), 986), "");
+}
+
+TEST_F(XmlWriterTest, ReportLeavesOutAPartnerTextItsRuleIgnores) {
+    loadPair("<r>one</r>", "<r>two</r>");
+    root(rightTreeView)->flags |= kTextIgnoredFlag;
+    EXPECT_EQ(save(root(leftTreeView), 986), "<r>\none\n</r>\n");
+}
+
+// Quotes, markup characters and what the output encoding lacks, in text, attributes
+// and comments; each output parses again.
+TEST_F(XmlWriterTest, EscapingFollowsTheOutputEncoding) {
+    loadPair("<r q=\"a&quot;b'c\">x &lt; &amp; &gt; \xC3\xA9 \xD0\x96 \xF0\x9F\x98\x80</r>", "<r q=\"a--b\">y</r>");
+    OptionSet::InsertPI = 1;
+    struct Case {
+        const wchar_t* encoding;
+        std::string declaration;
+        std::string body;
+    };
+    const std::string comment = "<!-- q=\"a- -b\" -->\n";
+    const Case cases[] = {
+        {L"UTF-8", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n",
+         comment + "<r q=\"a&quot;b'c\"><?start_value_changed?>\ny<?end_value_changed?>\n"
+                   "x &lt; &amp; &gt; \xC3\xA9 \xD0\x96 \xF0\x9F\x98\x80</r>\n"},
+        {L"windows-1252", "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n",
+         comment + "<r q=\"a&quot;b'c\"><?start_value_changed?>\ny<?end_value_changed?>\n"
+                   "x &lt; &amp; &gt; \xE9 &#x416; &#x1F600;</r>\n"},
+        {L"<none>", "<?xml version=\"1.0\"?>\n",
+         comment + "<r q=\"a&quot;b'c\"><?start_value_changed?>\ny<?end_value_changed?>\n"
+                   "x &lt; &amp; &gt; &#xE9; &#x416; &#x1F600;</r>\n"},
+    };
+    std::vector<std::wstring> written;
+    for (const Case& c : cases) {
+        spec.setName(c.encoding);
+        spec.endOfLine = 2;
+        std::wstring path;
+        EXPECT_EQ(saveWhole(root(leftTreeView), 980, &path), c.declaration + c.body) << narrow(c.encoding);
+        written.push_back(path);
+    }
+    expectParses(written);
+}
+
+// The bytes of text (already escaped for the encoding) with "\n" as the end of line.
+std::string encoded(const std::wstring& text, const std::wstring& encoding, int endOfLine) {
+    const wchar_t* ends[] = {L"", L"\r\n", L"\n", L"\r"};
+    std::wstring lines;
+    for (wchar_t c : text) {
+        if (c == L'\n')
+            lines += ends[endOfLine];
+        else
+            lines += c;
+    }
+    std::string bytes;
+    if (encoding == L"UTF-16LE" || encoding == L"UTF-16BE") {
+        const bool big = encoding == L"UTF-16BE";
+        bytes += big ? "\xFE\xFF" : "\xFF\xFE";
+        for (wchar_t c : lines) {
+            const char high = static_cast<char>(c >> 8);
+            const char low = static_cast<char>(c & 0xFF);
+            bytes += big ? high : low;
+            bytes += big ? low : high;
+        }
+        return bytes;
+    }
+    const UINT codePage = encoding == L"UTF-8" ? CP_UTF8 : 1252;
+    const int size =
+        WideCharToMultiByte(codePage, 0, lines.c_str(), static_cast<int>(lines.size()), nullptr, 0, nullptr, nullptr);
+    bytes.resize(static_cast<size_t>(size));
+    WideCharToMultiByte(codePage, 0, lines.c_str(), static_cast<int>(lines.size()), bytes.data(), size, nullptr,
+                        nullptr);
+    return bytes;
+}
+
+TEST_F(XmlWriterTest, OneOutputInEveryEncodingAndEndOfLine) {
+    loadPair("<r a=\"\xC3\xA9\"><c>x</c><d/></r>", "<r a=\"e\"><c>y</c></r>");
+    OptionSet::InsertPI = 1;
+    const std::wstring body =
+        L"<!-- a=\"e\" -->\n<r a=\"%E\">\n<c><?start_value_changed?>\ny<?end_value_changed?>\n"
+        L"x</c>\n<?start_elements_added?>\n<d/>\n<?end_elements_added?>\n</r>\n";
+    struct Case {
+        const wchar_t* encoding;
+        const wchar_t* declaration;
+        const wchar_t* eAcute;
+    };
+    const Case cases[] = {
+        {L"UTF-8", L"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", L"\u00E9"},
+        {L"UTF-16LE", L"<?xml version=\"1.0\" encoding=\"UTF-16LE\"?>\n", L"\u00E9"},
+        {L"UTF-16BE", L"<?xml version=\"1.0\" encoding=\"UTF-16BE\"?>\n", L"\u00E9"},
+        {L"windows-1252", L"<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n", L"\u00E9"},
+        {L"<none>", L"<?xml version=\"1.0\"?>\n", L"&#xE9;"},
+    };
+    std::vector<std::wstring> written;
+    for (const Case& c : cases) {
+        for (int endOfLine = 0; endOfLine < 4; ++endOfLine) {
+            spec.setName(c.encoding);
+            spec.endOfLine = endOfLine;
+            std::wstring text = std::wstring(c.declaration) + body;
+            text.replace(text.find(L"%E"), 2, c.eAcute);
+            std::wstring path;
+            EXPECT_EQ(saveWhole(root(leftTreeView), 980, &path), encoded(text, c.encoding, endOfLine))
+                << narrow(c.encoding) << " end of line " << endOfLine;
+            written.push_back(path);
+        }
+    }
+    expectParses(written);
+}
+
+// Save XML Element of the root reads back into a tree that compares identical to its source.
+TEST_F(XmlWriterTest, SavedElementReloadsIntoAnIdenticalTree) {
+    const std::string document =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><doc id=\"q&quot;'\" t=\"&lt;&amp;&gt;\">head<a>1 &amp; 2</a>"
+        "<b x=\"\xC3\xA9\xD0\x96\"><c>\xF0\x9F\x98\x80 -- &lt;x&gt;</c><c/></b><d>\xE2\x82\xAC</d></doc>";
+    for (const wchar_t* encoding : {L"UTF-8", L"UTF-16BE", L"windows-1252", L"<none>"}) {
+        SCOPED_TRACE(narrow(encoding));
+        spec.setName(encoding);
+        spec.endOfLine = 1;
+        ASSERT_EQ(loadXml(leftTreeView, document, dir, L"left.xml"), kLoaded);
+        std::wstring path;
+        saveWhole(root(leftTreeView), 568, &path);
+        BoxScript boxes;
+        ASSERT_EQ(parseIntoPanel(rightTreeView, path.c_str()), kLoaded);
+        compare();
+        EXPECT_EQ(comparisonCounters.differentCount, 0u);
+        EXPECT_EQ(comparisonCounters.identicalCount, 6u);
+        EXPECT_TRUE(root(leftTreeView)->equals(root(rightTreeView)));
+    }
+}
+
+struct DoctypeCase {
+    const char* what;
+    std::wstring name;
+    std::wstring publicId;
+    std::wstring systemId;
+    const wchar_t* expected;  // null: no line
+};
+
+TEST(DoctypeLine, IsBuiltFromTheThreeFields) {
+    const std::wstring longId(470 - 3 - 8, L'x');
+    const DoctypeCase cases[] = {
+        {"system id only", L"doc", L"", L"doc.dtd", L"<!DOCTYPE doc SYSTEM \"doc.dtd\">"},
+        {"public and system id", L"html", L"-//W3C//DTD XHTML 1.0//EN", L"x.dtd",
+         L"<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0//EN\" \"x.dtd\">"},
+        {"public id only", L"doc", L"-//P//EN", L"", L"<!DOCTYPE doc PUBLIC \"-//P//EN\" \"\">"},
+        {"no name", L"", L"", L"doc.dtd", nullptr},
+        {"no id", L"doc", L"", L"", nullptr},
+        {"470 characters fit", L"doc", L"public!!", longId, L"*"},
+        {"471 characters are left out", L"doc", L"public!!!", longId, nullptr},
+        {"a double quote in the system id", L"doc", L"", L"a\"b.dtd", L"<!DOCTYPE doc SYSTEM 'a\"b.dtd'>"},
+        {"a double quote in the system id after a public id", L"doc", L"-//P//EN", L"a\"b.dtd",
+         L"<!DOCTYPE doc PUBLIC \"-//P//EN\" 'a\"b.dtd'>"},
+        {"both quotes in the system id", L"doc", L"", L"a\"b'c", nullptr},
+    };
+    for (const DoctypeCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        wchar_t line[kDoctypeLineUnits];
+        const int built =
+            formatDoctypeLine(c.name.c_str(), c.publicId.c_str(), c.systemId.c_str(), line, kDoctypeLineUnits);
+        EXPECT_EQ(built, c.expected != nullptr ? 1 : 0);
+        if (c.expected != nullptr && std::wstring(c.expected) != L"*") {
+            EXPECT_EQ(std::wstring(line), c.expected);
+        }
+    }
+}
+
+TEST_F(XmlWriterTest, DoctypeLineOnlyForTheRoot) {
+    loadPair("<r><c>1</c></r>", "<r><c>2</c></r>");
+    OptionSet::PrintDoctype = 1;
+    const DoctypeFields doctype{L"r", L"", L"r.dtd"};
+    const std::wstring path = dir.file(L"doctype.xml");
+    ASSERT_EQ(writeXmlOutput(path.c_str(), *root(leftTreeView), 568, &spec, doctype), 0u);
+    EXPECT_EQ(dir.read(L"doctype.xml"),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE r SYSTEM \"r.dtd\">\n<r>\n<c>1</c>\n</r>\n");
+    ASSERT_EQ(writeXmlOutput(path.c_str(), *elementNamed(leftTreeView, L"c"), 568, &spec, doctype), 0u);
+    EXPECT_EQ(dir.read(L"doctype.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<c>1</c>\n");
+}
+
+// A write that fails anywhere, inside the first buffer or after several, leaves the old
+// file as it was and no scratch file behind.
+TEST_F(XmlWriterTest, AFailedWriteKeepsTheOldFile) {
+    std::string big = "<r>";
+    for (int i = 0; i < 10000; ++i)
+        big += "<item n=\"" + std::to_string(i) + "\">some text here</item>";
+    big += "</r>";
+    loadPair(big, "<r/>");
+    const std::wstring target = dir.write(L"kept.xml", "old content");
+    for (int64_t failAfter : {0, 10, 65536, 65537, 200000}) {
+        setWriteFailureAfter(failAfter);
+        EXPECT_EQ(writeXmlOutput(target.c_str(), *root(leftTreeView), 568, &spec, DoctypeFields{}),
+                  static_cast<DWORD>(ERROR_DISK_FULL))
+            << failAfter;
+        setWriteFailureAfter(-1);
+        EXPECT_EQ(dir.read(L"kept.xml"), "old content");
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileW((dir.path() + L"\\~verdalt*").c_str(), &data);
+        EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "scratch file left behind";
+        if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    }
+    EXPECT_EQ(writeXmlOutput(target.c_str(), *root(leftTreeView), 568, &spec, DoctypeFields{}), 0u);
+    EXPECT_GT(dir.read(L"kept.xml").size(), 200000u);
+}
+
+TEST_F(XmlWriterTest, ADocumentTenThousandLevelsDeepSavesInEveryMode) {
+    const int depth = 10000;
+    std::string left;
+    std::string right;
+    for (int i = 0; i < depth; ++i)
+        left += "<a>";
+    right = left;
+    left += "x";
+    right += "y";
+    for (int i = 0; i < depth; ++i) {
+        left += "</a>";
+        right += "</a>";
+    }
+    loadPair(left, right);
+    OptionSet::InsertPI = 1;
+    std::vector<std::wstring> written;
+    for (int mode : {568, 980, 981, 982, 983, 984, 985, 986}) {
+        SCOPED_TRACE(mode);
+        std::wstring path;
+        const std::string out = save(root(leftTreeView), mode, &path);
+        size_t starts = 0;
+        for (size_t at = out.find("<a>"); at != std::string::npos; at = out.find("<a>", at + 1))
+            ++starts;
+        // Common and Deleted keep nothing below the root (no pair is equal, no element is
+        // alone); Merge adds the partner's version of the leaf.
+        const size_t expectedStarts = mode == 982 || mode == 984 ? 1u : static_cast<size_t>(depth + (mode == 981));
+        EXPECT_EQ(starts, expectedStarts);
+        if (mode != 984 && mode != 982) {
+            EXPECT_NE(out.find(mode == 986 ? "<!-- y -->\nx\n</a>" : "x</a>"), std::string::npos);
+        }
+        written.push_back(path);
+    }
+    expectParses(written);
+}
+
+// The repository's sample files, through Wine's drive of the Unix root.
+std::wstring samplePath(const char* name) {
+    std::string path = __FILE__;
+    path = path.substr(0, path.rfind("/tests/")) + "/samples/" + name;
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return widen(path);
+}
+
+// What ./scripts/run shows: Save Differences and Merge of the samples load again, with
+// and without markers (without them, the differences of the differing roots are two roots).
+TEST_F(XmlWriterTest, TheSamplesSaveIntoFilesThatLoadAgain) {
+    ASSERT_EQ(parseIntoPanel(leftTreeView, samplePath("left.xml").c_str()), kLoaded);
+    ASSERT_EQ(parseIntoPanel(rightTreeView, samplePath("right.xml").c_str()), kLoaded);
+    OptionSet::IgnoreOrderElements = 1;
+    compare();
+    ASSERT_GT(comparisonCounters.differentCount, 0u);
+    spec = leftTreeView.outputEncoding;
+    spec.endOfLine = 1;
+    std::vector<std::wstring> written;
+    for (int insertPI : {0, 1}) {
+        OptionSet::InsertPI = insertPI;
+        for (int mode : {980, 981, 986}) {
+            std::wstring path;
+            const std::string out = saveWhole(root(leftTreeView), mode, &path);
+            EXPECT_NE(out.find("<catalog"), std::string::npos);
+            if (insertPI || mode != 980 || root(leftTreeView)->sameOwnContent(root(rightTreeView))) {
+                written.push_back(path);
+            }
+        }
+    }
+    expectParses(written);
+}
+
+}  // namespace

@@ -1,0 +1,260 @@
+#include "ui/SaveCommand.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "model/ElementStore.h"
+#include "model/XMLTreeItem.h"
+#include "settings/EncodingSpec.h"
+#include "settings/FileWriter.h"
+#include "settings/OptionSet.h"
+#include "tests/support/TestSupport.h"
+#include "tests/ui/MainWindowFixture.h"
+#include "ui/Commands.h"
+#include "ui/ExternalPrograms.h"
+#include "ui/TreeViews.h"
+#include "ui/XMLTreeView.h"
+
+namespace {
+
+const char kLeft[] = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r><a>1</a><b/></r>";
+const char kRight[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r><a>2</a></r>";
+
+struct Start {
+    std::wstring kind;
+    std::wstring target;
+    std::wstring parameters;
+};
+
+class SaveCommandTest : public MainWindowFixture {
+protected:
+    OptionsSnapshot options;
+    std::vector<Start> starts;
+    INT_PTR startResult = 42;
+
+    void SetUp() override {
+        MainWindowFixture::SetUp();
+        OptionSet::OpenAfterSave = 0;
+        OptionSet::UseEncoding = 0;
+        OptionSet::InsertPI = 0;
+        OptionSet::PrintDoctype = 0;
+        OptionSet::IgnoreOrderElements = 0;
+        setProgramStartHandler([this](const wchar_t* kind, const wchar_t* target, const wchar_t* parameters) {
+            starts.push_back({kind, target ? target : L"", parameters ? parameters : L""});
+            return startResult;
+        });
+        start();
+    }
+
+    void TearDown() override {
+        setProgramStartHandler(nullptr);
+        setWriteFailureAfter(-1);
+        currentOutputSpec = &defaultWriterSpec;
+        MainWindowFixture::TearDown();
+    }
+
+    // Both documents loaded and compared, and an element of the left selected.
+    void loadAndSelect(const wchar_t* name = L"r", XMLTreeView& panel = leftTreeView) {
+        load(leftTreeView, kLeft, L"left.xml");
+        load(rightTreeView, kRight, L"right.xml");
+        ASSERT_EQ(filesCompared, 1);
+        select(name, panel);
+    }
+
+    static void select(const wchar_t* name, XMLTreeView& panel) {
+        XMLTreeItem* element = elementNamed(panel, name);
+        ASSERT_NE(element, nullptr);
+        // AutoSelect may have selected it already, as the partner of an earlier choice: a
+        // selection that does not change is not reported.
+        ElementStore::select(panel.tree, nullptr);
+        ElementStore::select(panel.tree, element->treeItem);
+        ASSERT_EQ(currentElement, element);
+    }
+
+    static void command(int id) { SendMessageW(mainWindow, WM_COMMAND, id, 0); }
+
+    static std::string firstLine(const std::string& bytes) { return bytes.substr(0, bytes.find('\r')); }
+};
+
+TEST_F(SaveCommandTest, WithoutASelectedElementNothingIsAsked) {
+    BoxScript boxes;
+    boxes.expect(L"Select the element you want to save", L"Error");
+    DialogScript dialogs;
+    ASSERT_EQ(currentElement, nullptr);
+    command(IDM_SAVE_DIFFERENCES);
+    EXPECT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].type & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
+}
+
+TEST_F(SaveCommandTest, ACancelledDialogWritesNothing) {
+    loadAndSelect();
+    const std::vector<std::wstring> before = dir.names();
+    DialogScript dialogs;
+    dialogs.cancel();
+    BoxScript boxes;
+    boxes.expect(L"You must specify a file!", L"Error");
+    command(IDM_SAVE_ELEMENT);
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_TRUE(dialogs.shown()[0].save);
+    EXPECT_EQ(dialogs.shown()[0].title, L"Save XML file");
+    EXPECT_EQ(dir.names(), before);
+}
+
+struct NameCase {
+    const char* what;
+    std::wstring typed;
+    std::wstring written;
+};
+
+TEST_F(SaveCommandTest, ABareNameGetsTheExtension) {
+    loadAndSelect(L"a");
+    CreateDirectoryW(dir.file(L"my.dir").c_str(), nullptr);
+    const NameCase cases[] = {
+        {"a bare name", L"result", L"result.xml"},
+        {"a name with an extension", L"result.txt", L"result.txt"},
+        {"a folder with a dot", L"my.dir\\out", L"my.dir\\out"},
+    };
+    for (const NameCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        DialogScript dialogs;
+        dialogs.answer(dir.file(c.typed));
+        BoxScript boxes;
+        command(IDM_SAVE_ELEMENT);
+        EXPECT_EQ(dir.read(c.written), "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n<a>1</a>\r\n");
+    }
+}
+
+// The dialog asked about "report"; the file written is "report.xml", which is asked about here.
+TEST_F(SaveCommandTest, AnExistingExtendedNameIsAskedAbout) {
+    loadAndSelect(L"a");
+    const std::wstring existing = dir.write(L"report.xml", "old bytes");
+    const std::wstring question = existing + L" already exists.\nDo you want to replace it?";
+    {
+        DialogScript dialogs;
+        dialogs.answer(dir.file(L"report"));
+        BoxScript boxes;
+        boxes.expect(question, L"Confirm", IDNO);
+        command(IDM_SAVE_ELEMENT);
+        ASSERT_EQ(boxes.shown().size(), 1u);
+        EXPECT_EQ(boxes.shown()[0].type, static_cast<UINT>(MB_YESNO | MB_ICONWARNING));
+    }
+    EXPECT_EQ(dir.read(L"report.xml"), "old bytes");
+    {
+        DialogScript dialogs;
+        dialogs.answer(dir.file(L"report"));
+        BoxScript boxes;
+        boxes.expect(question, L"Confirm", IDYES);
+        command(IDM_SAVE_ELEMENT);
+    }
+    EXPECT_EQ(dir.read(L"report.xml"), "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n<a>1</a>\r\n");
+}
+
+TEST_F(SaveCommandTest, TheEncodingIsTheOptionsOrThePanels) {
+    loadAndSelect(L"a");
+    struct Case {
+        int useEncoding;
+        XMLTreeView* panel;
+        std::string expected;
+    };
+    OptionSet::EncodingString.setName(L"UTF-16BE");
+    OptionSet::EncodingString.endOfLine = 2;
+    const Case cases[] = {
+        {0, &leftTreeView, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n<a>1</a>\r\n"},
+        {0, &rightTreeView, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<a>2</a>\r\n"},
+        {1, &leftTreeView, std::string("\xFE\xFF", 2) + std::string("\0<\0?\0x\0m\0l", 10)},
+        {1, &rightTreeView, std::string("\xFE\xFF", 2) + std::string("\0<\0?\0x\0m\0l", 10)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.useEncoding) + (c.panel == &leftTreeView ? " left" : " right"));
+        OptionSet::UseEncoding = c.useEncoding;
+        select(L"a", *c.panel);
+        DialogScript dialogs;
+        dialogs.answer(dir.file(L"encoded.xml"));
+        BoxScript boxes;
+        command(IDM_SAVE_ELEMENT);
+        const std::string bytes = dir.read(L"encoded.xml");
+        if (c.useEncoding) {
+            EXPECT_EQ(bytes.substr(0, c.expected.size()), c.expected);
+            EXPECT_EQ(currentOutputSpec, &OptionSet::EncodingString);
+            EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("\0>\0\n", 4)) << "the option's end of line";
+        } else {
+            EXPECT_EQ(bytes, c.expected);
+            EXPECT_EQ(currentOutputSpec, &c.panel->outputEncoding);
+        }
+    }
+}
+
+TEST_F(SaveCommandTest, AFailedWriteKeepsTheFileAndSaysWhy) {
+    loadAndSelect();
+    const std::wstring target = dir.write(L"kept.xml", "old bytes");
+    enum class Failure { WriteFails, TargetLocked };
+    for (Failure failure : {Failure::WriteFails, Failure::TargetLocked}) {
+        SCOPED_TRACE(static_cast<int>(failure));
+        HANDLE lock = INVALID_HANDLE_VALUE;
+        if (failure == Failure::WriteFails) {
+            setWriteFailureAfter(10);
+        } else {
+            // Open without delete sharing, as an editor holding the file would.
+            lock = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+        }
+        DialogScript dialogs;
+        dialogs.answer(target);
+        BoxScript boxes;
+        boxes.expectCaption(L"Error");
+        command(IDM_MERGE);
+        setWriteFailureAfter(-1);
+        if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+        ASSERT_EQ(boxes.shown().size(), 1u);
+        const std::wstring& text = boxes.shown()[0].text;
+        EXPECT_EQ(text.substr(0, text.find(L'\n', text.find(L'\n') + 1) + 1), L"ProcessWtiteToFile\n" + target + L"\n");
+        EXPECT_EQ(dir.read(L"kept.xml"), "old bytes");
+        EXPECT_EQ(dir.names(), (std::vector<std::wstring>{L"kept.xml", L"left.xml", L"right.xml"}));
+        EXPECT_TRUE(starts.empty());
+    }
+}
+
+// Open after save writes to a temporary file without a dialog and hands it on.
+TEST_F(SaveCommandTest, OpenAfterSaveAsksNothingAndHandsTheFileOn) {
+    loadAndSelect(L"a");
+    OptionSet::OpenAfterSave = 1;
+    DialogScript noDialogs;
+    struct Case {
+        const wchar_t* application;
+        INT_PTR result;
+    };
+    const Case cases[] = {
+        {L"DEFAULT", 42}, {L"C:\\Program Files\\Viewer\\view.exe", 42}, {L"C:\\missing\\view.exe", 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(narrow(c.application));
+        std::wcscpy(OptionSet::ExternalApplication, c.application);
+        startResult = c.result;
+        starts.clear();
+        BoxScript boxes;
+        if (c.result <= 32) boxes.expect(L"Application not found", L"Open with external application");
+        command(IDM_SAVE_ELEMENT);
+        ASSERT_EQ(starts.size(), 1u);
+        EXPECT_EQ(starts[0].kind, L"open");
+        const bool byShell = c.application[0] == L'D';
+        const std::wstring written = byShell ? starts[0].target : starts[0].parameters.substr(1);
+        const std::wstring path = byShell ? written : written.substr(0, written.size() - 1);
+        if (byShell) {
+            EXPECT_TRUE(starts[0].parameters.empty());
+        } else {
+            EXPECT_EQ(starts[0].target, c.application);
+            EXPECT_EQ(starts[0].parameters, L"\"" + path + L"\"");
+        }
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(file, INVALID_HANDLE_VALUE) << "the file is written before it is opened";
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        DeleteFileW(path.c_str());
+    }
+    EXPECT_TRUE(noDialogs.shown().empty());
+}
+
+}  // namespace

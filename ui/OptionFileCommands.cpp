@@ -1,0 +1,52 @@
+#include "ui/OptionFileCommands.h"
+
+#include "settings/OptionSet.h"
+#include "ui/FileDialogs.h"
+
+void saveOptionsToFile(HWND owner) {
+    const wchar_t* path = showSaveDialog(owner, L"Save Options to file", OptionSet::OptionsDir, kAllFilesFilter);
+    if (path == nullptr) return;
+    writeOptionsFile(path);
+}
+
+bool openListFileForAppend(HWND owner, const wchar_t* title, ListKind kind) {
+    const wchar_t* path = showSaveDialog(owner, title, OptionSet::OptionsDir, kAllFilesFilter, false);
+    if (path == nullptr) return false;
+    return appendListBlock(path, kind);
+}
+
+void saveEntireElements(HWND owner) {
+    if (listHasRows(ListKind::kEntireElements))
+        openListFileForAppend(owner, L"Save Entire Elements", ListKind::kEntireElements);
+}
+
+void saveKeyElements(HWND owner) {
+    if (listHasRows(ListKind::kKeyElements)) openListFileForAppend(owner, L"Save Key Elements", ListKind::kKeyElements);
+}
+
+void saveIgnoredElements(HWND owner) {
+    if (listHasRows(ListKind::kIgnoredElements))
+        openListFileForAppend(owner, L"Save Ignored Elements", ListKind::kIgnoredElements);
+}
+
+int loadListFile(HWND owner, int groups, const wchar_t* title) {
+    const wchar_t* path = showOpenDialog(owner, title, OptionSet::OptionsDir, kAllFilesFilter);
+    if (path == nullptr) return 0;
+    return loadOptionFile(path, groups);
+}
+
+void onSaveEntireElements(HWND window, int) {
+    saveEntireElements(window);
+}
+
+void onLoadEntireElements(HWND window, int) {
+    loadListFile(window, kEntireElementRows, L"Load Entire Elements");
+}
+
+void onSaveKeyElements(HWND window, int) {
+    saveKeyElements(window);
+}
+
+void onLoadKeyElements(HWND window, int) {
+    loadListFile(window, kKeyElementRows, L"Load Key Elements");
+}

@@ -1,0 +1,103 @@
+#include "ui/SaveCommand.h"
+
+#include <cwchar>
+
+#include "model/MessageBox.h"
+#include "model/ParseMessages.h"
+#include "model/XMLTreeItem.h"
+#include "settings/EncodingSpec.h"
+#include "settings/OptionSet.h"
+#include "settings/XmlOutput.h"
+#include "ui/ExternalPrograms.h"
+#include "ui/FileDialogs.h"
+#include "ui/TempFiles.h"
+#include "ui/TreeViews.h"
+#include "ui/XMLTreeView.h"
+
+namespace {
+
+constexpr wchar_t kWriteOperation[] = L"ProcessWtiteToFile";
+constexpr wchar_t kExtension[] = L".xml";
+constexpr size_t kExtensionUnits = 4;
+
+bool fileExists(const wchar_t* path) {
+    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The output file's name: a temporary one with "OpenAfterSave", else the user's. False
+// (after its box) when there is none.
+bool chooseOutputPath(HWND owner, wchar_t* path, bool* fromDialog) {
+    *fromDialog = false;
+    if (OptionSet::OpenAfterSave) {
+        const wchar_t* temporary = makeTempFileName();
+        if (temporary == nullptr || std::wcslen(temporary) >= kPathUnits) {
+            showSystemError(kWriteOperation, nullptr, ERROR_CANNOT_MAKE);
+            return false;
+        }
+        std::wcscpy(path, temporary);
+        return true;
+    }
+    const wchar_t* chosen = showSaveDialog(owner, L"Save XML file", OptionSet::SaveDir, kXmlFilter);
+    if (chosen == nullptr || chosen[0] == 0) {
+        showBox(owner, L"You must specify a file!", L"Error", MB_ICONERROR);
+        return false;
+    }
+    std::wcsncpy(path, chosen, kPathUnits - 1);
+    path[kPathUnits - 1] = 0;
+    *fromDialog = true;
+    return true;
+}
+
+// Adds ".xml" to a name without any dot. The dialog asked about the name as typed, so an
+// existing file of the extended name is asked about here; false when the user keeps it.
+// A name that the extension would push past the buffer is kept as typed.
+bool addExtension(HWND owner, wchar_t* path, bool fromDialog) {
+    const size_t length = std::wcslen(path);
+    if (std::wcschr(path, L'.') != nullptr || length + kExtensionUnits >= kPathUnits) return true;
+    std::wcscpy(path + length, kExtension);
+    if (!fromDialog || !fileExists(path)) return true;
+    wchar_t question[kPathUnits + 64];
+    std::swprintf(question, kPathUnits + 64, L"%ls already exists.\nDo you want to replace it?", path);
+    return showBox(owner, question, L"Confirm", MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
+// The written file in the application of "ExternalApplication", or the one the shell
+// associates with it. The path is quoted: the application takes blanks as separators.
+void openWrittenFile(HWND owner, const wchar_t* path) {
+    if (_wcsicmp(OptionSet::ExternalApplication, L"default") == 0) {
+        shellOpen(owner, path, nullptr);
+        return;
+    }
+    wchar_t quoted[kPathUnits + 2];
+    std::swprintf(quoted, kPathUnits + 2, L"\"%ls\"", path);
+    if (shellOpen(owner, OptionSet::ExternalApplication, quoted) <= 32)
+        showBox(owner, L"Application not found", L"Open with external application", MB_ICONERROR);
+}
+
+}  // namespace
+
+void onSaveCommand(HWND window, int command) {
+    saveXmlOutput(window, command);
+}
+
+void saveXmlOutput(HWND owner, int command) {
+    const XMLTreeItem* element = currentElement;
+    XMLTreeView* panel = element != nullptr ? panelFromTree(element->treeView) : nullptr;
+    if (element == nullptr || panel == nullptr) {
+        showBox(owner, L"Select the element you want to save", L"Error", MB_ICONERROR);
+        return;
+    }
+    wchar_t path[kPathUnits];
+    bool fromDialog = false;
+    if (!chooseOutputPath(owner, path, &fromDialog)) return;
+    EncodingSpec* spec = OptionSet::UseEncoding ? &OptionSet::EncodingString : &panel->outputEncoding;
+    currentOutputSpec = spec;
+    if (!addExtension(owner, path, fromDialog)) return;
+    const DoctypeFields doctype{panel->doctypeName, panel->doctypePublicId, panel->doctypeSystemId};
+    const DWORD error = writeXmlOutput(path, *element, command, spec, doctype);
+    if (error != ERROR_SUCCESS) {
+        showSystemError(kWriteOperation, path, static_cast<int>(error));
+        return;
+    }
+    if (OptionSet::OpenAfterSave) openWrittenFile(owner, path);
+}
