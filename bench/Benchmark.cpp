@@ -27,6 +27,7 @@
 #include "model/MessageBox.h"
 #include "model/ParserSetup.h"
 #include "settings/OptionSet.h"
+#include "bench/EditorBenchmark.h"
 #include "ui/Commands.h"
 #include "ui/TreeCommands.h"
 #include "ui/TreeViews.h"
@@ -445,6 +446,7 @@ int wmain(int argc, wchar_t** argv) {
         if (sizes.size() > 1 && perElement[0] > 0 && perElement[1] > 0)
             figure(shape.name, "own_per_element_growth_100k_to_400k", perElement[1] / perElement[0]);
     }
+    runEditorCases(host, list, only, large);
     DestroyWindow(host);
     terminateParser();
     return 0;

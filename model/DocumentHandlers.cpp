@@ -3,6 +3,7 @@
 #include <cstring>
 #include <cwchar>
 #include <initializer_list>
+#include <iterator>
 
 #include <xercesc/sax/SAXParseException.hpp>
 
@@ -288,6 +289,8 @@ void SAX2CountHandlers::internalEntityDecl(const XMLCh* const name, const XMLCh*
 void AdvancedHandler::XMLDecl(const XMLCh* const, const XMLCh* const, const XMLCh* const,
                               const XMLCh* const actualEncodingStr) {
     if (panel == nullptr) return;
+    std::wcsncpy(panel->declaredEncoding, actualEncodingStr != nullptr ? actualEncodingStr : L"",
+                 std::size(panel->declaredEncoding) - 1);
     panel->outputEncoding.setName(actualEncodingStr);
     encodingSeen = true;
 }

@@ -439,6 +439,16 @@ def splitter_cursor(vertical):
     return c
 
 
+def close_image():
+    """16 x 16 pixels: the close button of the XML element window, a dark cross on the button face."""
+    c = Canvas(16, 16, TOOLBAR_MASK)
+    for i in range(4, 12):
+        for d in (0, 1):
+            c.set(i + d, i, DARK)
+            c.set(15 - i - d, i, DARK)
+    return c
+
+
 def bmp_bytes(canvas):
     row_size = (canvas.width * 3 + 3) & ~3
     data = bytearray()
@@ -536,6 +546,7 @@ def main():
     write("tip.ico", icon_file([tip_icon()]))
     write("split-vertical.cur", cursor_file(splitter_cursor(True), 16, 16))
     write("split-horizontal.cur", cursor_file(splitter_cursor(False), 16, 16))
+    write("close-editor.bmp", bmp_bytes(close_image()))
 
 
 if __name__ == "__main__":

@@ -106,6 +106,21 @@ bool canWrite(uint32_t codePage) {
     return codePage == kUtf16LittleEndian || codePage == kUtf16BigEndian || IsValidCodePage(codePage);
 }
 
+// Whether bytes, converted back, give the text again: a character the code page lacks
+// comes back as its replacement or a best-fit neighbour.
+bool survivesConversion(uint32_t codePage, const wchar_t* text, int count, const char* bytes, int size) {
+    const int units = MultiByteToWideChar(codePage, 0, bytes, size, nullptr, 0);
+    if (units != count) {
+        return false;
+    }
+    std::unique_ptr<wchar_t[]> back(new (std::nothrow) wchar_t[static_cast<size_t>(units)]);
+    if (!back) {
+        return false;
+    }
+    MultiByteToWideChar(codePage, 0, bytes, size, back.get(), units);
+    return std::wmemcmp(back.get(), text, static_cast<size_t>(count)) == 0;
+}
+
 // The code pages a record can name that write ASCII as itself: all but UTF-7 and the EBCDIC ones.
 bool isAsciiTransparent(uint32_t codePage) {
     if (codePage == 0 || codePage == kUtf8 || codePage == 874 || (codePage >= 1250 && codePage <= 1258) ||
@@ -190,7 +205,7 @@ bool EncodingSpec::writeByteOrderMark(HANDLE file) const {
     return true;
 }
 
-bool writeText(HANDLE file, const wchar_t* text, int count, const EncodingSpec* spec) {
+bool writeText(HANDLE file, const wchar_t* text, int count, const EncodingSpec* spec, bool* lossy) {
     if (count == -1) {
         const size_t length = text ? std::wcslen(text) : 0;
         if (length > static_cast<size_t>(INT_MAX)) {
@@ -253,6 +268,9 @@ bool writeText(HANDLE file, const wchar_t* text, int count, const EncodingSpec* 
         if (converted <= 0) {
             return false;
         }
+        if (lossy && !*lossy && !survivesConversion(kUtf8, text, count, fixedBuffer, converted)) {
+            *lossy = true;
+        }
         return writeFileBytes(file, fixedBuffer, static_cast<DWORD>(converted));
     }
 
@@ -269,6 +287,9 @@ bool writeText(HANDLE file, const wchar_t* text, int count, const EncodingSpec* 
     const int converted = WideCharToMultiByte(encoding.codePage, 0, text, count, buffer, size, nullptr, nullptr);
     if (converted <= 0) {
         return false;
+    }
+    if (lossy && !*lossy && !survivesConversion(encoding.codePage, text, count, buffer, converted)) {
+        *lossy = true;
     }
     return writeFileBytes(file, buffer, static_cast<DWORD>(converted));
 }

@@ -34,6 +34,8 @@ extern EncodingSpec* currentOutputSpec;
 const EncodingSpec& outputSpec();
 
 // Writes count units (-1: up to the NUL) converted through spec (null: defaultWriterSpec)
-// with one file write. Returns false when the conversion or the write failed.
-bool writeText(HANDLE file, const wchar_t* text, int count, const EncodingSpec* spec = nullptr);
+// with one file write. Returns false when the conversion or the write failed. With lossy
+// given, it is set (never cleared) when a character does not survive the conversion.
+bool writeText(HANDLE file, const wchar_t* text, int count, const EncodingSpec* spec = nullptr,
+               bool* lossy = nullptr);
 bool writeEndOfLine(HANDLE file);

@@ -25,6 +25,7 @@
 #include "ui/TreeViews.h"
 #include "ui/WebRequests.h"
 #include "ui/XMLTreeView.h"
+#include "ui/editor/ContentWindow.h"
 
 HWND findDialog = nullptr;
 

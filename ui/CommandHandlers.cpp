@@ -45,15 +45,3 @@ void onHelpTopics(HWND, int) {
     onHelp(nullptr);
 }
 
-bool registerContentWindowClasses() {
-    return true;
-}
-
-bool createXMLContentWindow(HWND) {
-    return false;
-}
-
-void loadEditors(XMLTreeItem*) {}
-void destroyEditors() {}
-void layoutEditors(int, int) {}
-void layoutPathButtons() {}

@@ -32,11 +32,3 @@ void onTipOfTheDay(HWND window, int command);
 
 // Start-up and shut-down services.
 void showTipOfTheDay(HWND owner);
-
-// The XML element window.
-bool registerContentWindowClasses();
-bool createXMLContentWindow(HWND mainWindow);
-void loadEditors(XMLTreeItem* element);
-void destroyEditors();
-void layoutEditors(int width, int height);
-void layoutPathButtons();

@@ -16,6 +16,7 @@
 #include "ui/StatusBar.h"
 #include "ui/TreeViews.h"
 #include "ui/XMLTreeView.h"
+#include "ui/editor/XMLHighlighter.h"
 
 int32_t viewFiltered = 0;
 wchar_t comparisonSummary[kSummaryUnits] = {};
@@ -100,6 +101,7 @@ int compareFiles() {
         right->filterView(keepSimilar, 1);
     }
     filesCompared = 1;
+    invalidateColouring();
     enableResultCommands();
     updateMainTitle();
     if (OptionSet::ExpandDiff) {
@@ -128,6 +130,7 @@ void compareElements(HWND window) {
     const uint32_t leftCount = left->descendantCount + 1;
     const uint32_t rightCount = right->descendantCount + 1;
     filesCompared = 1;
+    invalidateColouring();
     enableResultCommands();
     refreshViews(7);
     formatComparisonSummary(leftCount, rightCount, 0);

@@ -11,6 +11,7 @@
 #include "ui/StatusBar.h"
 #include "ui/Toolbars.h"
 #include "ui/XMLTreeView.h"
+#include "ui/editor/ContentWindow.h"
 
 int32_t toolbarHeight = 0;
 int32_t statusHeight = 0;

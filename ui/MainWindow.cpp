@@ -27,6 +27,8 @@
 #include "ui/TreeViews.h"
 #include "ui/WebRequests.h"
 #include "ui/XMLTreeView.h"
+#include "ui/editor/ContentWindow.h"
+#include "ui/editor/EditorSync.h"
 
 HWND mainWindow = nullptr;
 HINSTANCE moduleInstance = nullptr;
@@ -73,6 +75,7 @@ void forgetReleasedRecord(const XMLTreeItem* record) {
     if (currentPartner == record) currentPartner = nullptr;
     leftTreeView.navigator.forget(record);
     rightTreeView.navigator.forget(record);
+    if (XMLTreeView* panel = panelFromTree(record->treeView)) forgetEditorRecords(*panel);
 }
 
 void chooseRichEditClass() {
@@ -125,6 +128,9 @@ void forgetMainWindow() {
     statusBar = progressBar = nullptr;
     treeSplitter = nullptr;
     tooltipWindow = nullptr;
+    forgetContentWindow();
+    contentPane = ContentPane{};
+    contentShare = 100;
     leftTreeView.pathCombo = leftTreeView.pathEdit = nullptr;
     rightTreeView.pathCombo = rightTreeView.pathEdit = nullptr;
     findDialog = nullptr;
@@ -136,7 +142,12 @@ void onTreeSelectionChanged(const NMTREEVIEWW* change) {
     auto* record = change->itemNew.hItem != nullptr ? reinterpret_cast<XMLTreeItem*>(change->itemNew.lParam) : nullptr;
     if (record != nullptr) {
         showPosition(record);
-        if (!selectionSyncGuard) onSelectionChanged(change->hdr.hwndFrom, record);
+        if (!selectionSyncGuard) {
+            onSelectionChanged(change->hdr.hwndFrom, record);
+        } else if (contentPane.window != nullptr && syncEditorWithTree) {
+            // The partner chosen by the program: its panel's editor follows, shown or not.
+            if (XMLTreeView* panel = panelFromTree(change->hdr.hwndFrom)) scrollEditorToElement(*panel, record);
+        }
     } else if (!selectionSyncGuard) {
         onSelectionChanged(nullptr, nullptr);
     }

@@ -218,15 +218,19 @@ void releaseToolbars() {
 }
 
 void addTooltip(HWND control, int stringId) {
-    if (control == nullptr || tooltipWindow == nullptr) return;
+    addTooltip(tooltipWindow, control, stringId);
+}
+
+void addTooltip(HWND tooltip, HWND control, int stringId) {
+    if (control == nullptr || tooltip == nullptr) return;
     TOOLINFOW tool{};
     tool.cbSize = sizeof(tool);
     tool.uFlags = TTF_IDISHWND | TTF_CENTERTIP | TTF_SUBCLASS;
     tool.hwnd = GetParent(control);
     tool.uId = reinterpret_cast<UINT_PTR>(control);
     tool.hinst = moduleInstance;
-    tool.lpszText = MAKEINTRESOURCEW(stringId);
-    SendMessageW(tooltipWindow, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    tool.lpszText = stringId == 0 ? LPSTR_TEXTCALLBACKW : MAKEINTRESOURCEW(stringId);
+    SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void setButtonState(HWND toolbar, int index, BYTE state) {

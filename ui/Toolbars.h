@@ -43,6 +43,9 @@ void setToolbarImages(HWND toolbar, int initialCount, int bitmapId);
 void releaseToolbars();
 // Gives a control the tool tip of string stringId in the main window's tool-tip window.
 void addTooltip(HWND control, int stringId);
+// The same in a given tool-tip window; string id 0 asks the control's parent for the
+// text when the tip shows (TTN_GETDISPINFOW).
+void addTooltip(HWND tooltip, HWND control, int stringId);
 
 // Sets the state of a toolbar button by its index.
 void setButtonState(HWND toolbar, int index, BYTE state);

@@ -20,6 +20,8 @@
 #include "ui/StatusBar.h"
 #include "ui/TreeFont.h"
 #include "ui/XMLTreeView.h"
+#include "ui/editor/ContentWindow.h"
+#include "ui/editor/EditorSync.h"
 
 HIMAGELIST treeImageList = nullptr;
 XMLTreeItem* currentElement = nullptr;
@@ -170,6 +172,7 @@ void onSelectionChanged(HWND tree, XMLTreeItem* record) {
         return;
     }
     if (record == currentElement) return;
+    if (contentPane.window != nullptr && syncEditorWithTree) showElementInEditor(record, nullptr);
     XMLTreeView* panel = panelFromTree(tree);
     if (filesCompared && panel != nullptr) {
         currentNavigator = &panel->navigator;
@@ -214,6 +217,7 @@ void forgetTree(HWND tree) {
     if (XMLTreeView* panel = panelFromTree(tree)) {
         if (currentNavigator == &panel->navigator) currentNavigator = nullptr;
         panel->navigator = DifferenceNavigator{};
+        forgetEditorRecords(*panel);
     }
 }
 

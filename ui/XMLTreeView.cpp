@@ -21,12 +21,16 @@
 #include "ui/CommandHandlers.h"
 #include "ui/CompareCommand.h"
 #include "ui/FileDialogs.h"
+#include "ui/Layout.h"
 #include "ui/MainWindow.h"
 #include "ui/Menus.h"
 #include "ui/PathCombo.h"
 #include "ui/StatusBar.h"
 #include "ui/Toolbars.h"
 #include "ui/TreeViews.h"
+#include "ui/editor/ContentWindow.h"
+#include "ui/editor/EditorSync.h"
+#include "ui/editor/XMLHighlighter.h"
 
 XMLTreeView leftTreeView(OptionSet::LeftDir);
 XMLTreeView rightTreeView(OptionSet::RightDir);
@@ -172,6 +176,7 @@ namespace {
 // The panel's state of the document before a new one is read into it.
 void resetDocumentState(XMLTreeView& panel, const wchar_t* path, bool url) {
     panel.outputEncoding.reset();
+    panel.declaredEncoding[0] = 0;
     panel.resetEntityTable();
     panel.hasTallItems = 0;
     panel.relayoutPending = 0;
@@ -333,6 +338,7 @@ LoadResult loadXMLFile(HWND owner, HWND tree, const wchar_t* path, wchar_t* fold
     if (!(chosen && OptionSet::LoadSeparate && folder == panel->folder)) panel->folder[0] = 0;
     resetDocumentState(*panel, path, url);
     filesCompared = 0;
+    invalidateColouring();
     clearPanel(tree, false);
     enableElementCommands(false);
     enableCompareCommands();
@@ -352,6 +358,9 @@ LoadResult loadXMLFile(HWND owner, HWND tree, const wchar_t* path, wchar_t* fold
 void XMLTreeView::loadDocument(HWND owner, const wchar_t* path, int useFolder, int autoLoad) {
     if (parseRunning) return;
     const LoadResult result = loadXMLFile(owner, tree, path, useFolder ? folder : nullptr, autoLoad);
+    if (result != kLoadCancelled) highlighter.colouringState = kJustLoaded;
+    // The panel just loaded becomes the shown editor, at its root.
+    if (result == kLoaded && loaded && contentPane.window != nullptr) prepareEditor(*this, rootElement(*this));
     if (result == kLoadFailed) {
         loaded = 0;
         fileName[0] = 0;

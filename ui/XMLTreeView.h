@@ -13,6 +13,9 @@
 #include "model/TextArena.h"
 #include "settings/EncodingSpec.h"
 #include "ui/EntityTable.h"
+#include "ui/editor/ColouringCache.h"
+#include "ui/editor/LineIndex.h"
+#include "ui/editor/XMLHighlighter.h"
 
 struct XMLTreeItem;
 
@@ -41,8 +44,27 @@ struct XMLTreeView {
     int32_t loaded = 0;
     // The encoding the document's first bytes show, used when it has no XML declaration.
     wchar_t detectedEncoding[EncodingSpec::kNameUnits] = L"UTF-8";
+    // The encoding the document's XML declaration names, as written there.
+    wchar_t declaredEncoding[64] = {};
 
-    explicit XMLTreeView(wchar_t* folderStorage) : folder(folderStorage) {}
+    // The XML element window (ui/editor/).
+    HWND pathButton = nullptr;
+    int32_t pathButtonWidth = 0;
+    int32_t editorModified = 0;
+    // The editor's text is not the whole file: it is read-only and is never saved.
+    int32_t editorLoadFailed = 0;
+    XMLTreeItem* editorElement = nullptr;  // not owned; dropped before records are freed
+    int32_t syncingFromEditor = 0;
+    // Set while the program selects in the editor: such a selection moves no tree.
+    int32_t selectingInEditor = 0;
+    // The root's start tag in the editor (0-based line, 1-based column); -1 unknown.
+    int32_t rootLine = -1;
+    int32_t rootColumn = 0;
+    LineIndex lineIndex;
+    XMLHighlighter highlighter;
+    ColouringCache colourCache;
+
+    explicit XMLTreeView(wchar_t* folderStorage) : folder(folderStorage) { highlighter.view = this; }
     XMLTreeView(const XMLTreeView&) = delete;
     XMLTreeView& operator=(const XMLTreeView&) = delete;
 
@@ -56,6 +78,11 @@ struct XMLTreeView {
     void resetEntityTable();
     // Sets detectedEncoding from the byte order mark of a local file (UTF-8 without one).
     void detectEncoding(const wchar_t* path);
+    // The file into the editor (ui/editor/EditorFile.cpp); false after the file-error box.
+    bool loadFile();
+    // The editor's text into target, replacing it only when all was written; false
+    // (after its box) when nothing was written.
+    bool saveFile(const wchar_t* target);
 };
 
 extern XMLTreeView leftTreeView;

@@ -1,0 +1,159 @@
+#include "ui/editor/XMLHighlighter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/ui/EditorFixture.h"
+#include "ui/Layout.h"
+#include "ui/Toolbars.h"
+#include "ui/editor/ColouringCache.h"
+
+namespace {
+
+struct Look {
+    COLORREF colour;
+    bool bold;
+    bool italic;
+    bool pink;  // the difference background
+};
+
+class EditorColouringTest : public EditorFixture {
+protected:
+    // The format of the character at the n-th occurrence of what in the editor's text.
+    static Look lookAt(HWND editor, const std::wstring& what, int occurrence = 1, int offset = 0) {
+        const std::wstring all = text(editor);
+        size_t at = std::wstring::npos;
+        for (int k = 0; k < occurrence; ++k)
+            at = all.find(what, at == std::wstring::npos ? 0 : at + 1);
+        EXPECT_NE(at, std::wstring::npos) << narrow(what);
+        const LONG p = static_cast<LONG>(at) + offset;
+        select(editor, p, p + 1);
+        CHARFORMAT2W format{};
+        format.cbSize = sizeof(format);
+        SendMessageW(editor, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+        const bool pink = !(format.dwEffects & CFE_AUTOBACKCOLOR) && format.crBackColor == kDifferenceBackground;
+        return Look{format.crTextColor, (format.dwEffects & CFE_BOLD) != 0, (format.dwEffects & CFE_ITALIC) != 0, pink};
+    }
+
+    static void expectLook(HWND editor, const std::wstring& what, int occurrence, int offset, const Look& want) {
+        SCOPED_TRACE(narrow(what) + " +" + std::to_string(offset));
+        const Look got = lookAt(editor, what, occurrence, offset);
+        EXPECT_EQ(got.colour, want.colour);
+        EXPECT_EQ(got.bold, want.bold);
+        EXPECT_EQ(got.italic, want.italic);
+        EXPECT_EQ(got.pink, want.pink);
+    }
+};
+
+const Look kMarkup{kMarkupColour, false, false, false};
+const Look kValue{kValueColour, true, false, false};
+const Look kContent{kContentColour, false, false, false};
+const Look kComment{kCommentColour, false, true, false};
+const Look kInstruction{kInstructionColour, true, false, false};
+const Look kReference{kReferenceColour, true, true, false};
+const Look kCDataMarker{kCDataMarkerColour, true, false, false};
+const Look kDifference{kDifferenceColour, false, false, true};
+
+TEST_F(EditorColouringTest, EachPartOfTheSyntaxHasItsColourAndEffects) {
+    load(leftTreeView,
+         "<?xml version=\"1.0\"?>\n<!-- note -->\n<root a=\"val\" b='sq'>\n  <?pi data?>\n"
+         "  <t>xx &amp; yy &#65; zz</t>\n  <c><![CDATA[raw <no>]]></c>\n</root>\n",
+         L"left.xml");
+    openAt(elementNamed(leftTreeView, L"t"));
+    HWND editor = leftTreeView.editor;
+    struct Case {
+        const wchar_t* what;
+        int offset;
+        Look look;
+    };
+    const Case cases[] = {
+        {L"<root", 0, kMarkup},      {L"<root", 1, kMarkup},    {L"val", 1, kValue},
+        {L"sq", 0, kMarkup},         {L"note", 0, kComment},    {L"pi data", 0, kInstruction},
+        {L"xx", 0, kContent},        {L"&amp;", 0, kReference}, {L"&amp;", 4, kReference},
+        {L"yy", 0, kContent},        {L"&#65;", 2, kReference}, {L"zz", 1, kContent},
+        {L"CDATA", 0, kCDataMarker}, {L"raw", 0, kContent},     {L"<no>", 1, kContent},
+        {L"</c>", 1, kMarkup},
+    };
+    for (const Case& c : cases)
+        expectLook(editor, c.what, 1, c.offset, c.look);
+    EXPECT_EQ(leftTreeView.editorModified, 0);
+    EXPECT_EQ(SendMessageW(editor, EM_GETMODIFY, 0, 0), 0);
+}
+
+TEST_F(EditorColouringTest, DifferencesArePinkOnlyWhileAComparisonFindsThem) {
+    SendMessageW(autoCompareBox, BM_SETCHECK, BST_UNCHECKED, 0);
+    load(leftTreeView, "<root>\n<k id=\"1\">abc &amp; def</k>\n<same/>\n</root>\n", L"left.xml");
+    load(rightTreeView,
+         "<root>\n<k id=\"2\">abc &amp; dxf</k>\n<same/>\n<added n=\"1\"><child>t</child></added>\n</root>\n",
+         L"right.xml");
+    openAt(elementNamed(rightTreeView, L"added"));
+    HWND right = rightTreeView.editor;
+    expectLook(right, L"<added", 1, 1, kMarkup);
+    expectLook(right, L"2", 1, 0, kValue);
+
+    SendMessageW(mainWindow, WM_COMMAND, IDM_COMPARE_FILES, 0);
+    pump();
+    // The element without partner, whole, with its children.
+    expectLook(right, L"<added", 1, 0, kDifference);
+    expectLook(right, L"child", 1, 0, kDifference);
+    expectLook(right, L">t<", 1, 1, kDifference);
+    expectLook(right, L"</added>", 1, 7, kDifference);
+    // In the changed element only the differing characters.
+    expectLook(right, L"\"2\"", 1, 1, Look{kDifferenceColour, true, false, true});
+    expectLook(right, L"id=", 1, 0, kMarkup);
+    expectLook(right, L"dxf", 1, 1, kDifference);
+    expectLook(right, L"abc", 1, 0, kContent);
+    expectLook(right, L"<same", 1, 1, kMarkup);
+
+    click(leftTreeView.pathButton);
+    HWND left = leftTreeView.editor;
+    expectLook(left, L"def", 1, 1, kDifference);
+    expectLook(left, L"abc", 1, 1, kContent);
+
+    // The same file on both sides: a new comparison finds nothing, and no pink stays.
+    load(rightTreeView, "<root>\n<k id=\"1\">abc &amp; def</k>\n<same/>\n</root>\n", L"right2.xml");
+    SendMessageW(mainWindow, WM_COMMAND, IDM_COMPARE_FILES, 0);
+    pump();
+    click(leftTreeView.pathButton);
+    expectLook(left, L"def", 1, 1, kContent);
+    expectLook(left, L"1", 1, 0, kValue);
+}
+
+TEST_F(EditorColouringTest, ScrollingBackOverColouredLinesMakesNoFormatCall) {
+    std::string xml = "<root>\n";
+    for (int i = 0; i < 300; ++i)
+        xml += "  <e a=\"" + std::to_string(i) + "\">t</e>\n";
+    xml += "</root>\n";
+    load(leftTreeView, xml, L"left.xml");
+    openAt(elementNamed(leftTreeView, L"root"));
+    HWND editor = leftTreeView.editor;
+    auto scrollTo = [&](int line) {
+        SendMessageW(editor, EM_LINESCROLL, 0, line - firstVisibleLine(editor));
+        leftTreeView.highlighter.colouringState = kColouringWanted;
+        SendMessageW(contentPane.window, kColourLinesMessage, 0, reinterpret_cast<LPARAM>(editor));
+    };
+    scrollTo(150);
+    EXPECT_EQ(firstVisibleLine(editor), 150);
+    expectLook(editor, L"\"160\"", 1, 1, kValue);
+    const int64_t before = colouringStats.formatCalls;
+    scrollTo(0);
+    scrollTo(150);
+    EXPECT_EQ(colouringStats.formatCalls, before);
+    EXPECT_EQ(firstVisibleLine(editor), 150);
+}
+
+TEST(ColouringCacheTest, AWantedRangeColouredBeforeNeedsNoColouring) {
+    ColouringCache cache;
+    cache.resize(300);
+    int32_t os = 0;
+    int32_t oe = 0;
+    EXPECT_TRUE(cache.clip(10, 50, 100, 900, &os, &oe));
+    EXPECT_FALSE(cache.clip(10, 50, 100, 900, &os, &oe));
+    // Lines typed since the load: the cache grows instead of being read past its end.
+    EXPECT_TRUE(cache.clip(400, 440, 8000, 9000, &os, &oe));
+    cache.reset();
+    EXPECT_TRUE(cache.clip(10, 50, 100, 900, &os, &oe));
+}
+
+}  // namespace
