@@ -189,7 +189,8 @@ void resetDocumentState(XMLTreeView& panel, const wchar_t* path, bool url) {
     panel.resetEntityTable();
     panel.hasTallItems = 0;
     panel.relayoutPending = 0;
-    showDocumentWidth(panel.tree, false);
+    // A loaded panel is cleared next, and loses its bar once its items are gone.
+    if (!panel.loaded) showDocumentWidth(panel.tree, false);
     if (url)
         std::wcscpy(panel.detectedEncoding, L"UTF-8");
     else
