@@ -41,12 +41,20 @@ struct Node {
 };
 
 // Handles of elements that have no display item yet: odd numbers, which no item
-// pointer of the tree view can be, counted up for the whole run so that a handle of a
-// deleted element never comes back.
-uintptr_t lastOwnHandle = 1;
-HTREEITEM newOwnHandle() {
-    lastOwnHandle += 2;
-    return reinterpret_cast<HTREEITEM>(lastOwnHandle);
+// pointer of the tree view can be. They carry their node's index, so that a load's
+// walks find their nodes without a search of the handle map, and a serial counted up
+// for the whole run, so that a handle of a deleted element never comes back (the node
+// that takes its index holds another handle).
+uint64_t lastOwnSerial = 0;
+HTREEITEM newOwnHandle(uint32_t index) {
+    ++lastOwnSerial;
+    return reinterpret_cast<HTREEITEM>(static_cast<uintptr_t>((lastOwnSerial << 33) | (uint64_t{index} << 1) | 1u));
+}
+bool isOwnHandle(HTREEITEM item) {
+    return (reinterpret_cast<uintptr_t>(item) & 1u) != 0;
+}
+uint32_t ownHandleIndex(HTREEITEM item) {
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(item) >> 1);
 }
 
 // Open-addressing map from item handles to node indexes (linear probing with
@@ -139,6 +147,10 @@ public:
 
     uint32_t indexOf(HTREEITEM item) const {
         if (item == nullptr || item == TVI_ROOT) return kNone;
+        if (isOwnHandle(item)) {
+            const uint32_t i = ownHandleIndex(item);
+            return i < nodes_.size() && nodes_[i].own == item ? i : kNone;
+        }
         return map_.find(item);
     }
     const Node& node(uint32_t i) const { return nodes_[i]; }
@@ -162,6 +174,7 @@ public:
         ++displayed;
     }
 
+    // handle: the display item made at insertion, or null for a handle of the store's.
     uint32_t add(HTREEITEM handle, XMLTreeItem* data, uint32_t parent, uint32_t after) {
         uint32_t i;
         if (!free_.empty()) {
@@ -175,7 +188,7 @@ public:
         }
         Node& n = nodes_[i];
         n = Node{};
-        n.own = handle;
+        n.own = handle != nullptr ? handle : newOwnHandle(i);
         n.data = data;
         n.parent = parent;
         n.lines = 1;
@@ -194,7 +207,7 @@ public:
             a.next = i;
             if (p.lastChild == after) p.lastChild = i;
         }
-        map_.insert(handle, i);
+        if (handle != nullptr) map_.insert(handle, i);
         ++map_size_;
         return i;
     }
@@ -210,7 +223,7 @@ public:
             uint32_t k = stack.back();
             stack.pop_back();
             for (uint32_t c = nodes_[k].firstChild; c != kNone; c = nodes_[c].next) stack.push_back(c);
-            map_.erase(nodes_[k].own);
+            if (!isOwnHandle(nodes_[k].own)) map_.erase(nodes_[k].own);
             if (nodes_[k].display != nullptr) {
                 if (nodes_[k].display != nodes_[k].own) map_.erase(nodes_[k].display);
                 --displayed;
@@ -419,8 +432,7 @@ HTREEITEM insert(HWND tree, HTREEITEM parentItem, HTREEITEM insertAfter, XMLTree
     const HTREEITEM parentDisplay = p == kNone ? TVI_ROOT : s->node(p).display;
     if (parentDisplay == nullptr || !s->node(p).childrenMade) {
         // Not to be seen until the parent expands: the parent only gets its button.
-        HTREEITEM handle = newOwnHandle();
-        s->add(handle, data, p, after);
+        const HTREEITEM handle = s->node(s->add(nullptr, data, p, after)).own;
         if (!hadChildren && parentDisplay != nullptr) setButton(tree, parentDisplay, true);
         return handle;
     }

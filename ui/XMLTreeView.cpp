@@ -73,6 +73,20 @@ void showParserException(const wchar_t* text) {
     showMessage(L"Exception message is:\n%s", text, L"Exception", MB_OK | MB_ICONWARNING, boxOwnerWindow);
 }
 
+// Items get their placeholder text when they are made, never by callback: Wine asks
+// for a callback text on every layout pass, copies it into a buffer it reallocates and
+// measures it again, which made expanding an element of 100,000 children take minutes.
+// A panel without its document yet lays its items out as if they had no text, as the
+// callback answered then (nothing while not loaded): no horizontal scroll bar, whose
+// height would move what the end of a load scrolls into view. It comes with the document.
+void showDocumentWidth(HWND tree, bool shown) {
+    if (tree == nullptr) return;
+    ElementStore::setPlaceholderText(tree, XMLTreeItem::displayText(0));
+    const LONG_PTR style = GetWindowLongPtrW(tree, GWL_STYLE);
+    const LONG_PTR wanted = shown ? style & ~static_cast<LONG_PTR>(TVS_NOHSCROLL) : style | TVS_NOHSCROLL;
+    if (wanted != style) SetWindowLongPtrW(tree, GWL_STYLE, wanted);
+}
+
 void copyField(wchar_t* field, const wchar_t* value) {
     std::wcsncpy(field, value, kPathUnits - 1);
     field[kPathUnits - 1] = 0;
@@ -130,7 +144,6 @@ void clearPanel(HWND tree, bool force) {
     if (panel == nullptr) return;
     if (!force && !panel->loaded) return;
     panel->loaded = 0;
-    ElementStore::setPlaceholderText(tree, nullptr);
 
     // Nothing may point at the records once they are freed: the selection, the partner
     // chosen for it and the panel's navigation targets let go of this tree first.
@@ -152,6 +165,7 @@ void clearPanel(HWND tree, bool force) {
     // Every item goes before any record is freed: deleting items moves the selection
     // and sends notifications that read the records.
     ElementStore::removeAll(tree);
+    showDocumentWidth(tree, false);
     for (XMLTreeItem* record : records) delete record;  // each clears its partner's back link
     panel->stringPool.reset();
     if (panel->summaryItem != nullptr) {
@@ -180,6 +194,8 @@ void resetDocumentState(XMLTreeView& panel, const wchar_t* path, bool url) {
     panel.resetEntityTable();
     panel.hasTallItems = 0;
     panel.relayoutPending = 0;
+    // A loaded panel is cleared next, and loses its bar once its items are gone.
+    if (!panel.loaded) showDocumentWidth(panel.tree, false);
     if (url)
         std::wcscpy(panel.detectedEncoding, L"UTF-8");
     else
@@ -224,7 +240,7 @@ bool runParser(XMLTreeView& panel, const wchar_t* path, bool url) {
 
 void setLoadedFile(XMLTreeView& panel, const wchar_t* path) {
     panel.loaded = 1;
-    ElementStore::setPlaceholderText(panel.tree, XMLTreeItem::displayText(0));
+    showDocumentWidth(panel.tree, true);
     std::wcsncpy(panel.fileName, path, kPathUnits - 1);
     panel.fileName[kPathUnits - 1] = 0;
 }
