@@ -17,35 +17,24 @@
 #include <xercesc/sax2/SAX2XMLReader.hpp>
 #include <xercesc/sax2/XMLReaderFactory.hpp>
 
+#include "bench/BenchSupport.h"
+#include "bench/EditorBenchmark.h"
 #include "model/Comparison.h"
+#include "model/ElementStore.h"
+#include "model/MessageBox.h"
+#include "model/ParserSetup.h"
+#include "model/XMLTreeItem.h"
+#include "settings/OptionSet.h"
+#include "settings/Registry.h"
+#include "settings/XmlOutput.h"
 #include "ui/Commands.h"
 #include "ui/FileDialogs.h"
 #include "ui/MainWindow.h"
-#include "settings/Registry.h"
-#include "model/ElementStore.h"
-#include "model/XMLTreeItem.h"
-#include "model/MessageBox.h"
-#include "model/ParserSetup.h"
-#include "settings/OptionSet.h"
-#include "bench/EditorBenchmark.h"
-#include "ui/Commands.h"
 #include "ui/TreeCommands.h"
 #include "ui/TreeViews.h"
-#include "settings/XmlOutput.h"
 #include "ui/XMLTreeView.h"
 
 namespace {
-
-double now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 double ticksToSeconds(int64_t ticks) {
     LARGE_INTEGER f;
@@ -145,22 +134,6 @@ double rawParse(const std::string& bytes) {
     double seconds = now() - start;
     delete reader;
     return seconds;
-}
-
-std::wstring writeTemp(const std::string& bytes, const wchar_t* name) {
-    wchar_t dir[MAX_PATH];
-    GetTempPathW(MAX_PATH, dir);
-    std::wstring path = std::wstring(dir) + name;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return path;
-}
-
-void figure(const std::string& name, const char* what, double value) {
-    std::printf("%s %s %.6g\n", name.c_str(), what, value);
-    std::fflush(stdout);
 }
 
 int64_t fileSize(const std::wstring& path) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "bench/BenchSupport.h"
 #include "model/ElementStore.h"
 #include "model/XMLTreeItem.h"
 #include "ui/CommandHandlers.h"
@@ -16,33 +17,6 @@
 #include "ui/editor/XMLHighlighter.h"
 
 namespace {
-
-double seconds() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-void figure(const std::string& name, const char* what, double value) {
-    std::printf("%s %s %.6g\n", name.c_str(), what, value);
-    std::fflush(stdout);
-}
-
-std::wstring writeTemp(const std::string& bytes, const wchar_t* name) {
-    wchar_t dir[MAX_PATH];
-    GetTempPathW(MAX_PATH, dir);
-    std::wstring path = std::wstring(dir) + name;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return path;
-}
 
 // Records of five elements each, one record a line.
 std::string records(int elements) {
@@ -68,9 +42,9 @@ std::string longLines() {
 
 bool loadLeft(const std::string& bytes, double* loadSeconds) {
     const std::wstring path = writeTemp(bytes, L"verdalt-bench-editor.xml");
-    const double start = seconds();
+    const double start = now();
     const bool loaded = parseIntoPanel(leftTreeView, path.c_str()) == kLoaded;
-    *loadSeconds = seconds() - start;
+    *loadSeconds = now() - start;
     return loaded;
 }
 
@@ -83,11 +57,11 @@ void closeWindow() {
 }
 
 double openWindow() {
-    const double start = seconds();
+    const double start = now();
     createXMLContentWindow(mainWindow);
     MoveWindow(contentPane.window, 0, 0, 1000, 560, FALSE);
     loadEditors(rootElement(leftTreeView));
-    return seconds() - start;
+    return now() - start;
 }
 
 // One colouring pass at the editor's present place, all of it to be coloured again.
@@ -102,9 +76,9 @@ Pass colourPass(int repeats) {
     for (int r = 0; r < repeats; ++r) {
         leftTreeView.colourCache.reset();
         leftTreeView.highlighter.colouringState = kColouringWanted;
-        const double start = seconds();
+        const double start = now();
         colourVisibleLines(leftTreeView, nullptr);
-        pass.seconds += seconds() - start;
+        pass.seconds += now() - start;
     }
     pass.seconds /= repeats;
     pass.formatCalls = static_cast<double>(colouringStats.formatCalls - before.formatCalls) / repeats;
