@@ -220,8 +220,8 @@ void applyParserOptions() {
 }
 
 void parseDocument(const XMLCh* systemId) {
-    if (xmlReader == nullptr) return;
     countHandlers.clearParseFlags();
+    if (xmlReader == nullptr) return;
     parserMemory.beginParse();
     xercesc::XMLPScanToken token;
     bool started = false;

@@ -205,8 +205,6 @@ void resetDocumentState(XMLTreeView& panel, const wchar_t* path, bool url) {
 // Runs the one parse into the panel; false when an exception ended it (after its box).
 // The log is closed and the progress bar ended on every path.
 bool runParser(XMLTreeView& panel, const wchar_t* path, bool url) {
-    countHandlers.errorSeen = 0;
-    countHandlers.refused = 0;
     applyParserOptions();
     countHandlers.panel = &panel;
     advancedHandler.panel = &panel;
