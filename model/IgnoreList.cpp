@@ -73,7 +73,7 @@ IgnoreCondition::IgnoreCondition(const wchar_t* name,
     copyBounded(value, valueText, kValueUnits - 1);
     if (name != nullptr && name[0] != 0) {
         size_t length = std::wcslen(name);
-        if (length > kNameUnits - 1) length = kNameUnits - 1;
+        if (length > kMaxNameUnits) length = kMaxNameUnits;
         std::memcpy(attributeName, name, length * sizeof(wchar_t));
         attributeName[length] = 0;
         attributeHash = attributeNameHash(attributeName, static_cast<int>(length));
@@ -356,6 +356,8 @@ bool IgnoreList::parseCondition(const wchar_t* value) {
         ++p;
     if (*p == 0) return false;
     const size_t tokenLength = static_cast<size_t>(p - token);
+    // A cut name would hash to no attribute at all: the condition would never hold.
+    if (tokenLength > IgnoreCondition::kMaxNameUnits) return false;
 
     int numbers[3];
     for (int& number : numbers) {
@@ -369,10 +371,8 @@ bool IgnoreList::parseCondition(const wchar_t* value) {
     if (*p == 0) return true;
 
     wchar_t name[IgnoreCondition::kNameUnits];
-    const size_t nameLength =
-        tokenLength < IgnoreCondition::kNameUnits - 1 ? tokenLength : IgnoreCondition::kNameUnits - 1;
-    std::memcpy(name, token, nameLength * sizeof(wchar_t));
-    name[nameLength] = 0;
+    std::memcpy(name, token, tokenLength * sizeof(wchar_t));
+    name[tokenLength] = 0;
     const bool onText = tokenLength == 6 && std::wcsncmp(token, L"$TEXT$", 6) == 0;
     currentRule->setCondition(onText ? nullptr : name, numbers[0], numbers[1], numbers[2], p);
     return true;

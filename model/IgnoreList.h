@@ -18,7 +18,10 @@ const wchar_t* skipBlanks(const wchar_t* text);
 // A condition on an element's text or on one of its attributes.
 struct IgnoreCondition {
     static constexpr int kValueUnits = 32;
-    static constexpr int kNameUnits = 48;
+    // The tested attribute is matched by the hash of its whole name, so the name is never
+    // cut: the dialog and the list-file reader refuse a longer one.
+    static constexpr int kNameUnits = 260;
+    static constexpr int kMaxNameUnits = kNameUnits - 1;
     // The tests, in the order of the dialog's operator list.
     enum Test : uint8_t {
         kLengthEquals,
@@ -37,11 +40,12 @@ struct IgnoreCondition {
     uint8_t test;
     uint8_t ifNotExist;                 // the outcome when the condition is never evaluated on an element
     wchar_t value[kValueUnits];         // without units up to U+0020, at most 31
-    wchar_t attributeName[kNameUnits];  // at most 47; empty for the element's text
+    wchar_t attributeName[kNameUnits];  // at most kMaxNameUnits; empty for the element's text
     int32_t number;                     // tests 0-2: the value as a signed number
     int32_t attributeHash;              // 0 for the element's text
 
-    // attributeName null or empty: a condition on the text.
+    // attributeName null or empty: a condition on the text. Callers refuse a name longer
+    // than kMaxNameUnits; one given anyway is cut.
     IgnoreCondition(const wchar_t* attributeName, int negate, int test, int ifNotExist, const wchar_t* value);
 
     // 0 when nameHash is not the tested attribute's (0: the text); else kEvaluated,

@@ -24,6 +24,7 @@ constexpr uint32_t kLatinCodePages[] = {28591, 28592, 28593, 28594, 28599, 28600
 
 constexpr uint32_t kUtf16LittleEndian = 1200;
 constexpr uint32_t kUtf16BigEndian = 1201;
+constexpr uint32_t kUtf7 = 65000;
 constexpr uint32_t kUtf8 = 65001;
 constexpr uint32_t kKindNone = 0;
 constexpr uint32_t kKindSingleByte = 1;
@@ -305,6 +306,75 @@ const wchar_t* EncodingSpec::endOfLineUnits() const {
         default:
             return L"";
     }
+}
+
+bool EncodingSpec::holds(const wchar_t* text, int count) const {
+    if (text == nullptr || count <= 0) {
+        return true;
+    }
+    bool ascii = true;
+    for (int i = 0; i < count && ascii; ++i) {
+        ascii = text[i] < 0x80;
+    }
+    if (kind == kKindNone) {
+        return ascii;
+    }
+    if (codePage == kUtf16LittleEndian || codePage == kUtf16BigEndian || codePage == kUtf8 || codePage == kUtf7 ||
+        (ascii && isAsciiTransparent(codePage))) {
+        return true;
+    }
+    const int size = WideCharToMultiByte(codePage, 0, text, count, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) {
+        return false;
+    }
+    std::unique_ptr<char[]> bytes(new (std::nothrow) char[static_cast<size_t>(size)]);
+    if (!bytes) {
+        return false;
+    }
+    const int converted = WideCharToMultiByte(codePage, 0, text, count, bytes.get(), size, nullptr, nullptr);
+    return converted > 0 && survivesConversion(codePage, text, count, bytes.get(), converted);
+}
+
+const wchar_t* EncodingSpec::declaredName() const {
+    // EncName: a letter, then letters, digits, '.', '_' and '-'.
+    bool wellFormed = (name[0] >= L'A' && name[0] <= L'Z') || (name[0] >= L'a' && name[0] <= L'z');
+    for (const wchar_t* unit = name + 1; wellFormed && *unit != 0; ++unit) {
+        const wchar_t c = *unit;
+        wellFormed = (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'.' ||
+                     c == L'_' || c == L'-';
+    }
+    if (wellFormed) {
+        return name;
+    }
+    static wchar_t usual[kNameUnits];
+    switch (codePage) {
+        case kUtf8:
+            return L"UTF-8";
+        case kUtf7:
+            return L"UTF-7";
+        case kUtf16LittleEndian:
+            return L"UTF-16LE";
+        case kUtf16BigEndian:
+            return L"UTF-16BE";
+        case 932:
+            return L"Shift_JIS";
+        case 936:
+            return L"GBK";
+        case 949:
+            return L"EUC-KR";
+        case 950:
+            return L"Big5";
+        default:
+            break;
+    }
+    if (codePage == 874 || (codePage >= 1250 && codePage <= 1258)) {
+        std::swprintf(usual, kNameUnits, L"windows-%u", codePage);
+    } else if (codePage >= 28591 && codePage <= 28605) {
+        std::swprintf(usual, kNameUnits, L"ISO-8859-%u", codePage - 28590);
+    } else {
+        std::swprintf(usual, kNameUnits, L"IBM%u", codePage);
+    }
+    return usual;
 }
 
 const EncodingSpec& outputSpec() {

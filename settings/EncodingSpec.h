@@ -11,7 +11,7 @@ struct EncodingSpec {
 
     wchar_t name[kNameUnits];
     uint32_t codePage;
-    uint32_t kind;     // 0 none, 1 ANSI/ISO, 2 listed DOS/IBM/Asian, 3 UTF-7/UTF-8, 4 UTF-16
+    uint32_t kind;      // 0 none, 1 ANSI/ISO, 2 listed DOS/IBM/Asian, 3 UTF-7/UTF-8, 4 UTF-16
     int32_t endOfLine;  // 0 none, 1 CR LF, 2 LF, 3 CR
 
     EncodingSpec() { reset(); }
@@ -24,6 +24,13 @@ struct EncodingSpec {
     bool writeByteOrderMark(HANDLE file) const;
     // The units of its end of line; empty for none.
     const wchar_t* endOfLineUnits() const;
+    // Whether count units convert into this encoding and back unchanged. Under "<none>"
+    // only ASCII does: a file without a declaration is read as UTF-8.
+    bool holds(const wchar_t* text, int count) const;
+    // The name for the XML declaration: the stored one when it is a well-formed encoding
+    // name, else the usual name of the code page (a stored name keeps whatever followed
+    // a recognised prefix, a quote included).
+    const wchar_t* declaredName() const;
 };
 
 // ANSI code page, CR LF: option files, list files and the parse log.
@@ -36,6 +43,5 @@ const EncodingSpec& outputSpec();
 // Writes count units (-1: up to the NUL) converted through spec (null: defaultWriterSpec)
 // with one file write. Returns false when the conversion or the write failed. With lossy
 // given, it is set (never cleared) when a character does not survive the conversion.
-bool writeText(HANDLE file, const wchar_t* text, int count, const EncodingSpec* spec = nullptr,
-               bool* lossy = nullptr);
+bool writeText(HANDLE file, const wchar_t* text, int count, const EncodingSpec* spec = nullptr, bool* lossy = nullptr);
 bool writeEndOfLine(HANDLE file);

@@ -1,7 +1,13 @@
 #include "settings/XmlOutput.h"
 
-#include <cwchar>
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/TransService.hpp>
 
+#include <cwchar>
+#include <memory>
+
+#include "model/ElementStore.h"
+#include "model/ParserSetup.h"
 #include "model/XMLTreeItem.h"
 #include "settings/EncodingSpec.h"
 #include "settings/FileWriter.h"
@@ -14,7 +20,95 @@ size_t lengthOf(const wchar_t* text) {
     return text == nullptr ? 0 : std::wcslen(text);
 }
 
+// Calls visit with each attribute name of an attribute text (name, "=", the opening
+// delimiter, value, the closing one, attributes separated by one blank) until it answers
+// false; false then.
+template <typename Visit>
+bool forEachAttributeName(const wchar_t* text, int length, Visit visit) {
+    for (int at = 0; at < length;) {
+        int equals = at;
+        while (equals + 1 < length && !(text[equals] == L'=' && text[equals + 1] == kAttributeOpenQuote))
+            ++equals;
+        if (equals + 1 >= length) return true;
+        if (!visit(text + at, equals - at)) return false;
+        int close = equals + 2;
+        while (close < length && text[close] != kAttributeCloseQuote)
+            ++close;
+        at = close + 1;
+        if (at < length && text[at] == L' ') ++at;
+    }
+    return true;
+}
+
+// The first name in element's subtree (ignored subtrees left out when they are) that
+// spec cannot hold. The walk climbs back by the items' parents instead of recursing, so
+// a deep document needs no deep stack.
+bool findInSubtree(const XMLTreeItem& top, const EncodingSpec& spec, bool skipIgnored, UnwritableName* found) {
+    const HWND tree = top.treeView;
+    auto check = [&](const XMLTreeItem& element) {
+        const wchar_t* name = element.nameText();
+        if (!spec.holds(name, static_cast<int>(std::wcslen(name)))) {
+            found->element = &element;
+            return false;
+        }
+        if (element.attributes == nullptr) return true;
+        return forEachAttributeName(element.attributes, element.attributesLength, [&](const wchar_t* at, int count) {
+            if (spec.holds(at, count)) return true;
+            found->element = &element;
+            found->attribute.assign(at, static_cast<size_t>(count));
+            return false;
+        });
+    };
+    auto wanted = [&](const XMLTreeItem* element) {
+        return element != nullptr && !(skipIgnored && element->ignoreState != 0);
+    };
+    if (!wanted(&top)) return false;
+    if (!check(top)) return true;
+    const HTREEITEM topItem = top.treeItem;
+    HTREEITEM item = tree != nullptr ? ElementStore::child(tree, topItem) : nullptr;
+    while (item != nullptr) {
+        const XMLTreeItem* element = ElementStore::record(tree, item);
+        const bool enter = wanted(element);
+        if (enter && !check(*element)) return true;
+        HTREEITEM next = enter ? ElementStore::child(tree, item) : nullptr;
+        // Up until a level with a next sibling, stopping at the top.
+        for (HTREEITEM at = item; next == nullptr && at != topItem && at != nullptr;) {
+            next = ElementStore::next(tree, at);
+            if (next == nullptr) {
+                at = ElementStore::parent(tree, at);
+                if (at == topItem) break;
+            }
+        }
+        item = next;
+    }
+    return false;
+}
+
 }  // namespace
+
+bool parserReads(const EncodingSpec& spec) {
+    if (spec.kind == 0) return true;  // no declaration, and the writers keep to ASCII
+    if (spec.codePage == 65000) return false;
+    initParser();
+    if (xercesc::XMLPlatformUtils::fgTransService == nullptr) return false;
+    try {
+        xercesc::XMLTransService::Codes result = xercesc::XMLTransService::Ok;
+        std::unique_ptr<xercesc::XMLTranscoder> transcoder(
+            xercesc::XMLPlatformUtils::fgTransService->makeNewTranscoderFor(spec.declaredName(), result, 64));
+        return transcoder != nullptr && result == xercesc::XMLTransService::Ok;
+    } catch (...) {
+        return false;
+    }
+}
+
+UnwritableName findUnwritableName(const XMLTreeItem& element, int command, const EncodingSpec& spec) {
+    UnwritableName found;
+    const bool skipIgnored = !OptionSet::IncludeIgnoredElements || command == kSaveReportMode;
+    if (findInSubtree(element, spec, skipIgnored, &found)) return found;
+    const bool withPartner = command == kSaveDifferencesMode || command == kMergeMode || command == kSaveReportMode;
+    if (withPartner && element.partner != nullptr) findInSubtree(*element.partner, spec, skipIgnored, &found);
+    return found;
+}
 
 int formatDoctypeLine(const wchar_t* name,
                       const wchar_t* publicId,
@@ -45,7 +139,7 @@ void writeXmlDeclaration(HANDLE file, const XMLTreeItem* element, const DoctypeF
     wchar_t declaration[64 + EncodingSpec::kNameUnits];
     if (spec.kind != 0)
         std::swprintf(declaration, 64 + EncodingSpec::kNameUnits, L"<?xml version=\"1.0\" encoding=\"%ls\"?>",
-                      spec.name);
+                      spec.declaredName());
     else
         std::wcscpy(declaration, L"<?xml version=\"1.0\"?>");
     spec.writeByteOrderMark(file);
@@ -64,7 +158,17 @@ DWORD writeXmlOutput(const wchar_t* path,
                      int command,
                      EncodingSpec* spec,
                      const DoctypeFields& doctype) {
-    currentOutputSpec = spec != nullptr ? spec : &defaultWriterSpec;
+    EncodingSpec* used = spec != nullptr ? spec : &defaultWriterSpec;
+    if (!parserReads(*used)) return kUnreadableEncodingError;
+    if (findUnwritableName(element, command, *used).element != nullptr) {
+        if (used->kind != 0) return kUnwritableNameError;
+        // No encoding was chosen, and a file without a declaration is read as UTF-8.
+        static EncodingSpec utf8;
+        utf8.setName(L"UTF-8");
+        utf8.endOfLine = used->endOfLine;
+        used = &utf8;
+    }
+    currentOutputSpec = used;
     ReplacingFileWriter writer;
     if (!writer.begin(path)) return writer.error();
     // Unbuffered, a failing write would go unnoticed: the writers do not check theirs.

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 struct EncodingSpec;
 struct XMLTreeItem;
 
@@ -30,9 +32,30 @@ int formatDoctypeLine(const wchar_t* name,
 // Byte order mark, declaration and, with "PrintDoctype" and an element without a
 // parent, the DOCTYPE line; in the encoding currentOutputSpec points at.
 void writeXmlDeclaration(HANDLE file, const XMLTreeItem* element, const DoctypeFields& doctype);
+// A name that a save would write and its encoding cannot hold: the element, with the
+// attribute when the name is one of the element's attribute names (empty when it is the
+// element's own). element is null when every name is held.
+struct UnwritableName {
+    const XMLTreeItem* element = nullptr;
+    std::wstring attribute;
+};
+// The first such name among the elements command writes from element: its subtree and,
+// for the commands that write the partner's elements too, the partner's.
+UnwritableName findUnwritableName(const XMLTreeItem& element, int command, const EncodingSpec& spec);
+
+// Whether the program's parser reads a file written in spec back: it knows the declared
+// encoding (it has no UTF-7, and which code pages it has depends on the system).
+bool parserReads(const EncodingSpec& spec);
+
+// The errors of a save that writeXmlOutput refuses before anything is written: files in
+// the encoding would not read back, or a name cannot be held by it.
+constexpr DWORD kUnreadableEncodingError = ERROR_UNSUPPORTED_TYPE;
+constexpr DWORD kUnwritableNameError = ERROR_NO_UNICODE_TRANSLATION;
+
 // Points currentOutputSpec at spec and writes element under command (568, 980-986) to
-// path. Returns ERROR_SUCCESS, or the system error; on an error the file at path is
-// as it was.
+// path. Under "<none>", names beyond ASCII are written in UTF-8, declared. Returns
+// ERROR_SUCCESS, or the system error or one of the two above; on an error the file at
+// path is as it was.
 DWORD writeXmlOutput(const wchar_t* path,
                      const XMLTreeItem& element,
                      int command,

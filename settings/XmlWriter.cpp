@@ -321,6 +321,13 @@ void XMLTreeItem::savePair(HANDLE file, int mode, int below, int insideEntire) c
         saveInMode(file, 1, mode, below, insideEntire);
     } else if (sameOwnContent(partner)) {
         saveInMode(file, 0, mode, below, insideEntire);
+    } else if (below == 0 && mode != kMergeMode) {
+        // The partner's whole version after the selected element would be a second root:
+        // the pair is written paired, as with markers, and what differs of the partner's
+        // own content goes into comments before it.
+        if (attributesDiffer() && hasAttributes(*partner)) writeComment(file, partner->attributes);
+        if (textDiffers() && hasText(*partner)) writeComment(file, partner->text);
+        saveInMode(file, 0, mode, below, insideEntire);
     } else {
         saveInMode(file, 1, mode, below, insideEntire);
         if (mode != kMergeMode) partner->saveInMode(file, 1, mode, below, 0);

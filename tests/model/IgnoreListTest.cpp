@@ -126,8 +126,12 @@ TEST_F(IgnoreListTest, RowValuesAreNormalisedWhereTheirFormAllows) {
         {"IgnoreElement=c\r\nCondition=$text$ 0 3 0 v\r\n", "IgnoreElement=c\r\nCondition=$text$ 0 3 0 v\r\n"},
         {"IgnoreElement=c\r\nCondition=k 2 x 9 " + std::string(40, 'v') + "\r\n",
          "IgnoreElement=c\r\nCondition=k 1 0 1 " + std::string(31, 'v') + "\r\n"},
+        // The attribute's whole name is kept: a cut one would match no attribute.
         {"IgnoreElement=c\r\nCondition=" + std::string(60, 'n') + " 0 3 0 v\r\n",
-         "IgnoreElement=c\r\nCondition=" + std::string(47, 'n') + " 0 3 0 v\r\n"},
+         "IgnoreElement=c\r\nCondition=" + std::string(60, 'n') + " 0 3 0 v\r\n"},
+        {"IgnoreElement=c\r\nCondition=" + std::string(259, 'n') + " 0 3 0 v\r\n",
+         "IgnoreElement=c\r\nCondition=" + std::string(259, 'n') + " 0 3 0 v\r\n"},
+        {"IgnoreElement=c\r\nCondition=" + std::string(260, 'n') + " 0 3 0 v\r\n", "IgnoreElement=c\r\n"},
         {"IgnoreElement=p 4 " + std::string(5000, 'q') + "\r\n",
          "IgnoreElement=p 4 " + std::string(5000, 'q') + "\r\n"},
     };
@@ -453,12 +457,23 @@ TEST_F(IgnoreListTest, ConditionsActAtLoadTime) {
         uint8_t flags;
         bool applies;
     };
+    const std::string sixty(60, 'k');
+    const std::string onLongName = sixty + " 0 3 0 x";
+    const std::string longNameX = "<e " + sixty + "='x'/>";
+    const std::string longNameY = "<e " + sixty + "='y' " + std::string(47, 'k') + "='x'/>";
     const Case cases[] = {
-        {"k 0 3 0 x", "<e k='x'/>", 0xC0, true},           {"k 0 3 0 x", "<e k='y'/>", 0x80, false},
-        {"k 0 3 0 x", "<e j='x'/>", 0x00, false},          {"k 0 3 1 x", "<e j='x'/>", 0x00, true},
-        {"k 1 3 1 x", "<e k='x'/>", 0x80, false},          {"k 1 3 1 x", "<e k='y'>x</e>", 0xC0, true},
-        {"K 0 5 0 X", "<e k='x'/>", 0xC0, true},           {"$TEXT$ 0 4 0 abc", "<e k='abc'>xabcx</e>", 0xC0, true},
-        {"$TEXT$ 0 4 0 abc", "<e>zz</e>", 0x80, false},    {"$TEXT$ 0 4 1 abc", "<e/>", 0x00, true},
+        {onLongName.c_str(), longNameX.c_str(), 0xC0, true},
+        {onLongName.c_str(), longNameY.c_str(), 0x80, false},
+        {"k 0 3 0 x", "<e k='x'/>", 0xC0, true},
+        {"k 0 3 0 x", "<e k='y'/>", 0x80, false},
+        {"k 0 3 0 x", "<e j='x'/>", 0x00, false},
+        {"k 0 3 1 x", "<e j='x'/>", 0x00, true},
+        {"k 1 3 1 x", "<e k='x'/>", 0x80, false},
+        {"k 1 3 1 x", "<e k='y'>x</e>", 0xC0, true},
+        {"K 0 5 0 X", "<e k='x'/>", 0xC0, true},
+        {"$TEXT$ 0 4 0 abc", "<e k='abc'>xabcx</e>", 0xC0, true},
+        {"$TEXT$ 0 4 0 abc", "<e>zz</e>", 0x80, false},
+        {"$TEXT$ 0 4 1 abc", "<e/>", 0x00, true},
         {"$TEXT$ 0 0 0 2", "<e> a<c/>b </e>", 0xC0, true},
     };
     for (const Case& c : cases) {

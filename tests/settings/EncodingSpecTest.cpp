@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -208,7 +209,7 @@ TEST(EncodingSpecDefaults, WriterRecordIsAnsiWithCrLf) {
 
 // A real file in the temporary folder, so that the bytes are those the system wrote.
 class WriteText : public ::testing::Test {
-   protected:
+protected:
     void SetUp() override {
         wchar_t folder[MAX_PATH];
         ASSERT_NE(GetTempPathW(MAX_PATH, folder), 0u);
@@ -420,7 +421,7 @@ TEST_F(EncodingSpecByteOrderMark, ReportsFailedWrite) {
 
 // Points currentOutputSpec at its own record and puts the process-wide pointer back afterwards.
 class WriteTextEndOfLine : public WriteText {
-   protected:
+protected:
     void TearDown() override {
         currentOutputSpec = saved_;
         WriteText::TearDown();
@@ -483,6 +484,52 @@ TEST_F(WriteTextEndOfLine, ReportsFailedWrite) {
     EXPECT_FALSE(writeEndOfLine(INVALID_HANDLE_VALUE));
     use(L"UTF-8", 0);
     EXPECT_TRUE(writeEndOfLine(INVALID_HANDLE_VALUE));
+}
+
+// The declaration names the encoding as stored when that is a well-formed encoding name,
+// and by the code page's usual name when the stored one keeps a stray character.
+TEST(EncodingSpecName, TheDeclaredNameIsWellFormed) {
+    const struct {
+        const wchar_t* given;
+        const wchar_t* declared;
+    } cases[] = {
+        {L"UTF-8", L"UTF-8"},
+        {L"utf8", L"utf8"},
+        {L"UTF-8\"", L"UTF-8"},
+        {L"windows-1252\"?>", L"windows-1252"},
+        {L"ISO-8859-1\"5", L"ISO-8859-15"},
+        {L"UTF-16BE'", L"UTF-16BE"},
+        {L"\u00D5TF-8", L"UTF-8"},
+        {L"437", L"IBM437"},
+        {L"cp932\"", L"Shift_JIS"},
+        {L"LATIN9", L"LATIN9"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.given);
+        EXPECT_STREQ(named(c.given).declaredName(), c.declared);
+    }
+}
+
+TEST(EncodingSpecName, HoldsWhatConvertsBackUnchanged) {
+    const struct {
+        const wchar_t* encoding;
+        const wchar_t* text;
+        bool held;
+    } cases[] = {
+        {L"<none>", L"name", true},
+        {L"<none>", L"caf\u00E9", false},
+        {L"windows-1252", L"caf\u00E9", true},
+        {L"windows-1252", L"\u0416", false},
+        {L"windows-1251", L"\u0416", true},
+        {L"IBM437", L"\u00E9", true},
+        {L"IBM437", L"\u0416", false},
+        {L"UTF-8", L"\u0416\U0001F600", true},
+        {L"UTF-16BE", L"\u0416", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.encoding << " " << c.text);
+        EXPECT_EQ(named(c.encoding).holds(c.text, static_cast<int>(std::wcslen(c.text))), c.held);
+    }
 }
 
 }  // namespace

@@ -102,10 +102,11 @@ TEST_F(XmlWriterTest, EverySaveModeWritesWhatItsFilterKeeps) {
         {0, 568,
          "<root v=\"1\">\n<same>s</same>\n<changed>new</changed>\n<added/>\n<sub>\n<leaf>a</leaf>\n"
          "<leaf>b</leaf>\n</sub>\n</root>\n"},
-        // The selected pair differs in its own content: the partner follows whole.
+        // The selected pair differs in its own content: it is written paired, the partner's
+        // differing attributes in a comment before it, so that the file has one root.
         {0, 980,
-         "<root v=\"1\">\n<changed>new</changed>\n<added/>\n<sub>\n<leaf>b</leaf>\n</sub>\n</root>\n"
-         "<root v=\"2\">\n<changed>old</changed>\n<gone>g</gone>\n<sub>\n<leaf>c</leaf>\n</sub>\n</root>\n"},
+         "<!-- v=\"2\" -->\n<root v=\"1\">\n<changed>new</changed>\n<changed>old</changed>\n<added/>\n<sub>\n"
+         "<leaf>b</leaf>\n<leaf>c</leaf>\n</sub>\n<gone>g</gone>\n</root>\n"},
         {0, 981,
          "<root v=\"1\">\n<same>s</same>\n<changed>new</changed>\n<added/>\n<sub>\n<leaf>a</leaf>\n"
          "<leaf>b</leaf>\n</sub>\n</root>\n"},
@@ -157,8 +158,7 @@ TEST_F(XmlWriterTest, EverySaveModeWritesWhatItsFilterKeeps) {
         std::wstring path;
         EXPECT_EQ(save(root(leftTreeView), c.mode, &path), c.expected)
             << "InsertPI " << c.insertPI << " mode " << c.mode;
-        // Without markers, Save Differences of a pair whose own content differs holds two roots.
-        if (!(c.insertPI == 0 && c.mode == 980)) written.push_back(path);
+        written.push_back(path);
     }
     expectParses(written);
 }
@@ -202,6 +202,48 @@ TEST_F(XmlWriterTest, EdgeCasesOfTheElementForms) {
         std::wstring path;
         EXPECT_EQ(save(elementNamed(leftTreeView, widen(c.selected)), c.mode, &path), c.expected);
         written.push_back(path);
+    }
+    expectParses(written);
+}
+
+struct RootPairCase {
+    const char* what;
+    const char* left;
+    const char* right;
+    const char* differences;  // Save Differences without markers, after the declaration
+};
+
+// Roots that differ in their own content: every save, with markers and without, is one
+// document; without markers Save Differences keeps the partner's differing attributes
+// and text in comments before the element.
+TEST_F(XmlWriterTest, RootsThatDifferInTheirOwnContentSaveIntoOneDocument) {
+    const RootPairCase cases[] = {
+        {"attributes", "<r a=\"1\" k=\"s\"><c>x</c><d/></r>", "<r a=\"2\" k=\"s\"><c>y</c></r>",
+         "<!-- a=\"2\" k=\"s\" -->\n<r a=\"1\" k=\"s\">\n<c>x</c>\n<c>y</c>\n<d/>\n</r>\n"},
+        {"text", "<r>one<c>x</c></r>", "<r>two<c>x</c><e/></r>", "<!-- two -->\n<r>one\n<e/>\n</r>\n"},
+        {"attributes and text", "<r a=\"1\">one</r>", "<r a=\"2\">t&lt;--o</r>",
+         "<!-- a=\"2\" -->\n<!-- t&lt;- -o -->\n<r a=\"1\">one</r>\n"},
+        {"a partner with neither", "<r a=\"1\">one<c/></r>", "<r><c/></r>", "<r a=\"1\">one\n</r>\n"},
+        {"name", "<r><c>1</c></r>", "<s><c>2</c></s>", "<r>\n<c>1</c>\n<c>2</c>\n</r>\n"},
+    };
+    std::vector<std::wstring> written;
+    for (const RootPairCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        loadPair(c.left, c.right);
+        ASSERT_FALSE(root(leftTreeView)->sameOwnContent(root(rightTreeView)));
+        for (int insertPI : {0, 1}) {
+            OptionSet::InsertPI = insertPI;
+            for (const XMLTreeView* side : {&leftTreeView, &rightTreeView}) {
+                for (int mode : {568, 980, 981, 982, 983, 984, 985, 986}) {
+                    std::wstring path;
+                    const std::string out = save(root(*side), mode, &path);
+                    if (insertPI == 0 && mode == 980 && side == &leftTreeView) {
+                        EXPECT_EQ(out, c.differences);
+                    }
+                    written.push_back(path);
+                }
+            }
+        }
     }
     expectParses(written);
 }
@@ -311,6 +353,95 @@ TEST_F(XmlWriterTest, EscapingFollowsTheOutputEncoding) {
         EXPECT_EQ(saveWhole(root(leftTreeView), 980, &path), c.declaration + c.body) << narrow(c.encoding);
         written.push_back(path);
     }
+    expectParses(written);
+}
+
+// A name the output encoding lacks, on either side of the pair, refuses the save before
+// anything is written, under the commands that write that side's names; "<none>" writes
+// UTF-8 instead; UTF-7, which the parser cannot read, is refused.
+TEST_F(XmlWriterTest, ANameTheEncodingLacksIsNeverWrittenWrong) {
+    loadPair("<r><a>1</a></r>", "<r><a>2</a><\xD0\x96/></r>");
+    const std::wstring target = dir.file(L"kept.xml");
+    struct Case {
+        const wchar_t* encoding;
+        int mode;
+        bool lacking;  // a name that is written lacks in the encoding
+        DWORD result;
+        const char* declaration;
+    };
+    const Case cases[] = {
+        {L"windows-1252", 568, false, 0, "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n"},
+        {L"windows-1252", 983, false, 0, "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n"},
+        {L"windows-1252", 980, true, kUnwritableNameError, nullptr},
+        {L"windows-1252", 981, true, kUnwritableNameError, nullptr},
+        {L"windows-1252", 986, true, kUnwritableNameError, nullptr},
+        {L"<none>", 568, false, 0, "<?xml version=\"1.0\"?>\n"},
+        {L"<none>", 981, true, 0, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"},
+        {L"UTF-8", 981, false, 0, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"},
+        {L"UTF-7", 568, false, kUnreadableEncodingError, nullptr},
+    };
+    std::vector<std::wstring> written;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(narrow(c.encoding) + " " + std::to_string(c.mode));
+        spec.setName(c.encoding);
+        spec.endOfLine = 2;
+        dir.write(L"kept.xml", "old content");
+        const UnwritableName found = findUnwritableName(*root(leftTreeView), c.mode, spec);
+        EXPECT_EQ(found.element != nullptr, c.lacking);
+        if (found.element != nullptr) {
+            EXPECT_STREQ(found.element->nameText(), L"\u0416");
+        }
+        EXPECT_EQ(writeXmlOutput(target.c_str(), *root(leftTreeView), c.mode, &spec, DoctypeFields{}), c.result);
+        const std::string bytes = dir.read(L"kept.xml");
+        if (c.declaration == nullptr) {
+            EXPECT_EQ(bytes, "old content");
+            continue;
+        }
+        EXPECT_EQ(bytes.substr(0, std::string(c.declaration).size()), c.declaration);
+        const std::wstring copy = dir.write(L"names" + std::to_wstring(written.size()) + L".xml", bytes);
+        written.push_back(copy);
+    }
+    expectParses(written);
+    // The attribute names of an element count as names; their values do not.
+    loadPair("<r><e \xD0\x96=\"1\"/><f g=\"\xD0\x96\"/></r>", "<r/>");
+    spec.setName(L"windows-1252");
+    UnwritableName found = findUnwritableName(*elementNamed(leftTreeView, L"e"), 568, spec);
+    EXPECT_STREQ(found.element != nullptr ? found.element->nameText() : L"", L"e");
+    EXPECT_EQ(found.attribute, L"\u0416");
+    EXPECT_EQ(findUnwritableName(*elementNamed(leftTreeView, L"f"), 568, spec).element, nullptr);
+}
+
+// Every encoding the Options dialog offers, and UTF-7 typed in, either gives a file that
+// loads again or is refused before anything is written: which code pages the parser has
+// depends on the system.
+TEST_F(XmlWriterTest, EveryOfferedEncodingReadsBackOrIsRefused) {
+    loadPair("<r a=\"\xC3\xA9\"><c>\xC3\xA9</c></r>", "<r/>");
+    const wchar_t* const offered[] = {
+        L"ISO-8859-1",   L"ISO-8859-2",   L"ISO-8859-3",   L"ISO-8859-4",   L"ISO-8859-5",   L"ISO-8859-6",
+        L"ISO-8859-7",   L"ISO-8859-8",   L"ISO-8859-9",   L"ISO-8859-13",  L"ISO-8859-15",  L"Windows-1250",
+        L"Windows-1251", L"Windows-1252", L"Windows-1253", L"Windows-1254", L"Windows-1255", L"Windows-1256",
+        L"Windows-1257", L"Windows-1258", L"IBM437",       L"IBM737",       L"IBM850",       L"IBM852",
+        L"IBM858",       L"IBM860",       L"IBM866",       L"IBM869",       L"IBM1047",      L"IBM1140",
+        L"UTF-8",        L"Unicode",      L"UTF-16",       L"UTF-16LE",     L"UTF-16BE",     L"<none>",
+        L"UTF-7",
+    };
+    std::vector<std::wstring> written;
+    for (const wchar_t* encoding : offered) {
+        SCOPED_TRACE(narrow(encoding));
+        spec.setName(encoding);
+        const std::wstring path = dir.file(L"offered" + std::to_wstring(written.size()) + L".xml");
+        const DWORD result = writeXmlOutput(path.c_str(), *root(leftTreeView), 568, &spec, DoctypeFields{});
+        EXPECT_EQ(result, parserReads(spec) ? 0u : kUnreadableEncodingError);
+        if (spec.codePage == 65000) {
+            EXPECT_EQ(result, kUnreadableEncodingError);
+        }
+        if (result == 0) {
+            written.push_back(path);
+        } else {
+            EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+        }
+    }
+    EXPECT_GE(written.size(), 8u);  // at least UTF-8, the UTF-16 names, windows-1252 and "<none>"
     expectParses(written);
 }
 
@@ -518,8 +649,8 @@ std::wstring samplePath(const char* name) {
     return widen(path);
 }
 
-// What ./scripts/run shows: Save Differences and Merge of the samples load again, with
-// and without markers (without them, the differences of the differing roots are two roots).
+// What ./scripts/run shows: every save of the samples, whose roots differ in an
+// attribute, loads again, with and without markers.
 TEST_F(XmlWriterTest, TheSamplesSaveIntoFilesThatLoadAgain) {
     ASSERT_EQ(parseIntoPanel(leftTreeView, samplePath("left.xml").c_str()), kLoaded);
     ASSERT_EQ(parseIntoPanel(rightTreeView, samplePath("right.xml").c_str()), kLoaded);
@@ -531,13 +662,11 @@ TEST_F(XmlWriterTest, TheSamplesSaveIntoFilesThatLoadAgain) {
     std::vector<std::wstring> written;
     for (int insertPI : {0, 1}) {
         OptionSet::InsertPI = insertPI;
-        for (int mode : {980, 981, 986}) {
+        for (int mode : {568, 980, 981, 982, 983, 984, 985, 986}) {
             std::wstring path;
             const std::string out = saveWhole(root(leftTreeView), mode, &path);
             EXPECT_NE(out.find("<catalog"), std::string::npos);
-            if (insertPI || mode != 980 || root(leftTreeView)->sameOwnContent(root(rightTreeView))) {
-                written.push_back(path);
-            }
+            written.push_back(path);
         }
     }
     expectParses(written);

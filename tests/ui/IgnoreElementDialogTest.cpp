@@ -462,4 +462,63 @@ TEST_F(IgnoreCommandsTest, UntickingTheElementWithARuleRemovesItAndClearsOnlyThe
     EXPECT_EQ(c->flags, 0xC0);
 }
 
+// A condition is matched by the whole name of its attribute: one on a long name holds
+// once the files load again; a name too long for a condition gets a message, and OK
+// then applies nothing.
+TEST_F(IgnoreCommandsTest, AConditionOnALongAttributeNameHoldsOrIsRefused) {
+    OptionSet::DisplayConfirmation = 1;
+    const std::string sixty(60, 'k');
+    const std::string tooLong(IgnoreCondition::kMaxNameUnits + 1, 'm');
+    const std::string left = "<r><e " + sixty + "='x' " + tooLong + "='x'>t</e></r>";
+    const std::string right = "<r><e " + sixty + "='y' " + tooLong + "='y'>t</e></r>";
+    loadBoth(left, right);
+    const std::wstring refusal =
+        L"The attribute name is 260 characters long: a condition can test attributes of up to 259 characters.\n"
+        L"Choose another attribute or the content of the element.";
+    struct Case {
+        int item;  // 1 the sixty-unit name, 2 the one too long
+        bool refused;
+    } cases[] = {{1, false}, {2, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.item);
+        ignoreList.clear();
+        select(leftTreeView, L"e");
+        {
+            BoxScript boxes;
+            if (c.refused)
+                boxes.expect(refusal, L"Ignore Element");
+            else
+                boxes.expect(kReloadQuestion, kReloadCaption, IDNO);
+            ModalScript dialogs;
+            dialogs.expect(IDD_IGNORE_ELEMENT, [&](HWND dialog) {
+                setCheck(dialog, IDC_IGNORE_ELEMENT, true);
+                clickButton(dialog, IDC_IGNORE_BY_NAME);
+                clickButton(dialog, IDC_IGNORE_CONTENT);
+                setCheck(dialog, IDC_CONDITION, true);
+                chooseCombo(dialog, IDC_CONDITION_ITEM, c.item);
+                chooseCombo(dialog, IDC_CONDITION_TEST, 3);
+                setCheck(dialog, IDC_CONDITION_CASE, true);
+                SetDlgItemTextW(dialog, IDC_CONDITION_VALUE, L"x");
+                clickButton(dialog, IDOK);
+                // Refused, the dialog is still up; the user gives up.
+                if (c.refused) clickButton(dialog, IDCANCEL);
+            });
+            command(IDM_IGNORE_PARTICULAR);
+        }
+        if (c.refused) {
+            EXPECT_EQ(ignoreList.count, 0u);
+            continue;
+        }
+        ASSERT_EQ(ignoreList.count, 1u);
+        ASSERT_NE(ignoreList.rules[0]->condition, nullptr);
+        EXPECT_EQ(narrow(ignoreList.rules[0]->condition->attributeName), sixty);
+        loadBoth(left, right);  // the condition is evaluated while the files load
+        const XMLTreeItem* e = elementNamed(leftTreeView, L"e");
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->flags & 0xC0, 0xC0);
+        EXPECT_TRUE(ignoreList.rules[0]->appliesWith(e->flags));
+        EXPECT_EQ(elementNamed(rightTreeView, L"e")->flags & 0xC0, 0x80);
+    }
+}
+
 }  // namespace

@@ -257,4 +257,82 @@ TEST_F(SaveCommandTest, OpenAfterSaveAsksNothingAndHandsTheFileOn) {
     EXPECT_TRUE(noDialogs.shown().empty());
 }
 
+// The names of the elements and attributes of a panel, in document order.
+std::vector<std::wstring> namesOf(const XMLTreeView& panel) {
+    std::vector<std::wstring> names;
+    for (const XMLTreeItem* e : recordsInOrder(panel)) {
+        names.push_back(e->nameText());
+        if (e->attributes != nullptr) names.emplace_back(e->attributes, e->attributesLength);
+    }
+    return names;
+}
+
+// What is written reads back with the names as they were; a name the output encoding
+// cannot hold, or an encoding the parser cannot read, gets a box before the file is asked
+// for, and nothing is written.
+TEST_F(SaveCommandTest, NamesReadBackAsWrittenOrTheSaveIsRefused) {
+    const std::string left =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r><caf\xC3\xA9 t=\"\xC3\xA9\">1</caf\xC3\xA9>"
+        "<\xD0\x96 n=\"1\"/><e \xD0\x96=\"1\"/></r>";
+    const std::wstring cafe = L"caf\u00E9";
+    const std::wstring advice =
+        L"Nothing was saved. Choose an output encoding that holds it, such as UTF-8, under "
+        L"\"Use specific Encoding\" in the Options.";
+    struct Case {
+        const char* what;
+        const wchar_t* encoding;
+        std::wstring selected;
+        std::string declaration;  // empty: refused
+        std::wstring box;
+    };
+    const Case cases[] = {
+        {"UTF-8", L"UTF-8", L"r", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>", L""},
+        {"no encoding: UTF-8, declared", L"<none>", L"r", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>", L""},
+        {"windows-1252 holds e acute", L"windows-1252", cafe, "<?xml version=\"1.0\" encoding=\"windows-1252\"?>", L""},
+        {"windows-1252 lacks an element name", L"windows-1252", L"r", "",
+         L"The name of the element \"r>\u0416\" cannot be written in the encoding windows-1252.\n" + advice},
+        {"windows-1252 lacks an attribute name", L"windows-1252", L"e", "",
+         L"The attribute name \"\u0416\" of the element \"r>e\" cannot be written in the encoding windows-1252.\n" +
+             advice},
+        {"a quote after the name", L"UTF-8\"", L"r", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>", L""},
+        {"a quote inside the name", L"windows-1252\"x", cafe, "<?xml version=\"1.0\" encoding=\"windows-1252\"?>", L""},
+        {"UTF-7", L"UTF-7", L"r", "",
+         L"A file in the encoding UTF-7 cannot be read back by this program.\nNothing was saved. Choose another "
+         L"output encoding, such as UTF-8, under \"Use specific Encoding\" in the Options."},
+    };
+    OptionSet::UseEncoding = 1;
+    int saved = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        load(leftTreeView, left, L"left.xml");
+        load(rightTreeView, "<r/>", L"right.xml");
+        select(c.selected.c_str(), leftTreeView);
+        const XMLTreeItem* element = currentElement;
+        OptionSet::EncodingString.setName(c.encoding);
+        OptionSet::EncodingString.endOfLine = 1;
+        const std::wstring name = L"names" + std::to_wstring(++saved) + L".xml";
+        {
+            DialogScript dialogs;
+            if (!c.declaration.empty()) dialogs.answer(dir.file(name));
+            BoxScript boxes;
+            if (!c.box.empty()) boxes.expect(c.box, L"Error");
+            command(IDM_SAVE_DIFFERENCES);
+            EXPECT_EQ(dialogs.shown().size(), c.declaration.empty() ? 0u : 1u);
+        }
+        if (c.declaration.empty()) {
+            EXPECT_EQ(GetFileAttributesW(dir.file(name).c_str()), INVALID_FILE_ATTRIBUTES);
+            continue;
+        }
+        EXPECT_EQ(firstLine(dir.read(name)), c.declaration);
+        // The root pairs with a root of the same own content, the others have no partner:
+        // either way the selected element is written whole.
+        std::vector<std::wstring> expected = namesOf(leftTreeView);
+        if (element->parent() != nullptr)
+            expected = {element->nameText(), {element->attributes, element->attributesLength}};
+        BoxScript noBoxes;
+        ASSERT_EQ(parseIntoPanel(rightTreeView, dir.file(name).c_str()), kLoaded);
+        EXPECT_EQ(namesOf(rightTreeView), expected);
+    }
+}
+
 }  // namespace

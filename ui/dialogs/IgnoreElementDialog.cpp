@@ -3,6 +3,7 @@
 #include <string>
 
 #include "model/IgnoreList.h"
+#include "model/MessageBox.h"
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
 #include "ui/Help.h"
@@ -184,13 +185,38 @@ void copyToCommonAttributes(HWND dialog) {
     }
 }
 
+// The condition's value as OK takes it. The edit's limit holds only for typing: a text
+// set from outside may be longer.
+std::wstring conditionValue(HWND dialog) {
+    return controlText(GetDlgItem(dialog, IDC_CONDITION_VALUE)).substr(0, kConditionValueUnits);
+}
+
+// The tested attribute's name; empty for the element's text.
+std::wstring conditionAttribute(HWND dialog) {
+    HWND item = GetDlgItem(dialog, IDC_CONDITION_ITEM);
+    const LRESULT selected = SendMessageW(item, CB_GETCURSEL, 0, 0);
+    return selected > 0 ? comboItemText(item, static_cast<int>(selected)) : std::wstring();
+}
+
+// Whether OK may apply the dialog: a condition is matched by the whole attribute name,
+// and one the condition cannot hold would never match. False after a box.
+bool conditionNameFits(HWND dialog) {
+    if (!isChecked(dialog, IDC_IGNORE_ELEMENT) || isChecked(dialog, IDC_IGNORE_ONLY_SELECTED)) return true;
+    if (!isChecked(dialog, IDC_CONDITION) || conditionValue(dialog).empty()) return true;
+    const std::wstring attribute = conditionAttribute(dialog);
+    if (attribute.size() <= static_cast<size_t>(IgnoreCondition::kMaxNameUnits)) return true;
+    const std::wstring message = L"The attribute name is " + std::to_wstring(attribute.size()) +
+                                 L" characters long: a condition can test attributes of up to " +
+                                 std::to_wstring(IgnoreCondition::kMaxNameUnits) +
+                                 L" characters.\nChoose another attribute or the content of the element.";
+    showBox(dialog, message.c_str(), L"Ignore Element", MB_ICONERROR);
+    return false;
+}
+
 void applyCondition(HWND dialog, IgnoreRule& rule) {
-    // The edit's limit holds only for typing: a text set from outside may be longer.
-    const std::wstring value = controlText(GetDlgItem(dialog, IDC_CONDITION_VALUE)).substr(0, kConditionValueUnits);
+    const std::wstring value = conditionValue(dialog);
     if (isChecked(dialog, IDC_CONDITION) && !value.empty()) {
-        HWND item = GetDlgItem(dialog, IDC_CONDITION_ITEM);
-        const LRESULT selected = SendMessageW(item, CB_GETCURSEL, 0, 0);
-        const std::wstring attribute = selected > 0 ? comboItemText(item, static_cast<int>(selected)) : std::wstring();
+        const std::wstring attribute = conditionAttribute(dialog);
         int test = static_cast<int>(SendDlgItemMessageW(dialog, IDC_CONDITION_TEST, CB_GETCURSEL, 0, 0));
         if (test < 0) test = 0;
         if (test > 2 && !isChecked(dialog, IDC_CONDITION_CASE)) test += 2;
@@ -279,6 +305,7 @@ void onIgnoreElementCommand(HWND dialog, int id) {
             showHelpTopic(dialog, L"htm/igndlg.htm");
             break;
         case IDOK:
+            if (!conditionNameFits(dialog)) break;  // the dialog stays open, nothing applied
             applyIgnoreElementDialog(dialog, state);
             EndDialog(dialog, IDOK);
             break;
