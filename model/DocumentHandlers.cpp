@@ -21,6 +21,16 @@
 SAX2CountHandlers countHandlers;
 AdvancedHandler advancedHandler;
 
+namespace {
+// Copies source into a buffer of units, cut so that it stays terminated.
+void copyCut(wchar_t* buffer, size_t units, const XMLCh* source) {
+    size_t length = source == nullptr ? 0 : std::wcslen(source);
+    if (length > units - 1) length = units - 1;
+    if (length != 0) std::wmemcpy(buffer, source, length);
+    buffer[length] = 0;
+}
+}  // namespace
+
 bool SAX2CountHandlers::stopRequested() const {
     return (fatalSeen && !OptionSet::ContinueAfterFatalError) || cancelled || refused;
 }
@@ -61,7 +71,23 @@ void SAX2CountHandlers::closeLog() {
 }
 
 xercesc::InputSource* SAX2CountHandlers::resolveEntity(const XMLCh* const, const XMLCh* const systemIdText) {
-    return resolveExternalSchema(systemIdText);
+    if (xercesc::InputSource* schema = resolveExternalSchema(systemIdText)) return schema;
+    // Only the DOCTYPE's own DTD is looked at here, once; other entities fail as the parser
+    // reports them. "Always" keeps the DTD a condition of the document.
+    if (!dtdRequested_ || systemIdText == nullptr || dtdRequest_ != systemIdText) return nullptr;
+    dtdRequested_ = false;
+    if (OptionSet::SchemaValidation != 0) return nullptr;
+    std::wstring reason;
+    xercesc::InputSource* dtd =
+        openExternalDTD(systemIdText, locator != nullptr ? locator->getSystemId() : nullptr, reason);
+    if (dtd != nullptr) return dtd;
+    copyCut(skippedDtd, std::size(skippedDtd), systemIdText);
+    // The reason first: a status bar shows the start of a long URL only.
+    std::swprintf(skippedDtdNote, std::size(skippedDtdNote), L"Loaded without the external DTD (%ls): %ls",
+                  reason.c_str(), systemIdText);
+    doctypeEndLine_ = locator != nullptr ? locator->getLineNumber() : 0;
+    doctypeEndColumn_ = locator != nullptr ? locator->getColumnNumber() : 0;
+    return emptyExternalSubset();
 }
 
 void SAX2CountHandlers::clearParseFlags() {
@@ -69,6 +95,40 @@ void SAX2CountHandlers::clearParseFlags() {
     fatalSeen = 0;
     cancelled = 0;
     refused = 0;
+    skippedDtd[0] = 0;
+    skippedDtdNote[0] = 0;
+    dtdRequested_ = false;
+    restarting_ = false;
+}
+
+void SAX2CountHandlers::beginRestart() {
+    restarting_ = true;
+}
+
+void SAX2CountHandlers::endRestart() {
+    restarting_ = false;
+    copyCut(message, std::size(message), skippedDtdNote);
+    std::swprintf(position, std::size(position), L"line %d column %d", static_cast<int>(doctypeEndLine_),
+                  static_cast<int>(doctypeEndColumn_));
+    logMessage(L"Warning");
+}
+
+bool SAX2CountHandlers::isRepeatedReport(const xercesc::SAXParseException& exc) const {
+    if (!restarting_) return false;
+    const XMLFileLoc reportLine = exc.getLineNumber();
+    return reportLine < doctypeEndLine_ ||
+           (reportLine == doctypeEndLine_ && exc.getColumnNumber() <= doctypeEndColumn_);
+}
+
+void SAX2CountHandlers::refuseEntityOutput() {
+    refreshPosition();
+    const XMLCh* documentId = locator != nullptr ? locator->getSystemId() : nullptr;
+    const XMLCh* publicId = locator != nullptr ? locator->getPublicId() : nullptr;
+    const xercesc::SAXParseException report(entityOutputLimitText(), publicId != nullptr ? publicId : L"",
+                                            documentId != nullptr ? documentId : L"", line, column);
+    fatalError(report);
+    // The scan may be inside a long token of references: it ends at the parser's next allocation.
+    endScanAtNextAllocation();
 }
 
 void SAX2CountHandlers::startDocument() {
@@ -77,8 +137,11 @@ void SAX2CountHandlers::startDocument() {
     currentItem = nullptr;
     elementCount = 0;
     currentPathHash = 0;
-    clearParseFlags();
-    closeLog();
+    entityOutput.begin();
+    if (!restarting_) {
+        clearParseFlags();
+        closeLog();
+    }
     textBuffer[0] = 0;
     textEnd = textBuffer;
     if (panel != nullptr) {
@@ -111,6 +174,7 @@ void SAX2CountHandlers::startElement(const XMLCh* const, const XMLCh* const loca
 }
 
 void SAX2CountHandlers::characters(const XMLCh* const chars, const XMLSize_t length) {
+    if (entityOutput.deliver(length)) refuseEntityOutput();
     if (stopRequested()) return;
     // The buffer holds the 65,535 units an element's text can have; the rest is cut off.
     size_t used = static_cast<size_t>(textEnd - textBuffer);
@@ -171,7 +235,8 @@ void SAX2CountHandlers::endDocument() {
     closeLog();
 }
 
-void SAX2CountHandlers::ignorableWhitespace(const XMLCh* const, const XMLSize_t) {
+void SAX2CountHandlers::ignorableWhitespace(const XMLCh* const, const XMLSize_t length) {
+    if (entityOutput.deliver(length)) refuseEntityOutput();
     refreshPosition();
 }
 
@@ -184,14 +249,6 @@ void SAX2CountHandlers::setDocumentLocator(const xercesc::Locator* const value) 
 }
 
 namespace {
-// Copies source into a buffer of units, cut so that it stays terminated.
-void copyCut(wchar_t* buffer, size_t units, const XMLCh* source) {
-    size_t length = source == nullptr ? 0 : std::wcslen(source);
-    if (length > units - 1) length = units - 1;
-    if (length != 0) std::wmemcpy(buffer, source, length);
-    buffer[length] = 0;
-}
-
 template <size_t units>
 void copyCut(wchar_t (&buffer)[units], const XMLCh* source) {
     copyCut(buffer, units, source);
@@ -234,11 +291,12 @@ void SAX2CountHandlers::logMessage(const wchar_t* kind) {
 }
 
 void SAX2CountHandlers::warning(const xercesc::SAXParseException& exc) {
-    if (cancelled) return;
+    if (cancelled || isRepeatedReport(exc)) return;
     reportParseMessage(L"Warning", exc, MB_ICONWARNING);
 }
 
 void SAX2CountHandlers::error(const xercesc::SAXParseException& exc) {
+    if (isRepeatedReport(exc)) return;
     errorSeen = 1;
     if (cancelled) return;
     reportParseMessage(L"Error", exc, MB_ICONERROR);
@@ -246,7 +304,7 @@ void SAX2CountHandlers::error(const xercesc::SAXParseException& exc) {
 }
 
 void SAX2CountHandlers::fatalError(const xercesc::SAXParseException& exc) {
-    if (refused) return;
+    if (refused || isRepeatedReport(exc)) return;
     fatalSeen = 1;
     if (isRefusalReport(exc)) {
         refused = 1;
@@ -258,7 +316,7 @@ void SAX2CountHandlers::fatalError(const xercesc::SAXParseException& exc) {
 }
 
 void SAX2CountHandlers::resetErrors() {
-    errorSeen = 0;
+    if (!restarting_) errorSeen = 0;
 }
 
 void SAX2CountHandlers::comment(const XMLCh* const, const XMLSize_t) {
@@ -274,11 +332,18 @@ void SAX2CountHandlers::endDTD() {
 }
 
 void SAX2CountHandlers::endEntity(const XMLCh* const) {
+    entityOutput.leave();
     refreshPosition();
+}
+
+void SAX2CountHandlers::startEntity(const XMLCh* const) {
+    entityOutput.enter();
 }
 
 void SAX2CountHandlers::startDTD(const XMLCh* const name, const XMLCh* const publicId, const XMLCh* const systemIdText) {
     if (panel != nullptr) panel->setDoctype(name, publicId, systemIdText);
+    dtdRequested_ = systemIdText != nullptr && systemIdText[0] != 0;
+    dtdRequest_ = dtdRequested_ ? systemIdText : L"";
     refreshPosition();
 }
 

@@ -9,6 +9,10 @@
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
 
+#include <string>
+
+#include "model/ParserSetup.h"
+
 struct XMLTreeView;
 struct XMLTreeItem;
 
@@ -35,6 +39,17 @@ public:
     // document that cannot be opened is reported without a startDocument, and a Cancel
     // left over from the parse before would silence its report.
     void clearParseFlags();
+    // The external DTD of this parse that could not be read ("SchemaValidation" Auto),
+    // empty when none, and the note naming it and the reason, which the log and the
+    // status bar show.
+    wchar_t skippedDtd[260] = {};
+    wchar_t skippedDtdNote[1024] = {};
+    // The prolog is read again without the DTD (restartWithoutDTD): the flags and the log
+    // of the parse stay, and the reports up to the end of the DOCTYPE are not repeated.
+    void beginRestart();
+    // The restarted prolog has been read: the note goes to the log.
+    void endRestart();
+    EntityOutputMeter entityOutput;
     HANDLE logFile = nullptr;
     wchar_t logPath[260] = {};
     wchar_t message[512] = {};
@@ -55,6 +70,9 @@ public:
     int reportParseMessage(const wchar_t* kind, const xercesc::SAXParseException& exc, UINT icon);
     // Appends the line of the last report to the log, creating the file at the first one.
     void logMessage(const wchar_t* kind);
+    // Refuses the document as past kEntityOutputLimit, as the parser refuses one past its
+    // expansion limit.
+    void refuseEntityOutput();
 
     // EntityResolver
     xercesc::InputSource* resolveEntity(const XMLCh* const publicId, const XMLCh* const systemId) override;
@@ -81,10 +99,22 @@ public:
     void endCDATA() override;
     void endDTD() override;
     void endEntity(const XMLCh* const name) override;
+    void startEntity(const XMLCh* const name) override;
     void startDTD(const XMLCh* const name, const XMLCh* const publicId, const XMLCh* const systemId) override;
 
     // DeclHandler
     void internalEntityDecl(const XMLCh* const name, const XMLCh* const value) override;
+
+private:
+    bool isRepeatedReport(const xercesc::SAXParseException& exc) const;
+
+    // The system id of the DOCTYPE, until the parser asks for it.
+    std::wstring dtdRequest_;
+    bool dtdRequested_ = false;
+    bool restarting_ = false;
+    // Where the DOCTYPE ended, in the parse that found its DTD unreadable.
+    XMLFileLoc doctypeEndLine_ = 0;
+    XMLFileLoc doctypeEndColumn_ = 0;
 };
 
 class AdvancedHandler : public xercesc::XMLDocumentHandler {

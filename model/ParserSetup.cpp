@@ -1,12 +1,15 @@
 #include "model/ParserSetup.h"
 
 #include <xercesc/framework/LocalFileInputSource.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/MemoryManager.hpp>
 #include <xercesc/framework/URLInputSource.hpp>
 #include <xercesc/framework/XMLErrorCodes.hpp>
 #include <xercesc/framework/XMLPScanToken.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/sax2/DefaultHandler.hpp>
 #include <xercesc/sax2/XMLReaderFactory.hpp>
+#include <xercesc/util/BinInputStream.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/RuntimeException.hpp>
@@ -16,6 +19,7 @@
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/util/XMLURL.hpp>
 #include <xercesc/util/XMLUni.hpp>
+#include <xercesc/util/XMLUri.hpp>
 
 #include <cstring>
 #include <cwchar>
@@ -49,6 +53,11 @@ bool tablesSaved = false;
 //   expansion itself; a few such blocks are kept for the next reference instead.
 class ParserMemory : public xercesc::MemoryManager {
 public:
+    ParserMemory() = default;
+    ParserMemory(const ParserMemory&) = delete;
+    ParserMemory& operator=(const ParserMemory&) = delete;
+    ~ParserMemory() override { releaseSpares(); }
+
     void beginParse() {
         refusedThisParse_ = false;
         refuseNext_ = false;
@@ -148,6 +157,53 @@ void reportOpenFailure(const xercesc::XMLException& failure) {
     }
 }
 
+// The external DTD as opened by openExternalDTD: the parser gets the stream that was
+// opened to find out whether the DTD can be read, so a DTD on the network is fetched once.
+class OpenedSource : public xercesc::InputSource {
+public:
+    OpenedSource(const XMLCh* systemId, const XMLCh* publicId, xercesc::BinInputStream* stream)
+        : xercesc::InputSource(systemId, publicId), stream_(stream) {}
+    ~OpenedSource() override { delete stream_; }
+    OpenedSource(const OpenedSource&) = delete;
+    OpenedSource& operator=(const OpenedSource&) = delete;
+
+    // Owned by the caller once made; a second call gets nothing.
+    xercesc::BinInputStream* makeStream() const override {
+        xercesc::BinInputStream* stream = stream_;
+        stream_ = nullptr;
+        return stream;
+    }
+
+private:
+    mutable xercesc::BinInputStream* stream_;
+};
+
+// Sets the three features that decide whether the external DTD is read and validated.
+void setDTDFeatures(bool load, bool validate, bool dynamic) {
+    using xercesc::XMLUni;
+    xmlReader->setFeature(XMLUni::fgXercesLoadExternalDTD, load);
+    xmlReader->setFeature(XMLUni::fgSAX2CoreValidation, validate);
+    xmlReader->setFeature(XMLUni::fgXercesDynamic, dynamic);
+}
+
+void setDTDFeaturesFromOptions() {
+    setDTDFeatures(OptionSet::SchemaValidation != 1, OptionSet::SchemaValidation != 1,
+                   OptionSet::SchemaValidation == 0);
+}
+
+// The document's external DTD could not be read. The parser has read it as empty, but it
+// validates any document with a DOCTYPE, and without the DTD's declarations every element
+// would be an error. So the prolog is read again as with "SchemaValidation" Never; the
+// reports of the DOCTYPE have been made already and are not made twice.
+bool restartWithoutDTD(const XMLCh* systemId, xercesc::XMLPScanToken& token) {
+    xmlReader->parseReset(token);
+    setDTDFeatures(false, false, false);
+    countHandlers.beginRestart();
+    const bool started = xmlReader->parseFirst(systemId, token);
+    countHandlers.endRestart();
+    return started;
+}
+
 }  // namespace
 
 void initParser() {
@@ -227,6 +283,8 @@ void parseDocument(const XMLCh* systemId) {
     bool started = false;
     try {
         started = xmlReader->parseFirst(systemId, token);
+        if (started && countHandlers.skippedDtd[0] != 0 && !countHandlers.stopRequested())
+            started = restartWithoutDTD(systemId, token);
         // One token per call: a stop asked for by a handler takes effect after the token
         // that asked for it, instead of after the rest of the document.
         while (started && !countHandlers.stopRequested() && xmlReader->parseNext(token)) {
@@ -236,6 +294,7 @@ void parseDocument(const XMLCh* systemId) {
         parserMemory.endParse();
         renewReader();
         parserMemory.releaseSpares();
+        if (xmlReader != nullptr) setDTDFeaturesFromOptions();
         throw;
     } catch (const xercesc::XMLException& failure) {
         // Only the opening of the document throws here; the scan reports its own failures.
@@ -246,10 +305,60 @@ void parseDocument(const XMLCh* systemId) {
     if (started) xmlReader->parseReset(token);
     if (parserMemory.refusedThisParse()) renewReader();
     parserMemory.releaseSpares();
+    if (xmlReader != nullptr) setDTDFeaturesFromOptions();
+}
+
+namespace {
+// Bounds the entity output of a detached parse; it sees nothing else of the document.
+class DetachedHandler : public xercesc::DefaultHandler {
+public:
+    explicit DetachedHandler(ParserMemory& memory) : memory_(memory) { meter_.begin(); }
+
+    void startEntity(const XMLCh* const) override { meter_.enter(); }
+    void endEntity(const XMLCh* const) override { meter_.leave(); }
+    void characters(const XMLCh* const, const XMLSize_t length) override { deliver(length); }
+    void ignorableWhitespace(const XMLCh* const, const XMLSize_t length) override { deliver(length); }
+
+private:
+    // Without an error handler the parser ends the parse at the refusal's fatal error.
+    void deliver(XMLSize_t length) {
+        if (meter_.deliver(length)) memory_.refuseNext();
+    }
+
+    ParserMemory& memory_;
+    EntityOutputMeter meter_;
+};
+}  // namespace
+
+void parseDetached(const XMLCh* systemId) {
+    // Everything here is this thread's own: the one reader's memory keeps no locks.
+    ParserMemory memory;
+    DetachedHandler handler(memory);
+    try {
+        std::unique_ptr<xercesc::SAX2XMLReader> reader(xercesc::XMLReaderFactory::createXMLReader(&memory));
+        reader->setProperty(xercesc::XMLUni::fgXercesSecurityManager, &securityManager());
+        reader->setContentHandler(&handler);
+        reader->setLexicalHandler(&handler);
+        memory.beginParse();
+        reader->parse(systemId);
+    } catch (...) {
+    }
+}
+
+const wchar_t* entityOutputLimitText() {
+    static wchar_t text[256];
+    if (text[0] == 0) {
+        std::swprintf(text, 256,
+                      L"entity references in the document deliver more than '%llu' characters; this is the limit "
+                      L"imposed by the application",
+                      static_cast<unsigned long long>(kEntityOutputLimit));
+    }
+    return text;
 }
 
 bool isRefusalReport(const xercesc::SAXParseException& report) {
     if (parserMemory.refusedThisParse()) return true;
+    if (report.getMessage() != nullptr && std::wcscmp(report.getMessage(), entityOutputLimitText()) == 0) return true;
     // The parser's own text of the expansion limit, as its scanner fills it in.
     static wchar_t limitText[512];
     if (limitText[0] == 0) {
@@ -282,6 +391,36 @@ xercesc::InputSource* resolveExternalSchema(const XMLCh* systemId) {
         return new xercesc::URLInputSource(url);
     }
     return new xercesc::LocalFileInputSource(path);
+}
+
+xercesc::InputSource* openExternalDTD(const XMLCh* systemId, const XMLCh* baseId, std::wstring& reason) {
+    reason.clear();
+    try {
+        // The parser's own resolution: a URL when the id (against the document's) is one,
+        // else a file relative to the document.
+        std::unique_ptr<xercesc::InputSource> source;
+        xercesc::XMLURL url;
+        if (!url.setURL(baseId, systemId, url) || url.isRelative()) {
+            xercesc::XMLBuffer normalized;
+            xercesc::XMLUri::normalizeURI(systemId, normalized);
+            source.reset(new xercesc::LocalFileInputSource(baseId, normalized.getRawBuffer()));
+        } else {
+            source.reset(new xercesc::URLInputSource(url));
+        }
+        xercesc::BinInputStream* stream = source->makeStream();
+        if (stream != nullptr) return new OpenedSource(source->getSystemId(), source->getPublicId(), stream);
+        reason = L"the file cannot be opened";
+    } catch (const xercesc::XMLException& failure) {
+        reason = failure.getMessage() != nullptr ? failure.getMessage() : L"";
+    } catch (...) {
+    }
+    if (reason.empty()) reason = L"it cannot be read";
+    return nullptr;
+}
+
+xercesc::InputSource* emptyExternalSubset() {
+    static const XMLByte kNothing[1] = {0};
+    return new xercesc::MemBufInputSource(kNothing, 0, L"");
 }
 
 void enableNonPrintableChars(bool on) {

@@ -5,6 +5,8 @@
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/sax2/SAX2XMLReader.hpp>
 
+#include <string>
+
 extern xercesc::SAX2XMLReader* xmlReader;
 
 // The entity expansions one parse may make before the parser refuses the document. A
@@ -16,6 +18,35 @@ constexpr XMLSize_t kEntityExpansionLimit = 100000;
 // often enough; no honest document needs one block of this size, nor this much in all.
 constexpr XMLSize_t kLargestParserBlock = 64u << 20;
 constexpr XMLSize_t kParserMemoryBudget = 512u << 20;
+// The characters that general entity references may deliver in one parse. One large
+// entity referenced many times stays under the expansion limit and yet makes the parser
+// copy its text for minutes. Honest documents deliver kilobytes, at most a few megabytes,
+// through references; this is some 128 million, past the expansion limit of references
+// to a kilobyte entity, so that such a document still meets that limit first.
+constexpr XMLSize_t kEntityOutputLimit = 128u << 20;
+
+// Counts what general entity references deliver to the content of one parse.
+class EntityOutputMeter {
+public:
+    void begin() {
+        depth_ = 0;
+        delivered_ = 0;
+    }
+    void enter() { ++depth_; }
+    void leave() {
+        if (depth_ > 0) --depth_;
+    }
+    // Counts characters of the content; true once, when they take the parse past the limit.
+    bool deliver(XMLSize_t count) {
+        if (depth_ == 0 || delivered_ > kEntityOutputLimit) return false;
+        delivered_ += count;
+        return delivered_ > kEntityOutputLimit;
+    }
+
+private:
+    int depth_ = 0;
+    XMLSize_t delivered_ = 0;
+};
 
 // Initialises the parser and creates the reader (once).
 void initParser();
@@ -28,8 +59,15 @@ void applyParserOptions();
 // stops at once when the handlers no longer want the parse (a fatal error, Cancel in
 // a parse-message box). The parser's exceptions pass to the caller as parse would.
 void parseDocument(const XMLCh* systemId);
+// Parses systemId on the calling thread with a reader of its own, under the same bounds
+// as the one reader (entity expansions, entity output, memory); whatever the document
+// holds and every failure are dropped. For the first-start notice, which runs on a thread
+// of its own while the one reader serves the panels.
+void parseDetached(const XMLCh* systemId);
+// The fatal-error text of a parse past kEntityOutputLimit.
+const wchar_t* entityOutputLimitText();
 // Whether a fatal-error report is the parser refusing the document: past the entity
-// expansion limit or past the bounds of its memory.
+// expansion limit, the entity output limit or the bounds of its memory.
 bool isRefusalReport(const xercesc::SAXParseException& report);
 // Ends the running scan at the parser's next allocation, for a refusal that the parser
 // itself would read on past (with "ContinueAfterFatalError" on, it goes on expanding).
@@ -37,6 +75,12 @@ void endScanAtNextAllocation();
 // Answers an entity request from the external schema while "UseExternalSchema" is on: a new
 // source that the parser owns, or null to let the parser resolve systemId itself.
 xercesc::InputSource* resolveExternalSchema(const XMLCh* systemId);
+// Opens the external DTD systemId of a document at baseId as the parser itself would, so
+// that a DTD that cannot be read is known before the parser fails on it: a new source over
+// the opened stream (the parser owns it), or null with the reason in reason.
+xercesc::InputSource* openExternalDTD(const XMLCh* systemId, const XMLCh* baseId, std::wstring& reason);
+// A new, empty external subset (the parser owns it).
+xercesc::InputSource* emptyExternalSubset();
 // Makes the parser accept (on) or refuse (off) the control characters U+0001 to U+001F in
 // documents of both XML versions.
 void enableNonPrintableChars(bool on);

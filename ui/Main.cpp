@@ -4,14 +4,14 @@
 #include <cwchar>
 #include <vector>
 
-#include "model/ParserSetup.h"
 #include "ui/CommandLine.h"
 #include "ui/MainWindow.h"
+#include "ui/WebRequests.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show) {
     prepareStart();
     if (startMainWindow(instance, show) == nullptr) {
-        terminateParser();
+        shutDownParser();
         return 0;
     }
     // The command line is split in place, so it is split in a copy of the process's own.

@@ -350,9 +350,7 @@ int runMessageLoop() {
 }
 
 void finishProgram() {
-    // A notice still waiting for the network uses the parser's shared state; the
-    // process is ending, so the parser is left as it is.
-    if (!noticePending()) terminateParser();
+    shutDownParser();
     clearPanel(leftTreeView.tree, false);
     clearPanel(rightTreeView.tree, false);
 }

@@ -2,12 +2,7 @@
 
 #include "ui/ExternalPrograms.h"
 
-#include <xercesc/sax2/SAX2XMLReader.hpp>
-#include <xercesc/sax2/XMLReaderFactory.hpp>
-#include <xercesc/util/PlatformUtils.hpp>
-
 #include <cwchar>
-#include <memory>
 #include <string>
 
 #include "model/ParserSetup.h"
@@ -37,14 +32,11 @@ void formatDate(wchar_t* text, size_t units, const SYSTEMTIME& time) {
 
 // The parser fetches a URL with a blocking name lookup and a blocking connect, with no
 // time limit of their own. So the notice is parsed on a thread of its own with a reader
-// of its own, and start-up never waits for the network.
+// of its own, and start-up never waits for the network. The reply is parsed under the
+// bounds of every other parse: a host that answers with an entity bomb is refused as a
+// panel's load would refuse it.
 DWORD WINAPI sendNotice(void* url) {
-    try {
-        std::unique_ptr<xercesc::SAX2XMLReader> reader(
-            xercesc::XMLReaderFactory::createXMLReader(xercesc::XMLPlatformUtils::fgMemoryManager));
-        reader->parse(static_cast<const XMLCh*>(url));
-    } catch (...) {
-    }
+    parseDetached(static_cast<const XMLCh*>(url));
     return 0;
 }
 
@@ -105,6 +97,12 @@ void waitForNotice() {
     WaitForSingleObject(noticeThread, INFINITE);
     CloseHandle(noticeThread);
     noticeThread = nullptr;
+}
+
+void shutDownParser() {
+    // The parser's shared state would go from under a notice still waiting for the network,
+    // and that wait has no end of its own: the process is ending, so the parser is left as it is.
+    if (!noticePending()) terminateParser();
 }
 
 void openUrl(const wchar_t* target) {

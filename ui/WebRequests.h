@@ -27,6 +27,9 @@ void checkVersion();
 bool noticePending();
 // Waits until the notice has been sent or has failed.
 void waitForNotice();
+// The parser's shut-down at every exit of the program: terminateParser, unless the notice
+// is still inside the parser.
+void shutDownParser();
 
 // Opens a URL or a file with the application associated with it.
 void openUrl(const wchar_t* target);

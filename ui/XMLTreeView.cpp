@@ -255,6 +255,12 @@ bool takeProgressTotal(const wchar_t* path) {
     return true;
 }
 
+// A parse that read on past a fatal error ("ContinueAfterFatalError") and made no element
+// has loaded nothing: it fails as a stopped one does.
+bool nothingLoadedAfterFatalError(HWND tree) {
+    return countHandlers.fatalSeen && ElementStore::itemCount(tree) == 0;
+}
+
 // The help topic of the load's own boxes while they are up.
 int showLoadBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type) {
     messageHelpTopic = L"htm/validat.htm";
@@ -272,7 +278,7 @@ LoadResult parseIntoPanel(XMLTreeView& panel, const wchar_t* path) {
     resetDocumentState(panel, path, url);
     clearPanel(panel.tree, false);
     updateProgress(0);
-    if (!runParser(panel, path, url) || countHandlers.stopRequested()) {
+    if (!runParser(panel, path, url) || countHandlers.stopRequested() || nothingLoadedAfterFatalError(panel.tree)) {
         clearPanel(panel.tree, true);
         panel.fileName[0] = 0;
         return kLoadFailed;
@@ -290,7 +296,7 @@ int XMLFileExists(HWND, const wchar_t* path) {
 
 int reportLoadResult(HWND tree, HWND owner, const wchar_t* path, bool isLocal, int autoLoad) {
     XMLTreeView* panel = panelFromTree(tree);
-    if (countHandlers.stopRequested()) {
+    if (countHandlers.stopRequested() || nothingLoadedAfterFatalError(tree)) {
         clearPanel(tree, true);
         if (countHandlers.fatalSeen) {
             showStatusMessage(L"E#Fatal error(s)");
@@ -307,7 +313,16 @@ int reportLoadResult(HWND tree, HWND owner, const wchar_t* path, bool isLocal, i
     if (countHandlers.errorSeen) {
         showLoadBox(owner, L"There were some error(s) during loading!\n\nFile is loaded", L"XML Parser Error",
                     MB_ICONWARNING | MB_HELP);
+    }
+    // A fatal error that the parse read on past still leaves a document that is not whole.
+    if (countHandlers.fatalSeen) {
+        showStatusMessage(L"E#Fatal error(s)");
+    } else if (countHandlers.errorSeen) {
         showStatusMessage(L"E#Loaded with error(s)");
+    } else if (countHandlers.skippedDtdNote[0] != 0) {
+        wchar_t note[std::size(countHandlers.skippedDtdNote) + 2] = L"W#";
+        std::wcscat(note, countHandlers.skippedDtdNote);
+        showStatusMessage(note);
     } else {
         showStatusMessage(L"O#Loaded successfully");
     }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "model/DocumentHandlers.h"
 #include "model/ElementStore.h"
 #include "model/NameDictionary.h"
 #include "model/XMLTreeItem.h"
@@ -322,6 +323,96 @@ TEST_F(DocumentLoadTest, ElementNamesAreSharedAcrossPanels) {
     EXPECT_EQ(right[0]->treeView, rightTreeView.tree);
     EXPECT_EQ(panelFromTree(right[0]->treeView), &rightTreeView);
     EXPECT_EQ(otherPanelFromTree(right[0]->treeView), &leftTreeView);
+}
+
+// Offline, a document's external DTD is often out of reach: a file that is not there, a
+// host that does not resolve, https (which the parser's own reader does not speak) or a
+// system id that names no place at all. With "SchemaValidation" Auto the document loads
+// without it and says so in its log, with no question that could cancel the load; a DTD
+// that can be read still counts. Always refuses the document; Never does not look.
+TEST_F(DocumentLoadTest, AnExternalDTDOutOfReachIsLeftOutUnlessValidationIsAlways) {
+    OptionSet::ShowErrorMessages = 1;
+    OptionSet::LogErrorMessages = 1;
+    OptionSet::UseExternalSchema = 0;
+    OptionSet::ContinueAfterFatalError = 0;
+    dir.write(L"present.dtd", "<!ELEMENT doc (#PCDATA|item)*>\n<!ELEMENT item EMPTY>\n<!ENTITY who \"world\">\n");
+    struct Case {
+        const char* what;
+        std::string systemId;
+        bool readable;
+        const char* autoText;  // of doc, under Auto
+        const char* reason;    // in the warning
+    } cases[] = {
+        {"a missing local file", "missing.dtd", false, "mine", "(the file cannot be opened)"},
+        {"a host that does not resolve", "http://dtd.invalid/doc.dtd", false, "mine",
+         "(unable to resolve host/address 'dtd.invalid')"},
+        {"an https URL", "https://127.0.0.1:9/doc.dtd", false, "mine", "(unsupported protocol in URL)"},
+        {"a urn", "urn:fontconfig:fonts.dtd", false, "mine", "(the file cannot be opened)"},
+        {"a local DTD that declares an entity", "present.dtd", true, "mineworld", ""},
+    };
+    const std::wstring log = L"doc.xml.log";
+    for (const Case& c : cases) {
+        const std::string xml = "<!DOCTYPE doc SYSTEM \"" + c.systemId + "\" [<!ENTITY own \"mine\">]>\n<doc>&own;" +
+                                (c.readable ? "&who;" : "") + "<item/></doc>";
+        for (uint8_t validation : {0, 1, 2}) {
+            SCOPED_TRACE(std::string(c.what) + ", SchemaValidation " + std::to_string(validation));
+            OptionSet::SchemaValidation = validation;
+            DeleteFileW(dir.file(log).c_str());
+            BoxScript boxes;
+            const bool refused = validation == 2 && !c.readable;
+            if (refused) boxes.expectCaption(L"Fatal error");
+            const int result = loadXml(leftTreeView, xml, dir);
+            EXPECT_EQ(boxes.shown().size(), refused ? 1u : 0u);
+            const std::string written = dir.read(log);
+            if (refused) {
+                EXPECT_EQ(result, kLoadFailed);
+                EXPECT_EQ(written.rfind("Fatal error at ", 0), 0u) << written;
+                EXPECT_EQ(countHandlers.skippedDtd[0], 0);
+                continue;
+            }
+            ASSERT_EQ(result, kLoaded);
+            XMLTreeItem* doc = elementNamed(leftTreeView, L"doc");
+            ASSERT_NE(doc, nullptr);
+            ASSERT_NE(elementNamed(leftTreeView, L"item"), nullptr);
+            if (validation != 1) {
+                EXPECT_EQ(narrow(textOf(doc)), c.autoText);
+            }
+            EXPECT_EQ(narrow(leftTreeView.doctypeSystemId), c.systemId);
+            if (validation == 0 && !c.readable) {
+                const std::string note = narrow(countHandlers.skippedDtdNote);
+                const std::string named = "): " + c.systemId;
+                EXPECT_EQ(narrow(countHandlers.skippedDtd), c.systemId);
+                EXPECT_EQ(note.rfind("Loaded without the external DTD (", 0), 0u) << note;
+                ASSERT_GT(note.size(), named.size());
+                EXPECT_EQ(note.substr(note.size() - named.size()), named) << note;
+                EXPECT_NE(note.find(c.reason), std::string::npos) << note;
+                EXPECT_EQ(written, "Warning at line 1 column " + std::to_string(c.systemId.size() + 48) + " : " +
+                                       narrow(countHandlers.skippedDtdNote) + "\r\n");
+            } else {
+                EXPECT_EQ(countHandlers.skippedDtd[0], 0);
+                EXPECT_EQ(written, "");
+            }
+        }
+    }
+}
+
+// The prolog is read again without the DTD; what was reported in it is reported once.
+TEST_F(DocumentLoadTest, AReportBeforeAnUnreadableDTDIsMadeOnce) {
+    OptionSet::ShowErrorMessages = 1;
+    OptionSet::LogErrorMessages = 1;
+    OptionSet::UseExternalSchema = 0;
+    OptionSet::SchemaValidation = 0;
+    OptionSet::ContinueAfterFatalError = 1;
+    BoxScript boxes;
+    boxes.expectCaption(L"Fatal error");
+    EXPECT_EQ(loadXml(leftTreeView, "<!DOCTYPE doc SYSTEM \"missing.dtd\" [<!ENTITY own \"mine\" x>]>\n<doc/>", dir),
+              kLoaded);
+    EXPECT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(countHandlers.fatalSeen, 1);
+    EXPECT_EQ(narrow(countHandlers.skippedDtd), "missing.dtd");
+    const std::string written = dir.read(L"doc.xml.log");
+    EXPECT_EQ(written.find("Fatal error at "), written.rfind("Fatal error at ")) << written;
+    EXPECT_NE(written.find("\r\nWarning at "), std::string::npos) << written;
 }
 
 }  // namespace

@@ -1,82 +1,16 @@
-#include <winsock2.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 
 #include "model/XMLTreeItem.h"
+#include "settings/OptionSet.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/TestSupport.h"
 #include "ui/XMLTreeView.h"
 
 namespace {
-
-// A one-document HTTP server on 127.0.0.1 for the time of a test. It answers at
-// most a few requests and stops by itself after a few seconds without one.
-class LoopbackServer {
-public:
-    explicit LoopbackServer(std::string body) : body_(std::move(body)) {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = 0;
-        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-        listen(listener_, 4);
-        int length = sizeof(address);
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this] { serve(); });
-    }
-
-    ~LoopbackServer() {
-        stop_ = true;
-        thread_.join();
-        closesocket(listener_);
-        WSACleanup();
-    }
-
-    int port() const { return port_; }
-    int requests() const { return requests_; }
-
-private:
-    void serve() {
-        for (int served = 0; served < 4 && !stop_;) {
-            fd_set readable;
-            FD_ZERO(&readable);
-            FD_SET(listener_, &readable);
-            timeval wait{0, 100000};
-            if (select(0, &readable, nullptr, nullptr, &wait) <= 0) continue;
-            SOCKET client = accept(listener_, nullptr, nullptr);
-            if (client == INVALID_SOCKET) continue;
-            std::string request;
-            char buffer[1024];
-            while (request.find("\r\n\r\n") == std::string::npos) {
-                int got = recv(client, buffer, sizeof(buffer), 0);
-                if (got <= 0) break;
-                request.append(buffer, static_cast<size_t>(got));
-            }
-            ++requests_;
-            std::string reply = "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " +
-                                std::to_string(body_.size()) + "\r\nConnection: close\r\n\r\n" + body_;
-            send(client, reply.data(), static_cast<int>(reply.size()), 0);
-            shutdown(client, SD_SEND);
-            closesocket(client);
-            ++served;
-        }
-    }
-
-    std::string body_;
-    SOCKET listener_;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::atomic<int> requests_{0};
-    std::thread thread_;
-};
 
 TEST(URLLoad, DocumentIsReadFromALoopbackServer) {
     TestPanels panels;
@@ -90,6 +24,28 @@ TEST(URLLoad, DocumentIsReadFromALoopbackServer) {
     EXPECT_EQ(std::wstring(records[1]->text, records[1]->textLength), L"over http");
     EXPECT_EQ(narrow(leftTreeView.fileName), narrow(url));
     EXPECT_GE(server.requests(), 1);
+}
+
+// A DTD on the network that answers is read, once, with its entities, under Auto and Always.
+TEST(URLLoad, AReachableExternalDTDIsFetchedOnceAndCounts) {
+    TestPanels panels;
+    TempDir dir;
+    OptionsSnapshot options;
+    OptionSet::ShowErrorMessages = 1;
+    OptionSet::UseExternalSchema = 0;
+    for (uint8_t validation : {0, 2}) {
+        SCOPED_TRACE(validation);
+        OptionSet::SchemaValidation = validation;
+        LoopbackServer server("<!ELEMENT doc (#PCDATA)>\n<!ENTITY who \"world\">\n");
+        BoxScript boxes;  // nothing is asked
+        const std::string xml =
+            "<!DOCTYPE doc SYSTEM \"" + narrow(server.url(L"/doc.dtd")) + "\">\n<doc>hello &who;</doc>";
+        ASSERT_EQ(loadXml(leftTreeView, xml, dir), kLoaded);
+        XMLTreeItem* doc = elementNamed(leftTreeView, L"doc");
+        ASSERT_NE(doc, nullptr);
+        EXPECT_EQ(std::wstring(doc->text, doc->textLength), L"hello world");
+        EXPECT_EQ(server.requests(), 1);
+    }
 }
 
 }  // namespace

@@ -26,6 +26,9 @@ const char kExpansionLimitText[] =
     "parser has encountered more than '100000' entity expansions in the document; this is the limit imposed by the "
     "application";
 const char kMemoryText[] = "out of memory";
+const char kEntityOutputText[] =
+    "entity references in the document deliver more than '134217728' characters; this is the limit imposed by the "
+    "application";
 
 std::string repeat(const std::string& piece, int count) {
     std::string out;
@@ -106,6 +109,8 @@ TEST_F(HostileDocumentTest, ExpansionBombsAreRefusedAsFatalErrors) {
          kExpansionLimitText},
         {"one large entity referenced many times in an attribute value",
          oneBigEntity(20000, "<q a=\"" + repeat("&big;", 50000) + "\"/>"), kMemoryText},
+        {"one large entity referenced many times in content, under the expansion limit",
+         oneBigEntity(500000, "<q>" + repeat("&big;", 99999) + "</q>"), kEntityOutputText},
     };
     for (const HostileCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -146,6 +151,20 @@ TEST_F(HostileDocumentTest, TheLimitHoldsWhenFatalErrorsAreContinued) {
     boxes.expectCaption(L"Fatal error").expect(kFatalBox, L"XML Parser Fatal Error");
     load(leftTreeView, laughs("<lolz>&l9;</lolz>"), L"hostile.xml");
     EXPECT_EQ(boxes.shown().size(), 2u);
+    EXPECT_EQ(narrow(lastStatusMessage), "E#Fatal error(s)");
+    EXPECT_EQ(leftTreeView.loaded, 0);
+    const std::string log = dir.read(L"hostile.xml.log");
+    EXPECT_EQ(log.find("Fatal error at "), log.rfind("Fatal error at ")) << "one line: " << log;
+}
+
+// Nor past the bound of what entity references deliver.
+TEST_F(HostileDocumentTest, TheEntityOutputBoundHoldsWhenFatalErrorsAreContinued) {
+    OptionSet::ContinueAfterFatalError = 1;
+    BoxScript boxes;
+    boxes.expectCaption(L"Fatal error").expect(kFatalBox, L"XML Parser Fatal Error");
+    load(leftTreeView, oneBigEntity(500000, "<q>" + repeat("&big;", 99999) + "</q>"), L"hostile.xml");
+    ASSERT_EQ(boxes.shown().size(), 2u);
+    EXPECT_NE(narrow(boxes.shown()[0].text).find(kEntityOutputText), std::string::npos);
     EXPECT_EQ(narrow(lastStatusMessage), "E#Fatal error(s)");
     EXPECT_EQ(leftTreeView.loaded, 0);
     const std::string log = dir.read(L"hostile.xml.log");

@@ -29,6 +29,7 @@ const char kErrorsDocument[] = "<!DOCTYPE r [<!ELEMENT r EMPTY>]>\n<r><b/></r>\n
 const char kFatalDocument[] = "<r><a></r>";
 // A second root element: a fatal error after the whole first element was read.
 const char kSecondRootDocument[] = "<r><a/></r><r/>";
+const char kMissingDTDDocument[] = "<!DOCTYPE r SYSTEM \"missing.dtd\">\n<r><a/></r>";
 
 const wchar_t kFatalBox[] =
     L"There were some fatal error(s) during loading!\n\nFile is not loaded\n\nPlease correct the error(s) and then "
@@ -143,17 +144,26 @@ TEST_F(LoadCommandTest, EachLoadResultHasItsStatusBoxAndPanelState) {
         UINT boxType;
         const char* status;
         int loaded;
+        uint8_t schemaValidation = 0;
     } cases[] = {
         {"well formed", kDocument, 0, nullptr, nullptr, 0, "O#Loaded successfully", 1},
         {"validity errors", kErrorsDocument, 0, kErrorBox, L"XML Parser Error", MB_ICONWARNING | MB_HELP,
          "E#Loaded with error(s)", 1},
         {"fatal error", kFatalDocument, 0, kFatalBox, L"XML Parser Fatal Error", MB_ICONERROR | MB_HELP,
          "E#Fatal error(s)", 0},
-        {"fatal error passed over", kSecondRootDocument, 1, nullptr, nullptr, 0, "O#Loaded successfully", 1},
+        // Read on past a fatal error, a document is still not a whole one.
+        {"fatal error passed over", kSecondRootDocument, 1, nullptr, nullptr, 0, "E#Fatal error(s)", 1},
+        {"fatal error passed over in the content", kFatalDocument, 1, nullptr, nullptr, 0, "E#Fatal error(s)", 1},
+        // The parse ends in the prolog: nothing to show, so nothing is loaded.
+        {"fatal error passed over before the root", kMissingDTDDocument, 1, kFatalBox, L"XML Parser Fatal Error",
+         MB_ICONERROR | MB_HELP, "E#Fatal error(s)", 0, 2},
+        {"an external DTD out of reach", kMissingDTDDocument, 0, nullptr, nullptr, 0,
+         "W#Loaded without the external DTD (the file cannot be opened): missing.dtd", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         OptionSet::ContinueAfterFatalError = c.continueAfterFatal;
+        OptionSet::SchemaValidation = c.schemaValidation;
         std::vector<const wchar_t*> topics;
         std::vector<UINT> types;
         setBoxHandler([&](HWND, const wchar_t* text, const wchar_t* caption, UINT type) {

@@ -2,15 +2,19 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <psapi.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "model/ElementStore.h"
+#include "model/ParserSetup.h"
 #include "model/XMLTreeItem.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/ui/MainWindowFixture.h"
 #include "ui/CommandDispatch.h"
 #include "ui/CommandLine.h"
@@ -686,6 +690,43 @@ TEST(FirstStartNoticeTest, AnUnreachableHostShowsNothingAndStartUpDoesNotWait) {
     // checkVersion has returned while the lookup may still be under way; the test waits here.
     waitForNotice();
     EXPECT_FALSE(noticePending());
+}
+
+// The notice's reply is parsed under the bounds of every other parse: a host that answers
+// with an entity bomb gets its reply refused within seconds (the ceiling only guards
+// against the minutes an unbounded parse takes) and with little memory.
+TEST(FirstStartNoticeTest, ABombInTheReplyIsRefusedWithLittleMemory) {
+    initParser();
+    std::string laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE lolz [\n<!ENTITY l0 \"lol\">\n";
+    for (int level = 1; level <= 9; ++level) {
+        std::string below;
+        for (int i = 0; i < 10; ++i)
+            below += "&l" + std::to_string(level - 1) + ";";
+        laughs += "<!ENTITY l" + std::to_string(level) + " \"" + below + "\">\n";
+    }
+    laughs += "]>\n<lolz>&l9;</lolz>";
+    std::string quadratic = "<!DOCTYPE q [<!ENTITY big \"" + std::string(500000, 'x') + "\">]>\n<q>";
+    for (int i = 0; i < 99999; ++i)
+        quadratic += "&big;";
+    quadratic += "</q>";
+    const struct {
+        const char* what;
+        const std::string& body;
+    } cases[] = {{"billion laughs", laughs}, {"one large entity referenced many times", quadratic}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        LoopbackServer server(c.body);
+        BoxScript boxes;  // any box fails the test
+        const auto started = std::chrono::steady_clock::now();
+        parseDetached(server.url(L"/misc/checkversion.php").c_str());
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        EXPECT_LT(seconds, 60.0);
+        EXPECT_EQ(server.requests(), 1);
+        PROCESS_MEMORY_COUNTERS counters{};
+        counters.cb = sizeof(counters);
+        GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+        EXPECT_LT(counters.PeakWorkingSetSize, size_t{200} << 20);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,24 @@
+// A small HTTP server on 127.0.0.1 for the time of a test, so that URL loads run offline.
+#pragma once
+
+#include <memory>
+#include <string>
+
+// Answers every request with the same body, at most a few requests, and stops by
+// itself after a few seconds without one.
+class LoopbackServer {
+public:
+    explicit LoopbackServer(std::string body);
+    ~LoopbackServer();
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    int port() const;
+    int requests() const;
+    // http://127.0.0.1:port followed by path.
+    std::wstring url(const std::wstring& path) const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
