@@ -277,7 +277,8 @@ void showElementInEditor(XMLTreeItem* element, XMLTreeView* given) {
     XMLTreeView* panel = given;
     if (panel == nullptr && element != nullptr) panel = panelFromTree(element->treeView);
     if (panel == nullptr || panel->editor == nullptr) return;
-    if (!panel->loaded || panel->syncingFromEditor) return;
+    // A panel that failed to load its file again may still show the text it kept.
+    if ((!panel->loaded && panel->fileName[0] == 0) || panel->syncingFromEditor) return;
     currentEditorPanel = panel;
     XMLTreeView* other = otherPanel(panel);
     if (other->editor != nullptr) ShowWindow(other->editor, SW_HIDE);
@@ -320,6 +321,8 @@ void destroyEditors() {
 
 void forgetContentWindow() {
     for (XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+        // The name kept for an editor's text after a failed load goes with that text.
+        if (!panel->loaded) panel->fileName[0] = 0;
         panel->editor = nullptr;
         panel->pathButton = nullptr;
         panel->pathButtonWidth = 0;
@@ -335,8 +338,7 @@ void markEditorModified(XMLTreeView& panel) {
     if (panel.editorModified || panel.editor == nullptr) return;
     if (SendMessageW(panel.editor, EM_GETMODIFY, 0, 0) == 0) return;
     panel.editorModified = 1;
-    if (currentEditorPanel != nullptr && currentEditorPanel->pathButton != nullptr)
-        InvalidateRect(currentEditorPanel->pathButton, nullptr, FALSE);
+    if (panel.pathButton != nullptr) InvalidateRect(panel.pathButton, nullptr, FALSE);
     enableSaveButton();
 }
 
@@ -348,13 +350,20 @@ void enableSaveButton() {
 bool saveEditorText(HWND owner, const wchar_t* path) {
     XMLTreeView* panel = currentEditorPanel;
     // An incomplete text is never written over the file it came from.
-    if (panel == nullptr || panel->editor == nullptr || !panel->loaded || panel->editorLoadFailed) return false;
+    if (panel == nullptr || panel->editor == nullptr || panel->editorLoadFailed) return false;
+    // A panel whose document could not be loaded again still has its file's text in the editor.
+    if (!panel->loaded && panel->fileName[0] == 0) return false;
     if (path == nullptr && !panel->editorModified) return false;
     if (!panel->saveFile(path != nullptr ? path : panel->fileName)) return false;
     // The load takes its own copy: it writes the name it is given into fileName.
     wchar_t written[kPathUnits];
     std::wcsncpy(written, path != nullptr ? path : panel->fileName, kPathUnits - 1);
     written[kPathUnits - 1] = 0;
+    // The file holds the text now, under the name it was written to; should the text not
+    // parse, the editor keeps both for the next try.
+    if (path != nullptr) std::wcscpy(panel->fileName, written);
+    panel->editorModified = 0;
+    SendMessageW(panel->editor, EM_SETMODIFY, FALSE, 0);
     panel->loadDocument(owner, written, 1, 0);
     return true;
 }
@@ -364,7 +373,8 @@ void updatePathCaption(XMLTreeView& panel) {
     const wchar_t* caption = L"";
     wchar_t full[kPathUnits];
     wchar_t* filePart = nullptr;
-    if (panel.loaded && panel.fileName[0] != 0) {
+    // Also the name of a file whose text the editor kept after its load failed.
+    if (panel.fileName[0] != 0) {
         const DWORD length = GetFullPathNameW(panel.fileName, kPathUnits, full, &filePart);
         if (length != 0 && length < kPathUnits && filePart != nullptr) caption = filePart;
     }
