@@ -334,7 +334,7 @@ void closeContentPane() {
 }
 
 void openXMLEditor(XMLTreeItem* element) {
-    if (contentPane.window == nullptr) createXMLContentWindow(mainWindow);
+    if (contentPane.window == nullptr && !createXMLContentWindow(mainWindow)) return;
     loadEditors(element);
     layoutMainWindow(nullptr);
 }
