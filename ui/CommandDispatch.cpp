@@ -26,6 +26,7 @@
 #include "ui/WebRequests.h"
 #include "ui/XMLTreeView.h"
 #include "ui/editor/ContentWindow.h"
+#include "ui/editor/UnsavedEdits.h"
 
 HWND findDialog = nullptr;
 
@@ -39,7 +40,7 @@ FINDREPLACEW findRecord;
 wchar_t findText[kFindTextUnits];
 
 void onExit(HWND window, int) {
-    DestroyWindow(window);
+    if (confirmDiscardEditors()) DestroyWindow(window);
 }
 
 void onFind(HWND window, int) {
@@ -313,16 +314,27 @@ bool canReplaceElement(XMLTreeItem* target, XMLTreeItem* source) {
 }
 
 void closeContentPane() {
+    XMLTreeView* panels[2] = {&leftTreeView, &rightTreeView};
+    bool saved[2] = {false, false};
+    if (!confirmDiscardEditors(panels, 2, saved)) return;
     destroyEditors();
     for (HWND window : {contentPane.tooltip, contentPane.splitter, contentPane.window})
         if (window != nullptr) DestroyWindow(window);
     contentPane = ContentPane{};
     contentShare = 100;
     layoutMainWindow(nullptr);
+    // A text saved on the way out is parsed again, as Save does, so the tree shows the file.
+    for (int side = 0; side < 2; ++side) {
+        if (!saved[side]) continue;
+        wchar_t path[kPathUnits];
+        std::wcscpy(path, panels[side]->fileName);
+        panels[side]->loadDocument(mainWindow, path, 1, 0);
+    }
+    if (saved[0] || saved[1]) autoCompare();
 }
 
 void openXMLEditor(XMLTreeItem* element) {
-    if (contentPane.window == nullptr) createXMLContentWindow(mainWindow);
+    if (contentPane.window == nullptr && !createXMLContentWindow(mainWindow)) return;
     loadEditors(element);
     layoutMainWindow(nullptr);
 }

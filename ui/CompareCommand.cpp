@@ -16,6 +16,7 @@
 #include "ui/StatusBar.h"
 #include "ui/TreeViews.h"
 #include "ui/XMLTreeView.h"
+#include "ui/editor/UnsavedEdits.h"
 #include "ui/editor/XMLHighlighter.h"
 
 int32_t viewFiltered = 0;
@@ -71,7 +72,7 @@ std::wstring pathBoxText(const XMLTreeView& panel) {
 void dropDocument(XMLTreeView& panel) {
     clearPanel(panel.tree, true);
     panel.loaded = 0;
-    panel.fileName[0] = 0;
+    if (!keepEditorText(panel)) panel.fileName[0] = 0;
     if (panel.pathEdit != nullptr) SetWindowTextW(panel.pathEdit, L"");
     filesCompared = 0;
     enableCompareCommands();
@@ -83,7 +84,8 @@ void dropDocument(XMLTreeView& panel) {
 int compareFiles() {
     if (leftTreeView.tree == nullptr || rightTreeView.tree == nullptr) return 0;
     // Elements removed by a view come back only through a new parse.
-    if (viewFiltered) reloadFiles();
+    // Kept unsaved editor text leaves the comparison in force as it was.
+    if (viewFiltered && !reloadFiles()) return filesCompared;
     resetComparisonCounters();
     XMLTreeItem* left = rootRecord(leftTreeView);
     XMLTreeItem* right = rootRecord(rightTreeView);
@@ -270,7 +272,13 @@ void onReloadFiles(HWND window, int) {
     reloadAfterChange(window, true);
 }
 
-void reloadFiles() {
+bool reloadFiles() {
+    // Both editors are answered for before either panel is reloaded: a Cancel keeps both.
+    XMLTreeView* reloaded[2];
+    int count = 0;
+    for (XMLTreeView* panel : {&leftTreeView, &rightTreeView})
+        if (panel->loaded && panel->fileName[0] != 0) reloaded[count++] = panel;
+    if (!confirmDiscardEditors(reloaded, count)) return false;
     for (XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
         if (!panel->loaded || panel->fileName[0] == 0) continue;
         // The panel's own file, not the path box's text, which the user may have changed
@@ -282,6 +290,7 @@ void reloadFiles() {
         if (openAborted || !panel->loaded) dropDocument(*panel);
     }
     if (leftTreeView.loaded && rightTreeView.loaded) viewFiltered = 0;
+    return true;
 }
 
 bool reloadAfterChange(HWND window, bool forced) {
@@ -290,7 +299,7 @@ bool reloadAfterChange(HWND window, bool forced) {
         showBox(window, L"These changes will take effect only after reloading files\n\nDo you want to reload file(s)?",
                 L"Options were changed", MB_ICONWARNING | MB_YESNO) != IDYES)
         return false;
-    reloadFiles();
+    if (!reloadFiles()) return false;
     autoCompare();
     return true;
 }

@@ -29,8 +29,9 @@ const wchar_t* shortenPath(const wchar_t* text, int length);
 void refreshViews(int flags);
 // Reloads each loaded panel from its own file (not the path box's text, which may have been
 // edited); a panel whose reload fails is left empty. viewFiltered is cleared only when both
-// panels hold a document afterwards. No comparison follows.
-void reloadFiles();
+// panels hold a document afterwards. No comparison follows. False, with nothing
+// reloaded, when the user kept an editor's unsaved text.
+bool reloadFiles();
 // The reload question after a change that only a new parse can show: with a file
 // loaded, forced or answered Yes, both panels are reloaded and compared as after a load.
 // True when the files were reloaded.

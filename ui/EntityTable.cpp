@@ -29,10 +29,14 @@ int EntityTable::add(EntityTable* table, const wchar_t* name, const wchar_t* rep
     keys(name, &hash, &packed);
     int bucket = static_cast<int>(static_cast<uint32_t>(hash) & (kBuckets - 1));
     if (table == nullptr) return bucket;
-    int length = 0;
-    if (replacement != nullptr)
-        while (replacement[length] != 0) ++length;
-    if (replacement == nullptr || length == 0) length = 1;
+    // An empty text replaces the reference with nothing; only a declaration without any
+    // text (the predefined entities) stands for one character.
+    int length = 1;
+    if (replacement != nullptr) {
+        length = 0;
+        while (replacement[length] != 0)
+            ++length;
+    }
     table->buckets[bucket] = new EntityNode{table->buckets[bucket], hash, packed, length};
     return bucket;
 }
@@ -51,7 +55,8 @@ int EntityTable::lookup(const EntityTable* table, int32_t hash, uint32_t packed)
 
 void EntityTable::seedPredefined() {
     clear();
-    for (const wchar_t* name : {L"quot", L"amp", L"apos", L"gt", L"lt"}) add(this, name, nullptr);
+    for (const wchar_t* name : {L"quot", L"amp", L"apos", L"gt", L"lt"})
+        add(this, name, nullptr);
 }
 
 void EntityTable::clear() {

@@ -29,6 +29,7 @@
 #include "ui/XMLTreeView.h"
 #include "ui/editor/ContentWindow.h"
 #include "ui/editor/EditorSync.h"
+#include "ui/editor/UnsavedEdits.h"
 
 HWND mainWindow = nullptr;
 HINSTANCE moduleInstance = nullptr;
@@ -361,6 +362,10 @@ LRESULT CALLBACK mainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     }
     switch (message) {
+        case WM_CLOSE:
+            // The close box, Alt+F4 and the system menu: an unsaved editor text may keep the window.
+            if (!confirmDiscardEditors()) return 0;
+            break;
         case WM_DESTROY:
             onMainWindowDestroy();
             return 0;

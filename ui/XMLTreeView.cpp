@@ -30,6 +30,7 @@
 #include "ui/TreeViews.h"
 #include "ui/editor/ContentWindow.h"
 #include "ui/editor/EditorSync.h"
+#include "ui/editor/UnsavedEdits.h"
 #include "ui/editor/XMLHighlighter.h"
 
 XMLTreeView leftTreeView(OptionSet::LeftDir);
@@ -152,7 +153,8 @@ void clearPanel(HWND tree, bool force) {
     std::vector<XMLTreeItem*> records;
     records.reserve(ElementStore::itemCount(tree));
     std::vector<HTREEITEM> stack;
-    for (HTREEITEM i = ElementStore::root(tree); i != nullptr; i = ElementStore::next(tree, i)) stack.push_back(i);
+    for (HTREEITEM i = ElementStore::root(tree); i != nullptr; i = ElementStore::next(tree, i))
+        stack.push_back(i);
     while (!stack.empty()) {
         HTREEITEM item = stack.back();
         stack.pop_back();
@@ -166,7 +168,8 @@ void clearPanel(HWND tree, bool force) {
     // and sends notifications that read the records.
     ElementStore::removeAll(tree);
     showDocumentWidth(tree, false);
-    for (XMLTreeItem* record : records) delete record;  // each clears its partner's back link
+    for (XMLTreeItem* record : records)
+        delete record;  // each clears its partner's back link
     panel->stringPool.reset();
     if (panel->summaryItem != nullptr) {
         delete panel->summaryItem;
@@ -361,6 +364,11 @@ LoadResult loadXMLFile(HWND owner, HWND tree, const wchar_t* path, wchar_t* fold
     }
     const bool url = isURLPath(path);
     if (!url && !XMLFileExists(owner, path)) return kLoadCancelled;
+    // The editor's text goes with the old document: a modified one is answered for first.
+    if (!confirmDiscardEditor(*panel)) {
+        openAborted = 1;
+        return kLoadKept;
+    }
 
     // From here on the old document goes, whatever becomes of the new one. The folder
     // is kept only when the dialog has just filled it: it then names where this file is.
@@ -386,16 +394,29 @@ LoadResult loadXMLFile(HWND owner, HWND tree, const wchar_t* path, wchar_t* fold
 
 void XMLTreeView::loadDocument(HWND owner, const wchar_t* path, int useFolder, int autoLoad) {
     if (parseRunning) return;
+    // What the editor's text was read with, for saving it should the new load fail.
+    const EncodingSpec editorEncoding = outputEncoding;
+    wchar_t editorDeclared[std::size(declaredEncoding)];
+    std::wcscpy(editorDeclared, declaredEncoding);
     const LoadResult result = loadXMLFile(owner, tree, path, useFolder ? folder : nullptr, autoLoad);
-    if (result != kLoadCancelled) highlighter.colouringState = kJustLoaded;
+    if (result == kLoaded || result == kLoadFailed) highlighter.colouringState = kJustLoaded;
     // The panel just loaded becomes the shown editor, at its root.
     if (result == kLoaded && loaded && contentPane.window != nullptr) prepareEditor(*this, rootElement(*this));
     if (result == kLoadFailed) {
         loaded = 0;
-        fileName[0] = 0;
+        // An editor still holding the file's text keeps the name and the encoding, so
+        // that Save writes it as it was read.
+        if (keepEditorText(*this)) {
+            outputEncoding = editorEncoding;
+            std::wcscpy(declaredEncoding, editorDeclared);
+        } else {
+            fileName[0] = 0;
+        }
     } else if (result == kLoadCancelled) {
         if (path != nullptr && path[0] != 0) removeRecentFile(pathCombo, path);
         if (pathEdit != nullptr) SetWindowTextW(pathEdit, fileName);
+    } else if (result == kLoadKept && pathEdit != nullptr) {
+        SetWindowTextW(pathEdit, fileName);
     }
     enableCompareCommands();
 }

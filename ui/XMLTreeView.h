@@ -97,8 +97,9 @@ XMLTreeView* panelFromPathEdit(HWND edit);
 // a panel without a loaded document is left alone.
 void clearPanel(HWND tree, bool force);
 
-// 0 loaded, 1 failed (stopped parse, exception), 2 not found or cancelled.
-enum LoadResult { kLoaded = 0, kLoadFailed = 1, kLoadCancelled = 2 };
+// 0 loaded, 1 failed (stopped parse, exception), 2 not found or cancelled, 3 the user
+// kept the editor's unsaved text (the document stays loaded).
+enum LoadResult { kLoaded = 0, kLoadFailed = 1, kLoadCancelled = 2, kLoadKept = 3 };
 
 // The parse alone: clears the panel and parses path (a local path or a URL) into it,
 // without the dialog, boxes and status texts of the load command.

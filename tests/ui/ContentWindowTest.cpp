@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "tests/ui/EditorFixture.h"
 #include "ui/Layout.h"
+#include "ui/Splitter.h"
 #include "ui/editor/EditorSync.h"
 
 namespace {
@@ -22,7 +25,42 @@ std::string deepDocument() {
     return xml;
 }
 
-class ContentWindowTest : public EditorFixture {};
+double luminance(COLORREF colour) {
+    auto linear = [](BYTE value) {
+        const double c = value / 255.0;
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(GetRValue(colour)) + 0.7152 * linear(GetGValue(colour)) + 0.0722 * linear(GetBValue(colour));
+}
+
+class ContentWindowTest : public EditorFixture {
+protected:
+    // Draws a caption button as its window does and measures its text against its fill:
+    // the best contrast of any pixel inside the frame.
+    static double captionContrast(HWND button) {
+        RECT r{};
+        GetClientRect(button, &r);
+        HDC screen = GetDC(nullptr);
+        HDC dc = CreateCompatibleDC(screen);
+        HBITMAP bitmap = CreateCompatibleBitmap(screen, r.right, r.bottom);
+        ReleaseDC(nullptr, screen);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        DRAWITEMSTRUCT draw{ODT_BUTTON, 0, 0, ODA_DRAWENTIRE, 0, button, dc, r, 0};
+        SendMessageW(contentPane.window, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw));
+        const double fill = luminance(GetPixel(dc, 2, r.bottom - 2));
+        double best = 1;
+        for (int y = 2; y < r.bottom - 1; ++y) {
+            for (int x = 3; x < r.right - 2; ++x) {
+                const double l = luminance(GetPixel(dc, x, y));
+                best = std::max(best, (std::max(l, fill) + 0.05) / (std::min(l, fill) + 0.05));
+            }
+        }
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+        return best;
+    }
+};
 
 TEST_F(ContentWindowTest, F3OnADeepElementShowsItsSideAtTheElementWithItsNameSelected) {
     load(leftTreeView, deepDocument(), L"left.xml");
@@ -88,6 +126,47 @@ TEST_F(ContentWindowTest, EditingMarksTheCaptionAndEnablesSave) {
     pump();
     EXPECT_EQ(leftTreeView.editorModified, 1);
     EXPECT_TRUE(IsWindowEnabled(contentPane.saveButton));
+}
+
+TEST_F(ContentWindowTest, EveryCaptionIsReadableShownOrNotModifiedOrNot) {
+    load(leftTreeView, "<root><x/></root>", L"left.xml");
+    load(rightTreeView, "<root><x/></root>", L"right.xml");
+    openAt(elementNamed(leftTreeView, L"x"));
+    for (bool modified : {false, true}) {
+        if (modified) {
+            for (XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+                select(panel->editor, 6, 6);
+                SendMessageW(panel->editor, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"<y/>"));
+                pump();
+                ASSERT_EQ(panel->editorModified, 1);
+            }
+        }
+        for (XMLTreeView* shown : {&rightTreeView, &leftTreeView}) {
+            click(shown->pathButton);
+            ASSERT_EQ(currentEditorPanel, shown);
+            for (XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+                SCOPED_TRACE(std::string(panel == &leftTreeView ? "left" : "right") +
+                             (panel == shown ? " shown" : " hidden") + (modified ? " modified" : ""));
+                EXPECT_GE(captionContrast(panel->pathButton), 4.5);
+            }
+        }
+    }
+}
+
+TEST_F(ContentWindowTest, AWindowThatCannotBeMadeWholeLeavesNothingOpen) {
+    load(leftTreeView, "<root><x/></root>", L"left.xml");
+    // Without its splitter's class the window cannot be made whole.
+    ASSERT_TRUE(UnregisterClassW(L"ContentSplitter", moduleInstance));
+    openAt(elementNamed(leftTreeView, L"x"));
+    EXPECT_EQ(contentPane.window, nullptr);
+    EXPECT_EQ(FindWindowExW(mainWindow, nullptr, L"XMLContent", nullptr), nullptr);
+    EXPECT_EQ(leftTreeView.editor, nullptr);
+    EXPECT_EQ(contentShare, 100);
+    ASSERT_NE(registerChildClass(splitterWndProc, L"ContentSplitter"), 0);
+    openAt(elementNamed(leftTreeView, L"x"));
+    EXPECT_NE(contentPane.splitter, nullptr);
+    EXPECT_NE(leftTreeView.editor, nullptr);
+    EXPECT_EQ(contentShare, 50);
 }
 
 TEST_F(ContentWindowTest, AColouringAskedForAnEditorThatIsGoneDoesNothing) {

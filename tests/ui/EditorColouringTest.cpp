@@ -85,7 +85,8 @@ TEST_F(EditorColouringTest, DifferencesArePinkOnlyWhileAComparisonFindsThem) {
     SendMessageW(autoCompareBox, BM_SETCHECK, BST_UNCHECKED, 0);
     load(leftTreeView, "<root>\n<k id=\"1\">abc &amp; def</k>\n<same/>\n</root>\n", L"left.xml");
     load(rightTreeView,
-         "<root>\n<k id=\"2\">abc &amp; dxf</k>\n<same/>\n<added n=\"1\"><child>t</child></added>\n</root>\n",
+         "<root>\n<k id=\"2\">abc &amp; dxf</k>\n<same/>\n<added n=\"1\"><child>t</child></added>\n"
+         "<link href=\"http://a/\">after</link>\n</root>\n",
          L"right.xml");
     openAt(elementNamed(rightTreeView, L"added"));
     HWND right = rightTreeView.editor;
@@ -99,6 +100,8 @@ TEST_F(EditorColouringTest, DifferencesArePinkOnlyWhileAComparisonFindsThem) {
     expectLook(right, L"child", 1, 0, kDifference);
     expectLook(right, L">t<", 1, 1, kDifference);
     expectLook(right, L"</added>", 1, 7, kDifference);
+    // A value's last '/' ends no empty element: the text after the tag is the element's own.
+    expectLook(right, L"after", 1, 0, kDifference);
     // In the changed element only the differing characters.
     expectLook(right, L"\"2\"", 1, 1, Look{kDifferenceColour, true, false, true});
     expectLook(right, L"id=", 1, 0, kMarkup);

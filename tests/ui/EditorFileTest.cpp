@@ -198,8 +198,57 @@ TEST_F(EditorFileTest, AFailedSaveLeavesTheFileAndTheEditorAsTheyWere) {
         EXPECT_EQ(files(), std::vector<std::wstring>{L"doc.xml"});
         EXPECT_EQ(leftTreeView.editorModified, 1);
         EXPECT_EQ(text(leftTreeView.editor), edited);
+        BoxScript boxes;
+        boxes.expect(L"Save changes to " + dir.file(L"doc.xml") + L"?", L"Verdalt", IDNO);
         SendMessageW(mainWindow, WM_COMMAND, IDM_OPEN_EDITOR, 0);
     }
+}
+
+TEST_F(EditorFileTest, ATextThatDoesNotParseStaysInTheEditorAndCanBeSavedAgain) {
+    const std::wstring fatalBox =
+        L"There were some fatal error(s) during loading!\n\nFile is not loaded\n\n"
+        L"Please correct the error(s) and then try again";
+    const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    openBytes(declaration + "<root>\n<a>\xC3\xA9</a>\n</root>\n");
+    type(static_cast<LONG>(text(leftTreeView.editor).find(L"<a>")), L"<b>");
+    // Written each time in the encoding it was read with.
+    const std::string broken = declaration + "<root>\n<b><a>\xC3\xA9</a>\n</root>\n";
+    const std::wstring edited = text(leftTreeView.editor);
+    auto expectKept = [&](const wchar_t* name) {
+        EXPECT_EQ(leftTreeView.loaded, 0);
+        EXPECT_STREQ(leftTreeView.fileName, dir.file(name).c_str());
+        EXPECT_EQ(text(leftTreeView.editor), edited);
+        EXPECT_EQ(leftTreeView.editorModified, 1);
+        EXPECT_TRUE(IsWindowEnabled(contentPane.saveButton));
+        wchar_t caption[64] = {};
+        GetWindowTextW(leftTreeView.pathButton, caption, 64);
+        EXPECT_STREQ(caption, name);
+    };
+    struct Step {
+        const wchar_t* saveAs;  // null: Save
+        const wchar_t* name;
+    };
+    // Save writes the text, whose reload fails; Save As then writes it to a new name, and
+    // that reload fails as well.
+    for (const Step& step : {Step{nullptr, L"doc.xml"}, Step{L"copy.xml", L"copy.xml"}}) {
+        SCOPED_TRACE(narrow(step.name));
+        BoxScript boxes;
+        boxes.expectCaption(L"Fatal error", IDNO).expect(fatalBox, L"XML Parser Fatal Error");
+        if (step.saveAs != nullptr)
+            saveAs(step.saveAs);
+        else
+            click(contentPane.saveButton);
+        EXPECT_TRUE(dir.read(step.name) == broken);
+        expectKept(step.name);
+    }
+    // Mended, the text saves and loads again.
+    type(static_cast<LONG>(edited.find(L"</a>") + 4), L"</b>");
+    click(contentPane.saveButton);
+    EXPECT_TRUE(dir.read(L"copy.xml") == declaration + "<root>\n<b><a>\xC3\xA9</a></b>\n</root>\n");
+    EXPECT_EQ(leftTreeView.loaded, 1);
+    EXPECT_EQ(leftTreeView.editorModified, 0);
+    EXPECT_NE(elementNamed(leftTreeView, L"b"), nullptr);
+    EXPECT_TRUE(dir.read(L"doc.xml") == broken);
 }
 
 TEST_F(EditorFileTest, ACancelledSaveAsWritesNothing) {

@@ -14,7 +14,8 @@ int lengthOf(const EntityTable& table, const wchar_t* name) {
 TEST(EntityTable, PredefinedEntitiesAndDeclarations) {
     EntityTable table;
     table.seedPredefined();
-    for (const wchar_t* name : {L"amp", L"lt", L"gt", L"quot", L"apos"}) EXPECT_EQ(lengthOf(table, name), 1);
+    for (const wchar_t* name : {L"amp", L"lt", L"gt", L"quot", L"apos"})
+        EXPECT_EQ(lengthOf(table, name), 1);
     EXPECT_EQ(lengthOf(table, L"nbsp"), 0);
     EntityTable::add(&table, L"company", L"Twelve chars");
     EXPECT_EQ(lengthOf(table, L"company"), 12);
@@ -22,6 +23,8 @@ TEST(EntityTable, PredefinedEntitiesAndDeclarations) {
     EXPECT_EQ(lengthOf(table, L"company"), 3);
     EntityTable::add(&table, L"none", nullptr);
     EXPECT_EQ(lengthOf(table, L"none"), 1);
+    EntityTable::add(&table, L"empty", L"");  // replaced by nothing
+    EXPECT_EQ(lengthOf(table, L"empty"), 0);
     table.seedPredefined();
     EXPECT_EQ(lengthOf(table, L"company"), 0);
     EXPECT_EQ(lengthOf(table, L"amp"), 1);

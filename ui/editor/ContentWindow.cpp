@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <richedit.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cwchar>
 
 #include "model/ElementStore.h"
@@ -72,6 +74,33 @@ HWND createEditor(XMLTreeView& panel) {
     return editor;
 }
 
+// Relative luminance of a colour, 0 black to 1 white.
+double luminance(COLORREF colour) {
+    auto linear = [](BYTE value) {
+        const double c = value / 255.0;
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(GetRValue(colour)) + 0.7152 * linear(GetGValue(colour)) + 0.0722 * linear(GetBValue(colour));
+}
+
+double contrast(COLORREF a, COLORREF b) {
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// A modified caption is in the hot-light colour, but themes (Wine's default among them)
+// make that a light grey, unreadable on the caption's fill: then the usual hot-tracking
+// blue, and failing that the button text, which every theme makes readable on its faces.
+COLORREF modifiedCaptionColour(COLORREF fill) {
+    constexpr double kReadable = 4.5;
+    constexpr COLORREF kHotTrackingBlue = RGB(0, 102, 204);
+    const COLORREF hot = GetSysColor(COLOR_HOTLIGHT);
+    if (contrast(hot, fill) >= kReadable) return hot;
+    if (contrast(kHotTrackingBlue, fill) >= kReadable) return kHotTrackingBlue;
+    return GetSysColor(COLOR_BTNTEXT);
+}
+
 void drawPathButton(const DRAWITEMSTRUCT* draw) {
     if (draw->CtlType != ODT_BUTTON || !(draw->itemAction & ODA_DRAWENTIRE)) return;
     // Room for the name and the "*" of a modified text.
@@ -86,7 +115,8 @@ void drawPathButton(const DRAWITEMSTRUCT* draw) {
     const COLORREF fill = GetSysColor(current ? COLOR_WINDOW : COLOR_BTNFACE);
     const COLORREF frame = GetSysColor(current ? COLOR_GRADIENTACTIVECAPTION : COLOR_BTNSHADOW);
     if (panel->editorModified) std::wcscat(text, L"*");
-    const COLORREF oldText = SetTextColor(dc, GetSysColor(panel->editorModified ? COLOR_HOTLIGHT : COLOR_BTNTEXT));
+    const COLORREF oldText =
+        SetTextColor(dc, panel->editorModified ? modifiedCaptionColour(fill) : GetSysColor(COLOR_BTNTEXT));
     const COLORREF oldBack = SetBkColor(dc, fill);
     HGDIOBJ oldPen = SelectObject(dc, GetStockObject(DC_PEN));
     HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(DC_BRUSH));
@@ -180,6 +210,15 @@ void onContentCommand(WPARAM wParam, LPARAM lParam) {
     }
 }
 
+// What was made of a window that could not be made whole goes again: a pane is laid
+// out as open only when all of it exists.
+bool abandonContentWindow() {
+    for (HWND window : {contentPane.tooltip, contentPane.splitter, contentPane.window})
+        if (window != nullptr) DestroyWindow(window);
+    contentPane = ContentPane{};
+    return false;
+}
+
 void onColourLines(HWND editor) {
     // The editor may have gone (the window closed) since the message was posted.
     if (XMLTreeView* panel = panelFromEditor(editor)) colourVisibleLines(*panel, nullptr);
@@ -197,7 +236,7 @@ bool createXMLContentWindow(HWND main) {
                                          moduleInstance, nullptr);
     contentPane.splitter = CreateWindowExW(0, kContentSplitterClass, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, main,
                                            nullptr, moduleInstance, nullptr);
-    if (contentPane.window == nullptr || contentPane.splitter == nullptr) return false;
+    if (contentPane.window == nullptr || contentPane.splitter == nullptr) return abandonContentWindow();
     HWND window = contentPane.window;
     contentPane.saveButton = createChild(window, L"BUTTON", L"Save", 0);
     contentPane.saveAsButton = createChild(window, L"BUTTON", L"Save As", 0);
@@ -209,6 +248,9 @@ bool createXMLContentWindow(HWND main) {
     contentPane.tooltip =
         CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, moduleInstance, nullptr);
+    for (HWND part : {contentPane.saveButton, contentPane.saveAsButton, contentPane.synchronizeLabel,
+                      contentPane.editorBox, contentPane.treeViewBox, contentPane.closeButton, contentPane.tooltip})
+        if (part == nullptr) return abandonContentWindow();
     addTooltip(contentPane.tooltip, contentPane.editorBox, IDS_TIP_SYNC_EDITOR);
     addTooltip(contentPane.tooltip, contentPane.treeViewBox, IDS_TIP_SYNC_TREEVIEW);
     addTooltip(contentPane.tooltip, contentPane.closeButton, IDS_TIP_CLOSE_EDITOR);
@@ -277,7 +319,8 @@ void showElementInEditor(XMLTreeItem* element, XMLTreeView* given) {
     XMLTreeView* panel = given;
     if (panel == nullptr && element != nullptr) panel = panelFromTree(element->treeView);
     if (panel == nullptr || panel->editor == nullptr) return;
-    if (!panel->loaded || panel->syncingFromEditor) return;
+    // A panel that failed to load its file again may still show the text it kept.
+    if ((!panel->loaded && panel->fileName[0] == 0) || panel->syncingFromEditor) return;
     currentEditorPanel = panel;
     XMLTreeView* other = otherPanel(panel);
     if (other->editor != nullptr) ShowWindow(other->editor, SW_HIDE);
@@ -320,6 +363,8 @@ void destroyEditors() {
 
 void forgetContentWindow() {
     for (XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+        // The name kept for an editor's text after a failed load goes with that text.
+        if (!panel->loaded) panel->fileName[0] = 0;
         panel->editor = nullptr;
         panel->pathButton = nullptr;
         panel->pathButtonWidth = 0;
@@ -335,8 +380,7 @@ void markEditorModified(XMLTreeView& panel) {
     if (panel.editorModified || panel.editor == nullptr) return;
     if (SendMessageW(panel.editor, EM_GETMODIFY, 0, 0) == 0) return;
     panel.editorModified = 1;
-    if (currentEditorPanel != nullptr && currentEditorPanel->pathButton != nullptr)
-        InvalidateRect(currentEditorPanel->pathButton, nullptr, FALSE);
+    if (panel.pathButton != nullptr) InvalidateRect(panel.pathButton, nullptr, FALSE);
     enableSaveButton();
 }
 
@@ -348,13 +392,20 @@ void enableSaveButton() {
 bool saveEditorText(HWND owner, const wchar_t* path) {
     XMLTreeView* panel = currentEditorPanel;
     // An incomplete text is never written over the file it came from.
-    if (panel == nullptr || panel->editor == nullptr || !panel->loaded || panel->editorLoadFailed) return false;
+    if (panel == nullptr || panel->editor == nullptr || panel->editorLoadFailed) return false;
+    // A panel whose document could not be loaded again still has its file's text in the editor.
+    if (!panel->loaded && panel->fileName[0] == 0) return false;
     if (path == nullptr && !panel->editorModified) return false;
     if (!panel->saveFile(path != nullptr ? path : panel->fileName)) return false;
     // The load takes its own copy: it writes the name it is given into fileName.
     wchar_t written[kPathUnits];
     std::wcsncpy(written, path != nullptr ? path : panel->fileName, kPathUnits - 1);
     written[kPathUnits - 1] = 0;
+    // The file holds the text now, under the name it was written to; should the text not
+    // parse, the editor keeps both for the next try.
+    if (path != nullptr) std::wcscpy(panel->fileName, written);
+    panel->editorModified = 0;
+    SendMessageW(panel->editor, EM_SETMODIFY, FALSE, 0);
     panel->loadDocument(owner, written, 1, 0);
     return true;
 }
@@ -364,7 +415,8 @@ void updatePathCaption(XMLTreeView& panel) {
     const wchar_t* caption = L"";
     wchar_t full[kPathUnits];
     wchar_t* filePart = nullptr;
-    if (panel.loaded && panel.fileName[0] != 0) {
+    // Also the name of a file whose text the editor kept after its load failed.
+    if (panel.fileName[0] != 0) {
         const DWORD length = GetFullPathNameW(panel.fileName, kPathUnits, full, &filePart);
         if (length != 0 && length < kPathUnits && filePart != nullptr) caption = filePart;
     }

@@ -21,6 +21,7 @@ extern int32_t syncTreeWithEditor;
 
 // "XMLContent" and "ContentSplitter"; false fails the start-up.
 bool registerContentWindowClasses();
+// False, with nothing of it left, when any part of the window could not be made.
 bool createXMLContentWindow(HWND mainWindow);
 // Prepares the other panel's editor without an element, then the element's own at it.
 void loadEditors(XMLTreeItem* element);

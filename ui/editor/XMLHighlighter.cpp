@@ -208,7 +208,8 @@ void XMLHighlighter::scan(const wchar_t* units, int count) {
                 break;
             case L'/':
                 if (afterLess) leaveElement();
-                lastChars = L'/';
+                // Inside a value ("http://a/") it is text: the '>' after the value ends no empty element.
+                lastChars = (state & kQuotedFlag) ? 0 : L'/';
                 break;
             case L';':
                 if (low == kScanReference) {

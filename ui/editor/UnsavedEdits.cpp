@@ -1,0 +1,78 @@
+#include "ui/editor/UnsavedEdits.h"
+
+#include <richedit.h>
+
+#include <cwchar>
+#include <iterator>
+#include <vector>
+
+#include "model/MessageBox.h"
+#include "ui/MainWindow.h"
+#include "ui/XMLTreeView.h"
+#include "ui/editor/ContentWindow.h"
+
+namespace {
+
+enum class Reply { kUnmodified, kSaved, kLetGo, kKeep };
+
+void setEditorModified(XMLTreeView& panel, bool modified) {
+    panel.editorModified = modified ? 1 : 0;
+    SendMessageW(panel.editor, EM_SETMODIFY, modified ? TRUE : FALSE, 0);
+    if (panel.pathButton != nullptr) InvalidateRect(panel.pathButton, nullptr, FALSE);
+    enableSaveButton();
+}
+
+Reply askAboutEditor(XMLTreeView& panel) {
+    if (panel.editor == nullptr) return Reply::kUnmodified;
+    // A change that no key release has reported yet counts as well.
+    markEditorModified(panel);
+    if (!panel.editorModified) return Reply::kUnmodified;
+    wchar_t text[kPathUnits + 32];
+    std::swprintf(text, std::size(text), L"Save changes to %ls?", panel.fileName);
+    switch (showBox(mainWindow, text, L"Verdalt", MB_YESNOCANCEL | MB_ICONWARNING)) {
+        case IDYES:
+            // A failed save has told why in its own box; the text stays for another try.
+            if (!panel.saveFile(panel.fileName)) return Reply::kKeep;
+            setEditorModified(panel, false);
+            return Reply::kSaved;
+        case IDNO:
+            return Reply::kLetGo;
+        default:
+            return Reply::kKeep;
+    }
+}
+
+}  // namespace
+
+bool confirmDiscardEditors(XMLTreeView* const* panels, int count, bool* saved) {
+    std::vector<XMLTreeView*> letGo;
+    for (int i = 0; i < count; ++i) {
+        if (saved != nullptr) saved[i] = false;
+        const Reply reply = askAboutEditor(*panels[i]);
+        if (reply == Reply::kKeep) return false;
+        if (reply == Reply::kSaved && saved != nullptr) saved[i] = true;
+        if (reply == Reply::kLetGo) letGo.push_back(panels[i]);
+    }
+    // Answered for: the load that follows asks no more.
+    for (XMLTreeView* panel : letGo)
+        setEditorModified(*panel, false);
+    return true;
+}
+
+bool confirmDiscardEditor(XMLTreeView& panel) {
+    XMLTreeView* panels[] = {&panel};
+    return confirmDiscardEditors(panels, 1);
+}
+
+bool confirmDiscardEditors() {
+    XMLTreeView* panels[] = {&leftTreeView, &rightTreeView};
+    return confirmDiscardEditors(panels, 2);
+}
+
+bool keepEditorText(XMLTreeView& panel) {
+    if (panel.editor == nullptr || panel.fileName[0] == 0 || panel.editorLoadFailed) return false;
+    setEditorModified(panel, true);
+    updatePathCaption(panel);
+    layoutPathButtons(true);
+    return true;
+}
