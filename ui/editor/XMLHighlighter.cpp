@@ -546,8 +546,7 @@ void colourVisibleLines(XMLTreeView& panel, XMLTreeItem* element) {
 
     CHARRANGE selection{};
     SendMessageW(editor, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
-    POINT scroll{};
-    SendMessageW(editor, EM_GETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
+    const POINT scroll = editorScrollPosition(editor);
     const LPARAM mask = beginEditorUpdate(panel);
 
     // The range is read as it stands in the editor, a line break one position. Wine's
@@ -561,7 +560,7 @@ void colourVisibleLines(XMLTreeView& panel, XMLTreeItem* element) {
     // Both scroll positions and the user's selection stay as they were.
     SendMessageW(editor, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
     ++colouringStats.selectionCalls;
-    SendMessageW(editor, EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
+    setEditorScrollPosition(editor, scroll);
     endEditorUpdate(panel, mask);
     h.colouringState = kColoured;
 }
