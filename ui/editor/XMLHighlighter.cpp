@@ -470,13 +470,17 @@ void XMLHighlighter::nextComparePhase() {
 }
 
 LPARAM beginEditorUpdate(XMLTreeView& panel) {
-    SendMessageW(panel.editor, WM_SETREDRAW, FALSE, 0);
+    panel.highlighter.redrawHeld = (GetWindowLongPtrW(panel.editor, GWL_STYLE) & WS_VISIBLE) != 0;
+    if (panel.highlighter.redrawHeld) SendMessageW(panel.editor, WM_SETREDRAW, FALSE, 0);
     return SendMessageW(panel.editor, EM_SETEVENTMASK, 0, 0);
 }
 
 void endEditorUpdate(XMLTreeView& panel, LPARAM oldMask) {
-    SendMessageW(panel.editor, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(panel.editor, nullptr, TRUE);
+    if (panel.highlighter.redrawHeld) {
+        SendMessageW(panel.editor, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(panel.editor, nullptr, TRUE);
+    }
+    panel.highlighter.redrawHeld = false;
     SendMessageW(panel.editor, EM_SETEVENTMASK, 0, oldMask);
     if (!panel.editorModified) SendMessageW(panel.editor, EM_SETMODIFY, FALSE, 0);
 }
