@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "tests/ui/EditorFixture.h"
 #include "ui/Layout.h"
+#include "ui/dialogs/KeyAttributeDialogRes.h"
+#include "ui/dialogs/OptionsDialogRes.h"
 #include "ui/editor/EditorSync.h"
 
 namespace {
@@ -101,6 +104,133 @@ TEST_F(ContentWindowTest, AColouringAskedForAnEditorThatIsGoneDoesNothing) {
     SendMessageW(contentPane.window, kColourLinesMessage, 0, reinterpret_cast<LPARAM>(editor));
     pump();
     EXPECT_EQ(currentEditorPanel, &leftTreeView);
+}
+
+std::wstring firstVisibleText(HWND editor) {
+    wchar_t line[256] = {};
+    line[0] = static_cast<wchar_t>(std::size(line) - 1);
+    const LRESULT units = SendMessageW(editor, EM_GETLINE, SendMessageW(editor, EM_GETFIRSTVISIBLELINE, 0, 0),
+                                       reinterpret_cast<LPARAM>(line));
+    return std::wstring(line, static_cast<size_t>(units));
+}
+
+// Wine's rich edit takes minutes to empty a large text: each load makes a new editor.
+TEST_F(ContentWindowTest, EachLoadMakesTheEditorAnew) {
+    load(leftTreeView, "<root><x/></root>", L"left.xml");
+    load(rightTreeView, "<top><y/></top>", L"right.xml");
+    openAt(elementNamed(leftTreeView, L"x"));
+    struct Case {
+        const char* what;
+        std::function<void()> act;
+        const wchar_t* text;
+    };
+    const Case cases[] = {
+        {"another document", [this] { load(leftTreeView, "<other><z/></other>", L"other.xml"); },
+         L"<other><z/></other>"},
+        {"the same document again", [this] { load(leftTreeView, "<root><x/></root>", L"left.xml"); },
+         L"<root><x/></root>"},
+        {"Reload",
+         [] {
+             SendMessageW(mainWindow, WM_COMMAND, IDM_RELOAD, 0);
+             pump();
+         },
+         L"<root><x/></root>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HWND before = leftTreeView.editor;
+        HWND caption = leftTreeView.pathButton;
+        c.act();
+        pump();
+        EXPECT_FALSE(IsWindow(before));
+        ASSERT_TRUE(IsWindow(leftTreeView.editor));
+        EXPECT_EQ(text(leftTreeView.editor), c.text);
+        EXPECT_EQ(leftTreeView.pathButton, caption);
+        EXPECT_EQ(GetParent(leftTreeView.editor), contentPane.window);
+        EXPECT_EQ(SendMessageW(leftTreeView.editor, EM_GETEVENTMASK, 0, 0),
+                  SendMessageW(rightTreeView.editor, EM_GETEVENTMASK, 0, 0));
+        // The comparison after the load may show the partner's side: one editor is shown.
+        ASSERT_NE(currentEditorPanel, nullptr);
+        EXPECT_TRUE(visible(currentEditorPanel->editor));
+        EXPECT_FALSE(visible((currentEditorPanel == &leftTreeView ? rightTreeView : leftTreeView).editor));
+    }
+}
+
+// After each way of loading the shown side again, the screen shows that side's text:
+// what the keys edit. The other side's editor, hidden, stays hidden.
+TEST_F(ContentWindowTest, AfterEachReloadTheScreenShowsTheReloadedText) {
+    ShowWindow(mainWindow, SW_SHOWNORMAL);
+    const std::string leftXml = "<left>\n<a>left text</a>\n</left>\n";
+    const std::string rightXml = "<right>\n<a id=\"1\">right text</a>\n</right>\n";
+    struct Case {
+        const char* what;
+        std::function<void()> act;
+    };
+    const Case cases[] = {
+        {"Save",
+         [] {
+             select(rightTreeView.editor, 0, 0);
+             SendMessageW(rightTreeView.editor, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"<!--x-->"));
+             pump();
+             click(contentPane.saveButton);
+         }},
+        {"Reload",
+         [] {
+             SendMessageW(mainWindow, WM_COMMAND, IDM_RELOAD, 0);
+             pump();
+         }},
+        {"caption switch",
+         [] {
+             click(leftTreeView.pathButton);
+             click(rightTreeView.pathButton);
+         }},
+        {"Options OK",
+         [] {
+             BoxScript boxes;
+             boxes.expectCaption(L"Options were changed", IDYES);
+             ModalScript dialogs;
+             dialogs.expect(IDD_OPTIONS, [](HWND dialog) {
+                 // Ignore Namespaces, on the second page: an option that takes a reload.
+                 SendDlgItemMessageW(dialog, IDC_OPT_PAGES, LB_SETCURSEL, 1, 0);
+                 SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_OPT_PAGES, LBN_SELCHANGE),
+                              reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_OPT_PAGES)));
+                 clickButton(dialog, 1089);
+                 clickButton(dialog, IDOK);
+             });
+             SendMessageW(mainWindow, WM_COMMAND, IDM_OPTIONS, 0);
+             pump();
+         }},
+        {"Key Attribute",
+         [] {
+             ElementStore::select(rightTreeView.tree, elementNamed(rightTreeView, L"a")->treeItem);
+             pump();
+             BoxScript boxes;
+             boxes.expectCaption(L"Options were changed", IDYES);
+             ModalScript dialogs;
+             dialogs.expect(IDD_KEY_ATTRIBUTE, [](HWND dialog) {
+                 clickButton(dialog, IDC_KEY_ATTRIBUTE_BOX);
+                 SendDlgItemMessageW(dialog, IDC_KEY_ATTRIBUTE_LIST, LB_SETCURSEL, 0, 0);
+                 clickButton(dialog, IDOK);
+             });
+             SendMessageW(mainWindow, WM_COMMAND, IDM_KEY_ATTRIBUTE, 0);
+             pump();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        load(leftTreeView, leftXml, L"left.xml");
+        load(rightTreeView, rightXml, L"right.xml");
+        if (contentPane.window == nullptr) openAt(elementNamed(leftTreeView, L"a"));
+        click(rightTreeView.pathButton);
+        ASSERT_EQ(currentEditorPanel, &rightTreeView);
+        c.act();
+        pump();
+        ASSERT_EQ(currentEditorPanel, &rightTreeView);
+        HWND editor = rightTreeView.editor;
+        EXPECT_TRUE(IsWindowVisible(editor));
+        EXPECT_FALSE(visible(leftTreeView.editor));
+        EXPECT_NE(firstVisibleText(editor).find(L"<right>"), std::wstring::npos);
+    }
 }
 
 }  // namespace

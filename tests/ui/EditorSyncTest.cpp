@@ -113,6 +113,7 @@ TEST_F(EditorSyncTest, SelectingAfterRecordsWereFreedReadsOnlyLiveRecords) {
 
     // A reload: the editor is loaded again with the new records.
     load(leftTreeView, numbered(40, "f"), L"left2.xml");
+    editor = leftTreeView.editor;
     LONG at = positionOf(editor, L"t30");
     select(editor, at, at + 2);
     EXPECT_EQ(std::wstring(selectedIn(leftTreeView)->nameText()), L"f30");

@@ -63,6 +63,7 @@ HWND createEditor(XMLTreeView& panel) {
     SendMessageW(editor, EM_EXLIMITTEXT, 0, kLargestText);
     SendMessageW(editor, EM_SETEVENTMASK, 0, kEditorEvents);
     SendMessageW(editor, EM_SETUNDOLIMIT, 0, 0);
+    if (panel.pathButton != nullptr) return editor;
     panel.pathButton = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 0, 0, 0, 0,
                                        contentPane.window, nullptr, moduleInstance, nullptr);
     if (panel.pathButton != nullptr) {
@@ -239,14 +240,15 @@ void loadEditors(XMLTreeItem* element) {
 
 void prepareEditor(XMLTreeView& panel, XMLTreeItem* element) {
     if (contentPane.window == nullptr) return;
+    // Every load gets a new editor: Wine's rich edit takes minutes to empty a large
+    // text (the time grows faster than the text) and milliseconds to destroy it.
     if (panel.editor != nullptr) {
-        SETTEXTEX empty{ST_DEFAULT, 1200};
-        SendMessageW(panel.editor, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&empty), reinterpret_cast<LPARAM>(L""));
-        SendMessageW(panel.editor, EM_SETREADONLY, FALSE, 0);
-    } else {
-        panel.editor = createEditor(panel);
-        if (panel.editor == nullptr) return;
+        HWND old = panel.editor;
+        panel.editor = nullptr;
+        DestroyWindow(old);
     }
+    panel.editor = createEditor(panel);
+    if (panel.editor == nullptr) return;
     // A new document may put its records where the old ones were: nothing of the old stays.
     forgetEditorRecords(panel);
     panel.highlighter.reset();
