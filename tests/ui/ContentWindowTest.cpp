@@ -2,24 +2,28 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <functional>
 #include <string>
 
 #include "tests/ui/EditorFixture.h"
 #include "ui/Layout.h"
+#include "ui/StatusBar.h"
 #include "ui/dialogs/KeyAttributeDialogRes.h"
 #include "ui/dialogs/OptionsDialogRes.h"
 #include "ui/editor/EditorSync.h"
 
 namespace {
 
-// Forty lines, the deep element d on line 31 (0-based 30).
+// Seventy lines, the deep element d on line 31 (0-based 30), far enough from the end
+// for an editor of the window's height to bring it to its second line.
 std::string deepDocument() {
     std::string xml = "<?xml version=\"1.0\"?>\n<root>\n";
     for (int i = 0; i < 28; ++i)
         xml += "  <item n=\"" + std::to_string(i) + "\">text</item>\n";
     xml += "  <a><b><c>\n      <deep id=\"7\">here</deep></c></b></a>\n";
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 38; ++i)
         xml += "  <tail/>\n";
     xml += "</root>\n";
     return xml;
@@ -231,6 +235,43 @@ TEST_F(ContentWindowTest, AfterEachReloadTheScreenShowsTheReloadedText) {
         EXPECT_FALSE(visible(leftTreeView.editor));
         EXPECT_NE(firstVisibleText(editor).find(L"<right>"), std::wstring::npos);
     }
+}
+
+// What the status bar's progress bar was told while the window opened, and whether
+// the cursor was the wait cursor each time.
+struct ProgressSeen {
+    std::vector<int> positions;
+    bool waitCursorThroughout = true;
+};
+ProgressSeen progressSeen;
+WNDPROC progressProcedure = nullptr;
+
+LRESULT CALLBACK recordProgress(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == PBM_SETPOS && wParam != 0) {
+        progressSeen.positions.push_back(static_cast<int>(wParam));
+        if (GetCursor() != LoadCursorW(nullptr, IDC_WAIT)) progressSeen.waitCursorThroughout = false;
+    }
+    return CallWindowProcW(progressProcedure, window, message, wParam, lParam);
+}
+
+TEST_F(ContentWindowTest, OpeningOnALargeDocumentShowsTheLoadsProgress) {
+    std::string xml = "<root>\n";
+    for (int i = 0; i < 3000; ++i)
+        xml += "<item n=\"" + std::to_string(i) + "\">some text of the item</item>\n";
+    load(leftTreeView, xml + "</root>\n", L"large.xml");
+    progressSeen = ProgressSeen{};
+    progressProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(progressBar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(recordProgress)));
+    openAt(elementNamed(leftTreeView, L"root"));
+    SetWindowLongPtrW(progressBar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(progressProcedure));
+
+    ASSERT_GE(progressSeen.positions.size(), 5u);
+    for (size_t i = 1; i < progressSeen.positions.size(); ++i)
+        EXPECT_GT(progressSeen.positions[i], progressSeen.positions[i - 1]);
+    EXPECT_EQ(progressSeen.positions.back(), 100);
+    EXPECT_TRUE(progressSeen.waitCursorThroughout);
+    EXPECT_FALSE(visible(progressBar));
+    EXPECT_NE(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
 }
 
 }  // namespace

@@ -234,6 +234,11 @@ void loadEditors(XMLTreeItem* element) {
     if (element == nullptr || contentPane.window == nullptr) return;
     XMLTreeView* own = panelFromTree(element->treeView);
     if (own == nullptr) return;
+    // A new window has no size until it is laid out. Wine's rich edit lays its whole
+    // text out again on every resize: the editors take in their text at their size.
+    RECT client{};
+    GetClientRect(contentPane.window, &client);
+    if (IsRectEmpty(&client)) layoutMainWindow(nullptr);
     prepareEditor(*otherPanel(own), nullptr);
     prepareEditor(*own, element);
 }
@@ -260,6 +265,8 @@ void prepareEditor(XMLTreeView& panel, XMLTreeItem* element) {
         updatePathCaption(panel);
         return;
     }
+    // The status bar's progress follows the text into the editor; the rest takes a wait cursor.
+    HCURSOR cursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     const LPARAM mask = SendMessageW(panel.editor, EM_SETEVENTMASK, 0, 0);
     // Formatted while empty, the editor gives the text the base format as it streams in:
     // formatting it afterwards would lay out the whole text once more.
@@ -273,6 +280,7 @@ void prepareEditor(XMLTreeView& panel, XMLTreeItem* element) {
     SendMessageW(panel.editor, EM_SETMODIFY, FALSE, 0);
     panel.editorModified = 0;
     if (element != nullptr) showElementInEditor(element, &panel);
+    SetCursor(cursor);
 }
 
 void showElementInEditor(XMLTreeItem* element, XMLTreeView* given) {
