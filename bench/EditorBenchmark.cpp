@@ -3,16 +3,20 @@
 #include <richedit.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "bench/BenchSupport.h"
 #include "model/ElementStore.h"
 #include "model/XMLTreeItem.h"
+#include "settings/EncodingSpec.h"
+#include "ui/CommandDispatch.h"
 #include "ui/CommandHandlers.h"
 #include "ui/Layout.h"
 #include "ui/MainWindow.h"
 #include "ui/XMLTreeView.h"
 #include "ui/editor/ContentWindow.h"
+#include "ui/editor/EditorFile.h"
 #include "ui/editor/EditorSync.h"
 #include "ui/editor/XMLHighlighter.h"
 
@@ -40,6 +44,56 @@ std::string longLines() {
     return out + "</root>\n";
 }
 
+// One element a line.
+std::string lines(int count) {
+    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<list>\n";
+    for (int i = 0; i < count - 3; ++i)
+        out += "<item n=\"" + std::to_string(i) + "\">Item number " + std::to_string(i) + " of the list</item>\n";
+    return out + "</list>\n";
+}
+
+struct Source {
+    const std::wstring* text;
+    size_t position;
+};
+
+DWORD CALLBACK readBlock(DWORD_PTR cookie, LPBYTE buffer, LONG bytes, LONG* handed) {
+    auto* source = reinterpret_cast<Source*>(cookie);
+    const size_t units = streamBlockUnits(source->text->data() + source->position,
+                                          source->text->size() - source->position, static_cast<size_t>(bytes) / 2);
+    std::memcpy(buffer, source->text->data() + source->position, units * 2);
+    source->position += units;
+    *handed = static_cast<LONG>(units * 2);
+    return 0;
+}
+
+// The floor of opening the window: a bare editor of the window's size, in the
+// editor's font, taking in the same text.
+double bareEditorSeconds(HWND host, const std::string& bytes) {
+    EncodingSpec spec;
+    spec.codePage = CP_UTF8;
+    const std::wstring text = decodeEditorText(bytes, spec, nullptr);
+    RECT size{0, 0, 1000, 542};
+    if (leftTreeView.editor != nullptr) GetWindowRect(leftTreeView.editor, &size);
+    const double start = now();
+    HWND editor = CreateWindowExW(
+        WS_EX_CLIENTEDGE, richEditClass, L"",
+        WS_CHILD | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL, 0, 18,
+        size.right - size.left, size.bottom - size.top, host, nullptr, moduleInstance, nullptr);
+    SendMessageW(editor, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
+    CHARFORMAT2W base{};
+    base.cbSize = sizeof(base);
+    base.dwMask = CFM_FACE;
+    std::wcscpy(base.szFaceName, L"Courier New");
+    SendMessageW(editor, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&base));
+    Source source{&text, 0};
+    EDITSTREAM stream{reinterpret_cast<DWORD_PTR>(&source), 0, readBlock};
+    SendMessageW(editor, EM_STREAMIN, SF_TEXT | SF_UNICODE, reinterpret_cast<LPARAM>(&stream));
+    const double seconds = now() - start;
+    DestroyWindow(editor);
+    return seconds;
+}
+
 bool loadLeft(const std::string& bytes, double* loadSeconds) {
     const std::wstring path = writeTemp(bytes, L"verdalt-bench-editor.xml");
     const double start = now();
@@ -56,11 +110,10 @@ void closeWindow() {
     contentPane = ContentPane{};
 }
 
+// As F3 opens it: the window made, both editors loaded, the main window laid out.
 double openWindow() {
     const double start = now();
-    createXMLContentWindow(mainWindow);
-    MoveWindow(contentPane.window, 0, 0, 1000, 560, FALSE);
-    loadEditors(rootElement(leftTreeView));
+    openXMLEditor(rootElement(leftTreeView));
     return now() - start;
 }
 
@@ -110,14 +163,15 @@ void runEditorCases(HWND host, bool list, const std::string& only, bool large) {
     const std::string openCase = "editor-open-" + std::to_string(elements / 1000) + "k";
     const std::string longCase = "editor-pass-long-lines";
     const std::string endCase = "editor-pass-end-" + std::to_string(elements / 1000) + "k";
+    const std::string smallCase = "editor-small-after-50k-lines";
     if (list) {
-        for (const std::string& name : {openCase, longCase, endCase})
+        for (const std::string& name : {openCase, longCase, endCase, smallCase})
             std::printf("%s\n", name.c_str());
         return;
     }
     const bool wanted[] = {only.empty() || only == openCase, only.empty() || only == longCase,
-                           only.empty() || only == endCase};
-    if (!wanted[0] && !wanted[1] && !wanted[2]) return;
+                           only.empty() || only == endCase, only.empty() || only == smallCase};
+    if (!wanted[0] && !wanted[1] && !wanted[2] && !wanted[3]) return;
 
     mainWindow = host;
     moduleInstance = GetModuleHandleW(nullptr);
@@ -130,16 +184,47 @@ void runEditorCases(HWND host, bool list, const std::string& only, bool large) {
         if (!loadLeft(records(elements), &load)) return;
         const double open = openWindow();
         if (wanted[0]) {
+            const double bare = bareEditorSeconds(host, records(elements));
             figure(openCase, "elements", static_cast<double>(ElementStore::itemCount(leftTreeView.tree)));
             figure(openCase, "load_s", load);
             figure(openCase, "open_s", open);
             figure(openCase, "open/load", open / load);
+            figure(openCase, "bare_editor_s", bare);
+            figure(openCase, "open/bare_editor", open / bare);
             reportPass(openCase, colourPass(5), ordinary);
         }
         if (wanted[2]) {
             SendMessageW(leftTreeView.editor, EM_LINESCROLL, 0, elements);
             reportPass(endCase, colourPass(5), ordinary);
         }
+        closeWindow();
+        clearPanel(leftTreeView.tree, true);
+    }
+    if (wanted[3]) {
+        // The window open on a large document, then a small file loaded into that side:
+        // against the same small load, from the same large document, without the window.
+        const std::string large = lines(50000);
+        const std::wstring small = writeTemp(records(50), L"verdalt-bench-small.xml");
+        double load = 0;
+        if (!loadLeft(large, &load)) return;
+        double start = now();
+        parseIntoPanel(leftTreeView, small.c_str());
+        const double without = now() - start;
+        if (!loadLeft(large, &load)) return;
+        const double open = openWindow();
+        const double largeLines = static_cast<double>(SendMessageW(leftTreeView.editor, EM_GETLINECOUNT, 0, 0));
+        const double bare = bareEditorSeconds(host, large);
+        start = now();
+        parseIntoPanel(leftTreeView, small.c_str());
+        prepareEditor(leftTreeView, rootElement(leftTreeView));
+        const double with = now() - start;
+        figure(smallCase, "large_lines", largeLines);
+        figure(smallCase, "large_open_s", open);
+        figure(smallCase, "large_bare_editor_s", bare);
+        figure(smallCase, "large_open/bare_editor", open / bare);
+        figure(smallCase, "small_without_window_s", without);
+        figure(smallCase, "small_with_window_s", with);
+        figure(smallCase, "small_with/without_window", with / without);
         closeWindow();
         clearPanel(leftTreeView.tree, true);
     }

@@ -2,24 +2,31 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <string>
 
 #include "tests/ui/EditorFixture.h"
 #include "ui/Layout.h"
 #include "ui/Splitter.h"
+#include "ui/StatusBar.h"
+#include "ui/dialogs/KeyAttributeDialogRes.h"
+#include "ui/dialogs/OptionsDialogRes.h"
 #include "ui/editor/EditorSync.h"
 
 namespace {
 
-// Forty lines, the deep element d on line 31 (0-based 30).
+// Seventy lines, the deep element d on line 31 (0-based 30), far enough from the end
+// for an editor of the window's height to bring it to its second line.
 std::string deepDocument() {
     std::string xml = "<?xml version=\"1.0\"?>\n<root>\n";
     for (int i = 0; i < 28; ++i)
         xml += "  <item n=\"" + std::to_string(i) + "\">text</item>\n";
     xml += "  <a><b><c>\n      <deep id=\"7\">here</deep></c></b></a>\n";
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 38; ++i)
         xml += "  <tail/>\n";
     xml += "</root>\n";
     return xml;
@@ -180,6 +187,170 @@ TEST_F(ContentWindowTest, AColouringAskedForAnEditorThatIsGoneDoesNothing) {
     SendMessageW(contentPane.window, kColourLinesMessage, 0, reinterpret_cast<LPARAM>(editor));
     pump();
     EXPECT_EQ(currentEditorPanel, &leftTreeView);
+}
+
+std::wstring firstVisibleText(HWND editor) {
+    wchar_t line[256] = {};
+    line[0] = static_cast<wchar_t>(std::size(line) - 1);
+    const LRESULT units = SendMessageW(editor, EM_GETLINE, SendMessageW(editor, EM_GETFIRSTVISIBLELINE, 0, 0),
+                                       reinterpret_cast<LPARAM>(line));
+    return std::wstring(line, static_cast<size_t>(units));
+}
+
+// Wine's rich edit takes minutes to empty a large text: each load makes a new editor.
+TEST_F(ContentWindowTest, EachLoadMakesTheEditorAnew) {
+    load(leftTreeView, "<root><x/></root>", L"left.xml");
+    load(rightTreeView, "<top><y/></top>", L"right.xml");
+    openAt(elementNamed(leftTreeView, L"x"));
+    struct Case {
+        const char* what;
+        std::function<void()> act;
+        const wchar_t* text;
+    };
+    const Case cases[] = {
+        {"another document", [this] { load(leftTreeView, "<other><z/></other>", L"other.xml"); },
+         L"<other><z/></other>"},
+        {"the same document again", [this] { load(leftTreeView, "<root><x/></root>", L"left.xml"); },
+         L"<root><x/></root>"},
+        {"Reload",
+         [] {
+             SendMessageW(mainWindow, WM_COMMAND, IDM_RELOAD, 0);
+             pump();
+         },
+         L"<root><x/></root>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HWND before = leftTreeView.editor;
+        HWND caption = leftTreeView.pathButton;
+        c.act();
+        pump();
+        EXPECT_FALSE(IsWindow(before));
+        ASSERT_TRUE(IsWindow(leftTreeView.editor));
+        EXPECT_EQ(text(leftTreeView.editor), c.text);
+        EXPECT_EQ(leftTreeView.pathButton, caption);
+        EXPECT_EQ(GetParent(leftTreeView.editor), contentPane.window);
+        EXPECT_EQ(SendMessageW(leftTreeView.editor, EM_GETEVENTMASK, 0, 0),
+                  SendMessageW(rightTreeView.editor, EM_GETEVENTMASK, 0, 0));
+        // The comparison after the load may show the partner's side: one editor is shown.
+        ASSERT_NE(currentEditorPanel, nullptr);
+        EXPECT_TRUE(visible(currentEditorPanel->editor));
+        EXPECT_FALSE(visible((currentEditorPanel == &leftTreeView ? rightTreeView : leftTreeView).editor));
+    }
+}
+
+// After each way of loading the shown side again, the screen shows that side's text:
+// what the keys edit. The other side's editor, hidden, stays hidden.
+TEST_F(ContentWindowTest, AfterEachReloadTheScreenShowsTheReloadedText) {
+    ShowWindow(mainWindow, SW_SHOWNORMAL);
+    const std::string leftXml = "<left>\n<a>left text</a>\n</left>\n";
+    const std::string rightXml = "<right>\n<a id=\"1\">right text</a>\n</right>\n";
+    struct Case {
+        const char* what;
+        std::function<void()> act;
+    };
+    const Case cases[] = {
+        {"Save",
+         [] {
+             select(rightTreeView.editor, 0, 0);
+             SendMessageW(rightTreeView.editor, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"<!--x-->"));
+             pump();
+             click(contentPane.saveButton);
+         }},
+        {"Reload",
+         [] {
+             SendMessageW(mainWindow, WM_COMMAND, IDM_RELOAD, 0);
+             pump();
+         }},
+        {"caption switch",
+         [] {
+             click(leftTreeView.pathButton);
+             click(rightTreeView.pathButton);
+         }},
+        {"Options OK",
+         [] {
+             BoxScript boxes;
+             boxes.expectCaption(L"Options were changed", IDYES);
+             ModalScript dialogs;
+             dialogs.expect(IDD_OPTIONS, [](HWND dialog) {
+                 // Ignore Namespaces, on the second page: an option that takes a reload.
+                 SendDlgItemMessageW(dialog, IDC_OPT_PAGES, LB_SETCURSEL, 1, 0);
+                 SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_OPT_PAGES, LBN_SELCHANGE),
+                              reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_OPT_PAGES)));
+                 clickButton(dialog, 1089);
+                 clickButton(dialog, IDOK);
+             });
+             SendMessageW(mainWindow, WM_COMMAND, IDM_OPTIONS, 0);
+             pump();
+         }},
+        {"Key Attribute",
+         [] {
+             ElementStore::select(rightTreeView.tree, elementNamed(rightTreeView, L"a")->treeItem);
+             pump();
+             BoxScript boxes;
+             boxes.expectCaption(L"Options were changed", IDYES);
+             ModalScript dialogs;
+             dialogs.expect(IDD_KEY_ATTRIBUTE, [](HWND dialog) {
+                 clickButton(dialog, IDC_KEY_ATTRIBUTE_BOX);
+                 SendDlgItemMessageW(dialog, IDC_KEY_ATTRIBUTE_LIST, LB_SETCURSEL, 0, 0);
+                 clickButton(dialog, IDOK);
+             });
+             SendMessageW(mainWindow, WM_COMMAND, IDM_KEY_ATTRIBUTE, 0);
+             pump();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        load(leftTreeView, leftXml, L"left.xml");
+        load(rightTreeView, rightXml, L"right.xml");
+        if (contentPane.window == nullptr) openAt(elementNamed(leftTreeView, L"a"));
+        click(rightTreeView.pathButton);
+        ASSERT_EQ(currentEditorPanel, &rightTreeView);
+        c.act();
+        pump();
+        ASSERT_EQ(currentEditorPanel, &rightTreeView);
+        HWND editor = rightTreeView.editor;
+        EXPECT_TRUE(IsWindowVisible(editor));
+        EXPECT_FALSE(visible(leftTreeView.editor));
+        EXPECT_NE(firstVisibleText(editor).find(L"<right>"), std::wstring::npos);
+    }
+}
+
+// What the status bar's progress bar was told while the window opened, and whether
+// the cursor was the wait cursor each time.
+struct ProgressSeen {
+    std::vector<int> positions;
+    bool waitCursorThroughout = true;
+};
+ProgressSeen progressSeen;
+WNDPROC progressProcedure = nullptr;
+
+LRESULT CALLBACK recordProgress(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == PBM_SETPOS && wParam != 0) {
+        progressSeen.positions.push_back(static_cast<int>(wParam));
+        if (GetCursor() != LoadCursorW(nullptr, IDC_WAIT)) progressSeen.waitCursorThroughout = false;
+    }
+    return CallWindowProcW(progressProcedure, window, message, wParam, lParam);
+}
+
+TEST_F(ContentWindowTest, OpeningOnALargeDocumentShowsTheLoadsProgress) {
+    std::string xml = "<root>\n";
+    for (int i = 0; i < 3000; ++i)
+        xml += "<item n=\"" + std::to_string(i) + "\">some text of the item</item>\n";
+    load(leftTreeView, xml + "</root>\n", L"large.xml");
+    progressSeen = ProgressSeen{};
+    progressProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(progressBar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(recordProgress)));
+    openAt(elementNamed(leftTreeView, L"root"));
+    SetWindowLongPtrW(progressBar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(progressProcedure));
+
+    ASSERT_GE(progressSeen.positions.size(), 5u);
+    for (size_t i = 1; i < progressSeen.positions.size(); ++i)
+        EXPECT_GT(progressSeen.positions[i], progressSeen.positions[i - 1]);
+    EXPECT_EQ(progressSeen.positions.back(), 100);
+    EXPECT_TRUE(progressSeen.waitCursorThroughout);
+    EXPECT_FALSE(visible(progressBar));
+    EXPECT_NE(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
 }
 
 }  // namespace

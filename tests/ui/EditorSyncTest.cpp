@@ -113,6 +113,7 @@ TEST_F(EditorSyncTest, SelectingAfterRecordsWereFreedReadsOnlyLiveRecords) {
 
     // A reload: the editor is loaded again with the new records.
     load(leftTreeView, numbered(40, "f"), L"left2.xml");
+    editor = leftTreeView.editor;
     LONG at = positionOf(editor, L"t30");
     select(editor, at, at + 2);
     EXPECT_EQ(std::wstring(selectedIn(leftTreeView)->nameText()), L"f30");
@@ -141,6 +142,44 @@ TEST_F(EditorSyncTest, SelectingAfterRecordsWereFreedReadsOnlyLiveRecords) {
     EXPECT_EQ(ElementStore::selected(leftTreeView.tree), nullptr);
     PostMessageW(contentPane.window, kColourLinesMessage, 0, reinterpret_cast<LPARAM>(editor));
     pump();
+}
+
+// Taller than 65,535 pixels: the editor's 16-bit scroll answers are scaled down.
+TEST_F(EditorSyncTest, F3OnALargeDocumentPutsTheElementOnTheSecondVisibleLine) {
+    std::string xml = "<root>\n";
+    for (int i = 1; i < 40000; ++i)
+        xml += "<r" + std::to_string(i) + " n=\"" + std::to_string(i) + "\">text</r" + std::to_string(i) + ">\n";
+    load(leftTreeView, xml + "</root>\n", L"large.xml");
+    struct Case {
+        const wchar_t* element;
+        int line;
+    };
+    const Case cases[] = {{L"r1", 1}, {L"r20000", 20000}, {L"r39950", 39950}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(narrow(c.element));
+        XMLTreeItem* element = elementNamed(leftTreeView, c.element);
+        ASSERT_NE(element, nullptr);
+        ASSERT_EQ(element->line, c.line);
+        openAt(element);
+        HWND editor = leftTreeView.editor;
+        EXPECT_EQ(firstVisibleLine(editor), std::max(c.line - 1, 0));
+        EXPECT_EQ(selectedText(editor), c.element);
+        // The selected name is on screen, a line below the top.
+        const CHARRANGE name = selection(editor);
+        POINTL at{};
+        SendMessageW(editor, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&at), name.cpMin);
+        POINTL top{};
+        SendMessageW(editor, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&top),
+                     SendMessageW(editor, EM_LINEINDEX, firstVisibleLine(editor), 0));
+        RECT client{};
+        GetClientRect(editor, &client);
+        EXPECT_GT(at.y, top.y);
+        EXPECT_LT(at.y, client.bottom);
+        // F3 again closes the window.
+        SendMessageW(mainWindow, WM_COMMAND, IDM_OPEN_EDITOR, 0);
+        pump();
+        ASSERT_EQ(contentPane.window, nullptr);
+    }
 }
 
 }  // namespace

@@ -65,6 +65,7 @@ HWND createEditor(XMLTreeView& panel) {
     SendMessageW(editor, EM_EXLIMITTEXT, 0, kLargestText);
     SendMessageW(editor, EM_SETEVENTMASK, 0, kEditorEvents);
     SendMessageW(editor, EM_SETUNDOLIMIT, 0, 0);
+    if (panel.pathButton != nullptr) return editor;
     panel.pathButton = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 0, 0, 0, 0,
                                        contentPane.window, nullptr, moduleInstance, nullptr);
     if (panel.pathButton != nullptr) {
@@ -275,20 +276,26 @@ void loadEditors(XMLTreeItem* element) {
     if (element == nullptr || contentPane.window == nullptr) return;
     XMLTreeView* own = panelFromTree(element->treeView);
     if (own == nullptr) return;
+    // A new window has no size until it is laid out. Wine's rich edit lays its whole
+    // text out again on every resize: the editors take in their text at their size.
+    RECT client{};
+    GetClientRect(contentPane.window, &client);
+    if (IsRectEmpty(&client)) layoutMainWindow(nullptr);
     prepareEditor(*otherPanel(own), nullptr);
     prepareEditor(*own, element);
 }
 
 void prepareEditor(XMLTreeView& panel, XMLTreeItem* element) {
     if (contentPane.window == nullptr) return;
+    // Every load gets a new editor: Wine's rich edit takes minutes to empty a large
+    // text (the time grows faster than the text) and milliseconds to destroy it.
     if (panel.editor != nullptr) {
-        SETTEXTEX empty{ST_DEFAULT, 1200};
-        SendMessageW(panel.editor, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&empty), reinterpret_cast<LPARAM>(L""));
-        SendMessageW(panel.editor, EM_SETREADONLY, FALSE, 0);
-    } else {
-        panel.editor = createEditor(panel);
-        if (panel.editor == nullptr) return;
+        HWND old = panel.editor;
+        panel.editor = nullptr;
+        DestroyWindow(old);
     }
+    panel.editor = createEditor(panel);
+    if (panel.editor == nullptr) return;
     // A new document may put its records where the old ones were: nothing of the old stays.
     forgetEditorRecords(panel);
     panel.highlighter.reset();
@@ -300,6 +307,8 @@ void prepareEditor(XMLTreeView& panel, XMLTreeItem* element) {
         updatePathCaption(panel);
         return;
     }
+    // The status bar's progress follows the text into the editor; the rest takes a wait cursor.
+    HCURSOR cursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     const LPARAM mask = SendMessageW(panel.editor, EM_SETEVENTMASK, 0, 0);
     // Formatted while empty, the editor gives the text the base format as it streams in:
     // formatting it afterwards would lay out the whole text once more.
@@ -313,6 +322,7 @@ void prepareEditor(XMLTreeView& panel, XMLTreeItem* element) {
     SendMessageW(panel.editor, EM_SETMODIFY, FALSE, 0);
     panel.editorModified = 0;
     if (element != nullptr) showElementInEditor(element, &panel);
+    SetCursor(cursor);
 }
 
 void showElementInEditor(XMLTreeItem* element, XMLTreeView* given) {

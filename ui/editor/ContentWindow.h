@@ -25,8 +25,8 @@ bool registerContentWindowClasses();
 bool createXMLContentWindow(HWND mainWindow);
 // Prepares the other panel's editor without an element, then the element's own at it.
 void loadEditors(XMLTreeItem* element);
-// Creates or empties the panel's editor and loads its document's text; with an
-// element, the editor is shown at it.
+// Makes the panel a new editor (the old one destroyed, never emptied) and loads its
+// document's text; with an element, the editor is shown at it.
 void prepareEditor(XMLTreeView& panel, XMLTreeItem* element);
 // Makes a panel's editor (without one, the element's panel's) the shown one, at the element.
 void showElementInEditor(XMLTreeItem* element, XMLTreeView* panel);

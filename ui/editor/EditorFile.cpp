@@ -13,6 +13,7 @@
 #include "settings/EncodingSpec.h"
 #include "settings/FileWriter.h"
 #include "ui/MainWindow.h"
+#include "ui/StatusBar.h"
 #include "ui/XMLTreeView.h"
 
 namespace {
@@ -41,6 +42,9 @@ DWORD CALLBACK readEditorBlock(DWORD_PTR cookie, LPBYTE buffer, LONG bytes, LONG
     std::memcpy(buffer, source->text + source->position, units * sizeof(wchar_t));
     source->position += units;
     *handed = static_cast<LONG>(units * sizeof(wchar_t));
+    // A large text takes seconds: the status bar's progress follows it.
+    updateProgress(static_cast<int>(units));
+    if (progressBar != nullptr) UpdateWindow(progressBar);
     return 0;
 }
 
@@ -213,7 +217,10 @@ bool XMLTreeView::loadFile() {
 
     StreamSource source{text.data(), text.size(), 0};
     EDITSTREAM stream{reinterpret_cast<DWORD_PTR>(&source), 0, readEditorBlock};
+    updateProgress(0);
+    progressFileSize = static_cast<uint32_t>(text.size());
     SendMessageW(editor, EM_STREAMIN, SF_TEXT | SF_UNICODE, reinterpret_cast<LPARAM>(&stream));
+    updateProgress(-1);
     if (stream.dwError != 0 || source.position != source.length) {
         showLoadFailure(*this, stream.dwError != 0 ? stream.dwError : ERROR_NOT_ENOUGH_MEMORY);
         return false;

@@ -198,6 +198,22 @@ void selectTreeFromCaret(XMLTreeView& panel, int32_t position) {
     panel.syncingFromEditor = 0;
 }
 
+POINT editorScrollPosition(HWND editor) {
+    // Where the text's first character stands against the formatting rectangle is
+    // the scroll position, in whole pixels at any height.
+    RECT format{};
+    SendMessageW(editor, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+    POINTL origin{};
+    SendMessageW(editor, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&origin), 0);
+    return POINT{std::max<LONG>(format.left - origin.x, 0), std::max<LONG>(format.top - origin.y, 0)};
+}
+
+void setEditorScrollPosition(HWND editor, POINT position) {
+    const POINT now = editorScrollPosition(editor);
+    if (now.x == position.x && now.y == position.y) return;
+    SendMessageW(editor, EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&position));
+}
+
 void scrollEditorToElement(XMLTreeView& panel, const XMLTreeItem* element) {
     if (panel.editor == nullptr || element == nullptr) return;
     const int lines = static_cast<int>(SendMessageW(panel.editor, EM_GETLINECOUNT, 0, 0));
@@ -215,10 +231,9 @@ void scrollEditorToElement(XMLTreeView& panel, const XMLTreeItem* element) {
     const int32_t nameEnd = std::min(nameStart + static_cast<int32_t>(std::wcslen(element->nameText())), lineEnd);
     CHARRANGE range{nameStart, nameEnd};
     // Wine's rich edit scrolls a selection that is in view already: the lines stay put.
-    POINT scroll{};
-    SendMessageW(panel.editor, EM_GETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
+    const POINT scroll = editorScrollPosition(panel.editor);
     panel.selectingInEditor = 1;
     SendMessageW(panel.editor, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
     panel.selectingInEditor = 0;
-    SendMessageW(panel.editor, EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
+    setEditorScrollPosition(panel.editor, scroll);
 }

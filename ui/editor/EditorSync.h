@@ -32,6 +32,13 @@ void forgetEditorRecords(XMLTreeView& panel);
 
 // Editor to tree: selects the element that the position belongs to.
 void selectTreeFromCaret(XMLTreeView& panel, int32_t position);
+// The editor's scroll position in pixels of its text, and the editor put back at
+// one. EM_GETSCROLLPOS answers in 16 bits, scaled down once the text is higher (or
+// wider) than 65,535 pixels, while EM_SETSCROLLPOS takes whole pixels: a round trip
+// through the two moves a large text up to its top.
+POINT editorScrollPosition(HWND editor);
+void setEditorScrollPosition(HWND editor, POINT position);
+
 // Tree to editor: an element more than five lines below the first visible one, or
 // above it, comes to the second visible line; its name is selected.
 void scrollEditorToElement(XMLTreeView& panel, const XMLTreeItem* element);

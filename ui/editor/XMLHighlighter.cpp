@@ -471,13 +471,17 @@ void XMLHighlighter::nextComparePhase() {
 }
 
 LPARAM beginEditorUpdate(XMLTreeView& panel) {
-    SendMessageW(panel.editor, WM_SETREDRAW, FALSE, 0);
+    panel.highlighter.redrawHeld = (GetWindowLongPtrW(panel.editor, GWL_STYLE) & WS_VISIBLE) != 0;
+    if (panel.highlighter.redrawHeld) SendMessageW(panel.editor, WM_SETREDRAW, FALSE, 0);
     return SendMessageW(panel.editor, EM_SETEVENTMASK, 0, 0);
 }
 
 void endEditorUpdate(XMLTreeView& panel, LPARAM oldMask) {
-    SendMessageW(panel.editor, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(panel.editor, nullptr, TRUE);
+    if (panel.highlighter.redrawHeld) {
+        SendMessageW(panel.editor, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(panel.editor, nullptr, TRUE);
+    }
+    panel.highlighter.redrawHeld = false;
     SendMessageW(panel.editor, EM_SETEVENTMASK, 0, oldMask);
     if (!panel.editorModified) SendMessageW(panel.editor, EM_SETMODIFY, FALSE, 0);
 }
@@ -547,8 +551,7 @@ void colourVisibleLines(XMLTreeView& panel, XMLTreeItem* element) {
 
     CHARRANGE selection{};
     SendMessageW(editor, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
-    POINT scroll{};
-    SendMessageW(editor, EM_GETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
+    const POINT scroll = editorScrollPosition(editor);
     const LPARAM mask = beginEditorUpdate(panel);
 
     // The range is read as it stands in the editor, a line break one position. Wine's
@@ -562,7 +565,7 @@ void colourVisibleLines(XMLTreeView& panel, XMLTreeItem* element) {
     // Both scroll positions and the user's selection stay as they were.
     SendMessageW(editor, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
     ++colouringStats.selectionCalls;
-    SendMessageW(editor, EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
+    setEditorScrollPosition(editor, scroll);
     endEditorUpdate(panel, mask);
     h.colouringState = kColoured;
 }

@@ -76,6 +76,9 @@ struct XMLHighlighter {
     bool inCharReference = false;
     // The editor's text holds difference colours that a new comparison must take away.
     bool differencesShown = false;
+    // beginEditorUpdate turned the editor's redraw off: only a shown editor's is, since
+    // turning it on again gives a hidden window WS_VISIBLE and puts it over the shown one.
+    bool redrawHeld = false;
 
     // Back to the state of a new pass (colouringState is left alone).
     void reset();
