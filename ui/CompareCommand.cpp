@@ -106,7 +106,10 @@ int compareFiles() {
     updateMainTitle();
     if (OptionSet::ExpandDiff) {
         left->expandDifferences();
+        // Its first item is the program's choice in the other tree: the left root stays current.
+        selectionSyncGuard = 1;
         right->expandDifferences();
+        selectionSyncGuard = 0;
     } else {
         refreshViews(7);
     }
@@ -262,8 +265,16 @@ void refreshViews(int flags) {
     if (flags & 1) resetNavigation();
     setStatusText(kStatusLeftPosition, L"");
     setStatusText(kStatusRightPosition, L"");
+    // Rebuilding a tree moves its selection (the collapsed root takes it, then it goes
+    // back): those are the program's selections, and the element the user chose stays
+    // current, its partner and navigation set up again once both trees are rebuilt.
+    const bool chosen = currentElement != nullptr;
+    if (chosen) selectionSyncGuard = 1;
     leftTreeView.refreshTree(flags);
     rightTreeView.refreshTree(flags);
+    if (!chosen) return;
+    selectionSyncGuard = 0;
+    renewSelection();
 }
 
 void onReloadFiles(HWND window, int) {
