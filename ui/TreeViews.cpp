@@ -129,7 +129,11 @@ void onGetDispInfo(NMTVDISPINFOW* info) {
     // Items are painted by the item painter: the text only gives the item its width.
     if (info->item.mask & TVIF_TEXT) info->item.pszText = const_cast<wchar_t*>(XMLTreeItem::displayText(0));
     if (info->item.mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE)) {
-        const int image = treeImage(*record, ElementStore::isExpanded(panel->tree, info->item.hItem));
+        // The summary item shows none: the tree would draw it at the middle of the tall
+        // item, far below the summary line.
+        const int image = record->isSummary()
+                              ? I_IMAGENONE
+                              : treeImage(*record, ElementStore::isExpanded(panel->tree, info->item.hItem));
         info->item.iImage = image;
         info->item.iSelectedImage = image;
     }
