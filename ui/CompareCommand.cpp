@@ -113,6 +113,14 @@ int compareFiles() {
     } else {
         refreshViews(7);
     }
+    // A root that was selected already (a load leaves it so) tells of nothing: with no
+    // element chosen, or the roots chosen by the program, the left root is current.
+    if (OptionSet::ExpandDiff || currentElement == nullptr) {
+        if (currentElement == left)
+            renewSelection();
+        else
+            onSelectionChanged(left->treeView, left);
+    }
     showStatusMessage(formatComparisonSummary(left->descendantCount + 1, right->descendantCount + 1, 1));
     return 1;
 }
@@ -266,15 +274,24 @@ void refreshViews(int flags) {
     setStatusText(kStatusLeftPosition, L"");
     setStatusText(kStatusRightPosition, L"");
     // Rebuilding a tree moves its selection (the collapsed root takes it, then it goes
-    // back): those are the program's selections, and the element the user chose stays
-    // current, its partner and navigation set up again once both trees are rebuilt.
-    const bool chosen = currentElement != nullptr;
-    if (chosen) selectionSyncGuard = 1;
+    // back): those are the program's selections. The element the user chose stays
+    // current, its partner and navigation set up again once both trees are rebuilt; with
+    // none chosen, the element the rebuild left selected on the left (else the right) is.
+    selectionSyncGuard = 1;
     leftTreeView.refreshTree(flags);
     rightTreeView.refreshTree(flags);
-    if (!chosen) return;
     selectionSyncGuard = 0;
-    renewSelection();
+    if (currentElement != nullptr) {
+        renewSelection();
+        return;
+    }
+    for (XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+        XMLTreeItem* record = XMLTreeItem::fromHandle(panel->tree, ElementStore::selected(panel->tree));
+        if (record != nullptr && !record->isSummary()) {
+            onSelectionChanged(panel->tree, record);
+            return;
+        }
+    }
 }
 
 void onReloadFiles(HWND window, int) {

@@ -113,8 +113,13 @@ TEST_F(TreeViewsTest, ImagesShowStateExpansionAndKeyChildren) {
     ElementStore::expand(leftTreeView.tree, d->treeItem, TVE_EXPAND);
     EXPECT_EQ(image(d), 19);
 
+    // The tall summary item shows none (the tree would draw it at the item's middle).
+    EXPECT_EQ(image(leftTreeView.summaryItem), I_IMAGENONE);
+    EXPECT_EQ(image(rightTreeView.summaryItem), I_IMAGENONE);
+
     // While no comparison is in force every element shows its plain form.
     filesCompared = 0;
+    EXPECT_EQ(image(leftTreeView.summaryItem), I_IMAGENONE);
     EXPECT_EQ(image(elementNamed(leftTreeView, L"leaf")), 6);
     EXPECT_EQ(image(elementNamed(leftTreeView, L"gone")), 6);
 }
@@ -323,6 +328,9 @@ TEST_F(UserSelectionTest, TheElementCommandsActOnTheElementTheUserChose) {
         load(rightTreeView, longDocument(true), L"right.xml");
         SendMessageW(mainWindow, WM_COMMAND, IDM_COMPARE_FILES, 0);
         paintBoth();
+        // The loads chose nothing (their summary items): the comparison makes the left root current.
+        EXPECT_EQ(currentElement, rootOf(leftTreeView)) << "after the comparison";
+        EXPECT_EQ(currentNavigator, &leftTreeView.navigator);
         // As the loads leave it; set again before each step, since other programs on the
         // display may take the activation away.
         SetFocus(rightTreeView.tree);
