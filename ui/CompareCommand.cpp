@@ -108,9 +108,20 @@ int compareFiles() {
     updateMainTitle();
     if (OptionSet::ExpandDiff) {
         left->expandDifferences();
+        // Its first item is the program's choice in the other tree: the left root stays current.
+        selectionSyncGuard = 1;
         right->expandDifferences();
+        selectionSyncGuard = 0;
     } else {
         refreshViews(7);
+    }
+    // A root that was selected already (a load leaves it so) tells of nothing: with no
+    // element chosen, or the roots chosen by the program, the left root is current.
+    if (OptionSet::ExpandDiff || currentElement == nullptr) {
+        if (currentElement == left)
+            renewSelection();
+        else
+            onSelectionChanged(left->treeView, left);
     }
     showStatusMessage(formatComparisonSummary(left->descendantCount + 1, right->descendantCount + 1, 1));
     return 1;
@@ -264,8 +275,25 @@ void refreshViews(int flags) {
     if (flags & 1) resetNavigation();
     setStatusText(kStatusLeftPosition, L"");
     setStatusText(kStatusRightPosition, L"");
+    // Rebuilding a tree moves its selection (the collapsed root takes it, then it goes
+    // back): those are the program's selections. The element the user chose stays
+    // current, its partner and navigation set up again once both trees are rebuilt; with
+    // none chosen, the element the rebuild left selected on the left (else the right) is.
+    selectionSyncGuard = 1;
     leftTreeView.refreshTree(flags);
     rightTreeView.refreshTree(flags);
+    selectionSyncGuard = 0;
+    if (currentElement != nullptr) {
+        renewSelection();
+        return;
+    }
+    for (XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+        XMLTreeItem* record = XMLTreeItem::fromHandle(panel->tree, ElementStore::selected(panel->tree));
+        if (record != nullptr && !record->isSummary()) {
+            onSelectionChanged(panel->tree, record);
+            return;
+        }
+    }
 }
 
 void onReloadFiles(HWND window, int) {

@@ -303,6 +303,14 @@ void ItemPainter::drawSummaryItem(NMTVCUSTOMDRAW* draw) {
     const auto* record = reinterpret_cast<const XMLTreeItem*>(draw->nmcd.lItemlParam);
     RECT rect{};
     if (!ElementStore::itemRect(tree, reinterpret_cast<HTREEITEM>(draw->nmcd.dwItemSpec), true, &rect)) return;
+    // Only the rows that the tree repaints for the item are drawn on: the frame is taller
+    // than a one-line item, and what lands outside them is never painted over again, so
+    // it stays behind as a stray box when the item moves on.
+    const RECT& slot = draw->nmcd.rc;
+    if (slot.bottom <= slot.top) return;
+    IntersectClipRect(dc, slot.left, slot.top, slot.right, slot.bottom);
+    rect.top = slot.top;
+    rect.bottom = slot.bottom;
     SelectObject(dc, GetSysColorBrush(COLOR_INFOBK));
     FillRect(dc, &rect, GetSysColorBrush(COLOR_WINDOW));
     SelectObject(dc, font);
@@ -322,7 +330,7 @@ void ItemPainter::drawSummaryItem(NMTVCUSTOMDRAW* draw) {
     SIZE size{};
     GetTextExtentPoint32W(dc, text, length, &size);
     SelectObject(dc, greyPen);
-    Rectangle(dc, rect.left - 20, rect.top, rect.left + size.cx + 10, rect.top + size.cy + 6);
+    Rectangle(dc, rect.left - 20, rect.top, rect.left + size.cx + 10, std::min(rect.top + size.cy + 6, slot.bottom));
     TextOutW(dc, rect.left - 10, rect.top + 2, text, length);
 }
 

@@ -1,5 +1,7 @@
 #include "ui/TreeViews.h"
 
+#include <windowsx.h>
+
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -54,6 +56,16 @@ void subclassTree(HWND tree) {
         reinterpret_cast<WNDPROC>(SetWindowLongPtrW(tree, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(treeViewProc)));
     // Both trees are of one class and so share one original procedure.
     if (previous != treeViewProc) originalTreeProc = previous;
+}
+
+// With AutoSelect, the other tree selects the element's partner (nothing without one).
+void selectPartner(HWND tree, XMLTreeItem* record) {
+    XMLTreeView* other = otherPanelFromTree(tree);
+    if (!filesCompared || other == nullptr || other->tree == nullptr || !isChecked(autoSelectBox)) return;
+    selectionSyncGuard = 1;
+    currentPartner = record->partner;
+    ElementStore::select(other->tree, currentPartner != nullptr ? currentPartner->treeItem : nullptr);
+    selectionSyncGuard = 0;
 }
 
 }  // namespace
@@ -117,7 +129,11 @@ void onGetDispInfo(NMTVDISPINFOW* info) {
     // Items are painted by the item painter: the text only gives the item its width.
     if (info->item.mask & TVIF_TEXT) info->item.pszText = const_cast<wchar_t*>(XMLTreeItem::displayText(0));
     if (info->item.mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE)) {
-        const int image = treeImage(*record, ElementStore::isExpanded(panel->tree, info->item.hItem));
+        // The summary item shows none: the tree would draw it at the middle of the tall
+        // item, far below the summary line.
+        const int image = record->isSummary()
+                              ? I_IMAGENONE
+                              : treeImage(*record, ElementStore::isExpanded(panel->tree, info->item.hItem));
         info->item.iImage = image;
         info->item.iSelectedImage = image;
     }
@@ -128,12 +144,10 @@ LRESULT onItemPrePaint(NMTVCUSTOMDRAW* draw) {
     const XMLTreeView* panel = panelFromTree(tree);
     if (panel == nullptr) return CDRF_DODEFAULT;
     if (!panel->loaded) return CDRF_SKIPDEFAULT;
-    auto* record = reinterpret_cast<XMLTreeItem*>(draw->nmcd.lItemlParam);
-    // Wine paints the selected item of an unfocused tree as focused too, so the tree
-    // must really have the focus before its painted selection counts as the user's.
-    if (draw->nmcd.uItemState == (CDIS_SELECTED | CDIS_FOCUS) && record != nullptr && !selectionSyncGuard &&
-        GetFocus() == tree)
-        onSelectionChanged(tree, record);
+    // Painting never chooses the current element: Wine paints the caret item of either
+    // tree as selected and focused, and the tree that holds the focus may show nothing but
+    // the partner that the program selected for the user's element (the load focuses the
+    // tree it filled; navigation and the toolbar take no focus).
     return CDRF_NOTIFYPOSTPAINT;
 }
 
@@ -181,15 +195,20 @@ void onSelectionChanged(HWND tree, XMLTreeItem* record) {
     currentTree = tree;
     currentElement = record;
     enableElementCommands(true);
+    selectPartner(tree, record);
+}
 
-    XMLTreeView* other = otherPanelFromTree(tree);
-    if (filesCompared && other != nullptr && other->tree != nullptr && isChecked(autoSelectBox)) {
-        selectionSyncGuard = 1;
-        currentPartner = record->partner;
-        // Without a partner the other tree shows no selection.
-        ElementStore::select(other->tree, currentPartner != nullptr ? currentPartner->treeItem : nullptr);
-        selectionSyncGuard = 0;
+void renewSelection() {
+    XMLTreeItem* record = currentElement;
+    HWND tree = currentTree;
+    if (record == nullptr || tree == nullptr) return;
+    XMLTreeView* panel = panelFromTree(tree);
+    if (filesCompared && panel != nullptr) {
+        currentNavigator = &panel->navigator;
+        currentNavigator->update(record);
+        updateNavigationButtons(false);
     }
+    selectPartner(tree, record);
 }
 
 void resetNavigation() {
@@ -248,8 +267,26 @@ int DifferenceNavigator::buttonState(int command) const {
     return target(command) != nullptr ? TBSTATE_ENABLED : 0;
 }
 
+void onTreeClicked(HWND tree, POINT point) {
+    if (selectionSyncGuard) return;
+    const XMLTreeView* panel = panelFromTree(tree);
+    if (panel == nullptr || !panel->loaded) return;
+    HTREEITEM item = ElementStore::selected(tree);
+    RECT rect{};
+    if (item == nullptr || !ElementStore::itemRect(tree, item, true, &rect) || !PtInRect(&rect, point)) return;
+    onSelectionChanged(tree, ElementStore::record(tree, item));
+}
+
 LRESULT CALLBACK treeViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_LBUTTONDOWN: {
+            // A click on the item that is selected already (the partner that AutoSelect
+            // chose, say) changes no selection, so no notification tells of it: the
+            // element becomes the user's choice here, once the tree has handled the press.
+            const LRESULT result = CallWindowProcW(originalTreeProc, window, message, wParam, lParam);
+            onTreeClicked(window, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            return result;
+        }
         case WM_KEYDOWN:
             if (wParam == 'C' && GetKeyState(VK_CONTROL) < 0) {
                 copyElementToClipboard(currentElement);

@@ -38,6 +38,12 @@ LRESULT onItemPostPaint(NMTVCUSTOMDRAW* draw);
 // Shows the element's "Line %d  Col %d" in the status part of its tree's side.
 void showPosition(const XMLTreeItem* record);
 void onSelectionChanged(HWND tree, XMLTreeItem* record);
+// After the program rebuilt the trees: the current element's navigator, buttons and
+// partner selection are set up again; the current element itself stays.
+void renewSelection();
+// A left-button press at a point of the tree's client area, after the tree handled it: on
+// the selected item, that element is the user's choice.
+void onTreeClicked(HWND tree, POINT point);
 // Zeroes both panels' navigators, forgets the current one and greys the navigation commands.
 void resetNavigation();
 // The target of a navigation command from the current navigator, or none.

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #include "model/XMLTreeItem.h"
 #include "tests/ui/MainWindowFixture.h"
 #include "ui/Commands.h"
+#include "ui/ItemPainter.h"
 #include "ui/Menus.h"
 #include "ui/StatusBar.h"
 #include "ui/Toolbars.h"
@@ -420,8 +423,6 @@ TEST_F(CompareCommandReloadTest, AFileGoneBeforeTheReloadLeavesItsPanelEmptyAndT
     EXPECT_EQ(names(leftTreeView).size(), 6u) << "the left file was reloaded whole";
 }
 
-}  // namespace
-
 using ReloadAfterChangeTest = CompareCommandTest;
 
 // The files are rewritten after the load, so a reload shows in the trees: "a" becomes "b".
@@ -482,3 +483,138 @@ TEST_F(ReloadAfterChangeTest, AsksWhenAFileIsLoadedAndReloadsAndComparesOnYesOrW
         }
     }
 }
+
+// What a tree shows on the screen, read back from its window.
+std::unique_ptr<Canvas> captureTree(HWND tree) {
+    RECT client{};
+    GetClientRect(tree, &client);
+    auto canvas = std::make_unique<Canvas>(client.right, client.bottom);
+    HDC screen = GetDC(tree);
+    BitBlt(canvas->dc(), 0, 0, client.right, client.bottom, screen, 0, 0, SRCCOPY);
+    ReleaseDC(tree, screen);
+    GdiFlush();
+    return canvas;
+}
+
+// The repository's sample files, through Wine's drive of the Unix root.
+std::wstring samplePath(const char* name) {
+    std::string path = __FILE__;
+    path = path.substr(0, path.rfind("/tests/")) + "/samples/" + name;
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return widen(path);
+}
+
+// Twelve groups of twelve items; the edited copy differs in the first group, so that a
+// comparison expands it and moves the summary item down the tree.
+std::string groupedDocument(bool edited) {
+    std::string xml = "<root>";
+    for (int g = 0; g < 12; ++g) {
+        xml += "<group id=\"" + std::to_string(g) + "\">";
+        for (int i = 0; i < 12; ++i)
+            xml += "<item n=\"" + std::to_string(i) + "\">" + std::to_string(g * 100 + i) +
+                   (edited && g == 0 && i == 3 ? "x" : "") + "</item>";
+        xml += "</group>";
+    }
+    return xml + "</root>";
+}
+
+// Painted in a shown window and read back from the screen.
+class TreePaintingTest : public MainWindowFixture {
+protected:
+    OptionsSnapshot options;
+
+    static void paintBoth() {
+        for (int round = 0; round < 2; ++round) {
+            UpdateWindow(leftTreeView.tree);
+            UpdateWindow(rightTreeView.tree);
+            pump();
+        }
+    }
+
+    static RECT summaryRect(const XMLTreeView& panel) {
+        RECT rect{};
+        EXPECT_TRUE(ElementStore::itemRect(panel.tree, panel.summaryItem->treeItem, false, &rect));
+        return rect;
+    }
+
+    // The rows holding a top or bottom edge of the summary line's frame: a run of the
+    // frame colour from 20 pixels left of the summary's text, where no element box starts.
+    static std::vector<int> summaryEdgeRows(const Canvas& canvas, const XMLTreeView& panel) {
+        RECT text{};
+        EXPECT_TRUE(ElementStore::itemRect(panel.tree, panel.summaryItem->treeItem, true, &text));
+        const int from = std::max(0, static_cast<int>(text.left) - 19);
+        std::vector<int> rows;
+        for (int y = 0; y < canvas.height(); ++y) {
+            int run = 0;
+            while (from + run < canvas.width() && canvas.pixel(from + run, y) == frameColour())
+                ++run;
+            if (run >= 30) rows.push_back(y);
+        }
+        return rows;
+    }
+};
+
+// The tall summary item's image would be drawn at its middle, far below the summary line:
+// the item's rows below that line and the tree below the item stay empty.
+TEST_F(TreePaintingTest, TheSamplesShowNoIconBelowTheSummaryLine) {
+    OptionSet::DisplayFullMode = 1;
+    start(SW_SHOWNORMAL);
+    for (XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+        SetWindowTextW(panel->pathCombo, samplePath(panel == &leftTreeView ? "left.xml" : "right.xml").c_str());
+        loadFromPathCombo(panel->pathCombo);
+    }
+    ASSERT_EQ(filesCompared, 1);
+    paintBoth();
+    const int line = static_cast<int>(SendMessageW(leftTreeView.tree, TVM_GETITEMHEIGHT, 0, 0));
+    for (const XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+        SCOPED_TRACE(panel == &leftTreeView ? "left" : "right");
+        const RECT summary = summaryRect(*panel);
+        ASSERT_GT(summary.bottom - summary.top, 10 * line);
+        const std::unique_ptr<Canvas> screen = captureTree(panel->tree);
+        const RECT empty{0, summary.top + line + 2, screen->width(), screen->height()};
+        const int pixels = (empty.right - empty.left) * (empty.bottom - empty.top);
+        EXPECT_EQ(screen->count(GetSysColor(COLOR_WINDOW), empty), pixels);
+    }
+}
+
+// While the summary box of a comparison is up, the trees repaint behind it: the summary
+// line is drawn at its item's place only, whether the item is one line or twenty, after
+// the comparison moved it down.
+TEST_F(TreePaintingTest, TheSummaryLineIsDrawnOnlyAtItsItemWhileTheSummaryBoxIsUp) {
+    OptionSet::ResultView = 1;
+    OptionSet::messageBoxes = 1;
+    OptionSet::ExpandDiff = 1;
+    for (int fullMode : {1, 0}) {
+        SCOPED_TRACE(fullMode ? "twenty lines" : "one line");
+        OptionSet::DisplayFullMode = fullMode;
+        start(SW_SHOWNORMAL);
+        int boxes = 0;
+        setBoxHandler([&](HWND, const wchar_t*, const wchar_t* caption, UINT) {
+            EXPECT_STREQ(caption, L"Found elements");
+            ++boxes;
+            paintBoth();
+            for (const XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+                SCOPED_TRACE(panel == &leftTreeView ? "left" : "right");
+                const std::unique_ptr<Canvas> screen = captureTree(panel->tree);
+                const RECT summary = summaryRect(*panel);
+                EXPECT_GT(summary.top, 12 * static_cast<int>(SendMessageW(panel->tree, TVM_GETITEMHEIGHT, 0, 0)))
+                    << "the comparison moved the summary item down";
+                const std::vector<int> edges = summaryEdgeRows(*screen, *panel);
+                EXPECT_FALSE(edges.empty()) << "the summary line is shown";
+                for (int y : edges)
+                    EXPECT_TRUE(y >= summary.top && y < summary.bottom) << "an edge of it at row " << y;
+            }
+            return IDOK;
+        });
+        load(leftTreeView, groupedDocument(false), L"left.xml");
+        paintBoth();
+        load(rightTreeView, groupedDocument(true), L"right.xml");
+        { BoxScript restore; }  // the unexpected-box handler back
+        EXPECT_EQ(boxes, 1);
+        close();
+    }
+}
+
+}  // namespace

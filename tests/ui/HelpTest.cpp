@@ -17,6 +17,8 @@
 namespace {
 
 const wchar_t kProgram[] = L"C:\\Program Files\\Verdalt\\verdalt.exe";
+// WM_KEYF1, which the MinGW headers leave out.
+constexpr UINT kKeyF1Message = 0x004D;
 
 TEST(HelpPathTest, TheHelpFileSitsBesideTheProgram) {
     HelpRecorder recorder;
@@ -180,6 +182,52 @@ TEST_F(HelpWindowTest, TheMainWindowRoutesHelpTopicsAndWmHelp) {
     EXPECT_EQ(recorder.calls[0].topic, L"<none>");
     EXPECT_EQ(recorder.calls[1].caller, autoLoadBox);
     EXPECT_EQ(recorder.calls[1].topic, L"htm/autoload.htm");
+}
+
+// The F1 key is left to the platform, which posts WM_KEYF1 to the window that has the
+// focus when it takes the key from the input queue; that window asks for its help. Both
+// go through the program's own message loop, its accelerators first. The menu still
+// names F1.
+TEST_F(HelpWindowTest, F1ShowsTheHelpOfWhatHasTheFocus) {
+    start();
+    setHelpPaths(kProgram);
+    struct Case {
+        const char* what;
+        HWND focus;
+        HWND caller;
+        std::wstring topic;
+    } cases[] = {
+        {"AutoLoad", autoLoadBox, autoLoadBox, L"htm/autoload.htm"},
+        {"AutoCompare", autoCompareBox, autoCompareBox, L"htm/autocomp.htm"},
+        {"AutoSelect", autoSelectBox, autoSelectBox, L"htm/autosel.htm"},
+        {"a tree", leftTreeView.tree, mainWindow, L"<none>"},
+        {"the main window", mainWindow, mainWindow, L"<none>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetFocus(c.focus);
+        ASSERT_EQ(GetFocus(), c.focus);
+        const LPARAM keyData = 1 | (static_cast<LPARAM>(MapVirtualKeyW(VK_F1, MAPVK_VK_TO_VSC)) << 16);
+        {
+            HelpRecorder recorder;
+            PostMessageW(c.focus, WM_KEYDOWN, VK_F1, keyData);
+            PostMessageW(c.focus, WM_KEYUP, VK_F1, keyData | (3 << 30));
+            PostQuitMessage(0);
+            runMessageLoop();
+            EXPECT_TRUE(recorder.calls.empty()) << "the key itself is no command";
+        }
+        HelpRecorder recorder;
+        PostMessageW(c.focus, kKeyF1Message, 0, 0);
+        PostQuitMessage(0);
+        runMessageLoop();
+        ASSERT_EQ(recorder.calls.size(), 1u);
+        EXPECT_EQ(recorder.calls[0].caller, c.caller);
+        EXPECT_EQ(recorder.calls[0].command, static_cast<UINT>(HH_DISPLAY_TOPIC));
+        EXPECT_EQ(recorder.calls[0].topic, c.topic);
+    }
+    wchar_t text[64] = {};
+    GetMenuStringW(GetMenu(mainWindow), IDM_HELP_TOPICS, text, 64, MF_BYCOMMAND);
+    EXPECT_STREQ(text, L"Help &Topics\bF1");
 }
 
 }  // namespace

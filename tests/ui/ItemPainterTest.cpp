@@ -482,4 +482,41 @@ TEST_F(ItemPainterTest, SummaryItemCountsElementsAndShownItems) {
     }
 }
 
+// Whether the summary item is one line or twenty, its line is drawn inside the rows that
+// the tree repaints for it and nowhere else: what lands outside them is never painted
+// over, and stays behind as a stray box when the item moves on.
+TEST_F(ItemPainterTest, TheSummaryLineStaysInsideItsItem) {
+    for (int fullMode : {1, 0}) {
+        SCOPED_TRACE(fullMode ? "twenty lines" : "one line");
+        OptionSet::DisplayFullMode = fullMode;
+        load(kLeftXml, kRightXml);
+        ASSERT_TRUE(createItemPainter(leftTreeView.tree));
+        XMLTreeItem* summary = leftTreeView.summaryItem;
+        ASSERT_NE(summary, nullptr);
+        RECT item{};
+        ASSERT_TRUE(TreeView_GetItemRect(leftTreeView.tree, summary->treeItem, &item, FALSE));
+        if (fullMode) {
+            EXPECT_GT(item.bottom - item.top, 10 * lineHeight());
+        } else {
+            EXPECT_LE(item.bottom - item.top, lineHeight());
+        }
+        Canvas canvas(item.right, item.bottom + 40, GetSysColor(COLOR_WINDOW));
+        const RECT text = paint(canvas, summary);
+        const COLORREF window = GetSysColor(COLOR_WINDOW);
+        const RECT above{0, 0, canvas.width(), item.top};
+        const RECT below{0, item.bottom, canvas.width(), canvas.height()};
+        const int outside = canvas.width() * (canvas.height() - (item.bottom - item.top));
+        EXPECT_EQ(canvas.count(window, above) + canvas.count(window, below), outside);
+        EXPECT_GT(
+            canvas.count(GetSysColor(COLOR_INFOTEXT), RECT{text.left - 10, item.top, canvas.width(), item.bottom}), 10)
+            << "the line is drawn";
+        // Its frame is closed at the bottom of a one-line item.
+        const auto frame = canvas.columns(frameColour(), item.bottom - 1, item.bottom);
+        if (!fullMode) {
+            EXPECT_GE(frame.second - frame.first, 50);
+        }
+        destroyItemPainter();
+    }
+}
+
 }  // namespace

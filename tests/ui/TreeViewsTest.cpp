@@ -113,8 +113,13 @@ TEST_F(TreeViewsTest, ImagesShowStateExpansionAndKeyChildren) {
     ElementStore::expand(leftTreeView.tree, d->treeItem, TVE_EXPAND);
     EXPECT_EQ(image(d), 19);
 
+    // The tall summary item shows none (the tree would draw it at the item's middle).
+    EXPECT_EQ(image(leftTreeView.summaryItem), I_IMAGENONE);
+    EXPECT_EQ(image(rightTreeView.summaryItem), I_IMAGENONE);
+
     // While no comparison is in force every element shows its plain form.
     filesCompared = 0;
+    EXPECT_EQ(image(leftTreeView.summaryItem), I_IMAGENONE);
     EXPECT_EQ(image(elementNamed(leftTreeView, L"leaf")), 6);
     EXPECT_EQ(image(elementNamed(leftTreeView, L"gone")), 6);
 }
@@ -185,28 +190,48 @@ TEST_F(TreeViewsTest, WithoutAutoSelectTheOtherTreeKeepsItsSelection) {
     EXPECT_EQ(ElementStore::record(rightTreeView.tree, ElementStore::selected(rightTreeView.tree)), rightB);
 }
 
-// Wine paints the selected item of a tree without the focus as focused too: that
-// painting must not take the selection over from the tree the user is working in.
-TEST_F(TreeViewsTest, OnlyTheFocusedTreesPaintedSelectionCountsAsTheUsers) {
+// Wine paints the caret item of either tree as selected and focused, whichever tree has
+// the focus: painting never takes the selection over from the element the user chose.
+// A click on the item that is selected already chooses it.
+TEST_F(TreeViewsTest, PaintingChoosesNothingAndAClickOnTheSelectedItemChoosesIt) {
     loadBoth("<r><a/><b/></r>", "<r><a/><b/></r>");
+    compare();
     XMLTreeItem* leftA = elementNamed(leftTreeView, L"a");
     XMLTreeItem* rightB = elementNamed(rightTreeView, L"b");
+    select(rightB);
     select(leftA);
+    ASSERT_EQ(currentElement, leftA);
+    selectionSyncGuard = 1;  // the right tree's caret back on b, chosen by the program
+    ElementStore::select(rightTreeView.tree, rightB->treeItem);
+    selectionSyncGuard = 0;
     ASSERT_EQ(currentElement, leftA);
 
     NMTVCUSTOMDRAW draw{};
     draw.nmcd.hdr.hwndFrom = rightTreeView.tree;
     draw.nmcd.hdr.code = NM_CUSTOMDRAW;
     draw.nmcd.dwDrawStage = CDDS_ITEMPREPAINT;
-    draw.nmcd.dwItemSpec = reinterpret_cast<DWORD_PTR>(rightB->treeItem);
+    draw.nmcd.dwItemSpec = reinterpret_cast<DWORD_PTR>(ElementStore::displayItem(rightTreeView.tree, rightB->treeItem));
     draw.nmcd.uItemState = CDIS_SELECTED | CDIS_FOCUS;
     draw.nmcd.lItemlParam = reinterpret_cast<LPARAM>(rightB);
-    EXPECT_EQ(onItemPrePaint(&draw), CDRF_NOTIFYPOSTPAINT);
-    EXPECT_EQ(currentElement, leftA);
+    for (HWND focus : {leftTreeView.tree, rightTreeView.tree}) {
+        SetFocus(focus);
+        EXPECT_EQ(onItemPrePaint(&draw), CDRF_NOTIFYPOSTPAINT);
+        EXPECT_EQ(currentElement, leftA) << (focus == leftTreeView.tree ? "left focused" : "right focused");
+    }
 
-    SetFocus(rightTreeView.tree);
-    onItemPrePaint(&draw);
-    EXPECT_EQ(currentElement, rightB) << "the focused tree's painted selection is the user's";
+    RECT rect{};
+    ASSERT_TRUE(ElementStore::itemRect(rightTreeView.tree, rightB->treeItem, true, &rect));
+    const int middle = (rect.top + rect.bottom) / 2;
+    onTreeClicked(rightTreeView.tree, POINT{rect.right + 40, middle});
+    EXPECT_EQ(currentElement, leftA) << "a press beside the item";
+    selectionSyncGuard = 1;
+    onTreeClicked(rightTreeView.tree, POINT{rect.left + 2, middle});
+    selectionSyncGuard = 0;
+    EXPECT_EQ(currentElement, leftA) << "while the program selects";
+    onTreeClicked(rightTreeView.tree, POINT{rect.left + 2, middle});
+    EXPECT_EQ(currentElement, rightB) << "a press on the selected item";
+    EXPECT_EQ(currentTree, rightTreeView.tree);
+    EXPECT_EQ(currentPartner, elementNamed(leftTreeView, L"b"));
 
     // A tree whose panel holds no document draws nothing.
     clearPanel(leftTreeView.tree, true);
@@ -229,6 +254,178 @@ TEST_F(TreeViewsTest, ASelectedItemOutOfViewIsScrolledIntoIt) {
     GetClientRect(leftTreeView.tree, &client);
     EXPECT_GE(item.top, 0);
     EXPECT_LE(item.bottom, client.bottom);
+}
+
+// A long pair of documents in a shown window, so that both trees really paint: items
+// e0..e399 whose texts differ at e5, e200 and e390.
+class UserSelectionTest : public MainWindowFixture {
+protected:
+    OptionsSnapshot options;
+
+    static std::string longDocument(bool edited) {
+        std::string xml = "<r>";
+        for (int i = 0; i < 400; ++i) {
+            const std::string name = "e" + std::to_string(i);
+            std::string text = std::to_string(i);
+            if (edited && (i == 5 || i == 200 || i == 390)) text += "x";
+            xml += "<" + name + ">" + text + "</" + name + ">";
+        }
+        return xml + "</r>";
+    }
+
+    // What is waiting to be painted is painted, and the posted messages are handled.
+    static void paintBoth() {
+        for (int round = 0; round < 2; ++round) {
+            UpdateWindow(leftTreeView.tree);
+            UpdateWindow(rightTreeView.tree);
+            pump();
+        }
+    }
+
+    static const char* sideOf(const XMLTreeItem* element) {
+        if (element == nullptr) return "none";
+        return element->treeView == leftTreeView.tree ? "left" : "right";
+    }
+
+    static XMLTreeItem* leftElement(int i) { return elementNamed(leftTreeView, L"e" + std::to_wstring(i)); }
+    static XMLTreeItem* rightElement(int i) { return elementNamed(rightTreeView, L"e" + std::to_wstring(i)); }
+    static std::wstring textOf(const XMLTreeItem* e) { return std::wstring(e->text, e->textLength); }
+
+    void SetUp() override {
+        MainWindowFixture::SetUp();
+        OptionSet::AutoCompare = 0;
+        OptionSet::DisplayConfirmation = 0;
+        OptionSet::OpenAfterSave = 0;
+        start(SW_SHOWNORMAL);
+    }
+
+    void TearDown() override {
+        keyElementList = KeyElementList();
+        MainWindowFixture::TearDown();
+    }
+};
+
+// Loading leaves the focus in the tree loaded last, and the navigation commands and the
+// toolbar take none: the right tree keeps the focus and paints the element that the
+// program selected in it. Whatever the program selects or paints there, the current
+// element stays the one chosen in the left tree, and every element command acts on it.
+TEST_F(UserSelectionTest, TheElementCommandsActOnTheElementTheUserChose) {
+    struct Step {
+        const char* what;
+        int command;
+        int expected;
+    } steps[] = {
+        {"F10", IDM_NEXT_DIFFERENCE, 5},
+        {"F10 to a far item", IDM_NEXT_DIFFERENCE, 200},
+        {"F10 to the last", IDM_NEXT_DIFFERENCE, 390},
+        {"Shift+F10", IDM_PREV_DIFFERENCE, 200},
+        {"Ctrl+F10", IDM_NEXT_DIFFERENCE_LEVEL, 390},
+    };
+    for (bool autoSelect : {true, false}) {
+        SCOPED_TRACE(autoSelect ? "AutoSelect on" : "AutoSelect off");
+        SendMessageW(autoSelectBox, BM_SETCHECK, autoSelect ? BST_CHECKED : BST_UNCHECKED, 0);
+        load(leftTreeView, longDocument(false), L"left.xml");
+        load(rightTreeView, longDocument(true), L"right.xml");
+        SendMessageW(mainWindow, WM_COMMAND, IDM_COMPARE_FILES, 0);
+        paintBoth();
+        // The loads chose nothing (their summary items): the comparison makes the left root current.
+        EXPECT_EQ(currentElement, rootOf(leftTreeView)) << "after the comparison";
+        EXPECT_EQ(currentNavigator, &leftTreeView.navigator);
+        // As the loads leave it; set again before each step, since other programs on the
+        // display may take the activation away.
+        SetFocus(rightTreeView.tree);
+
+        ElementStore::select(leftTreeView.tree, leftElement(0)->treeItem);
+        paintBoth();
+        ASSERT_EQ(currentElement, leftElement(0));
+        for (const Step& step : steps) {
+            SCOPED_TRACE(step.what);
+            SetFocus(rightTreeView.tree);
+            SendMessageW(mainWindow, WM_COMMAND, step.command, 0);
+            paintBoth();
+            EXPECT_EQ(currentElement, leftElement(step.expected))
+                << "current: " << sideOf(currentElement) << " "
+                << (currentElement != nullptr ? narrow(currentElement->nameText()) : "");
+            EXPECT_EQ(currentTree, leftTreeView.tree);
+            EXPECT_EQ(currentPartner, autoSelect ? rightElement(step.expected) : nullptr);
+        }
+
+        // Each element command on e200 of the left tree, the right one left alone.
+        SetFocus(rightTreeView.tree);
+        SendMessageW(mainWindow, WM_COMMAND, IDM_PREV_DIFFERENCE, 0);
+        paintBoth();
+        ASSERT_EQ(currentElement, leftElement(200));
+
+        SendMessageW(mainWindow, WM_COMMAND, IDM_IGNORE_PARTICULAR, 0);  // F9
+        paintBoth();
+        EXPECT_EQ(leftElement(200)->ignoreState, 3) << "F9";
+        EXPECT_EQ(rightElement(200)->ignoreState, 0) << "F9";
+        EXPECT_EQ(currentElement, leftElement(200)) << "F9";
+        SendMessageW(mainWindow, WM_COMMAND, IDM_IGNORE_PARTICULAR, 0);
+        paintBoth();
+        EXPECT_EQ(leftElement(200)->ignoreState, 0) << "F9 again";
+
+        SendMessageW(mainWindow, WM_COMMAND, IDM_KEY_ELEMENT, 0);  // F2
+        paintBoth();
+        EXPECT_TRUE(keyElementList.isKeyChild(*leftElement(200))) << "F2";
+        EXPECT_EQ(currentElement, leftElement(200)) << "F2";
+        EXPECT_EQ(ElementStore::record(leftTreeView.tree, ElementStore::selected(leftTreeView.tree)), leftElement(200));
+        SendMessageW(mainWindow, WM_COMMAND, IDM_KEY_ELEMENT, 0);
+        paintBoth();
+        EXPECT_FALSE(keyElementList.isKeyChild(*leftElement(200))) << "F2 again";
+
+        {
+            DialogScript dialogs;
+            dialogs.answer(dir.file(L"saved.xml"));
+            BoxScript boxes;
+            SendMessageW(mainWindow, WM_COMMAND, IDM_SAVE_ELEMENT, 0);  // F8
+        }
+        EXPECT_NE(dir.read(L"saved.xml").find("<e200>200</e200>"), std::string::npos) << dir.read(L"saved.xml");
+        paintBoth();
+        EXPECT_EQ(currentElement, leftElement(200)) << "after the Save dialog";
+
+        SendMessageW(mainWindow, WM_COMMAND, IDM_IGNORE_ELEMENTS, 0);  // F7
+        paintBoth();
+        EXPECT_EQ(leftElement(200)->ignoreState, 1) << "F7";
+        EXPECT_EQ(currentElement, leftElement(200)) << "F7";
+        SendMessageW(mainWindow, WM_COMMAND, IDM_IGNORE_ELEMENTS, 0);
+        paintBoth();
+        EXPECT_EQ(leftElement(200)->ignoreState, 0) << "F7 again";
+
+        // Replace takes the other tree's selection: with AutoSelect off it is chosen there first.
+        if (!autoSelect) {
+            selectionSyncGuard = 1;
+            ElementStore::select(rightTreeView.tree, rightElement(200)->treeItem);
+            selectionSyncGuard = 0;
+        }
+        {
+            BoxScript boxes;
+            SendMessageW(mainWindow, WM_COMMAND, IDM_REPLACE_ELEMENT, 0);
+        }
+        paintBoth();
+        EXPECT_EQ(textOf(leftElement(200)), L"200x") << "Replace";
+        EXPECT_EQ(textOf(rightElement(200)), L"200x") << "Replace";
+        EXPECT_EQ(currentElement, leftElement(200)) << "Replace";
+
+        // The keyboard in the left tree, then a click on the right tree's selected item.
+        SetFocus(leftTreeView.tree);
+        SendMessageW(leftTreeView.tree, WM_KEYDOWN, VK_DOWN, 0);
+        SendMessageW(leftTreeView.tree, WM_KEYUP, VK_DOWN, 0);
+        paintBoth();
+        EXPECT_EQ(currentElement, leftElement(201)) << "Down";
+        if (autoSelect) {
+            RECT rect{};
+            ASSERT_TRUE(ElementStore::itemRect(rightTreeView.tree, rightElement(201)->treeItem, true, &rect));
+            const LPARAM at = MAKELPARAM(rect.left + 4, (rect.top + rect.bottom) / 2);
+            // The tree follows the press until the button goes up.
+            PostMessageW(rightTreeView.tree, WM_LBUTTONUP, 0, at);
+            SendMessageW(rightTreeView.tree, WM_LBUTTONDOWN, MK_LBUTTON, at);
+            paintBoth();
+            EXPECT_EQ(currentElement, rightElement(201)) << "a click on the partner";
+            EXPECT_EQ(currentPartner, leftElement(201));
+        }
+        emptyBothPanels();
+    }
 }
 
 }  // namespace
