@@ -28,6 +28,79 @@ bool isReadOnly(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
+// The file that a save to path changes: the file a symbolic link at path (or in its folders)
+// leads to, so that the link stays a link; path itself when it names no file yet or cannot be
+// followed. Wine keeps Unix links and follows them when the file is opened.
+std::wstring fileBehind(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return path;
+    }
+    std::wstring finalPath(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(file, &finalPath[0], static_cast<DWORD>(finalPath.size()),
+                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length >= finalPath.size()) {
+        finalPath.resize(length + 1);
+        length = GetFinalPathNameByHandleW(file, &finalPath[0], static_cast<DWORD>(finalPath.size()),
+                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    }
+    CloseHandle(file);
+    if (length == 0 || length >= finalPath.size()) {
+        return path;
+    }
+    finalPath.resize(length);
+    // The answer is "\\?\C:\..." or "\\?\UNC\server\...". The plain form is kept where it is
+    // short enough for every call that takes it (the scratch name is added to its folder).
+    static const wchar_t kLocal[] = L"\\\\?\\";
+    static const wchar_t kShare[] = L"\\\\?\\UNC\\";
+    constexpr size_t kRoomForScratchName = 24;
+    if (finalPath.compare(0, 4, kLocal) != 0) {
+        return path;
+    }
+    if (length + kRoomForScratchName >= MAX_PATH) {
+        return finalPath;
+    }
+    if (finalPath.compare(0, 8, kShare) == 0) {
+        return L"\\" + finalPath.substr(7);
+    }
+    if (finalPath.size() > 6 && finalPath[5] == L':' && finalPath[6] == L'\\') {
+        return finalPath.substr(4);
+    }
+    return path;
+}
+
+// Gives the scratch file what the replaced file has: its attributes (read-only aside, which is
+// refused before) and its access rights; a rename alone would leave the new file with the
+// scratch file's defaults. True when there is nothing to keep (no old file, a volume without
+// access rights); false with the last error when the scratch file would not take them.
+bool carryIdentity(const std::wstring& from, const std::wstring& to) {
+    const DWORD attributes = GetFileAttributesW(from.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return true;  // gone meanwhile: nothing to keep
+    }
+    constexpr DWORD kSettable = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY;
+    const DWORD kept = attributes & kSettable;
+    if (!SetFileAttributesW(to.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL)) {
+        return false;
+    }
+    DWORD needed = 0;
+    GetFileSecurityW(from.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    if (needed == 0) {
+        return true;  // a volume without access rights
+    }
+    std::unique_ptr<char[]> descriptor(new (std::nothrow) char[needed]);
+    if (!descriptor) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    if (!GetFileSecurityW(from.c_str(), DACL_SECURITY_INFORMATION, descriptor.get(), needed, &needed)) {
+        return true;
+    }
+    return SetFileSecurityW(to.c_str(), DACL_SECURITY_INFORMATION, descriptor.get()) != FALSE;
+}
+
 }  // namespace
 
 void setWriteFailureAfter(int64_t bytes) {
@@ -188,13 +261,14 @@ bool ReplacingFileWriter::begin(const wchar_t* target) {
         return false;
     }
     target_ = target;
-    if (isReadOnly(target_)) {
+    replaced_ = fileBehind(target_);
+    if (isReadOnly(replaced_)) {
         error_ = ERROR_ACCESS_DENIED;
         failed_ = true;
         return false;
     }
-    const std::wstring folder = folderOf(target_);
-    // A name of our own in the target's folder, so that the final move stays on one volume.
+    const std::wstring folder = folderOf(replaced_);
+    // A name of our own in the replaced file's folder, so that the final move stays on one volume.
     const DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
     for (unsigned attempt = 0; attempt < 64; ++attempt) {
         wchar_t name[32];
@@ -255,11 +329,17 @@ bool ReplacingFileWriter::commit() {
         markFailed(GetLastError());
     }
     file_ = INVALID_HANDLE_VALUE;
-    if (!failed_ && isReadOnly(target_)) {
+    if (!failed_ && isReadOnly(replaced_)) {
         markFailed(ERROR_ACCESS_DENIED);
     }
+    if (!failed_ && !carryIdentity(replaced_, scratch_)) {
+        markFailed(GetLastError());
+    }
+    // One rename, which either happens whole or leaves the old file. Not ReplaceFileW: Wine's
+    // deletes the old file before it moves the new one in, and leaves a file of its own
+    // behind when the old one is open.
     if (!failed_ &&
-        !MoveFileExW(scratch_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        !MoveFileExW(scratch_.c_str(), replaced_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         markFailed(GetLastError());
     }
     if (failed_) {

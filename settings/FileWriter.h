@@ -51,7 +51,8 @@ public:
     // An unfinished file is removed: the target stays as it was.
     ~ReplacingFileWriter();
 
-    // Creates the scratch file beside target. False (with error()) when it cannot be made.
+    // Creates the scratch file beside target (beside the file it leads to, when it is a
+    // symbolic link). False (with error()) when it cannot be made.
     bool begin(const wchar_t* target);
     // From here on, every write to handle() (writeText, writeFileBytes, write()) collects in a
     // bounded buffer that goes to the file in pieces of kOutputBufferBytes; commit() writes the
@@ -67,9 +68,12 @@ public:
     void markFailed(DWORD error = ERROR_WRITE_FAULT);
     bool failed() const { return failed_; }
 
-    // Flushes and closes the scratch file and moves it over the target. False when
-    // anything failed on the way: the scratch file is then removed and the target
-    // left as it was. error() tells why.
+    // Flushes and closes the scratch file and puts it in the target's place. An existing
+    // target keeps its attributes and access rights; a target that is a symbolic link
+    // stays one, and the file it leads to gets the new content (another hard link of that
+    // file keeps the old content: the old file is never written over in place). False when anything
+    // failed on the way: the scratch file is then removed and the target left as it was.
+    // error() tells why.
     bool commit();
     // Removes the scratch file; the target is left as it was.
     void abandon();
@@ -91,6 +95,7 @@ private:
     std::unique_ptr<char[]> buffer_;  // null while unbuffered
     DWORD buffered_ = 0;
     std::wstring target_;
+    std::wstring replaced_;  // the file a link at target_ leads to, else target_
     std::wstring scratch_;
     bool failed_ = false;
     DWORD error_ = 0;

@@ -1,6 +1,5 @@
 // The handlers that the main window's command table calls, each named after its
 // command, and the services that start-up, shut-down and the load paths use.
-// A handler with an empty body belongs to a feature that is not built yet.
 #pragma once
 
 #include <windows.h>

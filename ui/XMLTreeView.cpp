@@ -36,15 +36,12 @@
 XMLTreeView leftTreeView(OptionSet::LeftDir);
 XMLTreeView rightTreeView(OptionSet::RightDir);
 
-namespace {
-// The panel whose window of one kind (its tree, path combo, ...) is the given window.
 XMLTreeView* panelOwning(HWND window, HWND XMLTreeView::*kind) {
     if (window == nullptr) return nullptr;
     if (window == leftTreeView.*kind) return &leftTreeView;
     if (window == rightTreeView.*kind) return &rightTreeView;
     return nullptr;
 }
-}  // namespace
 
 XMLTreeView* panelFromTree(HWND tree) {
     return panelOwning(tree, &XMLTreeView::tree);

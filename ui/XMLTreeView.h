@@ -88,6 +88,8 @@ struct XMLTreeView {
 extern XMLTreeView leftTreeView;
 extern XMLTreeView rightTreeView;
 
+// The panel whose window of one kind (its tree, path combo, editor, ...) is the given window.
+XMLTreeView* panelOwning(HWND window, HWND XMLTreeView::*kind);
 XMLTreeView* panelFromTree(HWND tree);
 XMLTreeView* otherPanelFromTree(HWND tree);
 XMLTreeView* panelFromPathCombo(HWND combo);

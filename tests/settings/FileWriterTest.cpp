@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <string>
 #include <vector>
 
@@ -17,6 +19,69 @@ protected:
     TempDir dir;
     void TearDown() override { setWriteFailureAfter(-1); }
 };
+
+// Writes bytes to path through the replacing writer; false when any step failed.
+bool replaceWith(const std::wstring& path, const std::string& bytes) {
+    ReplacingFileWriter writer;
+    return writer.begin(path.c_str()) && writer.write(bytes.data(), static_cast<DWORD>(bytes.size())) &&
+           writer.commit();
+}
+
+// The access rights of a file as SDDL text; empty when they cannot be read.
+std::wstring accessRightsOf(const std::wstring& path) {
+    DWORD needed = 0;
+    GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    std::vector<char> descriptor(needed);
+    if (needed == 0 || !GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), needed, &needed)) {
+        return L"";
+    }
+    wchar_t* text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1,
+                                                              DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        return L"";
+    }
+    std::wstring out = text;
+    LocalFree(text);
+    return out;
+}
+
+// Makes link a symbolic link to the existing file target. Wine 8 answers CreateSymbolicLinkW
+// with success and makes nothing, so under Wine the link is made by the host's ln on the
+// files' Unix names.
+bool makeSymbolicLink(const std::wstring& link, const std::wstring& target) {
+    if (CreateSymbolicLinkW(link.c_str(), target.c_str(), 0) &&
+        GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return true;
+    }
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (unixName == nullptr) return false;
+    char* linkName = unixName(link.c_str());
+    char* targetName = unixName(target.c_str());
+    std::string command;
+    if (linkName != nullptr && targetName != nullptr) {
+        command = std::string("/bin/ln -s \"") + targetName + "\" \"" + linkName + "\"";
+    }
+    HeapFree(GetProcessHeap(), 0, linkName);
+    HeapFree(GetProcessHeap(), 0, targetName);
+    if (command.empty()) return false;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    // Wine starts a host program detached: its handle tells nothing of when ln is done, so the
+    // link itself is awaited.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        if (GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        Sleep(10);
+    }
+    return false;
+}
 
 TEST_F(FileWriterTest, NewContentReplacesTheTargetOnlyWhenComplete) {
     const std::wstring target = dir.write(L"out.xml", "old bytes");
@@ -76,6 +141,71 @@ TEST_F(FileWriterTest, FailuresLeaveTheTargetAndNoScratchFile) {
         EXPECT_EQ(dir.read(L"keep.txt"), "old bytes");
         EXPECT_EQ(dir.names(), std::vector<std::wstring>{L"keep.txt"});
     }
+}
+
+// The replaced file keeps its attributes and access rights: the scratch file's defaults
+// do not take their place.
+TEST_F(FileWriterTest, AReplacedTargetKeepsItsAttributesAndAccessRights) {
+    const DWORD cases[] = {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE,
+                           FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE,
+                           FILE_ATTRIBUTE_ARCHIVE};
+    for (DWORD attributes : cases) {
+        SCOPED_TRACE(attributes);
+        const std::wstring target = dir.write(L"kept.xml", "old bytes");
+        ASSERT_TRUE(SetFileAttributesW(target.c_str(), attributes));
+        // Everyone may write: not what a new file gets.
+        PSECURITY_DESCRIPTOR rights = nullptr;
+        ASSERT_TRUE(
+            ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;FA;;;WD)", SDDL_REVISION_1, &rights, nullptr));
+        EXPECT_TRUE(SetFileSecurityW(target.c_str(), DACL_SECURITY_INFORMATION, rights));
+        LocalFree(rights);
+        const std::wstring rightsBefore = accessRightsOf(target);
+        ASSERT_NE(rightsBefore, accessRightsOf(dir.write(L"plain.txt", "")));
+        DeleteFileW(dir.file(L"plain.txt").c_str());
+
+        ASSERT_TRUE(replaceWith(target, "new bytes"));
+        EXPECT_EQ(dir.read(L"kept.xml"), "new bytes");
+        EXPECT_EQ(GetFileAttributesW(target.c_str()), attributes);
+        EXPECT_EQ(accessRightsOf(target), rightsBefore);
+        EXPECT_EQ(dir.names(), std::vector<std::wstring>{L"kept.xml"});
+        SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
+// A hard-linked target gets the new content under its name; its other name keeps the old
+// file whole (the old content is not lost, and is never half-written).
+TEST_F(FileWriterTest, TheOtherNameOfAHardLinkedTargetKeepsTheOldFile) {
+    const std::wstring target = dir.write(L"target.xml", "old bytes");
+    ASSERT_TRUE(CreateHardLinkW(dir.file(L"other.xml").c_str(), target.c_str(), nullptr));
+    ASSERT_TRUE(replaceWith(target, "new bytes"));
+    EXPECT_EQ(dir.read(L"target.xml"), "new bytes");
+    EXPECT_EQ(dir.read(L"other.xml"), "old bytes");
+    EXPECT_EQ(dir.names(), (std::vector<std::wstring>{L"other.xml", L"target.xml"}));
+}
+
+// Saving to a symbolic link writes the file it leads to, in that file's folder, and leaves
+// the link a link; a read-only file behind a link is refused like a read-only target.
+TEST_F(FileWriterTest, ASymbolicLinkIsWrittenThroughAndStaysALink) {
+    TempDir elsewhere;
+    const std::wstring real = elsewhere.write(L"real.xml", "old bytes");
+    const std::wstring link = dir.file(L"link.xml");
+    ASSERT_TRUE(makeSymbolicLink(link, real));
+
+    ASSERT_TRUE(replaceWith(link, "new bytes"));
+    EXPECT_EQ(elsewhere.read(L"real.xml"), "new bytes");
+    EXPECT_EQ(dir.read(L"link.xml"), "new bytes");
+    EXPECT_EQ(dir.names(), std::vector<std::wstring>{L"link.xml"});
+    EXPECT_EQ(elsewhere.names(), std::vector<std::wstring>{L"real.xml"});
+    // Still a link: a later change of the real file shows through it.
+    elsewhere.write(L"real.xml", "later bytes");
+    EXPECT_EQ(dir.read(L"link.xml"), "later bytes");
+
+    SetFileAttributesW(real.c_str(), FILE_ATTRIBUTE_READONLY);
+    ReplacingFileWriter writer;
+    EXPECT_FALSE(writer.begin(link.c_str()));
+    EXPECT_EQ(writer.error(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    SetFileAttributesW(real.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(dir.read(L"link.xml"), "later bytes");
 }
 
 TEST_F(FileWriterTest, AMissingFolderFailsAtTheStart) {

@@ -258,9 +258,12 @@ TempDir::TempDir() {
     static int counter = 0;
     wchar_t base[MAX_PATH];
     GetTempPathW(MAX_PATH, base);
-    path_ = std::wstring(base) + L"verdalt-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(++counter);
-    CreateDirectoryW(path_.c_str(), nullptr);
+    // Wine numbers processes anew with each wineserver, so a folder of an earlier run (one that
+    // kept a subfolder) can have this name: only a folder made here is taken.
+    do {
+        path_ = std::wstring(base) + L"verdalt-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(++counter);
+    } while (!CreateDirectoryW(path_.c_str(), nullptr) && GetLastError() == ERROR_ALREADY_EXISTS);
 }
 
 TempDir::~TempDir() {

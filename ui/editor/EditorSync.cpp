@@ -17,13 +17,6 @@ constexpr int kSaturated = 0xFFFF;
 // How much text after the root's recorded position is searched for its start tag.
 constexpr int32_t kPrologSearchUnits = 1 << 20;
 
-XMLTreeView* panelOwning(HWND window, HWND XMLTreeView::*kind) {
-    if (window == nullptr) return nullptr;
-    if (window == leftTreeView.*kind) return &leftTreeView;
-    if (window == rightTreeView.*kind) return &rightTreeView;
-    return nullptr;
-}
-
 int32_t textLength(HWND editor) {
     GETTEXTLENGTHEX length{GTL_NUMCHARS | GTL_PRECISE, 1200};
     return static_cast<int32_t>(SendMessageW(editor, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0));
