@@ -209,7 +209,7 @@ size_t displayItems() {
 // The user's road: the main window shown, both files opened through the Open commands
 // (the file dialog answered by its seam), Compare Files with its summary box (answered
 // by the box seam), then both panels cleared.
-int runRoad(const std::string& name, Shape shape, int elements) {
+int runRoad(const std::string& name, Shape shape, int elements, bool expandDifferences) {
     setProgramKeyPath(L"Software\\VerdaltBench");
     firstStartNotice = [] {};
     OptionSet::ApplicationVersion = OptionSet::kApplicationVersion;
@@ -217,7 +217,7 @@ int runRoad(const std::string& name, Shape shape, int elements) {
     OptionSet::AutoCompare = 0;  // Compare Files is its own step
     OptionSet::AutoLoad = 0;
     OptionSet::ResultView = 1;
-    OptionSet::ExpandDiff = 0;
+    OptionSet::ExpandDiff = expandDifferences ? 1 : 0;
     OptionSet::DisplayFullMode = 0;
     std::string left = generate(shape, elements, false);
     std::string right = generate(shape, elements, true);
@@ -324,12 +324,13 @@ int wmain(int argc, wchar_t** argv) {
 
     // The road: flat and nested at 100,000, 200,000 and 400,000 elements, the wide shape,
     // one root with 100,000 and 200,000 children, and one chain of 10,000, 30,000 and
-    // 100,000 levels.
+    // 100,000 levels, also with the differences expanded.
     struct Road {
         const char* name;
         Shape shape;
         int elements;
         bool small;
+        bool expandDifferences = false;  // "ExpandDiff": the compare step gives every differing chain its items
     };
     const Road roads[] = {
         {"road-flat-100k", Shape::Flat, 100000, true},       {"road-flat-200k", Shape::Flat, 200000, false},
@@ -338,14 +339,15 @@ int wmain(int argc, wchar_t** argv) {
         {"road-siblings-400k", Shape::Siblings, 400000, false}, {"road-wide-100k", Shape::Siblings, 100001, true},
         {"road-wide-200k", Shape::Siblings, 200001, false},
         {"road-deep-10k", Shape::Deep, 10000, true},         {"road-deep-30k", Shape::Deep, 30000, true},
-        {"road-deep-100k", Shape::Deep, 100000, true},
+        {"road-deep-100k", Shape::Deep, 100000, true},      {"road-deep-expand-10k", Shape::Deep, 10000, true, true},
+        {"road-deep-expand-30k", Shape::Deep, 30000, true, true},
     };
     for (const Road& road : roads) {
         if (!large && !road.small) continue;
         if (deepOnly && road.shape != Shape::Deep) continue;
         if (list) std::printf("%s\n", road.name);
         if (only == road.name) {
-            int result = runRoad(road.name, road.shape, road.elements);
+            int result = runRoad(road.name, road.shape, road.elements, road.expandDifferences);
             terminateParser();
             return result;
         }
