@@ -51,7 +51,7 @@ struct Random {
     }
 };
 
-enum class Shape { Flat, Nested, Siblings };
+enum class Shape { Flat, Nested, Siblings, Deep };
 
 // About `elements` elements; with `changed`, about 1% of them are changed, added,
 // deleted or moved relative to the same call without it.
@@ -104,6 +104,20 @@ std::string generate(Shape shape, int elements, bool changed) {
         };
         grow(1);
         out += "</tree>\n";
+        break;
+    }
+    case Shape::Deep: {
+        // One chain of `elements` levels, each with a short text; a changed level differs in
+        // its text, and the deepest level always differs, so that a difference sits at the bottom.
+        for (int level = 0; level < elements; ++level) {
+            uint32_t r = random.next();
+            bool e = edit() || (changed && level == elements - 1);
+            out += "<level>";
+            out += e ? "changed" : "v" + std::to_string(r % 10);
+        }
+        for (int level = 0; level < elements; ++level)
+            out += "</level>";
+        out += "\n";
         break;
     }
     case Shape::Siblings: {
@@ -195,7 +209,7 @@ size_t displayItems() {
 // The user's road: the main window shown, both files opened through the Open commands
 // (the file dialog answered by its seam), Compare Files with its summary box (answered
 // by the box seam), then both panels cleared.
-int runRoad(const std::string& name, Shape shape, int elements) {
+int runRoad(const std::string& name, Shape shape, int elements, bool expandDifferences) {
     setProgramKeyPath(L"Software\\VerdaltBench");
     firstStartNotice = [] {};
     OptionSet::ApplicationVersion = OptionSet::kApplicationVersion;
@@ -203,7 +217,7 @@ int runRoad(const std::string& name, Shape shape, int elements) {
     OptionSet::AutoCompare = 0;  // Compare Files is its own step
     OptionSet::AutoLoad = 0;
     OptionSet::ResultView = 1;
-    OptionSet::ExpandDiff = 0;
+    OptionSet::ExpandDiff = expandDifferences ? 1 : 0;
     OptionSet::DisplayFullMode = 0;
     std::string left = generate(shape, elements, false);
     std::string right = generate(shape, elements, true);
@@ -257,6 +271,10 @@ int runRoad(const std::string& name, Shape shape, int elements) {
            static_cast<double>(ElementStore::itemCount(leftTreeView.tree) + ElementStore::itemCount(rightTreeView.tree)));
     double compare = step("compare", [&] { SendMessageW(window, WM_COMMAND, IDM_COMPARE_FILES, 0); });
     figure(name, "compare/load", compare / load);
+    figure(name, "load_compare/parse", (load + compare) / parse);
+    // Per element, so that sizes compare: flat from one size to the next when every step is linear.
+    const size_t count = ElementStore::itemCount(leftTreeView.tree) + ElementStore::itemCount(rightTreeView.tree);
+    figure(name, "load_compare_us_per_element", (load + compare) * 1e6 / static_cast<double>(count));
     figure(name, "summary_boxes", boxes);
     figure(name, "identical_pairs", comparisonCounters.identicalCount);
     figure(name, "different_pairs", comparisonCounters.differentCount);
@@ -286,14 +304,17 @@ int wmain(int argc, wchar_t** argv) {
         return IDOK;
     });
     OptionSet::DisplayFullMode = 0;
-    // --small: the 100,000-element cases only; --list: the case names; --case NAME: that case
-    // alone (the peak working set is the process's, so each case wants a process of its own).
+    // --small: the 100,000-element cases only; --deep: the deep-nesting cases only; --list: the
+    // case names; --case NAME: that case alone (the peak working set is the process's, so each
+    // case wants a process of its own).
     bool large = true;
+    bool deepOnly = false;
     bool list = false;
     std::string only;
     for (int i = 1; i < argc; ++i) {
         std::wstring a = argv[i];
         if (a == L"--small") large = false;
+        if (a == L"--deep") deepOnly = true;
         if (a == L"--list") list = true;
         if (a == L"--case" && i + 1 < argc) {
             std::wstring w = argv[++i];
@@ -301,13 +322,15 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
 
-    // The road: flat and nested at 100,000, 200,000 and 400,000 elements, and the wide
-    // shape, one root with 100,000 and 200,000 children.
+    // The road: flat and nested at 100,000, 200,000 and 400,000 elements, the wide shape,
+    // one root with 100,000 and 200,000 children, and one chain of 10,000, 30,000 and
+    // 100,000 levels, also with the differences expanded.
     struct Road {
         const char* name;
         Shape shape;
         int elements;
         bool small;
+        bool expandDifferences = false;  // "ExpandDiff": the compare step gives every differing chain its items
     };
     const Road roads[] = {
         {"road-flat-100k", Shape::Flat, 100000, true},       {"road-flat-200k", Shape::Flat, 200000, false},
@@ -315,15 +338,23 @@ int wmain(int argc, wchar_t** argv) {
         {"road-nested-200k", Shape::Nested, 200000, false},  {"road-nested-400k", Shape::Nested, 400000, false},
         {"road-siblings-400k", Shape::Siblings, 400000, false}, {"road-wide-100k", Shape::Siblings, 100001, true},
         {"road-wide-200k", Shape::Siblings, 200001, false},
+        {"road-deep-10k", Shape::Deep, 10000, true},         {"road-deep-30k", Shape::Deep, 30000, true},
+        {"road-deep-100k", Shape::Deep, 100000, true},      {"road-deep-expand-10k", Shape::Deep, 10000, true, true},
+        {"road-deep-expand-30k", Shape::Deep, 30000, true, true},
     };
     for (const Road& road : roads) {
         if (!large && !road.small) continue;
+        if (deepOnly && road.shape != Shape::Deep) continue;
         if (list) std::printf("%s\n", road.name);
         if (only == road.name) {
-            int result = runRoad(road.name, road.shape, road.elements);
+            int result = runRoad(road.name, road.shape, road.elements, road.expandDifferences);
             terminateParser();
             return result;
         }
+    }
+    if (deepOnly) {
+        terminateParser();
+        return 0;
     }
 
     HWND host = CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600, nullptr, nullptr,

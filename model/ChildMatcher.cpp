@@ -63,31 +63,6 @@ void forCommonNames(const XMLTreeItem& a, const XMLTreeItem& b, Found found) {
     }
 }
 
-uint64_t mixKey(uint64_t key, uint64_t value) {
-    key ^= value + 0x9E3779B97F4A7C15ULL + (key << 6) + (key >> 2);
-    return key;
-}
-
-// Equal for any two elements that XMLTreeItem::equals finds identical: it is made of
-// exactly the values that test compares, in the comparison's mode and switches.
-uint64_t identityKey(const XMLTreeItem& e) {
-    uint64_t key = mixKey(static_cast<uint32_t>(e.nameId()), e.structureSignature);
-    key = mixKey(key, e.descendantCount);
-    if (!compareSettings.ignoreText) {
-        key = mixKey(key, e.comparedTextHash());
-        key = mixKey(key, e.subtreeTextSignature);
-        key = mixKey(
-            key, (static_cast<uint64_t>(static_cast<uint32_t>(e.subtreeTextWeight)) << 32) | e.comparedTextWeight());
-    }
-    if (!compareSettings.ignoreAttributes) {
-        key = mixKey(key, e.comparedAttributeHash());
-        key = mixKey(key, e.subtreeAttributeSignature);
-        key = mixKey(key, (static_cast<uint64_t>(static_cast<uint32_t>(e.subtreeAttributeWeight)) << 32) |
-                              e.comparedAttributeWeight());
-    }
-    return key;
-}
-
 // A list position under its identity key; sorted by key, then by position.
 struct KeyedPosition {
     uint64_t key;
@@ -105,7 +80,8 @@ public:
     IdentityIndex(XMLTreeItem* const* list, uint32_t count) : list_(list) {
         for (uint32_t j = 0; j < count; ++j) {
             // An entry with bit 1 or 2 is identical to nothing.
-            if (list[j] != nullptr && list[j]->differenceFlags < 2) entries_.push_back({identityKey(*list[j]), j});
+            if (list[j] != nullptr && list[j]->differenceFlags < 2)
+                entries_.push_back({elementIdentityKey(*list[j]), j});
         }
         std::sort(entries_.begin(), entries_.end());
         link_.resize(entries_.size());
@@ -114,7 +90,7 @@ public:
     }
 
     uint32_t find(const XMLTreeItem& sought) {
-        const uint64_t key = identityKey(sought);
+        const uint64_t key = elementIdentityKey(sought);
         auto it = std::lower_bound(entries_.begin(), entries_.end(), KeyedPosition{key, 0});
         for (uint32_t i = live(static_cast<uint32_t>(it - entries_.begin()));
              i < entries_.size() && entries_[i].key == key; i = live(i + 1)) {
@@ -156,7 +132,9 @@ void findIdentical(XMLTreeItem** first,
                    uint32_t nSecond,
                    bool linear,
                    Found found) {
-    if (linear && nSecond > kScanLimit) {
+    if (identicalSearch == IdenticalSearch::Scan) {
+        linear = true;
+    } else if (linear && nSecond > kScanLimit) {
         IdentityIndex index(second, nSecond);
         for (uint32_t k = 0; k < nFirst; ++k) {
             if (first[k] == nullptr) continue;
@@ -422,7 +400,9 @@ class CandidateIndex {
 public:
     explicit CandidateIndex(const GroupRecords& recordsB) : seen_(recordsB.size(), kNotFound) {
         for (uint32_t j = 0; j < recordsB.size(); ++j) {
-            forEachGroupedChild(*recordsB[j], [&](const XMLTreeItem& c) { children_.push_back({identityKey(c), j}); });
+            forEachGroupedChild(*recordsB[j], [&](const XMLTreeItem& c) {
+                children_.push_back({elementIdentityKey(c), j});
+            });
             const XMLTreeItem& b = *recordsB[j]->item;
             const uint32_t weight = b.comparedAttributeWeight();
             const uint64_t hash = b.comparedAttributeHash();
@@ -436,7 +416,7 @@ public:
     const std::vector<uint32_t>& candidates(const ChildGroups& a, uint32_t k) {
         found_.clear();
         keys_.clear();
-        forEachGroupedChild(a, [&](const XMLTreeItem& c) { keys_.push_back(identityKey(c)); });
+        forEachGroupedChild(a, [&](const XMLTreeItem& c) { keys_.push_back(elementIdentityKey(c)); });
         std::sort(keys_.begin(), keys_.end());
         keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
         for (uint64_t key : keys_) {
@@ -506,6 +486,7 @@ bool scoreCandidate(ChildGroups& a, ChildGroups& b, uint32_t j, uint32_t& best, 
 }  // namespace
 
 FuzzyScan fuzzyScan = FuzzyScan::Indexed;
+IdenticalSearch identicalSearch = IdenticalSearch::Indexed;
 
 void matchBestPairs(XMLTreeItem** listA, XMLTreeItem** listB, uint32_t nA, uint32_t nB, uint32_t matched) {
     GroupRecords recordsA;

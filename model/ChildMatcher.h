@@ -34,6 +34,11 @@ int fuzzyMatchAllowed(uint32_t nA, uint32_t nB, uint32_t matched);
 // pair, kept so that a test can show that both give the same pairs.
 enum class FuzzyScan { Indexed, Plain };
 extern FuzzyScan fuzzyScan;
+// How the identical-content pass finds the partner of each element in a list past ten
+// entries: through a bucket index (the program's way), or by the scan that serves short
+// lists, kept so that a test can show that both give the same pairs.
+enum class IdenticalSearch { Indexed, Scan };
+extern IdenticalSearch identicalSearch;
 void matchBestPairs(XMLTreeItem** listA, XMLTreeItem** listB, uint32_t nA, uint32_t nB, uint32_t matched);
 // Identical pairs between the lists; the longer list is reordered so that each of its
 // identical entries stands at the position of its counterpart.

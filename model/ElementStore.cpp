@@ -307,29 +307,45 @@ bool showExpansion(Store& s, uint32_t i) {
     return send(s.tree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&tv)) != 0;
 }
 
-void makeChildren(Store& s, uint32_t p);
-
 // Gives every child of p its display item, in order, appended under p while p is
 // collapsed: the tree view then only links them, and lays them out once when p expands.
+// A child marked expanded gets its own children the same way before it is shown
+// expanded; the descent keeps its own stack, since a chain of marked elements is as deep
+// as the document.
 void makeChildren(Store& s, uint32_t p) {
-    if (s.node(p).childrenMade) return;
-    if (p != kNone && s.node(p).display == nullptr) return;
-    s.node(p).childrenMade = 1;
-    const HTREEITEM parentDisplay = p == kNone ? TVI_ROOT : s.node(p).display;
-    for (uint32_t c = s.node(p).firstChild; c != kNone; c = s.node(c).next) {
+    struct Level {
+        uint32_t parent;
+        uint32_t child;  // the next child to make
+    };
+    std::vector<Level> levels;
+    auto open = [&](uint32_t i) {
+        if (s.node(i).childrenMade) return false;
+        if (i != kNone && s.node(i).display == nullptr) return false;
+        s.node(i).childrenMade = 1;
+        levels.push_back({i, s.node(i).firstChild});
+        return true;
+    };
+    if (!open(p)) return;
+    while (!levels.empty()) {
+        const uint32_t c = levels.back().child;
+        if (c == kNone) {
+            const uint32_t done = levels.back().parent;
+            levels.pop_back();
+            // An element marked expanded while it had no item shows expanded once it has one.
+            if (!levels.empty()) showExpansion(s, done);
+            continue;
+        }
+        levels.back().child = s.node(c).next;
         if (s.node(c).display != nullptr) continue;
+        const uint32_t parent = levels.back().parent;
         TVINSERTSTRUCTW insert{};
-        insert.hParent = parentDisplay;
+        insert.hParent = parent == kNone ? TVI_ROOT : s.node(parent).display;
         insert.hInsertAfter = TVI_LAST;
         describe(s, s.node(c), insert.itemex);
         auto display = reinterpret_cast<HTREEITEM>(send(s.tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
         if (display == nullptr) continue;
         s.setDisplay(c, display);
-        // An element marked expanded while it had no item shows expanded once it has one.
-        if (s.node(c).expanded != 0 && s.node(c).firstChild != kNone) {
-            makeChildren(s, c);
-            showExpansion(s, c);
-        }
+        if (s.node(c).expanded != 0 && s.node(c).firstChild != kNone && !open(c)) showExpansion(s, c);
     }
 }
 

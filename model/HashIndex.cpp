@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "model/CompareSettings.h"
 #include "model/XMLTreeItem.h"
 
 namespace {
@@ -56,18 +57,35 @@ uint32_t findName(const Index& index, int32_t id) {
     return kNotFound;
 }
 
-uint32_t low32(uint64_t value) {
-    return static_cast<uint32_t>(value);
+uint64_t mixKey(uint64_t key, uint64_t value) {
+    key ^= value + 0x9E3779B97F4A7C15ULL + (key << 6) + (key >> 2);
+    return key;
 }
 
 }  // namespace
 
+uint64_t elementIdentityKey(const XMLTreeItem& e) {
+    uint64_t key = mixKey(static_cast<uint32_t>(e.nameId()), e.structureSignature);
+    key = mixKey(key, e.descendantCount);
+    if (!compareSettings.ignoreText) {
+        key = mixKey(key, e.comparedTextHash());
+        key = mixKey(key, e.subtreeTextSignature);
+        key = mixKey(
+            key, (static_cast<uint64_t>(static_cast<uint32_t>(e.subtreeTextWeight)) << 32) | e.comparedTextWeight());
+    }
+    if (!compareSettings.ignoreAttributes) {
+        key = mixKey(key, e.comparedAttributeHash());
+        key = mixKey(key, e.subtreeAttributeSignature);
+        key = mixKey(key, (static_cast<uint64_t>(static_cast<uint32_t>(e.subtreeAttributeWeight)) << 32) |
+                              e.comparedAttributeWeight());
+    }
+    return key;
+}
+
 uint32_t elementBucketKey(const XMLTreeItem& element) {
-    const uint32_t t = low32(element.comparedTextHash()) ^ low32(element.subtreeTextSignature);
-    const uint32_t a = low32(element.comparedAttributeHash()) ^ low32(element.subtreeAttributeSignature);
-    const uint32_t s = low32(element.structureSignature) ^ static_cast<uint32_t>(element.nameId());
-    const uint32_t key = s ^ t ^ a;
-    return key ^ (key >> 8) ^ (key >> 16);
+    const uint64_t key = elementIdentityKey(element);
+    const uint32_t folded = static_cast<uint32_t>(key) ^ static_cast<uint32_t>(key >> 32);
+    return folded ^ (folded >> 8) ^ (folded >> 16);
 }
 
 HashByteIndex::HashByteIndex(XMLTreeItem* const* list, uint32_t n) : count(n), elements(list) {

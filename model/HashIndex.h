@@ -14,9 +14,15 @@ struct XMLTreeItem;
 
 constexpr uint32_t kNotFound = 0xFFFFFFFFu;
 
-// The bucket key of an element: its content in the comparison mode, without its
-// place in the document, so that identical children are found under parents at
-// different paths.
+// Equal for any two elements that XMLTreeItem::equals finds identical: it is made of
+// exactly the values that test compares, in the comparison's mode and switches (no
+// text while texts are ignored, no attributes while attributes are). It leaves out the
+// element's place in the document, so that identical children are found under parents
+// at different paths.
+uint64_t elementIdentityKey(const XMLTreeItem& element);
+// The bucket key of an element: its identity key folded to 32 bits. A key holding
+// anything that equals does not compare would put identical elements into different
+// buckets, and a list long enough to be indexed would miss pairs that a scan finds.
 uint32_t elementBucketKey(const XMLTreeItem& element);
 
 class HashIndex {

@@ -250,9 +250,13 @@ const wchar_t* shortenPath(const wchar_t* text, int length) {
 }
 
 // Walked from a stack of items rather than by recursion, for the same reason as the views.
+// The tree view lays out every item it shows for each expansion of a shown item, so the
+// parents are expanded deepest first: one without a display item is only marked, and gets
+// its item, expanded, when the nearest shown ancestor is expanded; a chain of differing
+// elements then costs one layout, not one per level.
 void XMLTreeItem::expandDifferences() {
     HWND tree = treeView;
-    HTREEITEM lastExpanded = nullptr;
+    std::vector<HTREEITEM> parents;
     std::vector<HTREEITEM> pending{treeItem};
     while (!pending.empty()) {
         HTREEITEM current = pending.back();
@@ -264,9 +268,15 @@ void XMLTreeItem::expandDifferences() {
         const XMLTreeItem* element = ElementStore::record(tree, current);
         if (element == nullptr || element->differenceState() == 0) continue;
         HTREEITEM up = ElementStore::parent(tree, current);
-        if (up == nullptr || up == lastExpanded) continue;
-        ElementStore::expand(tree, up, TVE_EXPAND);
-        lastExpanded = up;
+        if (up == nullptr || (!parents.empty() && up == parents.back())) continue;
+        parents.push_back(up);
+    }
+    // Every parent comes after its own differing ancestors' parents in the walk.
+    for (auto it = parents.rbegin(); it != parents.rend(); ++it) {
+        if (ElementStore::displayItem(tree, *it) == nullptr)
+            ElementStore::setExpandedState(tree, *it, true);
+        else
+            ElementStore::expand(tree, *it, TVE_EXPAND);
     }
     ElementStore::select(tree, ElementStore::root(tree));
 }

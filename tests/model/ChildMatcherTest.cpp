@@ -9,6 +9,7 @@
 #include "model/ChildMatcher.h"
 #include "model/CompareSettings.h"
 #include "model/Comparison.h"
+#include "model/IgnoreList.h"
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
 #include "tests/support/TestSupport.h"
@@ -214,7 +215,11 @@ protected:
     };
 
     // Loads both documents afresh, marks the chosen elements ignored and compares.
-    Outcome run(const std::string& leftXml, const std::string& rightXml, uint32_t ignoreSeed, FuzzyScan scan) {
+    Outcome run(const std::string& leftXml,
+                const std::string& rightXml,
+                uint32_t ignoreSeed,
+                FuzzyScan scan,
+                IdenticalSearch search = IdenticalSearch::Indexed) {
         Outcome o{};
         EXPECT_EQ(loadXml(leftTreeView, leftXml, dir, L"left.xml"), kLoaded);
         EXPECT_EQ(loadXml(rightTreeView, rightXml, dir, L"right.xml"), kLoaded);
@@ -225,8 +230,10 @@ protected:
             for (size_t i = 1; i < side->size(); ++i)
                 if (ignoreSeed != 0 && !(*side)[i]->isSummary() && marks.next(25) == 0) (*side)[i]->ignoreState = 3;
         fuzzyScan = scan;
+        identicalSearch = search;
         compareTrees(left[0], right[0]);
         fuzzyScan = FuzzyScan::Indexed;
+        identicalSearch = IdenticalSearch::Indexed;
         for (XMLTreeItem* l : left) {
             auto at = std::find(right.begin(), right.end(), l->partner);
             o.partners.push_back(l->partner == nullptr || at == right.end() ? -1
@@ -268,6 +275,140 @@ TEST_F(FuzzyPassTest, TheIndexedPassPairsExactlyAsThePlainScan) {
         if (plain.different > 1) ++fuzzyRuns;
     }
     EXPECT_GT(fuzzyRuns, 100);  // the documents do reach the similarity pairing
+}
+
+// Same-name groups of 1 to 40 children whose texts and attributes come from small
+// vocabularies, so that switches and modes decide which children are identical; the
+// right side is the left one shuffled, thinned, repeated and changed.
+struct GroupGenerator {
+    Generator random;
+
+    std::string child(bool changed) {
+        std::string out = "<item";
+        if (random.next(3) != 0)
+            out += " a=\"" + std::string(random.next(2) ? "v" : "V") + std::to_string(random.next(3)) + "\"";
+        if (random.next(4) == 0) out += " b=\"" + std::to_string(random.next(2)) + "\"";
+        out += ">";
+        if (random.next(4) == 0) out += "<c>" + std::to_string(random.next(2)) + "</c>";
+        const char* texts[] = {"x", "X", "x y", "xy", " x", "z"};
+        out += changed ? "changed" : texts[random.next(6)];
+        return out + "</item>";
+    }
+
+    void makePair(std::string& left, std::string& right, uint32_t count) {
+        std::vector<std::string> children;
+        for (uint32_t i = 0; i < count; ++i)
+            children.push_back(child(false));
+        std::vector<std::string> changed;
+        for (const std::string& c : children) {
+            const uint32_t what = random.next(10);
+            if (what == 0) continue;              // deleted
+            if (what == 1) changed.push_back(c);  // and again: repeated
+            changed.push_back(what == 2 ? child(random.next(2) == 0) : c);
+        }
+        for (size_t i = changed.size(); i > 1; --i)
+            std::swap(changed[i - 1], changed[random.next(static_cast<uint32_t>(i))]);
+        left = "<r>";
+        for (const std::string& c : children)
+            left += c;
+        right = "<r>";
+        for (const std::string& c : changed)
+            right += c;
+        left += "</r>";
+        right += "</r>";
+    }
+};
+
+// Past ten entries a group's identical children are found through a bucket index; in
+// every mode and with texts and attributes ignored, it must find exactly the pairs of
+// the scan that serves shorter groups.
+TEST_F(FuzzyPassTest, IndexedAndScannedGroupsPairAlikeWithPartsIgnored) {
+    OptionSet::IgnoreOrderElements = 1;
+    GroupGenerator random{{4711}};
+    int indexedRounds = 0;
+    for (int round = 0; round < 320; ++round) {
+        std::string leftXml, rightXml;
+        random.makePair(leftXml, rightXml, 1 + static_cast<uint32_t>(round % 40));
+        OptionSet::FlagComparsion = static_cast<uint32_t>(round % 4);
+        OptionSet::IgnoreValues = (round / 4) % 4 != 1;
+        OptionSet::IgnoreAttributes = (round / 4) % 4 != 2;
+        OptionSet::CompareLevel = (round / 16) % 4;
+        applyCompareLevel();
+        SCOPED_TRACE(testing::Message() << "round " << round << "\n" << leftXml << "\n" << rightXml);
+        const Outcome scanned = run(leftXml, rightXml, 0, FuzzyScan::Indexed, IdenticalSearch::Scan);
+        const Outcome indexed = run(leftXml, rightXml, 0, FuzzyScan::Indexed, IdenticalSearch::Indexed);
+        EXPECT_EQ(indexed.partners, scanned.partners);
+        EXPECT_TRUE(indexed == scanned);
+        if (round % 40 >= 10 && scanned.identical > 10) ++indexedRounds;
+    }
+    EXPECT_GT(indexedRounds, 100);  // long groups with many identical pairs were indexed
+}
+
+struct IgnoredPartCase {
+    const char* what;
+    bool textsDiffer;
+    bool attributesDiffer;
+    int ignoreValues;
+    int ignoreAttributes;
+    int ruleMode;  // an ignore rule of this mode on the children; -1 none
+    bool paired;   // every child finds an identical partner
+};
+
+// Children that differ only in what the comparison leaves out are identical, however
+// long their group, in every mode; and they still differ when it is counted.
+TEST_F(FuzzyPassTest, ChildrenDifferingOnlyInIgnoredPartsPairInGroupsOfAnyLength) {
+    const IgnoredPartCase cases[] = {
+        {"texts, values ignored", true, false, 1, 0, -1, true},
+        {"attributes, attributes ignored", false, true, 0, 1, -1, true},
+        {"both, both ignored", true, true, 1, 1, -1, true},
+        {"texts, by a text rule", true, false, 0, 0, 1, true},
+        {"attributes, by an attribute rule", false, true, 0, 0, 2, true},
+        {"texts, attributes ignored", true, false, 0, 1, -1, false},
+        {"attributes, values ignored", false, true, 1, 0, -1, false},
+    };
+    OptionSet::IgnoreOrderElements = 1;
+    OptionSet::CompareLevel = 0;
+    applyCompareLevel();
+    for (const IgnoredPartCase& c : cases) {
+        for (uint32_t n : {10u, 12u, 40u, 256u}) {
+            for (uint32_t mode = 0; mode < 4; ++mode) {
+                SCOPED_TRACE(testing::Message() << c.what << ", " << n << " children, mode " << mode);
+                std::string leftXml = "<r>";
+                std::string rightXml = "<r>";
+                for (uint32_t i = 0; i < n; ++i) {
+                    const std::string k = std::to_string(i);
+                    const std::string j = std::to_string(n - 1 - i);
+                    leftXml += "<item k=\"" + (c.attributesDiffer ? "L" + k : std::string("s")) + "\">" +
+                               (c.textsDiffer ? "L" + k : std::string("s")) + "</item>";
+                    rightXml += "<item k=\"" + (c.attributesDiffer ? "R" + j : std::string("s")) + "\">" +
+                                (c.textsDiffer ? "R" + j : std::string("s")) + "</item>";
+                }
+                leftXml += "</r>";
+                rightXml += "</r>";
+                ASSERT_EQ(loadXml(leftTreeView, leftXml, dir, L"left.xml"), kLoaded);
+                ASSERT_EQ(loadXml(rightTreeView, rightXml, dir, L"right.xml"), kLoaded);
+                std::vector<XMLTreeItem*> left = recordsInOrder(leftTreeView);
+                std::vector<XMLTreeItem*> right = recordsInOrder(rightTreeView);
+                ignoreList.clear();
+                if (c.ruleMode >= 0) {
+                    ignoreList.addElement(*left[1], false);
+                    ignoreList.setCurrentMode(c.ruleMode);
+                }
+                OptionSet::FlagComparsion = mode;
+                OptionSet::IgnoreValues = c.ignoreValues;
+                OptionSet::IgnoreAttributes = c.ignoreAttributes;
+                compareTrees(left[0], right[0]);
+                ignoreList.clear();
+                const uint32_t pairs = c.paired ? n : 0;
+                EXPECT_EQ(comparisonCounters.identicalCount, c.paired ? n + 1 : 0u);
+                EXPECT_EQ(comparisonCounters.differentCount, c.paired ? 0u : 1u);
+                uint32_t partnered = 0;
+                for (size_t i = 1; i < left.size(); ++i)
+                    if (left[i]->partner != nullptr && !left[i]->isSummary()) ++partnered;
+                EXPECT_EQ(partnered, pairs);
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -312,6 +312,52 @@ TEST_F(DocumentLoadTest, DeepNestingLoadsAndClears) {
     EXPECT_EQ(ElementStore::itemCount(leftTreeView.tree), 0u);
 }
 
+struct ScopeCase {
+    const char* what;
+    std::string xml;
+    bool loads;
+};
+
+// The parser finds a prefix's declaration by jumping from level to level that declares
+// prefixes, not by walking every level (which made deep documents quadratic): the
+// declarations in force must stay exactly those of the open elements.
+TEST_F(DocumentLoadTest, PrefixesResolveThroughDeepNestingWithinTheirScope) {
+    auto levels = [](int n, const std::string& inner) {
+        std::string xml;
+        for (int i = 0; i < n; ++i)
+            xml += "<d>";
+        xml += inner;
+        for (int i = 0; i < n; ++i)
+            xml += "</d>";
+        return xml;
+    };
+    const ScopeCase cases[] = {
+        {"declared at the root, used deep", "<p:r xmlns:p=\"u\">" + levels(5000, "<p:b/>") + "</p:r>", true},
+        {"declared at two levels, both used deep",
+         "<r xmlns:p=\"u\">" + levels(2000, "<e xmlns:q=\"v\">" + levels(2000, "<p:b q:k=\"1\"/>") + "</e>") + "</r>",
+         true},
+        {"redeclared nearer",
+         "<r xmlns:p=\"u\">" + levels(3000, "<p:e xmlns:p=\"w\">" + levels(10, "<p:b/>") + "</p:e>") + "</r>", true},
+        {"default namespace deep", "<r xmlns=\"u\">" + levels(5000, "<b/>") + "</r>", true},
+        {"declared in a closed sibling",
+         "<r>" + levels(3000, "<x xmlns:p=\"u\"/><y>" + levels(5, "<p:b/>") + "</y>") + "</r>", false},
+        {"declared in a closed branch at the same depth",
+         "<r><x xmlns:p=\"u\">" + levels(3000, "") + "</x><y>" + levels(3000, "<p:b/>") + "</y></r>", false},
+        {"declared below the use", "<r>" + levels(3000, "<p:b><c xmlns:p=\"u\"/></p:b>") + "</r>", false},
+    };
+    for (const ScopeCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.loads) {
+            EXPECT_EQ(loadXml(leftTreeView, c.xml, dir), kLoaded);
+            continue;
+        }
+        BoxScript boxes;
+        boxes.expectCaption(L"Fatal error");
+        EXPECT_EQ(loadXml(leftTreeView, c.xml, dir), kLoadFailed);
+        EXPECT_EQ(boxes.shown().size(), 1u);
+    }
+}
+
 TEST_F(DocumentLoadTest, ElementNamesAreSharedAcrossPanels) {
     load("<shared><x/></shared>");
     ASSERT_EQ(loadXml(rightTreeView, "<shared><y/></shared>", dir, L"right.xml"), kLoaded);

@@ -381,6 +381,38 @@ TEST_F(CompareCommandViewTest, ExpandDiffExpandsTheParentsOfDifferingElements) {
     }
 }
 
+// A chain of differing elements is expanded deepest first, each level only marked until
+// the shown top of the chain is expanded: every level must still end with its item, shown
+// expanded, down to the parent of the deepest difference.
+TEST_F(CompareCommandViewTest, ExpandDiffExpandsEveryLevelOfADeepChain) {
+    const int depth = 2000;
+    OptionSet::ExpandDiff = 1;
+    auto chain = [&](const char* bottom) {
+        std::string xml = "<r><s><t/></s>";
+        for (int i = 0; i < depth; ++i)
+            xml += "<d>";
+        xml += bottom;
+        for (int i = 0; i < depth; ++i)
+            xml += "</d>";
+        return xml + "</r>";
+    };
+    load(leftTreeView, chain("1"), L"left.xml");
+    load(rightTreeView, chain("2"), L"right.xml");
+    ASSERT_EQ(filesCompared, 1);
+    for (const XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+        const std::vector<XMLTreeItem*> records = recordsInOrder(*panel);
+        ASSERT_EQ(records.size(), static_cast<size_t>(depth) + 4);  // r, s, t, the chain, the summary item
+        EXPECT_TRUE(expanded(records[0]));
+        EXPECT_FALSE(expanded(records[1])) << "its subtree is equal";
+        for (int i = 0; i < depth; ++i) {
+            const XMLTreeItem* level = records[static_cast<size_t>(3 + i)];
+            ASSERT_NE(ElementStore::displayItem(panel->tree, level->treeItem), nullptr) << "level " << i;
+            ASSERT_EQ(expanded(level), i + 1 < depth) << "level " << i;
+        }
+        EXPECT_EQ(ElementStore::selected(panel->tree), records[0]->treeItem);
+    }
+}
+
 using CompareCommandReloadTest = CompareCommandTest;
 
 TEST_F(CompareCommandReloadTest, AFilteredViewReloadsEachPanelsOwnFile) {
