@@ -10,12 +10,14 @@
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
 #include "ui/CommandHandlers.h"
+#include "ui/Layout.h"
 #include "ui/Commands.h"
 #include "ui/MainWindow.h"
 #include "ui/Menus.h"
 #include "ui/StatusBar.h"
 #include "ui/TreeViews.h"
 #include "ui/XMLTreeView.h"
+#include "ui/editor/ContentWindow.h"
 #include "ui/editor/UnsavedEdits.h"
 #include "ui/editor/XMLHighlighter.h"
 
@@ -288,7 +290,8 @@ void refreshViews(int flags) {
     // Rebuilding a tree moves its selection (the collapsed root takes it, then it goes
     // back): those are the program's selections. The element the user chose stays
     // current, its partner and navigation set up again once both trees are rebuilt; with
-    // none chosen, the element the rebuild left selected on the left (else the right) is.
+    // none chosen, the element the rebuild left selected on the side whose editor is shown
+    // (the side the user works in), else on the left, else on the right, is.
     selectionSyncGuard = 1;
     leftTreeView.refreshTree(flags);
     rightTreeView.refreshTree(flags);
@@ -297,7 +300,9 @@ void refreshViews(int flags) {
         renewSelection();
         return;
     }
-    for (XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+    XMLTreeView* first = &leftTreeView;
+    if (contentPane.window != nullptr && currentEditorPanel == &rightTreeView) first = &rightTreeView;
+    for (XMLTreeView* panel : {first, first == &leftTreeView ? &rightTreeView : &leftTreeView}) {
         XMLTreeItem* record = XMLTreeItem::fromHandle(panel->tree, ElementStore::selected(panel->tree));
         if (record != nullptr && !record->isSummary()) {
             onSelectionChanged(panel->tree, record);
