@@ -639,16 +639,6 @@ TEST_F(XmlWriterTest, ADocumentTenThousandLevelsDeepSavesInEveryMode) {
     expectParses(written);
 }
 
-// The repository's sample files, through Wine's drive of the Unix root.
-std::wstring samplePath(const char* name) {
-    std::string path = __FILE__;
-    path = path.substr(0, path.rfind("/tests/")) + "/samples/" + name;
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return widen(path);
-}
-
 // What ./scripts/run shows: every save of the samples, whose roots differ in an
 // attribute, loads again, with and without markers.
 TEST_F(XmlWriterTest, TheSamplesSaveIntoFilesThatLoadAgain) {

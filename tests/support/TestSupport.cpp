@@ -469,3 +469,12 @@ std::wstring widen(const std::string& text) {
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
     return out;
 }
+
+std::wstring samplePath(const char* name) {
+    std::string path = __FILE__;
+    path = path.substr(0, path.rfind("/tests/")) + "/samples/" + name;
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return widen(path);
+}

@@ -274,3 +274,6 @@ HDROP dropOf(const std::vector<std::wstring>& files);
 
 std::string narrow(const std::wstring& text);
 std::wstring widen(const std::string& text);
+
+// The repository's sample file of that name, through Wine's drive of the Unix root.
+std::wstring samplePath(const char* name);

@@ -528,16 +528,6 @@ std::unique_ptr<Canvas> captureTree(HWND tree) {
     return canvas;
 }
 
-// The repository's sample files, through Wine's drive of the Unix root.
-std::wstring samplePath(const char* name) {
-    std::string path = __FILE__;
-    path = path.substr(0, path.rfind("/tests/")) + "/samples/" + name;
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return widen(path);
-}
-
 // Twelve groups of twelve items; the edited copy differs in the first group, so that a
 // comparison expands it and moves the summary item down the tree.
 std::string groupedDocument(bool edited) {
