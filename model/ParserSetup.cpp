@@ -263,9 +263,7 @@ void applyParserOptions() {
     xmlReader->setFeature(XMLUni::fgXercesContinueAfterFatalError, OptionSet::ContinueAfterFatalError != 0);
     xmlReader->setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, OptionSet::DoNamespaces != 0);
     xmlReader->setFeature(XMLUni::fgSAX2CoreNameSpaces, OptionSet::DoNamespaces != 0);
-    xmlReader->setFeature(XMLUni::fgXercesLoadExternalDTD, OptionSet::SchemaValidation != 1);
-    xmlReader->setFeature(XMLUni::fgSAX2CoreValidation, OptionSet::SchemaValidation != 1);
-    xmlReader->setFeature(XMLUni::fgXercesDynamic, OptionSet::SchemaValidation == 0);
+    setDTDFeaturesFromOptions();
     FilePath& schema = OptionSet::PathToExternalSchema;
     void* location = nullptr;
     if (OptionSet::SchemaValidation == 2 && OptionSet::UseExternalSchema && (schema.flags & FilePath::kXSD))
