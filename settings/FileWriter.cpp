@@ -1,5 +1,7 @@
 #include "settings/FileWriter.h"
 
+#include <sddl.h>
+
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -28,77 +30,132 @@ bool isReadOnly(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
-// The file that a save to path changes: the file a symbolic link at path (or in its folders)
-// leads to, so that the link stays a link; path itself when it names no file yet or cannot be
-// followed. Wine keeps Unix links and follows them when the file is opened.
-std::wstring fileBehind(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return path;
+// The path of the file an open handle reaches, every symbolic link on the way followed (Wine
+// keeps Unix links and follows them when a file is opened). It may come in the "\\?\" form,
+// which every call it is handed to here accepts. Empty when the system cannot tell.
+std::wstring finalPathOf(HANDLE file) {
+    constexpr DWORD kFlags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+    std::wstring path;
+    // Too small a buffer gets the size it needs (with the NUL), a large enough one the length.
+    DWORD answer = GetFinalPathNameByHandleW(file, nullptr, 0, kFlags);
+    while (answer > path.size()) {
+        path.assign(answer, L'\0');
+        answer = GetFinalPathNameByHandleW(file, &path[0], static_cast<DWORD>(path.size()), kFlags);
     }
-    std::wstring finalPath(MAX_PATH, L'\0');
-    DWORD length = GetFinalPathNameByHandleW(file, &finalPath[0], static_cast<DWORD>(finalPath.size()),
-                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length >= finalPath.size()) {
-        finalPath.resize(length + 1);
-        length = GetFinalPathNameByHandleW(file, &finalPath[0], static_cast<DWORD>(finalPath.size()),
-                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    }
-    CloseHandle(file);
-    if (length == 0 || length >= finalPath.size()) {
-        return path;
-    }
-    finalPath.resize(length);
-    // The answer is "\\?\C:\..." or "\\?\UNC\server\...". The plain form is kept where it is
-    // short enough for every call that takes it (the scratch name is added to its folder).
-    static const wchar_t kLocal[] = L"\\\\?\\";
-    static const wchar_t kShare[] = L"\\\\?\\UNC\\";
-    constexpr size_t kRoomForScratchName = 24;
-    if (finalPath.compare(0, 4, kLocal) != 0) {
-        return path;
-    }
-    if (length + kRoomForScratchName >= MAX_PATH) {
-        return finalPath;
-    }
-    if (finalPath.compare(0, 8, kShare) == 0) {
-        return L"\\" + finalPath.substr(7);
-    }
-    if (finalPath.size() > 6 && finalPath[5] == L':' && finalPath[6] == L'\\') {
-        return finalPath.substr(4);
-    }
+    path.resize(answer);
     return path;
 }
 
-// Gives the scratch file what the replaced file has: its attributes (read-only aside, which is
-// refused before) and its access rights; a rename alone would leave the new file with the
-// scratch file's defaults. True when there is nothing to keep (no old file, a volume without
-// access rights); false with the last error when the scratch file would not take them.
-bool carryIdentity(const std::wstring& from, const std::wstring& to) {
-    const DWORD attributes = GetFileAttributesW(from.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return true;  // gone meanwhile: nothing to keep
-    }
-    constexpr DWORD kSettable = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY;
-    const DWORD kept = attributes & kSettable;
-    if (!SetFileAttributesW(to.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL)) {
+// Under Wine a symbolic link that leads nowhere shows as no file at all: it has no attributes
+// and cannot be opened. Its name is taken all the same: an exclusive create under it fails (Unix
+// does not create through a link then), and a rename onto it would put a plain file in the
+// link's place. The probe makes an empty file only when the name is free, and removes it.
+bool leadsNowhere(const std::wstring& path) {
+    HANDLE probe = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        CloseHandle(probe);
+        DeleteFileW(path.c_str());
         return false;
     }
-    DWORD needed = 0;
-    GetFileSecurityW(from.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
-    if (needed == 0) {
-        return true;  // a volume without access rights
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
+
+// What a save finds at its target before anything is written.
+struct TargetFile {
+    bool exists = false;
+    std::wstring path;  // the file itself, links followed; the target's own name when it is new
+    DWORD refusal = 0;  // why the target cannot be written, 0 when it can
+};
+
+TargetFile lookAtTarget(const std::wstring& target) {
+    TargetFile found;
+    found.path = target;
+    HANDLE file = CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND) {
+            // A missing folder, a file we may not write, one another program holds.
+            found.refusal = error;
+        } else if (leadsNowhere(target)) {
+            found.refusal = ERROR_CANT_RESOLVE_FILENAME;
+        }
+        return found;
     }
-    std::unique_ptr<char[]> descriptor(new (std::nothrow) char[needed]);
-    if (!descriptor) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return false;
+    found.exists = true;
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (GetFileInformationByHandle(file, &information) &&
+        (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        found.refusal = ERROR_ACCESS_DENIED;
     }
-    if (!GetFileSecurityW(from.c_str(), DACL_SECURITY_INFORMATION, descriptor.get(), needed, &needed)) {
-        return true;
+    const std::wstring behind = finalPathOf(file);
+    if (!behind.empty()) found.path = behind;
+    CloseHandle(file);
+    return found;
+}
+
+// Who may read a scratch file: the folder's defaults (a new target gets them anyway), or only
+// the file's owner, for a file that holds content of an existing one. Under Wine the owner-only
+// file has the Unix mode 000, which is narrower than any file the user can write.
+enum class ScratchRights { FolderDefaults, OwnerOnly };
+
+// A new file of our own in folder, open for reading, writing and removing (owner-only files are
+// read back and removed only through this handle). path gets its name.
+HANDLE createScratchFile(const std::wstring& folder, ScratchRights rights, std::wstring& path) {
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), nullptr, FALSE};
+    PSECURITY_DESCRIPTOR ownerOnly = nullptr;
+    if (rights == ScratchRights::OwnerOnly) {
+        // A protected list with one entry: full access for whoever owns the file.
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;OW)", SDDL_REVISION_1, &ownerOnly,
+                                                                  nullptr)) {
+            return INVALID_HANDLE_VALUE;
+        }
+        attributes.lpSecurityDescriptor = ownerOnly;
     }
-    return SetFileSecurityW(to.c_str(), DACL_SECURITY_INFORMATION, descriptor.get()) != FALSE;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    const DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    for (unsigned attempt = 0; attempt < 64 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        wchar_t name[32];
+        std::swprintf(name, 32, L"~verdalt%08lx.tmp", static_cast<unsigned long>(seed + attempt * 7919u));
+        const std::wstring candidate = folder + name;
+        file = CreateFileW(candidate.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, &attributes, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            path = candidate;
+        } else if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+            break;
+        }
+    }
+    const DWORD error = GetLastError();
+    LocalFree(ownerOnly);
+    SetLastError(error);
+    return file;
+}
+
+bool seekToStart(HANDLE file) {
+    LARGE_INTEGER start = {};
+    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) != FALSE;
+}
+
+// Lets the owner of an owner-only file read it by name (under Wine: mode 600), for a kept copy
+// that must stay.
+void openToOwner(HANDLE file) {
+    FILE_BASIC_INFO basic = {};  // times of 0 are left as they are
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof(basic));
+}
+
+// Removes a file made by createScratchFile through its handle, and closes the handle. It is
+// emptied before anything else, so that its content never stands under other rights; under
+// Wine an owner-only file shows as read-only and is removed only once that is cleared.
+void removeScratchFile(HANDLE file) {
+    if (seekToStart(file)) SetEndOfFile(file);
+    openToOwner(file);
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition));
+    CloseHandle(file);
 }
 
 }  // namespace
@@ -109,22 +166,10 @@ void setWriteFailureAfter(int64_t bytes) {
 
 namespace {
 
-bool writeToFile(HANDLE file, const void* bytes, DWORD size) {
-    DWORD allowed = size;
-    bool injected = false;
-    if (failureBudget >= 0) {
-        if (static_cast<int64_t>(size) > failureBudget) {
-            allowed = static_cast<DWORD>(failureBudget);
-            injected = true;
-        }
-        failureBudget -= allowed;
-    }
+// One WriteFile that writes all of bytes, or false with the reason.
+bool writeWhole(HANDLE file, const void* bytes, DWORD size) {
     DWORD written = 0;
-    if (allowed > 0 && !WriteFile(file, bytes, allowed, &written, nullptr)) {
-        return false;
-    }
-    if (injected) {
-        SetLastError(ERROR_DISK_FULL);
+    if (!WriteFile(file, bytes, size, &written, nullptr)) {
         return false;
     }
     if (written != size) {
@@ -132,6 +177,45 @@ bool writeToFile(HANDLE file, const void* bytes, DWORD size) {
         return false;
     }
     return true;
+}
+
+// writeWhole, cut short where the tests' failure budget ends.
+bool writeToFile(HANDLE file, const void* bytes, DWORD size) {
+    if (failureBudget >= 0 && static_cast<int64_t>(size) > failureBudget) {
+        const DWORD allowed = static_cast<DWORD>(failureBudget);
+        failureBudget = 0;
+        if (allowed > 0) writeWhole(file, bytes, allowed);
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    if (failureBudget >= 0) failureBudget -= size;
+    return writeWhole(file, bytes, size);
+}
+
+// How a copy writes: through the tests' failure budget, or past it (putting back the old
+// content, which must not fail only because a test made the save fail).
+enum class Budget { Counted, Exempt };
+
+// Writes the whole content of `from` over `to` from its start, cuts `to` where that content
+// ends and flushes it. False with the last error.
+bool copyContent(HANDLE from, HANDLE to, char* buffer, DWORD bufferSize, Budget budget) {
+    if (!seekToStart(from) || !seekToStart(to)) {
+        return false;
+    }
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(from, buffer, bufferSize, &got, nullptr)) {
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        const bool written = budget == Budget::Counted ? writeToFile(to, buffer, got) : writeWhole(to, buffer, got);
+        if (!written) {
+            return false;
+        }
+    }
+    return SetEndOfFile(to) && FlushFileBuffers(to);
 }
 
 }  // namespace
@@ -256,40 +340,26 @@ bool ReplacingFileWriter::begin(const wchar_t* target) {
     failed_ = false;
     error_ = 0;
     if (target == nullptr || target[0] == 0) {
-        error_ = ERROR_INVALID_NAME;
-        failed_ = true;
+        markFailed(ERROR_INVALID_NAME);
         return false;
     }
     target_ = target;
-    replaced_ = fileBehind(target_);
-    if (isReadOnly(replaced_)) {
-        error_ = ERROR_ACCESS_DENIED;
-        failed_ = true;
+    const TargetFile found = lookAtTarget(target_);
+    if (found.refusal != 0) {
+        markFailed(found.refusal);
         return false;
     }
-    const std::wstring folder = folderOf(replaced_);
-    // A name of our own in the replaced file's folder, so that the final move stays on one volume.
-    const DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
-    for (unsigned attempt = 0; attempt < 64; ++attempt) {
-        wchar_t name[32];
-        std::swprintf(name, 32, L"~verdalt%08lx.tmp", static_cast<unsigned long>(seed + attempt * 7919u));
-        std::wstring candidate = folder + name;
-        HANDLE file =
-            CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            file_ = file;
-            scratch_ = std::move(candidate);
-            return true;
-        }
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-            error_ = error;
-            break;
-        }
-        error_ = error;
+    replaced_ = found.path;
+    inPlace_ = found.exists;
+    // Beside the file, so that a new one moves in on the same volume; a file that holds the
+    // content of an existing one is for the owner alone.
+    file_ = createScratchFile(folderOf(replaced_), inPlace_ ? ScratchRights::OwnerOnly : ScratchRights::FolderDefaults,
+                              scratch_);
+    if (file_ == INVALID_HANDLE_VALUE) {
+        markFailed(GetLastError());
+        return false;
     }
-    failed_ = true;
-    return false;
+    return true;
 }
 
 bool ReplacingFileWriter::write(const void* bytes, DWORD size) {
@@ -325,40 +395,87 @@ bool ReplacingFileWriter::commit() {
     if (!failed_ && !FlushFileBuffers(file_)) {
         markFailed(GetLastError());
     }
-    if (!CloseHandle(file_) && !failed_) {
-        markFailed(GetLastError());
-    }
-    file_ = INVALID_HANDLE_VALUE;
     if (!failed_ && isReadOnly(replaced_)) {
         markFailed(ERROR_ACCESS_DENIED);
     }
-    if (!failed_ && !carryIdentity(replaced_, scratch_)) {
+    if (!failed_) {
+        if (inPlace_) {
+            writeOverReplacedFile();
+        } else {
+            moveScratchIntoPlace();
+        }
+    }
+    discardScratch();
+    return !failed_;
+}
+
+// A new file: one rename, which either happens whole or leaves nothing. Not onto a file
+// that appeared meanwhile: that one would lose what is its own.
+void ReplacingFileWriter::moveScratchIntoPlace() {
+    if (!CloseHandle(file_)) {
         markFailed(GetLastError());
     }
-    // One rename, which either happens whole or leaves the old file. Not ReplaceFileW: Wine's
-    // deletes the old file before it moves the new one in, and leaves a file of its own
-    // behind when the old one is open.
-    if (!failed_ &&
-        !MoveFileExW(scratch_.c_str(), replaced_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    file_ = INVALID_HANDLE_VALUE;
+    if (!failed_ && !MoveFileExW(scratch_.c_str(), replaced_.c_str(), MOVEFILE_WRITE_THROUGH)) {
         markFailed(GetLastError());
     }
-    if (failed_) {
-        DeleteFileW(scratch_.c_str());
+    if (!failed_) {
         scratch_.clear();
-        return false;
+    }
+}
+
+// An existing file is written over in place, behind a copy of its old content, so that it
+// stays the same file: its owner, its access rights (under Wine its Unix mode, which no Windows
+// call sets exactly), its attributes, its other hard links and the links that lead to it. A
+// rename would keep none of these for sure. Steps:
+// 1. the old content goes to a copy beside the file, as private as the scratch file;
+// 2. the new content is written over the old one from the start, and the file cut to its end;
+// 3. when that fails, the old content is written back from the copy;
+// 4. the copy is removed, unless putting the old content back failed too: then it stays,
+//    readable by its owner, and is the one place where the old content is whole.
+void ReplacingFileWriter::writeOverReplacedFile() {
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kOutputBufferBytes]);
+    if (!buffer) {
+        markFailed(ERROR_NOT_ENOUGH_MEMORY);
+        return;
+    }
+    HANDLE replaced = CreateFileW(replaced_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (replaced == INVALID_HANDLE_VALUE) {
+        markFailed(GetLastError());
+        return;
+    }
+    std::wstring keptPath;
+    HANDLE kept = createScratchFile(folderOf(replaced_), ScratchRights::OwnerOnly, keptPath);
+    if (kept == INVALID_HANDLE_VALUE) {
+        markFailed(GetLastError());
+    } else if (!copyContent(replaced, kept, buffer.get(), kOutputBufferBytes, Budget::Counted)) {
+        markFailed(GetLastError());
+    } else if (!copyContent(file_, replaced, buffer.get(), kOutputBufferBytes, Budget::Counted)) {
+        markFailed(GetLastError());
+        if (!copyContent(kept, replaced, buffer.get(), kOutputBufferBytes, Budget::Exempt)) {
+            openToOwner(kept);
+            CloseHandle(kept);
+            kept = INVALID_HANDLE_VALUE;
+        }
+    }
+    if (kept != INVALID_HANDLE_VALUE) {
+        removeScratchFile(kept);
+    }
+    CloseHandle(replaced);
+}
+
+void ReplacingFileWriter::discardScratch() {
+    if (file_ != INVALID_HANDLE_VALUE) {
+        removeScratchFile(file_);
+        file_ = INVALID_HANDLE_VALUE;
+    } else if (!scratch_.empty()) {
+        DeleteFileW(scratch_.c_str());  // closed for a rename that failed: it has the folder's rights
     }
     scratch_.clear();
-    return true;
 }
 
 void ReplacingFileWriter::abandon() {
     releaseBuffer();
-    if (file_ != INVALID_HANDLE_VALUE) {
-        CloseHandle(file_);
-        file_ = INVALID_HANDLE_VALUE;
-    }
-    if (!scratch_.empty()) {
-        DeleteFileW(scratch_.c_str());
-        scratch_.clear();
-    }
+    discardScratch();
 }

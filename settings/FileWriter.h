@@ -1,7 +1,8 @@
 // Every file of the user's that the program writes (saved results, option files,
 // list blocks, the editor's text) goes through here: the new content goes to a
-// scratch file in the target's folder, every write is checked, and only a
-// complete file replaces the target. On any failure the target is untouched.
+// scratch file in the target's folder, every write is checked, and only complete
+// content reaches the target, which stays the same file. On any failure the
+// target keeps its old content.
 #pragma once
 
 #include <windows.h>
@@ -51,8 +52,11 @@ public:
     // An unfinished file is removed: the target stays as it was.
     ~ReplacingFileWriter();
 
-    // Creates the scratch file beside target (beside the file it leads to, when it is a
-    // symbolic link). False (with error()) when it cannot be made.
+    // Looks at target (links followed) and creates the scratch file beside the file it names.
+    // False (with error()) when it cannot be made, or when the target may not be written: a
+    // read-only file, one we have no right to write, a symbolic link that leads nowhere
+    // (ERROR_CANT_RESOLVE_FILENAME: it is neither followed nor replaced).
+    // A scratch file that stands in for an existing file is readable by its owner only.
     bool begin(const wchar_t* target);
     // From here on, every write to handle() (writeText, writeFileBytes, write()) collects in a
     // bounded buffer that goes to the file in pieces of kOutputBufferBytes; commit() writes the
@@ -68,12 +72,13 @@ public:
     void markFailed(DWORD error = ERROR_WRITE_FAULT);
     bool failed() const { return failed_; }
 
-    // Flushes and closes the scratch file and puts it in the target's place. An existing
-    // target keeps its attributes and access rights; a target that is a symbolic link
-    // stays one, and the file it leads to gets the new content (another hard link of that
-    // file keeps the old content: the old file is never written over in place). False when anything
-    // failed on the way: the scratch file is then removed and the target left as it was.
-    // error() tells why.
+    // Flushes the scratch file and puts its content at the target. A new target is the scratch
+    // file, renamed. An existing one is written over in place behind a kept copy of its old
+    // content, so it stays the same file: owner, access rights (under Wine its Unix mode),
+    // attributes, hard links and the symbolic links that lead to it. False when anything failed
+    // on the way: the old content is then back in the target (or, should even that fail, in the
+    // kept copy, which then stays beside it), and error() tells why. The scratch file is gone
+    // either way.
     bool commit();
     // Removes the scratch file; the target is left as it was.
     void abandon();
@@ -90,12 +95,16 @@ public:
 private:
     bool flushBuffer();
     void releaseBuffer();
+    void moveScratchIntoPlace();
+    void writeOverReplacedFile();
+    void discardScratch();
 
     HANDLE file_ = INVALID_HANDLE_VALUE;
     std::unique_ptr<char[]> buffer_;  // null while unbuffered
     DWORD buffered_ = 0;
     std::wstring target_;
-    std::wstring replaced_;  // the file a link at target_ leads to, else target_
+    std::wstring replaced_;  // the file itself, links followed (maybe in the "\\?\" form); a new one: target_
+    bool inPlace_ = false;   // replaced_ existed at begin(): it is written over, not renamed onto
     std::wstring scratch_;
     bool failed_ = false;
     DWORD error_ = 0;

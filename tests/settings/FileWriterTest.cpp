@@ -6,7 +6,10 @@
 
 #include <sddl.h>
 
+#include <cstdint>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "settings/EncodingSpec.h"
@@ -27,17 +30,19 @@ bool replaceWith(const std::wstring& path, const std::string& bytes) {
            writer.commit();
 }
 
-// The access rights of a file as SDDL text; empty when they cannot be read.
+// The owner and access rights of a file as SDDL text (under Wine they follow its Unix owner
+// and mode bits); empty when they cannot be read.
 std::wstring accessRightsOf(const std::wstring& path) {
+    const SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
     DWORD needed = 0;
-    GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    GetFileSecurityW(path.c_str(), parts, nullptr, 0, &needed);
     std::vector<char> descriptor(needed);
-    if (needed == 0 || !GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), needed, &needed)) {
+    if (needed == 0 || !GetFileSecurityW(path.c_str(), parts, descriptor.data(), needed, &needed)) {
         return L"";
     }
     wchar_t* text = nullptr;
-    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1,
-                                                              DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1, parts, &text,
+                                                              nullptr)) {
         return L"";
     }
     std::wstring out = text;
@@ -45,42 +50,117 @@ std::wstring accessRightsOf(const std::wstring& path) {
     return out;
 }
 
+// The file a path names as Windows sees it: which file (volume and index), how many names it
+// has, its attributes.
+struct FileObject {
+    DWORD volume = 0;
+    uint64_t index = 0;
+    DWORD links = 0;
+    DWORD attributes = 0;
+    bool operator==(const FileObject& other) const {
+        return volume == other.volume && index == other.index && links == other.links && attributes == other.attributes;
+    }
+};
+
+void PrintTo(const FileObject& file, std::ostream* out) {
+    *out << "file " << file.volume << ":" << file.index << " with " << file.links << " names, attributes "
+         << file.attributes;
+}
+
+FileObject fileObjectOf(const std::wstring& path) {
+    FileObject out;
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &information)) {
+        out.volume = information.dwVolumeSerialNumber;
+        out.index = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+        out.links = information.nNumberOfLinks;
+        out.attributes = information.dwFileAttributes;
+    }
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return out;
+}
+
+// The host side of Wine, for what no Windows call shows or sets: Unix modes, owners and
+// symbolic links. Not under Wine, available() is false and the tests that need it skip.
+class Host {
+public:
+    Host() {
+        using UnixName = char*(CDECL*)(const wchar_t*);
+        unixName_ = reinterpret_cast<UnixName>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    }
+    bool available() const { return unixName_ != nullptr; }
+
+    // The host's name of a file, in single quotes for the shell.
+    std::string quoted(const std::wstring& path) const {
+        char* name = unixName_ != nullptr ? unixName_(path.c_str()) : nullptr;
+        std::string out = name != nullptr ? "'" + std::string(name) + "'" : std::string("''");
+        HeapFree(GetProcessHeap(), 0, name);
+        return out;
+    }
+
+    // Runs a shell command (no double quotes or backslashes in it) and returns what it printed.
+    // Wine starts a host program detached, so its end is seen by its output file, which the
+    // shell renames into place once the command is done.
+    std::string run(const std::string& command) const {
+        const std::wstring output = outputs_.file(L"out" + std::to_wstring(++runs_));
+        const std::wstring partial = output + L".part";
+        std::string line = "/bin/sh -c \"" + command + " > " + quoted(partial) + " 2>&1; mv " + quoted(partial) + " " +
+                           quoted(output) + "\"";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessA("Z:\\bin\\sh", &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process)) {
+            return "<not started>";
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        for (int attempt = 0; attempt < 2000; ++attempt) {
+            if (GetFileAttributesW(output.c_str()) != INVALID_FILE_ATTRIBUTES) {
+                const std::string printed = outputs_.read(output.substr(outputs_.path().size() + 1));
+                DeleteFileW(output.c_str());
+                return printed;
+            }
+            Sleep(5);
+        }
+        return "<no answer>";
+    }
+
+    // "mode uid:gid inode links" of the file a path names, links followed.
+    std::string identityOf(const std::wstring& path) const {
+        return run("stat -L -c '%a %u:%g %i %h' " + quoted(path));
+    }
+    std::string modeOf(const std::wstring& path) const { return run("stat -L -c %a " + quoted(path)); }
+    bool chmod(const std::wstring& path, const char* mode) const {
+        return run(std::string("chmod ") + mode + " " + quoted(path) + " && echo done") == "done\n";
+    }
+    bool chown(const std::wstring& path, const char* owner) const {
+        return run(std::string("chown ") + owner + " " + quoted(path) + " && echo done") == "done\n";
+    }
+    // A symbolic link at link that leads to target's host name, which need not exist.
+    bool symlink(const std::wstring& link, const std::wstring& target) const {
+        return run("ln -s " + quoted(target) + " " + quoted(link) + " && echo done") == "done\n";
+    }
+    std::string readLink(const std::wstring& link) const { return run("readlink " + quoted(link)); }
+    void remove(const std::wstring& path) const { run("rm -f " + quoted(path)); }
+
+private:
+    char*(CDECL* unixName_)(const wchar_t*) = nullptr;
+    TempDir outputs_;
+    mutable int runs_ = 0;
+};
+
 // Makes link a symbolic link to the existing file target. Wine 8 answers CreateSymbolicLinkW
-// with success and makes nothing, so under Wine the link is made by the host's ln on the
-// files' Unix names.
-bool makeSymbolicLink(const std::wstring& link, const std::wstring& target) {
+// with success and makes nothing, so under Wine the link is made by the host.
+bool makeSymbolicLink(const Host& host, const std::wstring& link, const std::wstring& target) {
     if (CreateSymbolicLinkW(link.c_str(), target.c_str(), 0) &&
         GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) {
         return true;
     }
-    using UnixName = char*(CDECL*)(const wchar_t*);
-    const auto unixName = reinterpret_cast<UnixName>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (unixName == nullptr) return false;
-    char* linkName = unixName(link.c_str());
-    char* targetName = unixName(target.c_str());
-    std::string command;
-    if (linkName != nullptr && targetName != nullptr) {
-        command = std::string("/bin/ln -s \"") + targetName + "\" \"" + linkName + "\"";
-    }
-    HeapFree(GetProcessHeap(), 0, linkName);
-    HeapFree(GetProcessHeap(), 0, targetName);
-    if (command.empty()) return false;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA("Z:\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        return false;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    // Wine starts a host program detached: its handle tells nothing of when ln is done, so the
-    // link itself is awaited.
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        if (GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-        Sleep(10);
-    }
-    return false;
+    return host.available() && host.symlink(link, target);
 }
 
 TEST_F(FileWriterTest, NewContentReplacesTheTargetOnlyWhenComplete) {
@@ -172,28 +252,43 @@ TEST_F(FileWriterTest, AReplacedTargetKeepsItsAttributesAndAccessRights) {
     }
 }
 
-// A hard-linked target gets the new content under its name; its other name keeps the old
-// file whole (the old content is not lost, and is never half-written).
-TEST_F(FileWriterTest, TheOtherNameOfAHardLinkedTargetKeepsTheOldFile) {
+// A hard-linked target is written over in place: it stays one file, and both its names show
+// the new content.
+TEST_F(FileWriterTest, AHardLinkedTargetStaysOneFileUnderBothNames) {
     const std::wstring target = dir.write(L"target.xml", "old bytes");
     ASSERT_TRUE(CreateHardLinkW(dir.file(L"other.xml").c_str(), target.c_str(), nullptr));
+    const FileObject before = fileObjectOf(target);
+    ASSERT_EQ(before.links, 2u);
     ASSERT_TRUE(replaceWith(target, "new bytes"));
     EXPECT_EQ(dir.read(L"target.xml"), "new bytes");
-    EXPECT_EQ(dir.read(L"other.xml"), "old bytes");
+    EXPECT_EQ(dir.read(L"other.xml"), "new bytes");
+    EXPECT_EQ(fileObjectOf(target), before);
+    EXPECT_EQ(fileObjectOf(dir.file(L"other.xml")), before);
     EXPECT_EQ(dir.names(), (std::vector<std::wstring>{L"other.xml", L"target.xml"}));
 }
 
 // Saving to a symbolic link writes the file it leads to, in that file's folder, and leaves
 // the link a link; a read-only file behind a link is refused like a read-only target.
 TEST_F(FileWriterTest, ASymbolicLinkIsWrittenThroughAndStaysALink) {
+    Host host;
     TempDir elsewhere;
     const std::wstring real = elsewhere.write(L"real.xml", "old bytes");
     const std::wstring link = dir.file(L"link.xml");
-    ASSERT_TRUE(makeSymbolicLink(link, real));
+    ASSERT_TRUE(makeSymbolicLink(host, link, real));
+    if (host.available()) {
+        ASSERT_TRUE(host.chmod(real, "600"));
+    }
+    const std::wstring rightsBefore = accessRightsOf(real);
+    const std::string identityBefore = host.available() ? host.identityOf(real) : "";
 
     ASSERT_TRUE(replaceWith(link, "new bytes"));
     EXPECT_EQ(elsewhere.read(L"real.xml"), "new bytes");
     EXPECT_EQ(dir.read(L"link.xml"), "new bytes");
+    EXPECT_EQ(accessRightsOf(real), rightsBefore);
+    if (host.available()) {
+        EXPECT_EQ(host.identityOf(real), identityBefore);
+        EXPECT_EQ(host.readLink(link), host.quoted(real).substr(1, host.quoted(real).size() - 2) + "\n");
+    }
     EXPECT_EQ(dir.names(), std::vector<std::wstring>{L"link.xml"});
     EXPECT_EQ(elsewhere.names(), std::vector<std::wstring>{L"real.xml"});
     // Still a link: a later change of the real file shows through it.
@@ -206,6 +301,124 @@ TEST_F(FileWriterTest, ASymbolicLinkIsWrittenThroughAndStaysALink) {
     EXPECT_EQ(writer.error(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     SetFileAttributesW(real.c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(dir.read(L"link.xml"), "later bytes");
+}
+
+// A link to a file that does not exist is refused with a reason of its own: writing would
+// either put a plain file in the link's place or make a file somewhere the user never named.
+TEST_F(FileWriterTest, ADanglingLinkIsRefusedAndStaysALink) {
+    Host host;
+    if (!host.available()) GTEST_SKIP() << "needs the host to make the link";
+    TempDir elsewhere;
+    const std::wstring missing = elsewhere.file(L"missing.xml");
+    const std::wstring link = dir.file(L"dangling.xml");
+    ASSERT_TRUE(host.symlink(link, missing));
+    const std::string leadsTo = host.readLink(link);
+
+    ReplacingFileWriter writer;
+    EXPECT_FALSE(writer.begin(link.c_str()));
+    EXPECT_EQ(writer.error(), static_cast<DWORD>(ERROR_CANT_RESOLVE_FILENAME));
+    EXPECT_FALSE(writer.commit());
+    EXPECT_EQ(host.readLink(link), leadsTo);
+    EXPECT_EQ(GetFileAttributesW(missing.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(elsewhere.names().empty());
+    EXPECT_TRUE(dir.names().empty()) << "no scratch file is left";
+    host.remove(link);
+}
+
+// A save over an existing file keeps everything that is the file's own: its Unix mode and
+// owner, the owner and access rights Windows reads from them, its index and its names. A
+// read-only file is refused and stays as it was.
+TEST_F(FileWriterTest, ASaveKeepsTheModeOwnerAndAccessOfTheFileItReplaces) {
+    Host host;
+    if (!host.available()) GTEST_SKIP() << "needs the host to set Unix modes";
+    struct Case {
+        const char* mode;
+        const char* owner;  // null: the one who runs the tests
+        bool refused;
+    };
+    const Case cases[] = {
+        {"600", nullptr, false},       {"640", nullptr, false}, {"644", nullptr, false},
+        {"755", nullptr, false},       {"660", nullptr, false}, {"604", nullptr, false},
+        {"644", "65534:65534", false}, {"444", nullptr, true},  {"400", nullptr, true},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(std::string(row.mode) + (row.owner != nullptr ? std::string(" ") + row.owner : ""));
+        const std::wstring target = dir.write(L"kept.xml", "old bytes");
+        ASSERT_TRUE(host.chmod(target, row.mode));
+        if (row.owner != nullptr && !host.chown(target, row.owner)) {
+            continue;  // only root may give a file away
+        }
+        const std::string identity = host.identityOf(target);
+        const std::wstring rights = accessRightsOf(target);
+        const FileObject object = fileObjectOf(target);
+        ASSERT_EQ(identity.substr(0, identity.find(' ')), row.mode);
+
+        EXPECT_EQ(replaceWith(target, "new bytes"), !row.refused);
+        EXPECT_EQ(dir.read(L"kept.xml"), row.refused ? "old bytes" : "new bytes");
+        EXPECT_EQ(host.identityOf(target), identity);
+        EXPECT_EQ(accessRightsOf(target), rights);
+        EXPECT_EQ(fileObjectOf(target), object);
+        EXPECT_EQ(dir.names(), std::vector<std::wstring>{L"kept.xml"});
+        host.chmod(target, "644");
+        DeleteFileW(target.c_str());
+    }
+}
+
+// Until the save is complete the new content stands in a scratch file that only its owner may
+// read (mode 000 under Wine), so that a private file's new content is never readable wider.
+TEST_F(FileWriterTest, TheScratchFileOfAnExistingTargetIsForItsOwnerOnly) {
+    Host host;
+    if (!host.available()) GTEST_SKIP() << "needs the host to read Unix modes";
+    const std::wstring target = dir.write(L"private.xml", "old bytes");
+    ASSERT_TRUE(host.chmod(target, "600"));
+    ReplacingFileWriter writer;
+    ASSERT_TRUE(writer.begin(target.c_str()));
+    ASSERT_TRUE(writer.write("new bytes", 9));
+    EXPECT_EQ(host.modeOf(writer.scratchPath()), "0\n");
+    ASSERT_TRUE(writer.commit());
+    EXPECT_EQ(host.modeOf(target), "600\n");
+    EXPECT_EQ(dir.names(), std::vector<std::wstring>{L"private.xml"});
+}
+
+// A write that fails at any step (the scratch file, the kept copy of the old content, the new
+// content over the old) leaves the old content, the mode and the file itself, and no file of
+// ours; one byte more and the save goes through. New content both shorter and longer than the
+// old: the old is put back whole and cut to its own length.
+TEST_F(FileWriterTest, AWriteFailureAtAnyStepLeavesTheOldContentAndAccess) {
+    Host host;
+    const std::pair<std::string, std::string> contents[] = {{"0123456789", "abc"}, {"abc", "0123456789"}};
+    for (const auto& [oldContent, newContent] : contents) {
+        SCOPED_TRACE(oldContent + " -> " + newContent);
+        const std::wstring target = dir.write(L"kept.xml", oldContent);
+        if (host.available()) {
+            ASSERT_TRUE(host.chmod(target, "640"));
+        }
+        const std::string identity = host.available() ? host.identityOf(target) : "";
+        const std::wstring rights = accessRightsOf(target);
+        const FileObject object = fileObjectOf(target);
+        // The scratch file takes the new bytes, the kept copy the old, the target the new.
+        const int64_t everyByte = static_cast<int64_t>(2 * newContent.size() + oldContent.size());
+        for (int64_t budget = 0; budget < everyByte; ++budget) {
+            SCOPED_TRACE(budget);
+            setWriteFailureAfter(budget);
+            EXPECT_FALSE(replaceWith(target, newContent));
+            setWriteFailureAfter(-1);
+            EXPECT_EQ(dir.read(L"kept.xml"), oldContent);
+            EXPECT_EQ(accessRightsOf(target), rights);
+            EXPECT_EQ(fileObjectOf(target), object);
+            if (host.available()) {
+                EXPECT_EQ(host.identityOf(target), identity);
+            }
+            EXPECT_EQ(dir.names(), std::vector<std::wstring>{L"kept.xml"});
+        }
+        setWriteFailureAfter(everyByte);
+        EXPECT_TRUE(replaceWith(target, newContent));
+        setWriteFailureAfter(-1);
+        EXPECT_EQ(dir.read(L"kept.xml"), newContent);
+        if (host.available()) {
+            EXPECT_EQ(host.identityOf(target), identity);
+        }
+    }
 }
 
 TEST_F(FileWriterTest, AMissingFolderFailsAtTheStart) {
