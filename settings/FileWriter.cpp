@@ -9,6 +9,7 @@
 namespace {
 
 int64_t failureBudget = -1;
+bool restoreFailsToo = false;
 // The sinks alive now, the newest first (single thread).
 MemoryWriteSink* newestSink = nullptr;
 
@@ -160,8 +161,9 @@ void removeScratchFile(HANDLE file) {
 
 }  // namespace
 
-void setWriteFailureAfter(int64_t bytes) {
+void setWriteFailureAfter(int64_t bytes, bool restoreFails) {
     failureBudget = bytes;
+    restoreFailsToo = restoreFails;
 }
 
 namespace {
@@ -453,7 +455,8 @@ void ReplacingFileWriter::writeOverReplacedFile() {
         markFailed(GetLastError());
     } else if (!copyContent(file_, replaced, buffer.get(), kOutputBufferBytes, Budget::Counted)) {
         markFailed(GetLastError());
-        if (!copyContent(kept, replaced, buffer.get(), kOutputBufferBytes, Budget::Exempt)) {
+        const Budget restoring = restoreFailsToo ? Budget::Counted : Budget::Exempt;
+        if (!copyContent(kept, replaced, buffer.get(), kOutputBufferBytes, restoring)) {
             openToOwner(kept);
             CloseHandle(kept);
             kept = INVALID_HANDLE_VALUE;

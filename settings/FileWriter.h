@@ -17,8 +17,9 @@ bool writeFileBytes(HANDLE file, const void* bytes, DWORD size);
 
 // Tests: the write that would take the bytes written since this call past
 // `bytes` fails with ERROR_DISK_FULL after writing only what fits; -1 (the
-// default) never fails.
-void setWriteFailureAfter(int64_t bytes);
+// default) never fails. Putting a file's old content back after such a failure
+// is not counted, unless restoreFails: then that fails too.
+void setWriteFailureAfter(int64_t bytes, bool restoreFails = false);
 
 // While alive, the writes to its handle() are kept in memory instead of going to a file,
 // so that a block made by several writers reaches its file in one checked write. The

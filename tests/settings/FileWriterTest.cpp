@@ -421,6 +421,36 @@ TEST_F(FileWriterTest, AWriteFailureAtAnyStepLeavesTheOldContentAndAccess) {
     }
 }
 
+// Should even putting the old content back fail, the kept copy stays beside the file, whole
+// and readable by its owner alone (mode 600 under Wine): the old content is never lost.
+TEST_F(FileWriterTest, WhenPuttingTheOldContentBackFailsTheKeptCopyStays) {
+    Host host;
+    const std::wstring target = dir.write(L"kept.xml", "old content");
+    if (host.available()) {
+        ASSERT_TRUE(host.chmod(target, "640"));
+    }
+    // The scratch file takes the 9 new bytes, the copy the 11 old ones; the target fails after 4.
+    setWriteFailureAfter(9 + 11 + 4, true);
+    ReplacingFileWriter writer;
+    ASSERT_TRUE(writer.begin(target.c_str()));
+    EXPECT_TRUE(writer.write("new bytes", 9));
+    EXPECT_FALSE(writer.commit());
+    setWriteFailureAfter(-1);
+    EXPECT_EQ(writer.error(), static_cast<DWORD>(ERROR_DISK_FULL));
+    const std::vector<std::wstring> names = dir.names();
+    ASSERT_EQ(names.size(), 2u);
+    const std::wstring copy = names[0] == L"kept.xml" ? names[1] : names[0];
+    EXPECT_EQ(copy.rfind(L"~verdalt", 0), 0u);
+    EXPECT_EQ(dir.read(copy), "old content");
+    if (host.available()) {
+        EXPECT_EQ(host.modeOf(dir.file(copy)), "600\n");
+        EXPECT_EQ(host.modeOf(target), "640\n");
+    }
+    EXPECT_NE(GetFileAttributesW(dir.file(copy).c_str()) & FILE_ATTRIBUTE_READONLY,
+              static_cast<DWORD>(FILE_ATTRIBUTE_READONLY))
+        << "its owner can read it and remove it";
+}
+
 TEST_F(FileWriterTest, AMissingFolderFailsAtTheStart) {
     ReplacingFileWriter writer;
     EXPECT_FALSE(writer.begin(dir.file(L"no such folder\\out.txt").c_str()));
