@@ -222,6 +222,11 @@ void updateMainTitle() {
     const std::wstring left = pathBoxText(leftTreeView);
     const std::wstring right = pathBoxText(rightTreeView);
     std::wstring title;
+    if (left.empty() && right.empty()) {
+        // Nothing loaded: the title the window starts with.
+        if (mainWindow != nullptr) SetWindowTextW(mainWindow, L"Verdalt");
+        return;
+    }
     if (left.size() + right.size() >= kTitleShortenUnits) {
         // The first result is copied before the second call reuses the buffer.
         title = shortenPath(left.c_str(), static_cast<int>(left.size()));
@@ -329,8 +334,7 @@ bool reloadFiles() {
         wchar_t path[kPathUnits];
         std::wcsncpy(path, panel->fileName, kPathUnits - 1);
         path[kPathUnits - 1] = 0;
-        panel->loadDocument(mainWindow, path, 1, 0);
-        if (openAborted || !panel->loaded) dropDocument(*panel);
+        if (panel->loadDocument(mainWindow, path, 1, 0) != kLoaded) dropDocument(*panel);
     }
     if (leftTreeView.loaded && rightTreeView.loaded) viewFiltered = 0;
     return true;

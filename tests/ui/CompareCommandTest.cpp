@@ -601,6 +601,67 @@ TEST_F(TreePaintingTest, TheSamplesShowNoIconBelowTheSummaryLine) {
     }
 }
 
+// Pixels of the difference colours in a tree as it is on the screen.
+int differencePixels(HWND tree) {
+    const std::unique_ptr<Canvas> screen = captureTree(tree);
+    const RECT all{0, 0, screen->width(), screen->height()};
+    int pixels = 0;
+    for (BoxStyle style : {kBoxChanged, kBoxUnpaired, kBoxSelectedChanged, kBoxSelectedUnpaired})
+        pixels += screen->count(itemPainter->boxBackground[style], all);
+    for (RunStyle style : {kRunChanged, kRunDiffers})
+        pixels += screen->count(itemPainter->runBackground[style], all);
+    return pixels;
+}
+
+std::wstring windowText(HWND window) {
+    wchar_t text[1024] = {};
+    GetWindowTextW(window, text, 1024);
+    return text;
+}
+
+// A load that ends the comparison, failed or not compared again, leaves the path box,
+// the title and the other tree telling what is loaded: no name of a file that is not
+// loaded, no pair that is not compared, no colours of a comparison that is gone.
+TEST_F(TreePaintingTest, ALoadThatEndsTheComparisonLeavesNoStaleNamesOrColours) {
+    const struct Case {
+        const char* what;
+        const char* xml;  // loaded into the left panel after the comparison
+        bool loaded;
+    } cases[] = {
+        {"a parse that fails", "<r><a></r>", false},
+        {"a load with AutoCompare off", "<r a=\"3\"/>", true},
+    };
+    OptionSet::ShowErrorMessages = 0;
+    start(SW_SHOWNORMAL);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SendMessageW(autoCompareBox, BM_SETCHECK, BST_CHECKED, 0);
+        // A root without children: rebuilding the tree after the load repaints nothing.
+        const std::wstring old = load(leftTreeView, "<r a=\"1\"/>", L"old.xml");
+        const std::wstring right = load(rightTreeView, "<r a=\"2\"/>", L"right.xml");
+        ASSERT_EQ(filesCompared, 1);
+        paintBoth();
+        ASSERT_GT(differencePixels(rightTreeView.tree), 0) << "the comparison is shown";
+        EXPECT_EQ(windowText(mainWindow), old + L" - " + right + L" [Verdalt]");
+
+        SendMessageW(autoCompareBox, BM_SETCHECK, BST_UNCHECKED, 0);
+        std::wstring path;
+        {
+            BoxScript boxes;
+            if (!c.loaded) boxes.expectCaption(L"XML Parser Fatal Error");
+            path = load(leftTreeView, c.xml, L"new.xml");
+        }
+        paintBoth();
+        EXPECT_EQ(filesCompared, 0);
+        EXPECT_EQ(leftTreeView.loaded, c.loaded ? 1 : 0);
+        const std::wstring shown = c.loaded ? path : L"";
+        EXPECT_EQ(windowText(leftTreeView.pathEdit), shown);
+        EXPECT_EQ(windowText(mainWindow), shown + L" - " + right + L" [Verdalt]");
+        EXPECT_EQ(differencePixels(rightTreeView.tree), 0) << "no colours of the comparison that is gone";
+        EXPECT_EQ(rightTreeView.loaded, 1) << "the other document stays";
+    }
+}
+
 // While the summary box of a comparison is up, the trees repaint behind it: the summary
 // line is drawn at its item's place only, whether the item is one line or twenty, after
 // the comparison moved it down.
