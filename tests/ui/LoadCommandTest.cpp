@@ -308,7 +308,8 @@ TEST_F(LoadCommandTest, EveryFormOfALocalPathLoadsTheFileItNames) {
     // Z:, with Z: the current drive, both readings name the same file.
     struct Folder {
         std::wstring path = L"Z:\\tmp\\verdalt-paths-" + std::to_wstring(GetCurrentProcessId());
-        std::wstring file = path + L"\\typed.xml";
+        // Blanks, "#", "%" and a letter beyond ASCII: the parser takes none of them for URL syntax.
+        std::wstring file = path + L"\\typed #1 %41 \u00e9.xml";
         Folder() {
             CreateDirectoryW(path.c_str(), nullptr);
             HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -339,8 +340,8 @@ TEST_F(LoadCommandTest, EveryFormOfALocalPathLoadsTheFileItNames) {
     } cases[] = {
         {"forward slashes from the drive's root", slashed, true},
         {"a drive letter and forward slashes", drive + slashed, true},
-        {"a relative name", L"typed.xml", true},
-        {"a relative path with forward slashes", L"sub/../typed.xml", true},
+        {"a relative name", L"typed #1 %41 \u00e9.xml", true},
+        {"a relative path with forward slashes", L"sub/../typed #1 %41 \u00e9.xml", true},
         {"a missing file with forward slashes", folder + L"/missing.xml", false},
         {"a path too long for a panel", std::wstring(300, L'n') + L".xml", false},
     };
