@@ -321,6 +321,8 @@ void onReloadFiles(HWND window, int) {
 }
 
 bool reloadFiles() {
+    // A load asked for meanwhile does nothing, and would read as a file that is gone.
+    if (isParseRunning()) return false;
     // Both editors are answered for before either panel is reloaded: a Cancel keeps both.
     XMLTreeView* reloaded[2];
     int count = 0;

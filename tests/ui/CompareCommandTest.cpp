@@ -308,6 +308,13 @@ TEST_F(CompareCommandTitleWindowTest, UpdateMainTitleShortensLongPairs) {
         if (expected.size() > 260) expected.resize(260);
         EXPECT_EQ(std::wstring(title), expected) << c.what;
     }
+    // With nothing in either path box the title names nothing either.
+    SetWindowTextW(leftTreeView.pathCombo, L"");
+    SetWindowTextW(rightTreeView.pathCombo, L"");
+    updateMainTitle();
+    wchar_t title[1024] = {};
+    GetWindowTextW(mainWindow, title, 1024);
+    EXPECT_STREQ(title, L"Verdalt");
 }
 
 TEST_F(CompareCommandTitleWindowTest, CompareFilesSetsTheTitle) {
