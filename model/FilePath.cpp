@@ -1,5 +1,7 @@
 #include "model/FilePath.h"
 
+#include <windows.h>
+
 #include <cwchar>
 
 namespace {
@@ -124,4 +126,19 @@ const wchar_t* FilePath::placeName(const wchar_t* name) {
     std::wmemcpy(fullPath + fileNamePosition, name, length);
     fullPath[fileNamePosition + static_cast<int>(length)] = 0;
     return fullPath;
+}
+
+uint32_t fullLocalPath(const wchar_t* path, wchar_t* full, int units) {
+    if (path == nullptr || path[0] == 0 || units <= 0) return ERROR_INVALID_NAME;
+    full[0] = 0;
+    const DWORD length = GetFullPathNameW(path, static_cast<DWORD>(units), full, nullptr);
+    if (length == 0) {
+        const DWORD error = GetLastError();
+        return error != 0 ? error : ERROR_INVALID_NAME;
+    }
+    if (length >= static_cast<DWORD>(units)) {
+        full[0] = 0;
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
+    return 0;
 }

@@ -1,5 +1,6 @@
 // The external schema named by the options: a schema file, a folder or a URL. It
-// also answers the parser's entity requests while the external schema is in use.
+// also answers the parser's entity requests while the external schema is in use. And
+// the one full form of a local document's path.
 #pragma once
 
 #include <cstdint>
@@ -35,3 +36,11 @@ private:
 bool isURLScheme(const wchar_t* afterColon, int colonCount, const wchar_t* start);
 // The first three units of an extension packed one byte each, upper-cased; 0 below two units.
 uint32_t extensionCode(const wchar_t* extension);
+
+// The full path of a local file as Windows resolves it: a leading separator from the
+// current drive's root, a relative path from the current folder, forward slashes made
+// backslashes. The existence check, the parser and every name shown must see this one
+// form: the parser reads a path of forward slashes as relative to the program's folder.
+// 0 when full holds it (units include the terminator); else the Win32 error code
+// (ERROR_FILENAME_EXCED_RANGE when it does not fit).
+uint32_t fullLocalPath(const wchar_t* path, wchar_t* full, int units);

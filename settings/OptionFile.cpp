@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "model/FilePath.h"
 #include "model/IgnoreList.h"
@@ -40,12 +41,16 @@ struct OptionRow {
     WriteRow write;  // null for rows that the options file does not hold
 };
 
+constexpr size_t kMaxNamedRows = 12;
+
 // The rule that the last "IgnoreElement" row of the file being read added; none after a
 // refused row. A "Condition" row belongs to that rule alone: the list's current rule
 // also moves while documents load, so it may be any rule by now.
 struct FileReading {
     bool active = false;
     IgnoreRule* rule = nullptr;
+    std::wstring refusedRules;  // the paths of the rules whose condition could not be kept, one a line
+    size_t refusedCount = 0;
 };
 FileReading reading;
 
@@ -179,12 +184,30 @@ void readIgnoreElement(const RowValue& value) {
     if (reading.active) reading.rule = added ? ignoreList.currentRule : nullptr;
 }
 
+// A rule without the condition its file gives it would ignore more than the user asked:
+// a condition that cannot be kept takes its rule out again.
+void refuseReadRule() {
+    IgnoreRule* rule = reading.rule;
+    reading.rule = nullptr;
+    for (uint32_t i = 0; i < ignoreList.count; ++i) {
+        if (ignoreList.rules[i].get() != rule) continue;
+        if (reading.refusedCount++ < kMaxNamedRows) {
+            reading.refusedRules += rule->path != nullptr ? rule->path.get() : L"";
+            reading.refusedRules += L'\n';
+        }
+        ignoreList.removeAt(i);
+        return;
+    }
+}
+
 void readCondition(const RowValue& value) {
     if (!reading.active || reading.rule == nullptr) return;
     wchar_t text[kOptionTextUnits];
-    if (!widenValue(value.text, text, kOptionTextUnits)) return;
+    const bool read = widenValue(value.text, text, kOptionTextUnits);
+    // An empty row holds no condition to keep.
+    if (read && skipBlanks(text) == nullptr) return;
     ignoreList.currentRule = reading.rule;
-    ignoreList.parseCondition(text);
+    if (!read || !ignoreList.parseCondition(text)) refuseReadRule();
 }
 
 void readCommonAttributes(const RowValue& value) {
@@ -398,8 +421,6 @@ std::unique_ptr<char[]> readWholeFile(HANDLE file, size_t* size, DWORD* error) {
     return bytes;
 }
 
-constexpr size_t kMaxNamedRows = 12;
-
 // One box for every row left out, so the user knows the file is not the whole list.
 void warnLeftOut(const std::wstring& leftOut) {
     if (leftOut.empty()) return;
@@ -415,6 +436,20 @@ void warnLeftOut(const std::wstring& leftOut) {
         start = end + 1;
     }
     if (rows > kMaxNamedRows) text += L"... and " + std::to_wstring(rows - kMaxNamedRows) + L" more\n";
+    showBox(boxOwnerWindow, text.c_str(), L"Warning!", MB_OK | MB_ICONWARNING);
+}
+
+// One box for every rule of a file that was not added, so the user knows which elements
+// are still compared.
+void warnRefusedRules(const FileReading& done) {
+    if (done.refusedCount == 0) return;
+    std::wstring text =
+        L"These ignore rules were not added: their condition cannot be kept. A condition needs the name of the "
+        L"attribute (at most " +
+        std::to_wstring(IgnoreCondition::kMaxNameUnits) +
+        L" characters, or $TEXT$) and three numbers before its value.\n\n" + done.refusedRules;
+    if (done.refusedCount > kMaxNamedRows)
+        text += L"... and " + std::to_wstring(done.refusedCount - kMaxNamedRows) + L" more\n";
     showBox(boxOwnerWindow, text.c_str(), L"Warning!", MB_OK | MB_ICONWARNING);
 }
 
@@ -502,10 +537,13 @@ int loadOptionFile(const wchar_t* path, int groups) {
         showSystemError(L"LoadOptions", path, static_cast<int>(error));
         return 0;
     }
-    reading = FileReading{true, nullptr};
+    reading = FileReading{};
+    reading.active = true;
     applyRows(bytes.get(), size, groups);
+    const FileReading done = std::move(reading);
     reading = FileReading{};
     applyCompareLevel();
+    warnRefusedRules(done);
     return 1;
 }
 

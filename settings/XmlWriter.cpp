@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
+#include <string>
 
 #include "model/ElementStore.h"
 #include "model/KeyLists.h"
@@ -223,6 +224,25 @@ bool isWritten(const XMLTreeItem& element, int mode, int below, int insideEntire
     return passesModeFilter(element, mode);
 }
 
+// What of the partner's own content differs from the element's, in one comment written
+// before an element written paired: the partner's name, its attribute text and, when
+// withText, its text, each only when it differs, separated by blanks. Nothing when
+// nothing of these differs.
+void writePartnerComment(const XMLTreeItem& element, HANDLE file, bool withText) {
+    const XMLTreeItem& partner = *element.partner;
+    std::wstring comment;
+    auto append = [&comment](const wchar_t* text, size_t count) {
+        if (!comment.empty()) comment += L' ';
+        comment.append(text, count);
+    };
+    if (partner.nameId() != element.nameId()) append(partner.nameText(), std::wcslen(partner.nameText()));
+    if (element.attributesDiffer() && hasAttributes(partner))
+        append(partner.attributes, static_cast<size_t>(partner.attributesLength));
+    if (withText && element.textDiffers() && hasText(partner))
+        append(partner.text, static_cast<size_t>(partner.textLength));
+    if (!comment.empty()) writeComment(file, comment.c_str());
+}
+
 }  // namespace
 
 bool hasText(const XMLTreeItem& element) {
@@ -310,9 +330,8 @@ void XMLTreeItem::savePair(HANDLE file, int mode, int below, int insideEntire) c
         } else if (equals(partner)) {
             saveInMode(file, 1, mode, below, insideEntire);
         } else {
-            if (isWritten(*this, mode, below, insideEntire) && attributesDiffer() && hasAttributes(*partner)) {
-                writeComment(file, partner->attributes);
-            }
+            // The partner's differing text comes in the value-changed block.
+            if (isWritten(*this, mode, below, insideEntire)) writePartnerComment(*this, file, false);
             saveInMode(file, 0, mode, below, insideEntire);
         }
         return;
@@ -321,12 +340,12 @@ void XMLTreeItem::savePair(HANDLE file, int mode, int below, int insideEntire) c
         saveInMode(file, 1, mode, below, insideEntire);
     } else if (sameOwnContent(partner)) {
         saveInMode(file, 0, mode, below, insideEntire);
-    } else if (below == 0 && mode != kMergeMode) {
-        // The partner's whole version after the selected element would be a second root:
-        // the pair is written paired, as with markers, and what differs of the partner's
-        // own content goes into comments before it.
-        if (attributesDiffer() && hasAttributes(*partner)) writeComment(file, partner->attributes);
-        if (textDiffers() && hasText(*partner)) writeComment(file, partner->text);
+    } else if (below == 0) {
+        // The partner's whole version after the selected element would be a second root,
+        // and leaving it out would lose all of the partner's side from a merge: the pair is
+        // written paired, as with markers, and what differs of the partner's own content
+        // goes into one comment before it.
+        writePartnerComment(*this, file, true);
         saveInMode(file, 0, mode, below, insideEntire);
     } else {
         saveInMode(file, 1, mode, below, insideEntire);

@@ -222,6 +222,11 @@ void updateMainTitle() {
     const std::wstring left = pathBoxText(leftTreeView);
     const std::wstring right = pathBoxText(rightTreeView);
     std::wstring title;
+    if (left.empty() && right.empty()) {
+        // Nothing loaded: the title the window starts with.
+        if (mainWindow != nullptr) SetWindowTextW(mainWindow, L"Verdalt");
+        return;
+    }
     if (left.size() + right.size() >= kTitleShortenUnits) {
         // The first result is copied before the second call reuses the buffer.
         title = shortenPath(left.c_str(), static_cast<int>(left.size()));
@@ -316,6 +321,8 @@ void onReloadFiles(HWND window, int) {
 }
 
 bool reloadFiles() {
+    // A load asked for meanwhile does nothing, and would read as a file that is gone.
+    if (isParseRunning()) return false;
     // Both editors are answered for before either panel is reloaded: a Cancel keeps both.
     XMLTreeView* reloaded[2];
     int count = 0;
@@ -329,8 +336,7 @@ bool reloadFiles() {
         wchar_t path[kPathUnits];
         std::wcsncpy(path, panel->fileName, kPathUnits - 1);
         path[kPathUnits - 1] = 0;
-        panel->loadDocument(mainWindow, path, 1, 0);
-        if (openAborted || !panel->loaded) dropDocument(*panel);
+        if (panel->loadDocument(mainWindow, path, 1, 0) != kLoaded) dropDocument(*panel);
     }
     if (leftTreeView.loaded && rightTreeView.loaded) viewFiltered = 0;
     return true;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <cwchar>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include <xercesc/framework/MemoryManager.hpp>
@@ -16,6 +17,7 @@
 #include "model/MessageBox.h"
 #include "model/ParseMessages.h"
 #include "model/ParserSetup.h"
+#include "model/TextServices.h"
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
 #include "ui/CommandHandlers.h"
@@ -274,7 +276,12 @@ int showLoadBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT ty
 LoadResult parseIntoPanel(XMLTreeView& panel, const wchar_t* path) {
     if (path == nullptr || path[0] == 0 || panel.tree == nullptr || parseRunning) return kLoadCancelled;
     const bool url = isURLPath(path);
-    if (!url && !takeProgressTotal(path)) return kLoadCancelled;
+    wchar_t full[kPathUnits];
+    if (!url) {
+        if (fullLocalPath(path, full, kPathUnits) != 0) return kLoadCancelled;
+        path = full;
+        if (!takeProgressTotal(path)) return kLoadCancelled;
+    }
     resetDocumentState(panel, path, url);
     clearPanel(panel.tree, false);
     updateProgress(0);
@@ -290,7 +297,6 @@ LoadResult parseIntoPanel(XMLTreeView& panel, const wchar_t* path) {
 int XMLFileExists(HWND, const wchar_t* path) {
     if (takeProgressTotal(path)) return 1;
     showSystemError(L"XMLFileExists", path);
-    openAborted = 1;
     return 0;
 }
 
@@ -347,25 +353,31 @@ int reportLoadResult(HWND tree, HWND owner, const wchar_t* path, bool isLocal, i
     return 0;
 }
 
-LoadResult loadXMLFile(HWND owner, HWND tree, const wchar_t* path, wchar_t* folder, int autoLoad) {
-    openAborted = 0;
-    XMLTreeView* panel = panelFromTree(tree);
+namespace {
+
+// The load command's steps up to the report; loadXMLFile turns the outcome into openAborted.
+LoadResult loadIntoPanel(HWND owner, XMLTreeView* panel, const wchar_t* path, wchar_t* folder, int autoLoad) {
     if (panel == nullptr) return kLoadCancelled;
+    HWND tree = panel->tree;
     const bool chosen = path == nullptr || path[0] == 0;
     if (chosen) {
         path = showOpenDialog(owner, L"Open XML File", folder, kXmlFilter);
-        if (path == nullptr) {
-            openAborted = 1;
-            return kLoadCancelled;
-        }
+        if (path == nullptr) return kLoadCancelled;
     }
     const bool url = isURLPath(path);
-    if (!url && !XMLFileExists(owner, path)) return kLoadCancelled;
-    // The editor's text goes with the old document: a modified one is answered for first.
-    if (!confirmDiscardEditor(*panel)) {
-        openAborted = 1;
-        return kLoadKept;
+    // From here on a local file has one name: the one that was checked is the one parsed,
+    // shown and listed.
+    wchar_t full[kPathUnits];
+    if (!url) {
+        if (const uint32_t error = fullLocalPath(path, full, kPathUnits)) {
+            showSystemError(L"XMLFileExists", path, static_cast<int>(error));
+            return kLoadCancelled;
+        }
+        path = full;
+        if (!XMLFileExists(owner, path)) return kLoadCancelled;
     }
+    // The editor's text goes with the old document: a modified one is answered for first.
+    if (!confirmDiscardEditor(*panel)) return kLoadKept;
 
     // From here on the old document goes, whatever becomes of the new one. The folder
     // is kept only when the dialog has just filled it: it then names where this file is.
@@ -373,6 +385,9 @@ LoadResult loadXMLFile(HWND owner, HWND tree, const wchar_t* path, wchar_t* fold
     resetDocumentState(*panel, path, url);
     filesCompared = 0;
     invalidateColouring();
+    // The other tree still shows the comparison with the document that goes now.
+    if (XMLTreeView* other = otherPanelFromTree(tree); other != nullptr && other->tree != nullptr)
+        InvalidateRect(other->tree, nullptr, TRUE);
     clearPanel(tree, false);
     enableElementCommands(false);
     enableCompareCommands();
@@ -389,33 +404,63 @@ LoadResult loadXMLFile(HWND owner, HWND tree, const wchar_t* path, wchar_t* fold
     return reportLoadResult(tree, owner, path, !url, autoLoad) ? kLoadFailed : kLoaded;
 }
 
-void XMLTreeView::loadDocument(HWND owner, const wchar_t* path, int useFolder, int autoLoad) {
-    if (parseRunning) return;
-    // What the editor's text was read with, for saving it should the new load fail.
-    const EncodingSpec editorEncoding = outputEncoding;
-    wchar_t editorDeclared[std::size(declaredEncoding)];
-    std::wcscpy(editorDeclared, declaredEncoding);
-    const LoadResult result = loadXMLFile(owner, tree, path, useFolder ? folder : nullptr, autoLoad);
-    if (result == kLoaded || result == kLoadFailed) highlighter.colouringState = kJustLoaded;
-    // The panel just loaded becomes the shown editor, at its root.
-    if (result == kLoaded && loaded && contentPane.window != nullptr) prepareEditor(*this, rootElement(*this));
-    if (result == kLoadFailed) {
-        loaded = 0;
-        // An editor still holding the file's text keeps the name and the encoding, so
-        // that Save writes it as it was read.
-        if (keepEditorText(*this)) {
-            outputEncoding = editorEncoding;
-            std::wcscpy(declaredEncoding, editorDeclared);
-        } else {
-            fileName[0] = 0;
-        }
-    } else if (result == kLoadCancelled) {
-        if (path != nullptr && path[0] != 0) removeRecentFile(pathCombo, path);
-        if (pathEdit != nullptr) SetWindowTextW(pathEdit, fileName);
-    } else if (result == kLoadKept && pathEdit != nullptr) {
-        SetWindowTextW(pathEdit, fileName);
+// What the editor's text was read with: a text kept after a failed load is saved the
+// way it was read.
+struct ReadEncoding {
+    EncodingSpec output;
+    std::wstring declared;
+
+    explicit ReadEncoding(const XMLTreeView& panel) : output(panel.outputEncoding), declared(panel.declaredEncoding) {}
+    void restore(XMLTreeView& panel) const {
+        panel.outputEncoding = output;
+        copyBounded(panel.declaredEncoding, declared.c_str(), static_cast<int>(std::size(panel.declaredEncoding)) - 1);
     }
+};
+
+}  // namespace
+
+LoadResult loadXMLFile(HWND owner, HWND tree, const wchar_t* path, wchar_t* folder, int autoLoad) {
+    openAborted = 0;
+    const LoadResult result = loadIntoPanel(owner, panelFromTree(tree), path, folder, autoLoad);
+    // A load that never reached the parse leaves the old document, and nothing new to
+    // compare. Not cleared after a success: the file of the same name that the report
+    // loads into the other panel may have set it.
+    if (result == kLoadCancelled || result == kLoadKept) openAborted = 1;
+    return result;
+}
+
+LoadResult XMLTreeView::loadDocument(HWND owner, const wchar_t* path, int useFolder, int autoLoad) {
+    if (parseRunning) return kLoadCancelled;
+    const ReadEncoding editorEncoding(*this);
+    const LoadResult result = loadXMLFile(owner, tree, path, useFolder ? folder : nullptr, autoLoad);
+    switch (result) {
+        case kLoaded:
+            highlighter.colouringState = kJustLoaded;
+            // The panel just loaded becomes the shown editor, at its root.
+            if (loaded && contentPane.window != nullptr) prepareEditor(*this, rootElement(*this));
+            break;
+        case kLoadFailed:
+            highlighter.colouringState = kJustLoaded;
+            loaded = 0;
+            // An editor still holding the file's text keeps the name and the encoding, so
+            // that Save writes it as it was read.
+            if (keepEditorText(*this))
+                editorEncoding.restore(*this);
+            else
+                fileName[0] = 0;
+            break;
+        case kLoadCancelled:
+            if (path != nullptr && path[0] != 0) removeRecentFile(pathCombo, path);
+            break;
+        case kLoadKept:
+            break;
+    }
+    // The path box and the title name what the panel holds: the document loaded, or
+    // nothing (a text kept in the editor is no loaded document).
+    if (pathEdit != nullptr) SetWindowTextW(pathEdit, loaded ? fileName : L"");
+    updateMainTitle();
     enableCompareCommands();
+    return result;
 }
 
 void autoCompare() {

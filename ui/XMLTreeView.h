@@ -21,6 +21,11 @@ struct XMLTreeItem;
 
 constexpr int kPathUnits = 260;
 
+// The one outcome of a load. 0 loaded; 1 failed (stopped parse, exception: the panel is
+// empty); 2 cancelled at the dialog, or the local file cannot be opened; 3 the user kept
+// the editor's unsaved text. After 2 and 3 the panel holds what it held before.
+enum LoadResult { kLoaded = 0, kLoadFailed = 1, kLoadCancelled = 2, kLoadKept = 3 };
+
 struct XMLTreeView {
     XMLTreeItem* summaryItem = nullptr;  // owned
     uint32_t lineIndexCount = 0;         // source lines of the document
@@ -70,8 +75,9 @@ struct XMLTreeView {
 
     // The one road by which a file enters the panel: with no path the Open dialog asks
     // for one; useFolder hands the panel's folder to the dialog; autoLoad allows the
-    // file of the same name to be loaded into the other panel.
-    void loadDocument(HWND owner, const wchar_t* path, int useFolder, int autoLoad);
+    // file of the same name to be loaded into the other panel. Afterwards the path box
+    // and the title name what is loaded.
+    LoadResult loadDocument(HWND owner, const wchar_t* path, int useFolder, int autoLoad);
     void setDoctype(const wchar_t* name, const wchar_t* publicId, const wchar_t* systemId);
     // Flags: 1 clear the selection first, 2 suspend redrawing, 4 invalidate at the end.
     void refreshTree(int flags);
@@ -99,20 +105,17 @@ XMLTreeView* panelFromPathEdit(HWND edit);
 // a panel without a loaded document is left alone.
 void clearPanel(HWND tree, bool force);
 
-// 0 loaded, 1 failed (stopped parse, exception), 2 not found or cancelled, 3 the user
-// kept the editor's unsaved text (the document stays loaded).
-enum LoadResult { kLoaded = 0, kLoadFailed = 1, kLoadCancelled = 2, kLoadKept = 3 };
-
 // The parse alone: clears the panel and parses path (a local path or a URL) into it,
 // without the dialog, boxes and status texts of the load command.
 LoadResult parseIntoPanel(XMLTreeView& panel, const wchar_t* path);
 
 // The load command: asks for a name when none is given (folder: where the dialog
-// starts and what it fills, or null), checks a local file, clears the panel and the
-// comparison state, parses and reports the result.
+// starts and what it fills, or null), makes a local path full and checks it, clears the
+// panel and the comparison state, parses and reports the result. Sets openAborted after
+// results 2 and 3.
 LoadResult loadXMLFile(HWND owner, HWND tree, const wchar_t* path, wchar_t* folder, int autoLoad);
 // 1 when the local file can be opened (its size becomes the progress total); else the
-// file-error box, openAborted and 0.
+// file-error box and 0.
 int XMLFileExists(HWND owner, const wchar_t* path);
 // The load's outcome in the status bar and its boxes, the recent list, the focus and
 // the file of the same name for the other panel; 1 when the parse was stopped.

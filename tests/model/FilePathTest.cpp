@@ -212,3 +212,47 @@ TEST(FilePathTest, ExtensionCodePacksThreeUpperCasedUnits) {
 }
 
 }  // namespace
+
+namespace {
+
+// A local path is made full as Windows resolves it, whatever form the user typed.
+TEST(FilePathTest, FullLocalPathIsThePathWindowsOpens) {
+    // Under Wine a leading slash may also name the Unix root, which is Z:: in a folder of
+    // Z:, with Z: the current drive, both readings give the same path.
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    const std::wstring here = L"Z:\\tmp";
+    ASSERT_TRUE(SetCurrentDirectoryW(here.c_str()));
+    const std::wstring drive = L"Z:";
+    std::wstring slashed = here.substr(2);
+    for (wchar_t& unit : slashed)
+        if (unit == L'\\') unit = L'/';
+    const struct Case {
+        const char* what;
+        std::wstring path;
+        std::wstring full;
+    } cases[] = {
+        {"a full path stays as it is", here + L"\\a.xml", here + L"\\a.xml"},
+        {"a leading slash is the current drive's root", slashed + L"/a.xml", here + L"\\a.xml"},
+        {"a drive and forward slashes", drive + slashed + L"/sub/../a.xml", here + L"\\a.xml"},
+        {"a bare name is in the current folder", L"a.xml", here + L"\\a.xml"},
+        {"a relative path with forward slashes", L"sub/a.xml", here + L"\\sub\\a.xml"},
+        {"a relative path up one folder", L"..\\a.xml", L"Z:\\a.xml"},
+        {"a leading backslash", L"\\x\\y.xml", drive + L"\\x\\y.xml"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        wchar_t full[FilePath::kPathUnits];
+        EXPECT_EQ(fullLocalPath(c.path.c_str(), full, FilePath::kPathUnits), 0u);
+        EXPECT_EQ(std::wstring(full), c.full);
+    }
+    wchar_t full[FilePath::kPathUnits] = L"x";
+    EXPECT_EQ(fullLocalPath((here + L"\\" + std::wstring(300, L'n') + L".xml").c_str(), full, FilePath::kPathUnits),
+              static_cast<uint32_t>(ERROR_FILENAME_EXCED_RANGE));
+    EXPECT_STREQ(full, L"") << "nothing cut is left behind";
+    EXPECT_NE(fullLocalPath(L"", full, FilePath::kPathUnits), 0u);
+    EXPECT_NE(fullLocalPath(nullptr, full, FilePath::kPathUnits), 0u);
+    SetCurrentDirectoryW(previous);
+}
+
+}  // namespace

@@ -535,6 +535,48 @@ TEST_F(ListFileTest, ConditionsStayWithTheirRules) {
     EXPECT_EQ(listState(), once);
 }
 
+// A rule whose condition cannot be kept would ignore every element of its name: it is
+// refused with its condition, named in one box, and the rules around it are read.
+TEST_F(ListFileTest, ARuleWhoseConditionCannotBeKeptIsRefused) {
+    const std::string longest(IgnoreCondition::kMaxNameUnits, 'n');
+    struct Case {
+        const char* what;
+        std::string condition;
+        bool refused;
+    } cases[] = {
+        {"a name of 300 units", std::string(300, 'n') + " 0 3 0 v", true},
+        {"a name of 260 units", std::string(260, 'n') + " 0 3 0 v", true},
+        {"a row cut short after the name", "price", true},
+        {"a row cut short in the numbers", "$TEXT$ 0 4", true},
+        {"the longest name", longest + " 0 3 0 v", false},
+        {"an empty row", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        clearRuleLists();
+        dir.write(L"lists.txt", "IgnoreElement=a>before\r\nIgnoreElement=a>asked 1\r\nCondition=" + c.condition +
+                                    "\r\nIgnoreElement=a>after\r\nCondition=$TEXT$ 0 3 0 kept\r\n");
+        BoxScript boxes;
+        if (c.refused) boxes.expectCaption(L"Warning!");
+        ASSERT_EQ(loadOptionFile(path.c_str(), kIgnoredElementRows), 1);
+        std::string expected = "rule a>before 0 []\n";
+        if (!c.refused) {
+            expected += "rule a>asked 1 []";
+            if (!c.condition.empty()) expected += " if " + longest + " 030 v";
+            expected += "\n";
+        }
+        expected += "rule a>after 0 [] if  030 kept\ncommon []\nkey attribute \n";
+        EXPECT_EQ(listState(), expected);
+        ASSERT_EQ(boxes.shown().size(), c.refused ? 1u : 0u);
+        if (c.refused) {
+            const std::wstring& text = boxes.shown()[0].text;
+            EXPECT_NE(text.find(L"not added"), std::wstring::npos) << narrow(text);
+            EXPECT_NE(text.find(L"\n\na>asked\n"), std::wstring::npos) << narrow(text);
+            EXPECT_EQ(text.find(L"a>after"), std::wstring::npos);
+        }
+    }
+}
+
 // Rows that would read back as something else are left out with their rule, the rest is
 // written, and one box names them.
 TEST_F(ListFileTest, RulesThatCannotBeReadBackAreLeftOut) {

@@ -107,9 +107,12 @@ TEST_F(XmlWriterTest, EverySaveModeWritesWhatItsFilterKeeps) {
         {0, 980,
          "<!-- v=\"2\" -->\n<root v=\"1\">\n<changed>new</changed>\n<changed>old</changed>\n<added/>\n<sub>\n"
          "<leaf>b</leaf>\n<leaf>c</leaf>\n</sub>\n<gone>g</gone>\n</root>\n"},
+        // Merge holds both sides: the partner's children that differ or that the own side
+        // lacks come before the end tag, at every level the pair is written paired.
         {0, 981,
-         "<root v=\"1\">\n<same>s</same>\n<changed>new</changed>\n<added/>\n<sub>\n<leaf>a</leaf>\n"
-         "<leaf>b</leaf>\n</sub>\n</root>\n"},
+         "<!-- v=\"2\" -->\n<root v=\"1\">\n<same>s</same>\n<changed>new</changed>\n<added/>\n<sub>\n"
+         "<leaf>a</leaf>\n<leaf>b</leaf>\n<leaf>c</leaf>\n</sub>\n<changed>old</changed>\n<gone>g</gone>\n"
+         "</root>\n"},
         {0, 982, "<root v=\"1\">\n<same>s</same>\n<sub>\n<leaf>a</leaf>\n</sub>\n</root>\n"},
         {0, 983, "<root v=\"1\">\n<changed>new</changed>\n<sub>\n<leaf>b</leaf>\n</sub>\n</root>\n"},
         {0, 984, "<root v=\"1\">\n<added/>\n</root>\n"},
@@ -211,20 +214,31 @@ struct RootPairCase {
     const char* left;
     const char* right;
     const char* differences;  // Save Differences without markers, after the declaration
+    const char* merge;        // Merge without markers
 };
 
 // Roots that differ in their own content: every save, with markers and without, is one
-// document; without markers Save Differences keeps the partner's differing attributes
-// and text in comments before the element.
+// document; without markers Save Differences and Merge keep the partner's differing
+// name, attributes and text in one comment before the element, and Merge holds every
+// element of both sides.
 TEST_F(XmlWriterTest, RootsThatDifferInTheirOwnContentSaveIntoOneDocument) {
     const RootPairCase cases[] = {
-        {"attributes", "<r a=\"1\" k=\"s\"><c>x</c><d/></r>", "<r a=\"2\" k=\"s\"><c>y</c></r>",
-         "<!-- a=\"2\" k=\"s\" -->\n<r a=\"1\" k=\"s\">\n<c>x</c>\n<c>y</c>\n<d/>\n</r>\n"},
-        {"text", "<r>one<c>x</c></r>", "<r>two<c>x</c><e/></r>", "<!-- two -->\n<r>one\n<e/>\n</r>\n"},
+        {"attributes", "<r a=\"1\" k=\"s\"><c>x</c><d/></r>", "<r a=\"2\" k=\"s\"><c>y</c><f/></r>",
+         "<!-- a=\"2\" k=\"s\" -->\n<r a=\"1\" k=\"s\">\n<c>x</c>\n<c>y</c>\n<d/>\n<f/>\n</r>\n",
+         "<!-- a=\"2\" k=\"s\" -->\n<r a=\"1\" k=\"s\">\n<c>x</c>\n<d/>\n<c>y</c>\n<f/>\n</r>\n"},
+        {"an updated stamp", "<r updated=\"1\"><c/></r>", "<r updated=\"2\"><c/><g>right</g></r>",
+         "<!-- updated=\"2\" -->\n<r updated=\"1\">\n<g>right</g>\n</r>\n",
+         "<!-- updated=\"2\" -->\n<r updated=\"1\">\n<c/>\n<g>right</g>\n</r>\n"},
+        {"text", "<r>one<c>x</c></r>", "<r>two<c>x</c><e/></r>", "<!-- two -->\n<r>one\n<e/>\n</r>\n",
+         "<!-- two -->\n<r>one\n<c>x</c>\n<e/>\n</r>\n"},
         {"attributes and text", "<r a=\"1\">one</r>", "<r a=\"2\">t&lt;--o</r>",
-         "<!-- a=\"2\" -->\n<!-- t&lt;- -o -->\n<r a=\"1\">one</r>\n"},
-        {"a partner with neither", "<r a=\"1\">one<c/></r>", "<r><c/></r>", "<r a=\"1\">one\n</r>\n"},
-        {"name", "<r><c>1</c></r>", "<s><c>2</c></s>", "<r>\n<c>1</c>\n<c>2</c>\n</r>\n"},
+         "<!-- a=\"2\" t&lt;- -o -->\n<r a=\"1\">one</r>\n", "<!-- a=\"2\" t&lt;- -o -->\n<r a=\"1\">one</r>\n"},
+        {"a partner with neither", "<r a=\"1\">one<c/></r>", "<r><c/></r>", "<r a=\"1\">one\n</r>\n",
+         "<r a=\"1\">one\n<c/>\n</r>\n"},
+        {"name", "<r><c>1</c></r>", "<s><c>2</c><h/></s>", "<!-- s -->\n<r>\n<c>1</c>\n<c>2</c>\n<h/>\n</r>\n",
+         "<!-- s -->\n<r>\n<c>1</c>\n<c>2</c>\n<h/>\n</r>\n"},
+        {"name, attributes and text", "<r a=\"1\">x<c/></r>", "<s a=\"2\">y<c/><h/></s>",
+         "<!-- s a=\"2\" y -->\n<r a=\"1\">x\n<h/>\n</r>\n", "<!-- s a=\"2\" y -->\n<r a=\"1\">x\n<c/>\n<h/>\n</r>\n"},
     };
     std::vector<std::wstring> written;
     for (const RootPairCase& c : cases) {
@@ -237,8 +251,18 @@ TEST_F(XmlWriterTest, RootsThatDifferInTheirOwnContentSaveIntoOneDocument) {
                 for (int mode : {568, 980, 981, 982, 983, 984, 985, 986}) {
                     std::wstring path;
                     const std::string out = save(root(*side), mode, &path);
-                    if (insertPI == 0 && mode == 980 && side == &leftTreeView) {
-                        EXPECT_EQ(out, c.differences);
+                    if (insertPI == 0 && side == &leftTreeView) {
+                        if (mode == 980) {
+                            EXPECT_EQ(out, c.differences);
+                        }
+                        if (mode == 981) {
+                            EXPECT_EQ(out, c.merge);
+                        }
+                    }
+                    // With markers the partner's name goes into the comment as well.
+                    if (insertPI == 1 && (mode == 980 || mode == 981) && side == &leftTreeView &&
+                        std::string(c.what).rfind("name", 0) == 0) {
+                        EXPECT_EQ(out.rfind("<!-- s", 0), 0u) << out;
                     }
                     written.push_back(path);
                 }

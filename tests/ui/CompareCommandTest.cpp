@@ -308,6 +308,13 @@ TEST_F(CompareCommandTitleWindowTest, UpdateMainTitleShortensLongPairs) {
         if (expected.size() > 260) expected.resize(260);
         EXPECT_EQ(std::wstring(title), expected) << c.what;
     }
+    // With nothing in either path box the title names nothing either.
+    SetWindowTextW(leftTreeView.pathCombo, L"");
+    SetWindowTextW(rightTreeView.pathCombo, L"");
+    updateMainTitle();
+    wchar_t title[1024] = {};
+    GetWindowTextW(mainWindow, title, 1024);
+    EXPECT_STREQ(title, L"Verdalt");
 }
 
 TEST_F(CompareCommandTitleWindowTest, CompareFilesSetsTheTitle) {
@@ -598,6 +605,67 @@ TEST_F(TreePaintingTest, TheSamplesShowNoIconBelowTheSummaryLine) {
         const RECT empty{0, summary.top + line + 2, screen->width(), screen->height()};
         const int pixels = (empty.right - empty.left) * (empty.bottom - empty.top);
         EXPECT_EQ(screen->count(GetSysColor(COLOR_WINDOW), empty), pixels);
+    }
+}
+
+// Pixels of the difference colours in a tree as it is on the screen.
+int differencePixels(HWND tree) {
+    const std::unique_ptr<Canvas> screen = captureTree(tree);
+    const RECT all{0, 0, screen->width(), screen->height()};
+    int pixels = 0;
+    for (BoxStyle style : {kBoxChanged, kBoxUnpaired, kBoxSelectedChanged, kBoxSelectedUnpaired})
+        pixels += screen->count(itemPainter->boxBackground[style], all);
+    for (RunStyle style : {kRunChanged, kRunDiffers})
+        pixels += screen->count(itemPainter->runBackground[style], all);
+    return pixels;
+}
+
+std::wstring windowText(HWND window) {
+    wchar_t text[1024] = {};
+    GetWindowTextW(window, text, 1024);
+    return text;
+}
+
+// A load that ends the comparison, failed or not compared again, leaves the path box,
+// the title and the other tree telling what is loaded: no name of a file that is not
+// loaded, no pair that is not compared, no colours of a comparison that is gone.
+TEST_F(TreePaintingTest, ALoadThatEndsTheComparisonLeavesNoStaleNamesOrColours) {
+    const struct Case {
+        const char* what;
+        const char* xml;  // loaded into the left panel after the comparison
+        bool loaded;
+    } cases[] = {
+        {"a parse that fails", "<r><a></r>", false},
+        {"a load with AutoCompare off", "<r a=\"3\"/>", true},
+    };
+    OptionSet::ShowErrorMessages = 0;
+    start(SW_SHOWNORMAL);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SendMessageW(autoCompareBox, BM_SETCHECK, BST_CHECKED, 0);
+        // A root without children: rebuilding the tree after the load repaints nothing.
+        const std::wstring old = load(leftTreeView, "<r a=\"1\"/>", L"old.xml");
+        const std::wstring right = load(rightTreeView, "<r a=\"2\"/>", L"right.xml");
+        ASSERT_EQ(filesCompared, 1);
+        paintBoth();
+        ASSERT_GT(differencePixels(rightTreeView.tree), 0) << "the comparison is shown";
+        EXPECT_EQ(windowText(mainWindow), old + L" - " + right + L" [Verdalt]");
+
+        SendMessageW(autoCompareBox, BM_SETCHECK, BST_UNCHECKED, 0);
+        std::wstring path;
+        {
+            BoxScript boxes;
+            if (!c.loaded) boxes.expectCaption(L"XML Parser Fatal Error");
+            path = load(leftTreeView, c.xml, L"new.xml");
+        }
+        paintBoth();
+        EXPECT_EQ(filesCompared, 0);
+        EXPECT_EQ(leftTreeView.loaded, c.loaded ? 1 : 0);
+        const std::wstring shown = c.loaded ? path : L"";
+        EXPECT_EQ(windowText(leftTreeView.pathEdit), shown);
+        EXPECT_EQ(windowText(mainWindow), shown + L" - " + right + L" [Verdalt]");
+        EXPECT_EQ(differencePixels(rightTreeView.tree), 0) << "no colours of the comparison that is gone";
+        EXPECT_EQ(rightTreeView.loaded, 1) << "the other document stays";
     }
 }
 

@@ -300,6 +300,89 @@ TEST_F(LoadCommandTest, ACancelledDialogOrAMissingFileKeepsTheLoadedDocument) {
         << "the missing file's entry is gone";
 }
 
+// Whatever form a local path is typed in, the one path Windows opens is what is checked,
+// parsed and named in the panel, the path box, the recent list and the title; a path that
+// cannot be opened leaves the loaded document, its name and the title as they were.
+TEST_F(LoadCommandTest, EveryFormOfALocalPathLoadsTheFileItNames) {
+    // Under Wine a leading slash may also name the Unix root, which is Z:: in a folder on
+    // Z:, with Z: the current drive, both readings name the same file.
+    struct Folder {
+        std::wstring path = L"Z:\\tmp\\verdalt-paths-" + std::to_wstring(GetCurrentProcessId());
+        // Blanks, "#", "%" and a letter beyond ASCII: the parser takes none of them for URL syntax.
+        std::wstring file = path + L"\\typed #1 %41 \u00e9.xml";
+        Folder() {
+            CreateDirectoryW(path.c_str(), nullptr);
+            HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+            DWORD written = 0;
+            WriteFile(h, kDocument, sizeof(kDocument) - 1, &written, nullptr);
+            CloseHandle(h);
+        }
+        ~Folder() {
+            DeleteFileW(file.c_str());
+            RemoveDirectoryW(path.c_str());
+        }
+    } folderOnZ;
+    const std::wstring& here = folderOnZ.path;
+    const std::wstring& full = folderOnZ.file;
+    ASSERT_NE(GetFileAttributesW(full.c_str()), INVALID_FILE_ATTRIBUTES);
+    const std::wstring drive = L"Z:";
+    std::wstring slashed = full.substr(2);
+    for (wchar_t& unit : slashed)
+        if (unit == L'\\') unit = L'/';
+    const std::wstring folder = slashed.substr(0, slashed.rfind(L'/'));
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(here.c_str());
+    const struct Case {
+        const char* what;
+        std::wstring typed;
+        bool loads;
+    } cases[] = {
+        {"forward slashes from the drive's root", slashed, true},
+        {"a drive letter and forward slashes", drive + slashed, true},
+        {"a relative name", L"typed #1 %41 \u00e9.xml", true},
+        {"a relative path with forward slashes", L"sub/../typed #1 %41 \u00e9.xml", true},
+        {"a missing file with forward slashes", folder + L"/missing.xml", false},
+        {"a path too long for a panel", std::wstring(300, L'n') + L".xml", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::wstring before = load(leftTreeView, kDocument, L"before.xml");
+        const XMLTreeItem* root = ElementStore::record(leftTreeView.tree, ElementStore::root(leftTreeView.tree));
+        wchar_t title[1024] = {};
+        GetWindowTextW(mainWindow, title, 1024);
+        const std::wstring titleBefore = title;
+        ASSERT_EQ(titleBefore, before + L" -  [Verdalt]") << "a load names its file in the title";
+        {
+            BoxScript boxes;
+            if (!c.loads) boxes.expectCaption(L"Error");
+            SetWindowTextW(leftTreeView.pathCombo, c.typed.c_str());
+            loadFromPathCombo(leftTreeView.pathCombo);
+            if (!c.loads) {
+                ASSERT_EQ(boxes.shown().size(), 1u);
+                EXPECT_NE(boxes.shown()[0].text.find(L"XMLFileExists"), std::wstring::npos);
+            }
+        }
+        GetWindowTextW(mainWindow, title, 1024);
+        EXPECT_EQ(leftTreeView.loaded, 1);
+        if (c.loads) {
+            EXPECT_EQ(narrow(status()), "O#Loaded successfully");
+            EXPECT_EQ(std::wstring(leftTreeView.fileName), full);
+            EXPECT_EQ(editText(leftTreeView), full);
+            EXPECT_EQ(comboEntry(leftTreeView.pathCombo, 0), full);
+            EXPECT_EQ(std::wstring(title), full + L" -  [Verdalt]");
+            EXPECT_NE(ElementStore::root(leftTreeView.tree), nullptr);
+        } else {
+            EXPECT_EQ(ElementStore::record(leftTreeView.tree, ElementStore::root(leftTreeView.tree)), root)
+                << "the document loaded before is still there";
+            EXPECT_EQ(std::wstring(leftTreeView.fileName), before);
+            EXPECT_EQ(editText(leftTreeView), before);
+            EXPECT_EQ(std::wstring(title), titleBefore);
+        }
+    }
+    SetCurrentDirectoryW(previous);
+}
+
 TEST_F(LoadCommandTest, TheFileOfTheSameNameFollowsIntoTheOtherPanel) {
     TempDir leftDir, rightDir;
     const std::wstring chosen = leftDir.write(L"x.xml", kDocument);
