@@ -326,9 +326,9 @@ void closeContentPane() {
     contentPane = ContentPane{};
     contentShare = 100;
     layoutMainWindow(nullptr);
-    // The trees grow over where the splitter stood: their frames and lines are drawn anew.
-    for (HWND tree : {leftTreeView.tree, rightTreeView.tree})
-        if (tree != nullptr) RedrawWindow(tree, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+    // The trees grow over where the window stood, whose ground the main window paints
+    // over their frames: all is drawn anew, the main window first, frames included.
+    RedrawWindow(mainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     // A text saved on the way out is parsed again, as Save does, so the tree shows the file.
     for (int side = 0; side < 2; ++side)
         reloadWrittenFile(*panels[side], mainWindow, written[side]);
