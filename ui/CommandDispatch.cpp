@@ -328,7 +328,8 @@ void closeContentPane() {
     layoutMainWindow(nullptr);
     // The trees grow over where the window stood, whose ground the main window paints
     // over their frames: all is drawn anew, the main window first, frames included.
-    RedrawWindow(mainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RedrawWindow(mainWindow, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     // A text saved on the way out is parsed again, as Save does, so the tree shows the file.
     for (int side = 0; side < 2; ++side)
         reloadWrittenFile(*panels[side], mainWindow, written[side]);

@@ -321,6 +321,22 @@ TEST_F(ContentWindowTest, EachLoadMakesTheEditorAnew) {
     }
 }
 
+// A large text goes into its editor in pieces, each one at the end of the last: the
+// editor still stands at the text's start, as shown by a caption click.
+TEST_F(ContentWindowTest, AnEditorOfALargeTextStandsAtItsStart) {
+    std::string xml = "<root>\n";
+    for (int i = 0; i < 6000; ++i)
+        xml += "<item n=\"" + std::to_string(i) + "\">some text of the item</item>\n";
+    load(leftTreeView, "<root><x/></root>", L"left.xml");
+    load(rightTreeView, xml + "</root>\n", L"right.xml");
+    openAt(elementNamed(leftTreeView, L"x"));
+    ASSERT_GT(text(rightTreeView.editor).size(), 200000u);
+    EXPECT_EQ(selection(rightTreeView.editor).cpMax, 0);
+    click(rightTreeView.pathButton);
+    ASSERT_EQ(currentEditorPanel, &rightTreeView);
+    EXPECT_EQ(firstVisibleLine(rightTreeView.editor), 0);
+}
+
 // After each way of loading the shown side again, the screen shows that side's text:
 // what the keys edit. The other side's editor, hidden, stays hidden.
 TEST_F(ContentWindowTest, AfterEachReloadTheScreenShowsTheReloadedText) {

@@ -149,6 +149,13 @@ bool streamIntoEditor(HWND editor, const std::wstring& text, DWORD* error) {
         }
         done += piece;
     } while (done < text.size());
+    // The caret follows the pieces to the end: the editor stands at the start, as after
+    // one stream.
+    if (done > kStreamPieceUnits) {
+        CHARRANGE start{0, 0};
+        SendMessageW(editor, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&start));
+        SendMessageW(editor, EM_SCROLLCARET, 0, 0);
+    }
     return true;
 }
 
