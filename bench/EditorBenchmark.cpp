@@ -1,10 +1,13 @@
 #include "bench/EditorBenchmark.h"
 
+#include <psapi.h>
 #include <richedit.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "bench/BenchSupport.h"
 #include "model/ElementStore.h"
@@ -117,6 +120,60 @@ double openWindow() {
     return now() - start;
 }
 
+// A real document of that size: the MIME database Debian installs (empty when absent).
+constexpr wchar_t kMimeDatabase[] = L"Z:\\usr\\share\\mime\\packages\\freedesktop.org.xml";
+
+std::string fileBytes(const wchar_t* path) {
+    std::string bytes;
+    std::FILE* file = _wfopen(path, L"rb");
+    if (file == nullptr) return bytes;
+    char block[1 << 16];
+    for (size_t got; (got = std::fread(block, 1, sizeof(block), file)) > 0;)
+        bytes.append(block, got);
+    std::fclose(file);
+    return bytes;
+}
+
+// The process's memory now and at its highest so far, in megabytes.
+struct Memory {
+    double workingSet;
+    double peakWorkingSet;
+    double pagefile;
+    double peakPagefile;
+};
+Memory memoryNow() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
+    constexpr double kMegabyte = 1024.0 * 1024.0;
+    return Memory{counters.WorkingSetSize / kMegabyte, counters.PeakWorkingSetSize / kMegabyte,
+                  counters.PagefileUsage / kMegabyte, counters.PeakPagefileUsage / kMegabyte};
+}
+
+// The memory the window (or a bare editor) takes on a document: what the process held
+// just before, and its peak after. Each of the two runs in a process of its own (the
+// peak cannot be reset), so that one's peak is not the other's.
+void memoryCase(const std::string& name, HWND host, const std::string& bytes, bool bare) {
+    if (bytes.empty()) return;
+    double load = 0;
+    if (!bare && !loadLeft(bytes, &load)) return;
+    const Memory before = memoryNow();
+    const double seconds = bare ? bareEditorSeconds(host, bytes) : openWindow();
+    const Memory after = memoryNow();
+    figure(name, "input_MB", bytes.size() / (1024.0 * 1024.0));
+    figure(name, bare ? "bare_editor_s" : "open_s", seconds);
+    figure(name, "working_set_before_MB", before.workingSet);
+    figure(name, "peak_working_set_MB", after.peakWorkingSet);
+    figure(name, "peak_working_set_growth_MB", after.peakWorkingSet - before.workingSet);
+    figure(name, "pagefile_before_MB", before.pagefile);
+    figure(name, "peak_pagefile_MB", after.peakPagefile);
+    figure(name, "peak_pagefile_growth_MB", after.peakPagefile - before.pagefile);
+    if (!bare) {
+        closeWindow();
+        clearPanel(leftTreeView.tree, true);
+    }
+}
+
 // One colouring pass at the editor's present place, all of it to be coloured again.
 struct Pass {
     double seconds;
@@ -164,19 +221,34 @@ void runEditorCases(HWND host, bool list, const std::string& only, bool large) {
     const std::string longCase = "editor-pass-long-lines";
     const std::string endCase = "editor-pass-end-" + std::to_string(elements / 1000) + "k";
     const std::string smallCase = "editor-small-after-50k-lines";
+    // The window against a bare editor on the same text, each in its own process.
+    const std::string memoryRecords = "editor-memory-" + std::to_string(elements / 1000) + "k";
+    const bool mimeThere = GetFileAttributesW(kMimeDatabase) != INVALID_FILE_ATTRIBUTES;
+    std::vector<std::string> memoryCases = {memoryRecords + "-window", memoryRecords + "-bare"};
+    if (mimeThere) memoryCases.insert(memoryCases.end(), {"editor-memory-mime-window", "editor-memory-mime-bare"});
     if (list) {
         for (const std::string& name : {openCase, longCase, endCase, smallCase})
+            std::printf("%s\n", name.c_str());
+        for (const std::string& name : memoryCases)
             std::printf("%s\n", name.c_str());
         return;
     }
     const bool wanted[] = {only.empty() || only == openCase, only.empty() || only == longCase,
                            only.empty() || only == endCase, only.empty() || only == smallCase};
-    if (!wanted[0] && !wanted[1] && !wanted[2] && !wanted[3]) return;
+    // Run alone only: after another case the peak would be that case's.
+    const bool memoryWanted = std::find(memoryCases.begin(), memoryCases.end(), only) != memoryCases.end();
+    if (!wanted[0] && !wanted[1] && !wanted[2] && !wanted[3] && !memoryWanted) return;
 
     mainWindow = host;
     moduleInstance = GetModuleHandleW(nullptr);
     if (LoadLibraryW(L"Msftedit.dll") != nullptr) richEditClass = L"RICHEDIT50W";
     registerContentWindowClasses();
+    if (memoryWanted) {
+        const bool bare = only.size() > 5 && only.compare(only.size() - 5, 5, "-bare") == 0;
+        memoryCase(only, host, only.rfind("editor-memory-mime", 0) == 0 ? fileBytes(kMimeDatabase) : records(elements),
+                   bare);
+        return;
+    }
     const Pass ordinary = ordinaryPass();
 
     if (wanted[0] || wanted[2]) {

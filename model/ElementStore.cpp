@@ -592,6 +592,14 @@ bool itemRect(HWND tree, HTREEITEM item, bool textOnly, RECT* rect) {
     return send(tree, TVM_GETITEMRECT, textOnly ? TRUE : FALSE, reinterpret_cast<LPARAM>(rect)) != 0;
 }
 
+bool ensureVisible(HWND tree, HTREEITEM item) {
+    if (tree == nullptr || item == nullptr) return false;
+    item = displayOf(tree, item);
+    if (item == nullptr) return false;
+    send(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item));
+    return true;
+}
+
 bool remove(HWND tree, HTREEITEM item) {
     if (item == TVI_ROOT) {
         removeAll(tree);

@@ -51,6 +51,8 @@ bool select(HWND tree, HTREEITEM item, UINT code = TVGN_CARET);
 // The item's rectangle in the tree's client area (textOnly: the text part); false
 // when the item is not visible.
 bool itemRect(HWND tree, HTREEITEM item, bool textOnly, RECT* rect);
+// Scrolls the tree so that the item's row is in view; false when the item has no row.
+bool ensureVisible(HWND tree, HTREEITEM item);
 // Deletes the item with its subtree (TVI_ROOT: every item).
 bool remove(HWND tree, HTREEITEM item);
 void removeAll(HWND tree);

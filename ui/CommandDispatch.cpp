@@ -26,6 +26,7 @@
 #include "ui/WebRequests.h"
 #include "ui/XMLTreeView.h"
 #include "ui/editor/ContentWindow.h"
+#include "ui/editor/EditorFile.h"
 #include "ui/editor/UnsavedEdits.h"
 
 HWND findDialog = nullptr;
@@ -315,26 +316,31 @@ bool canReplaceElement(XMLTreeItem* target, XMLTreeItem* source) {
 
 void closeContentPane() {
     XMLTreeView* panels[2] = {&leftTreeView, &rightTreeView};
-    bool saved[2] = {false, false};
-    if (!confirmDiscardEditors(panels, 2, saved)) return;
+    // The names of the files written on the way out, taken before the editors go: a
+    // text kept after a failed load takes its panel's name with it.
+    wchar_t written[2][kPathUnits];
+    if (!confirmDiscardEditors(panels, 2, written)) return;
     destroyEditors();
     for (HWND window : {contentPane.tooltip, contentPane.splitter, contentPane.window})
         if (window != nullptr) DestroyWindow(window);
     contentPane = ContentPane{};
     contentShare = 100;
     layoutMainWindow(nullptr);
+    // The trees grow over where the window stood, whose ground the main window paints
+    // over their frames: all is drawn anew, the main window first, frames included.
+    RedrawWindow(mainWindow, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     // A text saved on the way out is parsed again, as Save does, so the tree shows the file.
-    for (int side = 0; side < 2; ++side) {
-        if (!saved[side]) continue;
-        wchar_t path[kPathUnits];
-        std::wcscpy(path, panels[side]->fileName);
-        panels[side]->loadDocument(mainWindow, path, 1, 0);
-    }
-    if (saved[0] || saved[1]) autoCompare();
+    for (int side = 0; side < 2; ++side)
+        reloadWrittenFile(*panels[side], mainWindow, written[side]);
+    if (written[0][0] != 0 || written[1][0] != 0) autoCompare();
 }
 
 void openXMLEditor(XMLTreeItem* element) {
     if (contentPane.window == nullptr && !createXMLContentWindow(mainWindow)) return;
     loadEditors(element);
     layoutMainWindow(nullptr);
+    // The trees are shorter now: each brings its selected element back into view.
+    for (HWND tree : {leftTreeView.tree, rightTreeView.tree})
+        ElementStore::ensureVisible(tree, ElementStore::selected(tree));
 }

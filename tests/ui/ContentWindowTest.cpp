@@ -5,7 +5,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cmath>
 #include <functional>
 #include <string>
 
@@ -15,6 +14,7 @@
 #include "ui/StatusBar.h"
 #include "ui/dialogs/KeyAttributeDialogRes.h"
 #include "ui/dialogs/OptionsDialogRes.h"
+#include "ui/editor/Contrast.h"
 #include "ui/editor/EditorSync.h"
 
 namespace {
@@ -32,12 +32,41 @@ std::string deepDocument() {
     return xml;
 }
 
-double luminance(COLORREF colour) {
-    auto linear = [](BYTE value) {
-        const double c = value / 255.0;
-        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * linear(GetRValue(colour)) + 0.7152 * linear(GetGValue(colour)) + 0.0722 * linear(GetBValue(colour));
+// With VERDALT_SHOTS naming a folder, a picture of the window as the screen shows it
+// goes there as NAME.bmp, for a person to look at; otherwise nothing is written.
+void saveShot(HWND window, const wchar_t* name) {
+    wchar_t folder[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"VERDALT_SHOTS", folder, MAX_PATH) == 0) return;
+    RECT r{};
+    GetWindowRect(window, &r);
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    BitBlt(dc, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    const DWORD rowBytes = static_cast<DWORD>((width * 3 + 3) & ~3);
+    const DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
+    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + imageBytes),
+                          0, 0, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER))};
+    const std::wstring path = std::wstring(folder) + L"\\" + name + L".bmp";
+    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(out, &file, sizeof(file), &written, nullptr);
+        WriteFile(out, &info.bmiHeader, sizeof(info.bmiHeader), &written, nullptr);
+        WriteFile(out, bits, imageBytes, &written, nullptr);
+        CloseHandle(out);
+    }
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
 }
 
 class ContentWindowTest : public EditorFixture {
@@ -59,7 +88,7 @@ protected:
         for (int y = 2; y < r.bottom - 1; ++y) {
             for (int x = 3; x < r.right - 2; ++x) {
                 const double l = luminance(GetPixel(dc, x, y));
-                best = std::max(best, (std::max(l, fill) + 0.05) / (std::min(l, fill) + 0.05));
+                best = std::max(best, luminanceContrast(l, fill));
             }
         }
         SelectObject(dc, old);
@@ -101,6 +130,59 @@ TEST_F(ContentWindowTest, F3OnADeepElementShowsItsSideAtTheElementWithItsNameSel
     EXPECT_STREQ(caption, L"left.xml");
     // The editor holds the file as it stands, a line break counting one position.
     EXPECT_EQ(all.substr(0, 28), L"<?xml version=\"1.0\"?>\r<root>");
+}
+
+// The element at index n among the root's children.
+XMLTreeItem* nthItem(const XMLTreeView& panel, int n) {
+    HTREEITEM item = ElementStore::child(panel.tree, rootElement(panel)->treeItem);
+    for (int i = 0; i < n && item != nullptr; ++i)
+        item = ElementStore::next(panel.tree, item);
+    return item == nullptr ? nullptr : XMLTreeItem::fromHandle(panel.tree, item);
+}
+
+bool rowInView(HWND tree) {
+    RECT row{};
+    RECT client{};
+    GetClientRect(tree, &client);
+    return ElementStore::itemRect(tree, ElementStore::selected(tree), false, &row) && row.top >= 0 &&
+           row.bottom <= client.bottom;
+}
+
+// F3 halves the trees' height: an element selected near the foot of a tree stays in
+// view in both, and once the window closes the trees are drawn whole again.
+TEST_F(ContentWindowTest, F3KeepsEachTreesSelectedElementInView) {
+    ShowWindow(mainWindow, SW_SHOWNORMAL);
+    std::string xml = "<root>\n";
+    for (int i = 0; i < 300; ++i)
+        xml += "  <item n=\"" + std::to_string(i) + "\">text " + std::to_string(i) + "</item>\n";
+    xml += "</root>\n";
+    load(leftTreeView, xml, L"left.xml");
+    load(rightTreeView, xml, L"right.xml");
+    for (int n : {60, 200, 299}) {
+        SCOPED_TRACE(n);
+        XMLTreeItem* left = nthItem(leftTreeView, n);
+        XMLTreeItem* right = nthItem(rightTreeView, n);
+        ASSERT_NE(left, nullptr);
+        ASSERT_NE(right, nullptr);
+        // Each selection scrolls its tree only as far as it must: to the foot of the tree.
+        ElementStore::select(rightTreeView.tree, right->treeItem);
+        ElementStore::select(leftTreeView.tree, left->treeItem);
+        pump();
+        ASSERT_TRUE(rowInView(leftTreeView.tree));
+        ASSERT_TRUE(rowInView(rightTreeView.tree));
+        SendMessageW(mainWindow, WM_COMMAND, IDM_OPEN_EDITOR, 0);
+        pump();
+        ASSERT_NE(contentPane.window, nullptr);
+        EXPECT_EQ(ElementStore::record(leftTreeView.tree, ElementStore::selected(leftTreeView.tree)), left);
+        EXPECT_TRUE(rowInView(leftTreeView.tree));
+        EXPECT_TRUE(rowInView(rightTreeView.tree));
+        if (n == 200) saveShot(mainWindow, L"f3-open");
+        click(contentPane.closeButton);
+        ASSERT_EQ(contentPane.window, nullptr);
+        UpdateWindow(mainWindow);
+        pump();
+        if (n == 200) saveShot(mainWindow, L"f3-closed");
+    }
 }
 
 TEST_F(ContentWindowTest, ACaptionClickShowsTheOtherDocumentAndReopeningLoadsAgain) {
@@ -239,6 +321,22 @@ TEST_F(ContentWindowTest, EachLoadMakesTheEditorAnew) {
     }
 }
 
+// A large text goes into its editor in pieces, each one at the end of the last: the
+// editor still stands at the text's start, as shown by a caption click.
+TEST_F(ContentWindowTest, AnEditorOfALargeTextStandsAtItsStart) {
+    std::string xml = "<root>\n";
+    for (int i = 0; i < 6000; ++i)
+        xml += "<item n=\"" + std::to_string(i) + "\">some text of the item</item>\n";
+    load(leftTreeView, "<root><x/></root>", L"left.xml");
+    load(rightTreeView, xml + "</root>\n", L"right.xml");
+    openAt(elementNamed(leftTreeView, L"x"));
+    ASSERT_GT(text(rightTreeView.editor).size(), 200000u);
+    EXPECT_EQ(selection(rightTreeView.editor).cpMax, 0);
+    click(rightTreeView.pathButton);
+    ASSERT_EQ(currentEditorPanel, &rightTreeView);
+    EXPECT_EQ(firstVisibleLine(rightTreeView.editor), 0);
+}
+
 // After each way of loading the shown side again, the screen shows that side's text:
 // what the keys edit. The other side's editor, hidden, stays hidden.
 TEST_F(ContentWindowTest, AfterEachReloadTheScreenShowsTheReloadedText) {
@@ -321,6 +419,9 @@ TEST_F(ContentWindowTest, AfterEachReloadTheScreenShowsTheReloadedText) {
 struct ProgressSeen {
     std::vector<int> positions;
     bool waitCursorThroughout = true;
+    int paintsAfterAPosition = 0;  // paints of the bar, each after a new position
+    bool painting = false;         // a new position waits for its paint
+    bool shot = false;
 };
 ProgressSeen progressSeen;
 WNDPROC progressProcedure = nullptr;
@@ -329,15 +430,29 @@ LRESULT CALLBACK recordProgress(HWND window, UINT message, WPARAM wParam, LPARAM
     if (message == PBM_SETPOS && wParam != 0) {
         progressSeen.positions.push_back(static_cast<int>(wParam));
         if (GetCursor() != LoadCursorW(nullptr, IDC_WAIT)) progressSeen.waitCursorThroughout = false;
+        progressSeen.painting = true;
     }
-    return CallWindowProcW(progressProcedure, window, message, wParam, lParam);
+    const LRESULT result = CallWindowProcW(progressProcedure, window, message, wParam, lParam);
+    if (message == WM_PAINT && progressSeen.painting) {
+        progressSeen.painting = false;
+        ++progressSeen.paintsAfterAPosition;
+        // Half way, the screen as the user sees it while the editor takes in the text.
+        if (!progressSeen.shot && !progressSeen.positions.empty() && progressSeen.positions.back() >= 50) {
+            progressSeen.shot = true;
+            saveShot(mainWindow, L"editor-opening");
+        }
+    }
+    return result;
 }
 
 TEST_F(ContentWindowTest, OpeningOnALargeDocumentShowsTheLoadsProgress) {
+    ShowWindow(mainWindow, SW_SHOWNORMAL);
     std::string xml = "<root>\n";
-    for (int i = 0; i < 3000; ++i)
+    // Several of the pieces the editor takes the text in.
+    for (int i = 0; i < 6000; ++i)
         xml += "<item n=\"" + std::to_string(i) + "\">some text of the item</item>\n";
     load(leftTreeView, xml + "</root>\n", L"large.xml");
+    RedrawWindow(mainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     progressSeen = ProgressSeen{};
     progressProcedure = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(progressBar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(recordProgress)));
@@ -348,6 +463,8 @@ TEST_F(ContentWindowTest, OpeningOnALargeDocumentShowsTheLoadsProgress) {
     for (size_t i = 1; i < progressSeen.positions.size(); ++i)
         EXPECT_GT(progressSeen.positions[i], progressSeen.positions[i - 1]);
     EXPECT_EQ(progressSeen.positions.back(), 100);
+    // Each step is on the screen before the next: none waits for the end of the load.
+    EXPECT_EQ(progressSeen.paintsAfterAPosition, static_cast<int>(progressSeen.positions.size()));
     EXPECT_TRUE(progressSeen.waitCursorThroughout);
     EXPECT_FALSE(visible(progressBar));
     EXPECT_NE(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));

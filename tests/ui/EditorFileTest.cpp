@@ -218,8 +218,9 @@ TEST_F(EditorFileTest, ATextThatDoesNotParseStaysInTheEditorAndCanBeSavedAgain) 
         EXPECT_EQ(leftTreeView.loaded, 0);
         EXPECT_STREQ(leftTreeView.fileName, dir.file(name).c_str());
         EXPECT_EQ(text(leftTreeView.editor), edited);
-        EXPECT_EQ(leftTreeView.editorModified, 1);
-        EXPECT_TRUE(IsWindowEnabled(contentPane.saveButton));
+        // The file holds the text as it stands: nothing is unsaved until the next change.
+        EXPECT_EQ(leftTreeView.editorModified, 0);
+        EXPECT_FALSE(IsWindowEnabled(contentPane.saveButton));
         wchar_t caption[64] = {};
         GetWindowTextW(leftTreeView.pathButton, caption, 64);
         EXPECT_STREQ(caption, name);
@@ -243,12 +244,35 @@ TEST_F(EditorFileTest, ATextThatDoesNotParseStaysInTheEditorAndCanBeSavedAgain) 
     }
     // Mended, the text saves and loads again.
     type(static_cast<LONG>(edited.find(L"</a>") + 4), L"</b>");
+    EXPECT_EQ(leftTreeView.editorModified, 1);
     click(contentPane.saveButton);
     EXPECT_TRUE(dir.read(L"copy.xml") == declaration + "<root>\n<b><a>\xC3\xA9</a></b>\n</root>\n");
     EXPECT_EQ(leftTreeView.loaded, 1);
     EXPECT_EQ(leftTreeView.editorModified, 0);
     EXPECT_NE(elementNamed(leftTreeView, L"b"), nullptr);
     EXPECT_TRUE(dir.read(L"doc.xml") == broken);
+}
+
+// A large text goes into the editor in pieces: no border between two of them shows in
+// the text or in what is saved, whatever the line breaks and wide characters there.
+TEST_F(EditorFileTest, ATextOfManyPiecesIsTakenInWhole) {
+    for (const wchar_t* eol : kLineEnds) {
+        SCOPED_TRACE(eol[0] == L'\n' ? "LF" : eol[1] == L'\n' ? "CR LF" : "CR");
+        std::wstring text = L"<root>";
+        for (int i = 0; text.size() < 300000; ++i)
+            text += eol + (L"<e>" + std::wstring(static_cast<size_t>(i % 13), L'a') + L"\U0001F600</e>");
+        text += eol + std::wstring(L"</root>") + eol;
+        const std::string bytes = encode(text, "UTF-8", false);
+        openBytes(bytes);
+        std::wstring shown;
+        for (size_t i = 0; i < text.size(); ++i)
+            if (!(text[i] == L'\n' && i > 0 && text[i - 1] == L'\r')) shown += text[i] == L'\n' ? L'\r' : text[i];
+        EXPECT_TRUE(this->text(leftTreeView.editor) == shown);
+        saveAs(L"copy.xml");
+        EXPECT_TRUE(dir.read(L"copy.xml") == bytes);
+        SendMessageW(mainWindow, WM_COMMAND, IDM_OPEN_EDITOR, 0);
+        pump();
+    }
 }
 
 TEST_F(EditorFileTest, ACancelledSaveAsWritesNothing) {

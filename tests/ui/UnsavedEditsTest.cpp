@@ -8,12 +8,18 @@
 #include "tests/ui/EditorFixture.h"
 #include "ui/CompareCommand.h"
 #include "ui/Layout.h"
+#include "ui/Toolbars.h"
 
 namespace {
 
 const std::string kLeft = "<root>\n<x/>\n</root>\n";
 const std::string kEdited = "<root>\n<new/><x/>\n</root>\n";
 const std::string kOther = "<other>\n<z/>\n</other>\n";
+// left.xml as another program left it: it no longer parses.
+const std::string kBroken = "<root>\n<x>\n</root>\n";
+const wchar_t kFatalBox[] =
+    L"There were some fatal error(s) during loading!\n\nFile is not loaded\n\n"
+    L"Please correct the error(s) and then try again";
 
 // What the editor's text looks like: a line break is one position.
 std::wstring shown(const std::string& bytes) {
@@ -23,7 +29,7 @@ std::wstring shown(const std::string& bytes) {
     return out;
 }
 
-enum class Action { kOpen, kPathBox, kReload, kReloadQuestion, kCloseEditor, kExit, kCloseBox };
+enum class Action { kOpen, kPathBox, kDrop, kAutoLoad, kReload, kReloadQuestion, kCloseEditor, kExit, kCloseBox };
 enum class Answer { kYes, kNo, kCancel, kYesFailingSave };
 
 class UnsavedEditsTest : public EditorFixture {
@@ -33,17 +39,38 @@ protected:
         EditorFixture::TearDown();
     }
 
-    // left.xml in the left panel, open in the editor with "<new/>" typed before <x/>.
-    void editLeft() {
+    // The file of the same name as left.xml in another folder, for AutoLoad.
+    TempDir second;
+
+    // left.xml in the left panel, open in the editor. Kept: the file then changed on
+    // disk and its reload failed, and the editor kept the text it had. Then "<new/>" is
+    // typed before <x/>.
+    void editLeft(bool kept = false) {
         if (mainWindow == nullptr) start();
+        leftTreeView.folder[0] = rightTreeView.folder[0] = 0;
         load(leftTreeView, kLeft, L"left.xml");
         load(rightTreeView, "<root><y/></root>", L"right.xml");
         openAt(elementNamed(leftTreeView, L"x"));
         ASSERT_NE(leftTreeView.editor, nullptr);
+        if (kept) keepAfterAFailedReload();
         select(leftTreeView.editor, 7, 7);
         SendMessageW(leftTreeView.editor, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"<new/>"));
         pump();
         ASSERT_EQ(leftTreeView.editorModified, 1);
+    }
+
+    void keepAfterAFailedReload() {
+        dir.write(L"left.xml", kBroken);
+        {
+            BoxScript boxes;
+            boxes.expectCaption(L"Fatal error", IDNO).expect(kFatalBox, L"XML Parser Fatal Error");
+            SendMessageW(mainWindow, WM_COMMAND, IDM_RELOAD, 0);
+            pump();
+        }
+        ASSERT_EQ(leftTreeView.loaded, 0);
+        ASSERT_EQ(text(leftTreeView.editor), shown(kLeft));
+        // The text is what the file held when it was read: nothing of the user's to save.
+        ASSERT_EQ(leftTreeView.editorModified, 0);
     }
 
     void run(Action action) {
@@ -58,15 +85,35 @@ protected:
                 SetWindowTextW(leftTreeView.pathCombo, dir.file(L"other.xml").c_str());
                 loadFromPathCombo(leftTreeView.pathCombo);
                 break;
+            case Action::kDrop:
+                dropFiles(leftTreeView.tree, dropOf({dir.file(L"other.xml")}));
+                break;
+            case Action::kAutoLoad: {
+                // The right panel's Open brings left.xml of the left panel's folder along.
+                second.write(L"left.xml", "<root><y/></root>");
+                OptionSet::LoadSeparate = 1;
+                SendMessageW(autoLoadBox, BM_SETCHECK, BST_CHECKED, 0);
+                std::wcscpy(leftTreeView.folder, (dir.path() + L"\\").c_str());
+                std::wcscpy(rightTreeView.folder, (second.path() + L"\\").c_str());
+                DialogScript dialogs;
+                dialogs.answer(second.file(L"left.xml"));
+                SendMessageW(mainWindow, WM_COMMAND, IDM_OPEN_SECOND, 0);
+                SendMessageW(autoLoadBox, BM_SETCHECK, BST_UNCHECKED, 0);
+                break;
+            }
             case Action::kReload:
                 SendMessageW(mainWindow, WM_COMMAND, IDM_RELOAD, 0);
                 break;
             case Action::kReloadQuestion:
                 reloadAfterChange(mainWindow, false);
                 break;
-            case Action::kCloseEditor:
+            case Action::kCloseEditor: {
+                // Whatever the answer, closing the window asks for no file.
+                DialogScript dialogs;
                 click(contentPane.closeButton);
+                EXPECT_TRUE(dialogs.shown().empty());
                 break;
+            }
             case Action::kExit:
                 SendMessageW(mainWindow, WM_COMMAND, IDM_EXIT, 0);
                 break;
@@ -86,15 +133,21 @@ TEST_F(UnsavedEditsTest, EveryRoadThatDropsAModifiedTextAsksFirst) {
         bool loadsOther;  // a load of other.xml; otherwise left.xml is loaded again or the editor goes
         bool editorGoes;
         bool windowGoes;
+        bool kept = false;  // the text was kept after a failed reload, then changed
     };
     const Case cases[] = {
         {Action::kOpen, "Open", true, false, false},
         {Action::kPathBox, "path box", true, false, false},
+        {Action::kDrop, "drag and drop", true, false, false},
+        {Action::kAutoLoad, "AutoLoad from the other panel's Open", false, false, false},
         {Action::kReload, "Reload", false, false, false},
         {Action::kReloadQuestion, "reload question", false, false, false},
         {Action::kCloseEditor, "close the editor window", false, true, false},
         {Action::kExit, "Exit", false, true, true},
         {Action::kCloseBox, "the window's close box", false, true, true},
+        {Action::kOpen, "kept text, Open", true, false, false, true},
+        {Action::kCloseEditor, "kept text, close the editor window", false, true, false, true},
+        {Action::kExit, "kept text, Exit", false, true, true, true},
     };
     struct Reply {
         Answer answer;
@@ -107,7 +160,7 @@ TEST_F(UnsavedEditsTest, EveryRoadThatDropsAModifiedTextAsksFirst) {
     for (const Case& c : cases) {
         for (const Reply& r : replies) {
             SCOPED_TRACE(std::string(c.name) + " / " + r.name);
-            editLeft();
+            editLeft(c.kept);
             const std::wstring path = dir.file(L"left.xml");
             {
                 BoxScript boxes;
@@ -125,25 +178,29 @@ TEST_F(UnsavedEditsTest, EveryRoadThatDropsAModifiedTextAsksFirst) {
                 setWriteFailureAfter(-1);
             }
             const bool kept = r.answer == Answer::kCancel || r.answer == Answer::kYesFailingSave;
-            EXPECT_TRUE(dir.read(L"left.xml") == (r.answer == Answer::kYes ? kEdited : kLeft));
+            EXPECT_TRUE(dir.read(L"left.xml") == (r.answer == Answer::kYes ? kEdited : c.kept ? kBroken : kLeft));
             if (kept) {
-                // Nothing happened: the window, the document and the typed text stay.
+                // Nothing happened: the window, the document (none for a kept text) and
+                // the typed text stay.
                 ASSERT_NE(mainWindow, nullptr);
                 ASSERT_NE(leftTreeView.editor, nullptr);
                 EXPECT_EQ(text(leftTreeView.editor), shown(kEdited));
                 EXPECT_EQ(leftTreeView.editorModified, 1);
                 EXPECT_STREQ(leftTreeView.fileName, path.c_str());
-                EXPECT_NE(elementNamed(leftTreeView, L"x"), nullptr);
-                wchar_t box[kPathUnits] = {};
-                GetWindowTextW(leftTreeView.pathCombo, box, kPathUnits);
-                EXPECT_STREQ(box, path.c_str());
+                EXPECT_EQ(elementNamed(leftTreeView, L"x") != nullptr, !c.kept);
+                if (!c.kept) {
+                    wchar_t box[kPathUnits] = {};
+                    GetWindowTextW(leftTreeView.pathCombo, box, kPathUnits);
+                    EXPECT_STREQ(box, path.c_str());
+                }
             } else if (c.windowGoes) {
                 EXPECT_EQ(mainWindow, nullptr);
             } else if (c.editorGoes) {
                 EXPECT_EQ(contentPane.window, nullptr);
                 EXPECT_EQ(leftTreeView.editor, nullptr);
-                // A saved text is what the tree shows from then on.
+                // A saved text is what the tree shows from then on, a kept one's as well.
                 EXPECT_EQ(elementNamed(leftTreeView, L"new") != nullptr, r.answer == Answer::kYes);
+                EXPECT_EQ(leftTreeView.loaded, r.answer == Answer::kYes || !c.kept ? 1 : 0);
             } else {
                 ASSERT_NE(leftTreeView.editor, nullptr);
                 const std::string now = c.loadsOther ? kOther : r.answer == Answer::kYes ? kEdited : kLeft;
@@ -166,6 +223,52 @@ TEST_F(UnsavedEditsTest, AnUnmodifiedTextGoesWithoutAQuestion) {
     SendMessageW(mainWindow, WM_COMMAND, IDM_EXIT, 0);
     pump();
     EXPECT_EQ(mainWindow, nullptr);
+}
+
+// Another program changed the file, which then failed to load: the editor keeps the text
+// it read, which is not the user's to save. Nothing asks about it, and the newer file
+// stays as the other program left it.
+TEST_F(UnsavedEditsTest, AKeptTextCountsAsChangedOnlyOnceTheUserChangesIt) {
+    load(leftTreeView, kLeft, L"left.xml");
+    load(rightTreeView, "<root><y/></root>", L"right.xml");
+    openAt(elementNamed(leftTreeView, L"x"));
+    keepAfterAFailedReload();
+    click(leftTreeView.pathButton);
+    EXPECT_FALSE(IsWindowEnabled(contentPane.saveButton));
+    wchar_t caption[64] = {};
+    GetWindowTextW(leftTreeView.pathButton, caption, 64);
+    EXPECT_STREQ(caption, L"left.xml");
+    {
+        BoxScript boxes;  // any box fails
+        click(contentPane.closeButton);
+        EXPECT_EQ(contentPane.window, nullptr);
+        openAt(elementNamed(rightTreeView, L"y"));
+        SendMessageW(mainWindow, WM_COMMAND, IDM_EXIT, 0);
+        pump();
+    }
+    EXPECT_EQ(mainWindow, nullptr);
+    EXPECT_TRUE(dir.read(L"left.xml") == kBroken);
+}
+
+// Typed into after the failed reload, the text asks, and Yes on closing the window
+// writes it and loads the tree from the file it wrote, without asking for a file.
+TEST_F(UnsavedEditsTest, YesOnAChangedKeptTextLoadsTheTreeFromTheFileWritten) {
+    editLeft(true);
+    {
+        BoxScript boxes;
+        boxes.expect(L"Save changes to " + dir.file(L"left.xml") + L"?", L"Verdalt", IDYES);
+        DialogScript dialogs;
+        click(contentPane.closeButton);
+        EXPECT_TRUE(dialogs.shown().empty());
+        EXPECT_EQ(boxes.shown().size(), 1u);
+    }
+    EXPECT_TRUE(dir.read(L"left.xml") == kEdited);
+    EXPECT_EQ(leftTreeView.loaded, 1);
+    EXPECT_STREQ(leftTreeView.fileName, dir.file(L"left.xml").c_str());
+    EXPECT_NE(elementNamed(leftTreeView, L"new"), nullptr);
+    wchar_t box[kPathUnits] = {};
+    GetWindowTextW(leftTreeView.pathCombo, box, kPathUnits);
+    EXPECT_STREQ(box, dir.file(L"left.xml").c_str());
 }
 
 TEST_F(UnsavedEditsTest, AReloadOfBothSidesAsksForEachBeforeEitherIsReloaded) {

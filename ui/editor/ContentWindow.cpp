@@ -4,7 +4,6 @@
 #include <richedit.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cwchar>
 
 #include "model/ElementStore.h"
@@ -19,6 +18,8 @@
 #include "ui/Splitter.h"
 #include "ui/Toolbars.h"
 #include "ui/XMLTreeView.h"
+#include "ui/editor/Contrast.h"
+#include "ui/editor/EditorFile.h"
 #include "ui/editor/EditorSync.h"
 #include "ui/editor/XMLHighlighter.h"
 
@@ -73,21 +74,6 @@ HWND createEditor(XMLTreeView& panel) {
         addTooltip(contentPane.tooltip, panel.pathButton, 0);
     }
     return editor;
-}
-
-// Relative luminance of a colour, 0 black to 1 white.
-double luminance(COLORREF colour) {
-    auto linear = [](BYTE value) {
-        const double c = value / 255.0;
-        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * linear(GetRValue(colour)) + 0.7152 * linear(GetGValue(colour)) + 0.0722 * linear(GetBValue(colour));
-}
-
-double contrast(COLORREF a, COLORREF b) {
-    const double la = luminance(a);
-    const double lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 // A modified caption is in the hot-light colour, but themes (Wine's default among them)
@@ -281,6 +267,9 @@ void loadEditors(XMLTreeItem* element) {
     RECT client{};
     GetClientRect(contentPane.window, &client);
     if (IsRectEmpty(&client)) layoutMainWindow(nullptr);
+    // The trees and the window stand where the layout put them before the text's long
+    // wait, in which only the status bar's progress is drawn.
+    if (mainWindow != nullptr) RedrawWindow(mainWindow, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     prepareEditor(*otherPanel(own), nullptr);
     prepareEditor(*own, element);
 }
@@ -401,22 +390,13 @@ void enableSaveButton() {
 
 bool saveEditorText(HWND owner, const wchar_t* path) {
     XMLTreeView* panel = currentEditorPanel;
-    // An incomplete text is never written over the file it came from.
-    if (panel == nullptr || panel->editor == nullptr || panel->editorLoadFailed) return false;
+    if (panel == nullptr) return false;
     // A panel whose document could not be loaded again still has its file's text in the editor.
     if (!panel->loaded && panel->fileName[0] == 0) return false;
     if (path == nullptr && !panel->editorModified) return false;
-    if (!panel->saveFile(path != nullptr ? path : panel->fileName)) return false;
-    // The load takes its own copy: it writes the name it is given into fileName.
     wchar_t written[kPathUnits];
-    std::wcsncpy(written, path != nullptr ? path : panel->fileName, kPathUnits - 1);
-    written[kPathUnits - 1] = 0;
-    // The file holds the text now, under the name it was written to; should the text not
-    // parse, the editor keeps both for the next try.
-    if (path != nullptr) std::wcscpy(panel->fileName, written);
-    panel->editorModified = 0;
-    SendMessageW(panel->editor, EM_SETMODIFY, FALSE, 0);
-    panel->loadDocument(owner, written, 1, 0);
+    if (!writeEditorText(*panel, path, written)) return false;
+    reloadWrittenFile(*panel, owner, written);
     return true;
 }
 

@@ -15,6 +15,7 @@
 #include "ui/MainWindow.h"
 #include "ui/StatusBar.h"
 #include "ui/XMLTreeView.h"
+#include "ui/editor/ContentWindow.h"
 
 namespace {
 
@@ -42,7 +43,9 @@ DWORD CALLBACK readEditorBlock(DWORD_PTR cookie, LPBYTE buffer, LONG bytes, LONG
     std::memcpy(buffer, source->text + source->position, units * sizeof(wchar_t));
     source->position += units;
     *handed = static_cast<LONG>(units * sizeof(wchar_t));
-    // A large text takes seconds: the status bar's progress follows it.
+    // A large text takes seconds: the status bar's progress follows it, painted at once.
+    // The call that ends a piece hands over nothing (and 0 would restart the progress).
+    if (units == 0) return 0;
     updateProgress(static_cast<int>(units));
     if (progressBar != nullptr) UpdateWindow(progressBar);
     return 0;
@@ -117,6 +120,41 @@ bool readWholeFile(HANDLE file, std::string* bytes, DWORD* error) {
             return false;
         }
         done += got;
+    }
+    return true;
+}
+
+// Rich edit lays out what it took in when a stream ends, which for a large text takes
+// far longer than the stream: taken in pieces, the text is laid out piece by piece, and
+// the progress shown between the pieces follows the whole of the work.
+constexpr size_t kStreamPieceUnits = 1 << 16;
+
+bool streamIntoEditor(HWND editor, const std::wstring& text, DWORD* error) {
+    size_t done = 0;
+    do {
+        const size_t piece = streamBlockUnits(text.data() + done, text.size() - done, kStreamPieceUnits);
+        StreamSource source{text.data() + done, piece, 0};
+        EDITSTREAM stream{reinterpret_cast<DWORD_PTR>(&source), 0, readEditorBlock};
+        // The first piece replaces the whole (empty) text, each later one goes at its end.
+        WPARAM format = SF_TEXT | SF_UNICODE;
+        if (done != 0) {
+            CHARRANGE end{-1, -1};
+            SendMessageW(editor, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
+            format |= SFF_SELECTION;
+        }
+        SendMessageW(editor, EM_STREAMIN, format, reinterpret_cast<LPARAM>(&stream));
+        if (stream.dwError != 0 || source.position != source.length) {
+            *error = stream.dwError != 0 ? stream.dwError : ERROR_NOT_ENOUGH_MEMORY;
+            return false;
+        }
+        done += piece;
+    } while (done < text.size());
+    // The caret follows the pieces to the end: the editor stands at the start, as after
+    // one stream.
+    if (done > kStreamPieceUnits) {
+        CHARRANGE start{0, 0};
+        SendMessageW(editor, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&start));
+        SendMessageW(editor, EM_SCROLLCARET, 0, 0);
     }
     return true;
 }
@@ -215,14 +253,12 @@ bool XMLTreeView::loadFile() {
     outputEncoding.endOfLine = style;
     bytes = std::string();
 
-    StreamSource source{text.data(), text.size(), 0};
-    EDITSTREAM stream{reinterpret_cast<DWORD_PTR>(&source), 0, readEditorBlock};
     updateProgress(0);
     progressFileSize = static_cast<uint32_t>(text.size());
-    SendMessageW(editor, EM_STREAMIN, SF_TEXT | SF_UNICODE, reinterpret_cast<LPARAM>(&stream));
+    const bool streamed = streamIntoEditor(editor, text, &error);
     updateProgress(-1);
-    if (stream.dwError != 0 || source.position != source.length) {
-        showLoadFailure(*this, stream.dwError != 0 ? stream.dwError : ERROR_NOT_ENOUGH_MEMORY);
+    if (!streamed) {
+        showLoadFailure(*this, error);
         return false;
     }
     return true;
@@ -266,4 +302,33 @@ bool XMLTreeView::saveFile(const wchar_t* target) {
         return false;
     }
     return true;
+}
+
+bool writeEditorText(XMLTreeView& panel, const wchar_t* target, wchar_t* written) {
+    if (written != nullptr) written[0] = 0;
+    if (panel.editor == nullptr || panel.editorLoadFailed) return false;
+    // A copy: target may be the panel's own name, which is rewritten below.
+    wchar_t path[kPathUnits];
+    std::wcsncpy(path, target != nullptr ? target : panel.fileName, kPathUnits - 1);
+    path[kPathUnits - 1] = 0;
+    if (path[0] == 0 || !panel.saveFile(path)) return false;
+    // The file holds the text now, under the name it was written to: should the text not
+    // parse when the tree is loaded again, the editor keeps it under that name.
+    std::wcscpy(panel.fileName, path);
+    panel.editorModified = 0;
+    SendMessageW(panel.editor, EM_SETMODIFY, FALSE, 0);
+    updatePathCaption(panel);
+    layoutPathButtons(true);
+    enableSaveButton();
+    if (written != nullptr) std::wcscpy(written, path);
+    return true;
+}
+
+void reloadWrittenFile(XMLTreeView& panel, HWND owner, const wchar_t* written) {
+    if (written == nullptr || written[0] == 0) return;
+    // The load writes the name it is given into the panel's own, which must not be its source.
+    wchar_t path[kPathUnits];
+    std::wcsncpy(path, written, kPathUnits - 1);
+    path[kPathUnits - 1] = 0;
+    panel.loadDocument(owner, path, 1, 0);
 }

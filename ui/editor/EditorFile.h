@@ -8,6 +8,7 @@
 #include <string>
 
 struct EncodingSpec;
+struct XMLTreeView;
 
 // Decodes a file's bytes as the editor shows them: UTF-16 without its byte order mark
 // (byte-swapped for UTF-16BE), any other encoding through its code page. endOfLine
@@ -18,3 +19,14 @@ std::wstring decodeEditorText(const std::string& bytes, const EncodingSpec& spec
 size_t streamBlockUnits(const wchar_t* text, size_t count, size_t room);
 // The character removed on saving: CR for LF files, LF for CR files, none otherwise.
 wchar_t endOfLineToStrip(const EncodingSpec& spec);
+
+// The one road from an editor to its file and back to its tree, taken by Save, Save As,
+// the Yes of "Save changes to FILE?" and the closing of the element window.
+// writeEditorText writes the panel's text to target (the panel's own file when null).
+// Once it is written, target is the panel's file and the text counts as unchanged, and
+// written (room for a path, may be null) gets the name; else written is emptied and
+// false comes after the box that told why. An incomplete text is never written.
+bool writeEditorText(XMLTreeView& panel, const wchar_t* target, wchar_t* written);
+// The panel parsed again from the file its text was written to. An empty name loads
+// nothing: this road never opens the Open dialog.
+void reloadWrittenFile(XMLTreeView& panel, HWND owner, const wchar_t* written);

@@ -10,6 +10,7 @@
 #include "ui/MainWindow.h"
 #include "ui/XMLTreeView.h"
 #include "ui/editor/ContentWindow.h"
+#include "ui/editor/EditorFile.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ void setEditorModified(XMLTreeView& panel, bool modified) {
     enableSaveButton();
 }
 
-Reply askAboutEditor(XMLTreeView& panel) {
+Reply askAboutEditor(XMLTreeView& panel, wchar_t* written) {
     if (panel.editor == nullptr) return Reply::kUnmodified;
     // A change that no key release has reported yet counts as well.
     markEditorModified(panel);
@@ -32,9 +33,7 @@ Reply askAboutEditor(XMLTreeView& panel) {
     switch (showBox(mainWindow, text, L"Verdalt", MB_YESNOCANCEL | MB_ICONWARNING)) {
         case IDYES:
             // A failed save has told why in its own box; the text stays for another try.
-            if (!panel.saveFile(panel.fileName)) return Reply::kKeep;
-            setEditorModified(panel, false);
-            return Reply::kSaved;
+            return writeEditorText(panel, nullptr, written) ? Reply::kSaved : Reply::kKeep;
         case IDNO:
             return Reply::kLetGo;
         default:
@@ -44,13 +43,13 @@ Reply askAboutEditor(XMLTreeView& panel) {
 
 }  // namespace
 
-bool confirmDiscardEditors(XMLTreeView* const* panels, int count, bool* saved) {
+bool confirmDiscardEditors(XMLTreeView* const* panels, int count, wchar_t (*written)[kPathUnits]) {
     std::vector<XMLTreeView*> letGo;
+    for (int i = 0; written != nullptr && i < count; ++i)
+        written[i][0] = 0;
     for (int i = 0; i < count; ++i) {
-        if (saved != nullptr) saved[i] = false;
-        const Reply reply = askAboutEditor(*panels[i]);
+        const Reply reply = askAboutEditor(*panels[i], written != nullptr ? written[i] : nullptr);
         if (reply == Reply::kKeep) return false;
-        if (reply == Reply::kSaved && saved != nullptr) saved[i] = true;
         if (reply == Reply::kLetGo) letGo.push_back(panels[i]);
     }
     // Answered for: the load that follows asks no more.
@@ -71,8 +70,8 @@ bool confirmDiscardEditors() {
 
 bool keepEditorText(XMLTreeView& panel) {
     if (panel.editor == nullptr || panel.fileName[0] == 0 || panel.editorLoadFailed) return false;
-    setEditorModified(panel, true);
     updatePathCaption(panel);
     layoutPathButtons(true);
+    enableSaveButton();
     return true;
 }
