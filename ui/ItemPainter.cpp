@@ -542,8 +542,7 @@ void ItemPainter::placePiece(const wchar_t* piece, int length) {
         }
         // Not even one unit fits an empty line: it is drawn anyway, past the frame.
         if (k == 0) k = 1;
-        const int width = textWidth(piece, k);
-        keepOnLine(piece, k, k, width, boxWidth - width - lineUsed() - 6);
+        putPiece(piece, k, k, textWidth(piece, k), false);
         piece += k;
         length -= k;
     }
@@ -572,29 +571,27 @@ bool ItemPainter::placeWord(const wchar_t* token, int length, int drawLength, in
             *room = boxWidth - used - 6;
             return false;
         }
-        lineY += lineHeight;
-        --linesLeft;
-        if (measureOnly) {
-            MoveToEx(dc, lineX + w, lineY, nullptr);
-        } else {
-            MoveToEx(dc, lineX, lineY, nullptr);
-            drawWrappedRuns(token, length);
-        }
+        putPiece(token, length, drawLength, w, true);
         return true;
     }
-    keepOnLine(token, length, drawLength, w, left);
+    putPiece(token, length, drawLength, w, false);
     return true;
 }
 
-void ItemPainter::keepOnLine(const wchar_t* token, int length, int drawLength, int width, int room) {
-    if (measureOnly) {
-        POINT position{};
-        GetCurrentPositionEx(dc, &position);
-        MoveToEx(dc, position.x + width, position.y, nullptr);
-        return;
+// The one road of every placed piece, in the measuring pass and the painting pass alike:
+// the position moves past all its units, separators included, whatever is painted, so
+// that the next word starts where the measure put it.
+void ItemPainter::putPiece(const wchar_t* piece, int length, int wordLength, int width, bool onNextLine) {
+    if (onNextLine) nextLine();
+    POINT start{};
+    GetCurrentPositionEx(dc, &start);
+    if (!measureOnly) {
+        // Separators that would end past the box are stepped over, not painted, so that
+        // they do not paint over its frame.
+        const bool endsInBox = start.x - lineX + width <= boxWidth - 6;
+        drawWrappedRuns(piece, endsInBox ? length : wordLength);
     }
-    // Near the box's edge the separators after a word are left out.
-    drawWrappedRuns(token, room < 10 ? drawLength : length);
+    MoveToEx(dc, start.x + width, start.y, nullptr);
 }
 
 int ItemPainter::fitChars(const wchar_t* text, int length, int width) const {
@@ -633,6 +630,12 @@ int ItemPainter::drawWrappedPiece(int from, int to, int limit, uint8_t runStyle)
     if (stop <= from) return from;
     SetBkColor(dc, runBackground[runStyle]);
     SetTextColor(dc, runText[runStyle]);
+    if (paintedPieces != nullptr) {
+        POINT position{};
+        GetCurrentPositionEx(dc, &position);
+        paintedPieces->push_back(
+            PaintedPiece{from, stop, static_cast<int>(position.x), static_cast<int>(position.y), runStyle});
+    }
     // The current position carries the x and y (TA_UPDATECP).
     TextOutW(dc, 0, 0, wrapText + from, stop - from);
     return stop;

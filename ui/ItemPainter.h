@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "settings/ColourSet.h"
 
@@ -42,6 +43,16 @@ enum RunStyle : uint8_t {
     kRunUnpaired = 4,
 };
 
+// A piece of wrapped text as painted: units [from, to) of the wrapped text, drawn at
+// (x, y) in a run style.
+struct PaintedPiece {
+    int from;
+    int to;
+    int x;
+    int y;
+    uint8_t runStyle;
+};
+
 struct ItemPainter {
     const wchar_t* wrapText{};  // the text being wrapped: the display copy or the record's text
     int32_t fitsByWords{};      // the box's text fits its lines word by word
@@ -73,6 +84,8 @@ struct ItemPainter {
     HPEN greyPen{};                // owned
     HPEN borderPen{};              // one of pens or greyPen
     TEXTMETRICW metrics{};
+    // While set (by tests), every painted piece of wrapped text is added to it; not owned.
+    std::vector<PaintedPiece>* paintedPieces{};
 
     // Defaults, the colours stored in the registry over them, and the GDI objects.
     explicit ItemPainter(HWND tree);
@@ -110,7 +123,7 @@ private:
     void placePiece(const wchar_t* piece, int length);
     // True when the token was placed; else room is the width left on the line.
     bool placeWord(const wchar_t* token, int length, int drawLength, int* room);
-    void keepOnLine(const wchar_t* token, int length, int drawLength, int width, int room);
+    void putPiece(const wchar_t* piece, int length, int wordLength, int width, bool onNextLine);
     void nextLine();
     int lineUsed() const;
     int fitChars(const wchar_t* text, int length, int width) const;

@@ -6,6 +6,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <climits>
 #include <cwchar>
 #include <memory>
 #include <set>
@@ -341,6 +343,130 @@ TEST_F(ItemPainterTest, WrappingLongTokensEndsAndStaysInTheBox) {
         } else {
             EXPECT_EQ(inked, lines);
         }
+    }
+}
+
+// The wrapped lines of a text read back from the pieces the painter drew: each piece
+// must start where the text before it on its line ends, so that skipped separators keep
+// their width. Returns the lines, each as the stretch of text from its first drawn unit
+// to its last.
+std::vector<std::wstring> readBack(HDC dc, const std::wstring& text, std::vector<PaintedPiece> pieces) {
+    std::sort(pieces.begin(), pieces.end(),
+              [](const PaintedPiece& a, const PaintedPiece& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    auto width = [&](int from, int to) {
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text.c_str() + from, to - from, &size);
+        return static_cast<int>(size.cx);
+    };
+    std::vector<std::wstring> lines;
+    std::vector<int> drawn(text.size(), 0);
+    for (size_t i = 0; i < pieces.size();) {
+        const PaintedPiece& first = pieces[i];
+        EXPECT_EQ(first.x, pieces.front().x) << "every line starts at the box's left";
+        size_t j = i;
+        for (; j < pieces.size() && pieces[j].y == first.y; ++j) {
+            const PaintedPiece& p = pieces[j];
+            EXPECT_NEAR(p.x - first.x, width(first.from, p.from), 1)
+                << "\"" << narrow(text.substr(p.from, p.to - p.from)) << "\" after \""
+                << narrow(text.substr(first.from, p.from - first.from)) << "\"";
+            for (int k = p.from; k < p.to; ++k)
+                ++drawn[k];
+        }
+        lines.push_back(text.substr(first.from, pieces[j - 1].to - first.from));
+        i = j;
+    }
+    for (size_t k = 0; k < text.size(); ++k) {
+        if (text[k] > L' ') {
+            EXPECT_EQ(drawn[k], 1) << "unit " << k << " of \"" << narrow(text) << "\"";
+        }
+    }
+    return lines;
+}
+
+// Words keep their separators on every wrapped line: beside the box's right edge, past
+// it on a last line, in highlighted changes, and in the measuring pass as in the drawing.
+TEST_F(ItemPainterTest, WrappedWordsKeepTheirSeparators) {
+    const std::wstring wall = L"Authentication is required to set a wall message";
+    const std::wstring sleep = L"Allow applications to inhibit system sleep when a user is idle for a while";
+    const std::wstring arrests = L"Сегодня были арестованы четверо британцев, обвиняемых в подготовке терактов";
+    struct Case {
+        const char* label;
+        const std::wstring& text;
+        const wchar_t* partnerText;  // null: no comparison
+        const wchar_t* edgePrefix;   // the box ends this far into the text...
+        int slack;                   // ... and this many pixels after it
+        int lines;
+    } cases[] = {
+        {"last line, the rest past the edge", wall, nullptr, L"Authentication is required to set a wall ", 3, 1},
+        {"last line, the edge just after a separator", wall, nullptr, L"Authentication is required to set a ", 0, 1},
+        {"two lines, a short word beside the edge", wall, nullptr, L"Authentication is required to ", 9, 2},
+        {"three lines, a word at the edge", wall, nullptr, L"Authentication is ", 2, 3},
+        {"highlighted, last line", sleep, L"Allow applications to block system sleep when a user is idle for a while",
+         L"Allow applications to ", 4, 1},
+        {"highlighted, two lines", sleep, L"Allow programs to inhibit system sleep when a user is idle for a while",
+         L"Allow applications to inhibit ", 8, 2},
+        {"Cyrillic, last line", arrests, nullptr, L"Сегодня были арестованы ", 5, 1},
+        {"Cyrillic, two lines", arrests, nullptr, L"Сегодня были арестованы четверо ", 9, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        // A short attribute makes the element a multi-line item however short its text.
+        const std::string attribute = " gettext-domain=\"systemd\"";
+        load("<root><t" + attribute + ">" + narrow(c.text) + "</t></root>",
+             "<root><t" + attribute + ">" + narrow(c.partnerText != nullptr ? c.partnerText : c.text.c_str()) +
+                 "</t></root>");
+        if (c.partnerText != nullptr) compare();
+        ASSERT_TRUE(createItemPainter(leftTreeView.tree));
+        XMLTreeItem* record = find(leftTreeView, L"t");
+        ASSERT_NE(record, nullptr);
+        ASSERT_GE(record->attributeLines + record->textLines, 2) << "a multi-line item";
+        record->textLines = static_cast<uint8_t>(c.lines);
+
+        TreeCanvas canvas(leftTreeView.tree);
+        HGDIOBJ old = SelectObject(canvas.dc(), itemPainter->font);
+        SIZE prefix{};
+        GetTextExtentPoint32W(canvas.dc(), c.edgePrefix, static_cast<int>(std::wcslen(c.edgePrefix)), &prefix);
+        itemPainter->boxWidth = prefix.cx + 6 + c.slack;
+
+        // The measuring pass first: it moves over the text as the drawing does, and with
+        // heights adjusted tells how many lines it used.
+        OptionSet::AdjustView = 1;
+        leftTreeView.relayoutPending = 1;
+        paint(canvas, record);
+        const int measuredLines = record->textLines;
+        leftTreeView.relayoutPending = 0;
+        OptionSet::AdjustView = 0;
+        record->textLines = static_cast<uint8_t>(c.lines);
+
+        std::vector<PaintedPiece> pieces;
+        itemPainter->paintedPieces = &pieces;
+        const RECT item = paint(canvas, record);
+        itemPainter->paintedPieces = nullptr;
+
+        // The attribute lines come first; the text's pieces are those below them.
+        const int textTop = item.top + (1 + record->attributeLines) * lineHeight();
+        std::vector<PaintedPiece> textPieces;
+        for (const PaintedPiece& p : pieces)
+            if (p.y >= textTop) textPieces.push_back(p);
+        const std::vector<std::wstring> lines = readBack(canvas.dc(), c.text, textPieces);
+        SelectObject(canvas.dc(), old);
+
+        // Every word once, in order, on lines broken only at separators.
+        std::wstring joined;
+        for (std::wstring line : lines) {
+            while (!line.empty() && line.back() <= L' ')
+                line.pop_back();
+            joined += (joined.empty() ? L"" : L" ") + line;
+        }
+        EXPECT_EQ(narrow(joined), narrow(c.text));
+        EXPECT_LE(static_cast<int>(lines.size()), c.lines);
+        EXPECT_EQ(measuredLines, static_cast<int>(lines.size())) << "the measure used the lines the drawing used";
+        if (c.partnerText != nullptr) {
+            EXPECT_TRUE(std::any_of(textPieces.begin(), textPieces.end(), [](const PaintedPiece& p) {
+                return p.runStyle != kRunPlain;
+            })) << "the change is highlighted";
+        }
+        destroyItemPainter();
     }
 }
 
