@@ -43,11 +43,11 @@ enum RunStyle : uint8_t {
     kRunUnpaired = 4,
 };
 
-// A piece of wrapped text as painted: units [from, to) of the wrapped text, drawn at
-// (x, y) in a run style.
+// A piece of attribute text or text as painted: length units from text, drawn at (x, y)
+// in a run style.
 struct PaintedPiece {
-    int from;
-    int to;
+    const wchar_t* text;
+    int length;
     int x;
     int y;
     uint8_t runStyle;
@@ -84,8 +84,10 @@ struct ItemPainter {
     HPEN greyPen{};                // owned
     HPEN borderPen{};              // one of pens or greyPen
     TEXTMETRICW metrics{};
-    // While set (by tests), every painted piece of wrapped text is added to it; not owned.
+    // While set (by tests), every painted piece of attribute text and text is added to it;
+    // not owned.
     std::vector<PaintedPiece>* paintedPieces{};
+    std::vector<INT> advances;  // per-unit advances of the run being drawn
 
     // Defaults, the colours stored in the registry over them, and the GDI objects.
     explicit ItemPainter(HWND tree);
@@ -118,6 +120,7 @@ private:
     void drawTextLines();
     int drawRun(const wchar_t* text, int length, int x, int y, uint8_t runStyle, bool draw);
     int drawRuns(const wchar_t* text, int length, int x, int y, int ranges, bool draw);
+    int drawMeasured(const wchar_t* text, int length, int x, int y, uint8_t runStyle);
     void drawWrapped(const wchar_t* text, int count, int x, int y, int ranges);
     void placeToken(const wchar_t* token, int fullLength, int wordLength, bool hardBreak);
     void placePiece(const wchar_t* piece, int length);
