@@ -81,6 +81,11 @@ int pieceLength(const wchar_t* text, int available) {
     return n;
 }
 
+// Hebrew, Arabic and the scripts and presentation forms around them.
+bool isRightToLeft(wchar_t c) {
+    return (c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF);
+}
+
 uint8_t runStyleOfRange(uint8_t colour) {
     return colour < kRunStyles ? colour : static_cast<uint8_t>(kRunDiffers);
 }
@@ -467,12 +472,31 @@ int ItemPainter::textWidth(const wchar_t* text, int length) const {
 
 int ItemPainter::drawRun(const wchar_t* text, int length, int x, int y, uint8_t runStyle, bool draw) {
     if (length <= 0) return 0;
-    if (draw) {
-        SetBkColor(dc, runBackground[runStyle]);
-        SetTextColor(dc, runText[runStyle]);
+    if (!draw) return textWidth(text, length);
+    SetBkColor(dc, runBackground[runStyle]);
+    SetTextColor(dc, runText[runStyle]);
+    return drawMeasured(text, length, x, y, runStyle);
+}
+
+// Wine draws a string with glyph advances of its own, wider than the text extent for some
+// fonts (Liberation Sans, its stand-in for "MS Shell Dlg", by a pixel or two a word): a run
+// drawn alone then covers the separator after it and touches the next, which starts where
+// the extent said. Every unit is therefore placed at the advance the extent gives it.
+// Right-to-left text is reordered for display, and Wine applies the advances in the
+// stored order to the reordered glyphs: such a run is drawn as the platform lays it out.
+int ItemPainter::drawMeasured(const wchar_t* text, int length, int x, int y, uint8_t runStyle) {
+    if (paintedPieces != nullptr) paintedPieces->push_back(PaintedPiece{text, length, x, y, runStyle});
+    if (static_cast<int>(advances.size()) < length) advances.resize(length);
+    SIZE size{};
+    if (std::any_of(text, text + length, isRightToLeft) ||
+        !GetTextExtentExPointW(dc, text, length, 0, nullptr, advances.data(), &size)) {
         TextOutW(dc, x, y, text, length);
+        return textWidth(text, length);
     }
-    return textWidth(text, length);
+    for (int i = length - 1; i > 0; --i)
+        advances[i] -= advances[i - 1];
+    ExtTextOutW(dc, x, y, 0, nullptr, text, static_cast<UINT>(length), advances.data());
+    return size.cx;
 }
 
 int ItemPainter::drawRuns(const wchar_t* text, int length, int x, int y, int ranges, bool draw) {
@@ -542,8 +566,7 @@ void ItemPainter::placePiece(const wchar_t* piece, int length) {
         }
         // Not even one unit fits an empty line: it is drawn anyway, past the frame.
         if (k == 0) k = 1;
-        const int width = textWidth(piece, k);
-        keepOnLine(piece, k, k, width, boxWidth - width - lineUsed() - 6);
+        putPiece(piece, k, k, textWidth(piece, k), false);
         piece += k;
         length -= k;
     }
@@ -572,29 +595,27 @@ bool ItemPainter::placeWord(const wchar_t* token, int length, int drawLength, in
             *room = boxWidth - used - 6;
             return false;
         }
-        lineY += lineHeight;
-        --linesLeft;
-        if (measureOnly) {
-            MoveToEx(dc, lineX + w, lineY, nullptr);
-        } else {
-            MoveToEx(dc, lineX, lineY, nullptr);
-            drawWrappedRuns(token, length);
-        }
+        putPiece(token, length, drawLength, w, true);
         return true;
     }
-    keepOnLine(token, length, drawLength, w, left);
+    putPiece(token, length, drawLength, w, false);
     return true;
 }
 
-void ItemPainter::keepOnLine(const wchar_t* token, int length, int drawLength, int width, int room) {
-    if (measureOnly) {
-        POINT position{};
-        GetCurrentPositionEx(dc, &position);
-        MoveToEx(dc, position.x + width, position.y, nullptr);
-        return;
+// The one road of every placed piece, in the measuring pass and the painting pass alike:
+// the position moves past all its units, separators included, whatever is painted, so
+// that the next word starts where the measure put it.
+void ItemPainter::putPiece(const wchar_t* piece, int length, int wordLength, int width, bool onNextLine) {
+    if (onNextLine) nextLine();
+    POINT start{};
+    GetCurrentPositionEx(dc, &start);
+    if (!measureOnly) {
+        // Separators that would end past the box are stepped over, not painted, so that
+        // they do not paint over its frame.
+        const bool endsInBox = start.x - lineX + width <= boxWidth - 6;
+        drawWrappedRuns(piece, endsInBox ? length : wordLength);
     }
-    // Near the box's edge the separators after a word are left out.
-    drawWrappedRuns(token, room < 10 ? drawLength : length);
+    MoveToEx(dc, start.x + width, start.y, nullptr);
 }
 
 int ItemPainter::fitChars(const wchar_t* text, int length, int width) const {
@@ -633,8 +654,12 @@ int ItemPainter::drawWrappedPiece(int from, int to, int limit, uint8_t runStyle)
     if (stop <= from) return from;
     SetBkColor(dc, runBackground[runStyle]);
     SetTextColor(dc, runText[runStyle]);
-    // The current position carries the x and y (TA_UPDATECP).
-    TextOutW(dc, 0, 0, wrapText + from, stop - from);
+    // The text is drawn at the current position (TA_UPDATECP), which is then set past it by
+    // the measured width, not by what the platform made of it.
+    POINT at{};
+    GetCurrentPositionEx(dc, &at);
+    const int width = drawMeasured(wrapText + from, stop - from, at.x, at.y, runStyle);
+    MoveToEx(dc, at.x + width, at.y, nullptr);
     return stop;
 }
 

@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "settings/ColourSet.h"
 
@@ -42,6 +43,16 @@ enum RunStyle : uint8_t {
     kRunUnpaired = 4,
 };
 
+// A piece of attribute text or text as painted: length units from text, drawn at (x, y)
+// in a run style.
+struct PaintedPiece {
+    const wchar_t* text;
+    int length;
+    int x;
+    int y;
+    uint8_t runStyle;
+};
+
 struct ItemPainter {
     const wchar_t* wrapText{};  // the text being wrapped: the display copy or the record's text
     int32_t fitsByWords{};      // the box's text fits its lines word by word
@@ -73,6 +84,10 @@ struct ItemPainter {
     HPEN greyPen{};                // owned
     HPEN borderPen{};              // one of pens or greyPen
     TEXTMETRICW metrics{};
+    // While set (by tests), every painted piece of attribute text and text is added to it;
+    // not owned.
+    std::vector<PaintedPiece>* paintedPieces{};
+    std::vector<INT> advances;  // per-unit advances of the run being drawn
 
     // Defaults, the colours stored in the registry over them, and the GDI objects.
     explicit ItemPainter(HWND tree);
@@ -105,12 +120,13 @@ private:
     void drawTextLines();
     int drawRun(const wchar_t* text, int length, int x, int y, uint8_t runStyle, bool draw);
     int drawRuns(const wchar_t* text, int length, int x, int y, int ranges, bool draw);
+    int drawMeasured(const wchar_t* text, int length, int x, int y, uint8_t runStyle);
     void drawWrapped(const wchar_t* text, int count, int x, int y, int ranges);
     void placeToken(const wchar_t* token, int fullLength, int wordLength, bool hardBreak);
     void placePiece(const wchar_t* piece, int length);
     // True when the token was placed; else room is the width left on the line.
     bool placeWord(const wchar_t* token, int length, int drawLength, int* room);
-    void keepOnLine(const wchar_t* token, int length, int drawLength, int width, int room);
+    void putPiece(const wchar_t* piece, int length, int wordLength, int width, bool onNextLine);
     void nextLine();
     int lineUsed() const;
     int fitChars(const wchar_t* text, int length, int width) const;

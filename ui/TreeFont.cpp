@@ -4,7 +4,9 @@
 
 #include <cwchar>
 #include <string>
+#include <utility>
 
+#include "model/MessageBox.h"
 #include "settings/Registry.h"
 #include "ui/CompareCommand.h"
 #include "ui/FileDialogs.h"
@@ -68,6 +70,64 @@ void setOnBothTrees(HFONT font, BOOL redraw) {
         if (tree != nullptr) SendMessageW(tree, WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw);
 }
 
+// Where the chooser starts: the font the trees are drawn in, by the face really used
+// (a substitute such as "MS Shell Dlg" or a face that is not installed is not in the
+// chooser's list, which then falls back to its first entry, a vertical "@" face under
+// Wine) and its character height, which the chooser turns into points.
+LOGFONTW treesFontNow() {
+    HWND tree = leftTreeView.tree;
+    HFONT font = tree != nullptr ? reinterpret_cast<HFONT>(SendMessageW(tree, WM_GETFONT, 0, 0)) : nullptr;
+    // The painter draws in the same font when the tree reports none.
+    if (font == nullptr) font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    LOGFONTW logFont{};
+    GetObjectW(font, sizeof(logFont), &logFont);
+    HDC dc = GetDC(tree);
+    if (dc == nullptr) return logFont;
+    HGDIOBJ previous = SelectObject(dc, font);
+    wchar_t face[LF_FACESIZE] = {};
+    TEXTMETRICW metrics{};
+    const bool realised = GetTextFaceW(dc, LF_FACESIZE, face) > 0 && GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, previous);
+    ReleaseDC(tree, dc);
+    if (!realised) return logFont;
+    const wchar_t* horizontal = face[0] == L'@' ? face + 1 : face;
+    if (*horizontal != 0) lstrcpynW(logFont.lfFaceName, horizontal, LF_FACESIZE);
+    if (logFont.lfHeight >= 0) logFont.lfHeight = -(metrics.tmHeight - metrics.tmInternalLeading);
+    return logFont;
+}
+
+int CALLBACK noteFace(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM found) {
+    auto* face = reinterpret_cast<std::pair<const wchar_t*, bool>*>(found);
+    if (lstrcmpiW(font->lfFaceName, face->first) == 0) face->second = true;
+    return face->second ? 0 : 1;
+}
+
+// The chooser under Wine takes any name typed into its face box (it does not honour
+// CF_FORCEFONTEXIST), and the font mapper then draws the trees in whatever it finds.
+bool isInstalledFace(const wchar_t* name) {
+    HDC dc = GetDC(nullptr);
+    if (dc == nullptr) return false;
+    LOGFONTW query{};
+    query.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(query.lfFaceName, name, LF_FACESIZE);
+    std::pair<const wchar_t*, bool> face{name, false};
+    EnumFontFamiliesExW(dc, &query, noteFace, reinterpret_cast<LPARAM>(&face), 0);
+    ReleaseDC(nullptr, dc);
+    return face.second;
+}
+
+// A face the trees can be drawn in; otherwise the user is told and false returned.
+bool acceptFace(HWND owner, const wchar_t* name) {
+    std::wstring message;
+    if (name[0] == L'@')
+        message = std::wstring(L"The font \"") + name + L"\" is a vertical font and cannot be used in the trees.";
+    else if (name[0] == 0 || !isInstalledFace(name))
+        message = std::wstring(L"The font \"") + name + L"\" is not installed.";
+    if (message.empty()) return true;
+    showBox(owner, message.c_str(), L"Error", MB_ICONERROR);
+    return false;
+}
+
 bool runChooser(CHOOSEFONTW& record) {
     if (chooserHandler) return chooserHandler(record);
     return ChooseFontW(&record) != FALSE;
@@ -119,16 +179,16 @@ void saveFont() {
 }
 
 void chooseTreeFont(HWND owner) {
-    if (treeFont == nullptr) systemFixedFont(&treeLogFont);
     // The chooser fills a copy: Cancel leaves the description as it was.
-    LOGFONTW chosen = treeLogFont;
+    LOGFONTW chosen = treesFontNow();
     CHOOSEFONTW record{};
     record.lStructSize = sizeof(record);
     record.hwndOwner = owner;
     record.lpLogFont = &chosen;
-    record.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT;
+    record.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_FORCEFONTEXIST | CF_NOVERTFONTS;
     if (!runChooser(record)) return;
     chosen.lfFaceName[LF_FACESIZE - 1] = 0;
+    if (!acceptFace(owner, chosen.lfFaceName)) return;
 
     HFONT font = CreateFontIndirectW(&chosen);
     if (font == nullptr) return;

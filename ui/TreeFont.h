@@ -8,7 +8,7 @@
 
 #include <functional>
 
-// The description that the font chooser starts from and fills.
+// The description of the stored or chosen tree font; the font chooser fills it.
 extern LOGFONTW treeLogFont;
 // The font made from it and set on both trees; null while none was stored or chosen.
 // Owned here: deleted when another is chosen and when the main window is gone.
@@ -18,7 +18,9 @@ extern HFONT treeFont;
 void loadFont();
 // Writes the nine values of the tree font under "\Font1".
 void saveFont();
-// The font chooser; Cancel, or a font that cannot be made, changes nothing.
+// The font chooser, opened at the face and size the trees are drawn in. Cancel, a font
+// that cannot be made, or a face that is not installed or is vertical (refused with a
+// message) changes nothing.
 void chooseTreeFont(HWND owner);
 // Deletes the font after the trees that used it are gone, so a later start in the same
 // process begins without one.

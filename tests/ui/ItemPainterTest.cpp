@@ -6,6 +6,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <climits>
 #include <cwchar>
 #include <memory>
 #include <set>
@@ -110,7 +112,8 @@ protected:
 
     // Paints the record's item as the tree's post-paint notification would; returns
     // the item's text rectangle.
-    static RECT paint(Canvas& canvas, XMLTreeItem* record, UINT state = 0) {
+    static RECT paint(Canvas& canvas, XMLTreeItem* record, UINT state = 0) { return paint(canvas.dc(), record, state); }
+    static RECT paint(HDC dc, XMLTreeItem* record, UINT state = 0) {
         RECT text{};
         if (record == nullptr) return text;
         HWND tree = record->treeView;
@@ -119,7 +122,7 @@ protected:
         draw.nmcd.hdr.hwndFrom = tree;
         draw.nmcd.hdr.code = NM_CUSTOMDRAW;
         draw.nmcd.dwDrawStage = CDDS_ITEMPOSTPAINT;
-        draw.nmcd.hdc = canvas.dc();
+        draw.nmcd.hdc = dc;
         TreeView_GetItemRect(tree, record->treeItem, &draw.nmcd.rc, FALSE);
         draw.nmcd.dwItemSpec = reinterpret_cast<DWORD_PTR>(record->treeItem);
         draw.nmcd.uItemState = state;
@@ -341,6 +344,238 @@ TEST_F(ItemPainterTest, WrappingLongTokensEndsAndStaysInTheBox) {
         } else {
             EXPECT_EQ(inked, lines);
         }
+    }
+}
+
+// A canvas of the screen's kind, as the tree's own device context is: Wine draws text on
+// it through the display driver, which may space glyphs wider than the text extent says
+// (on a DIB section Wine's own engine draws, and keeps to the extent).
+class ScreenCanvas {
+public:
+    ScreenCanvas(int width, int height) : width_(width), height_(height) {
+        HDC screen = GetDC(nullptr);
+        dc_ = CreateCompatibleDC(screen);
+        bitmap_ = CreateCompatibleBitmap(screen, width, height);
+        ReleaseDC(nullptr, screen);
+        old_ = SelectObject(dc_, bitmap_);
+        clear();
+    }
+    ~ScreenCanvas() {
+        SelectObject(dc_, old_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+    }
+    ScreenCanvas(const ScreenCanvas&) = delete;
+    ScreenCanvas& operator=(const ScreenCanvas&) = delete;
+
+    HDC dc() const { return dc_; }
+    void clear() {
+        RECT all{0, 0, width_, height_};
+        FillRect(dc_, &all, GetSysColorBrush(COLOR_WINDOW));
+    }
+    // Takes the pixels from the bitmap, which must not be selected while they are read.
+    void read() {
+        GdiFlush();
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width_;
+        info.bmiHeader.biHeight = -height_;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        pixels_.assign(static_cast<size_t>(width_) * height_, 0);
+        HGDIOBJ font = GetCurrentObject(dc_, OBJ_FONT);
+        SelectObject(dc_, old_);
+        GetDIBits(dc_, bitmap_, 0, height_, pixels_.data(), &info, DIB_RGB_COLORS);
+        SelectObject(dc_, bitmap_);
+        SelectObject(dc_, font);
+    }
+    COLORREF pixel(int x, int y) const {
+        if (x < 0 || y < 0 || x >= width_ || y >= height_) return CLR_INVALID;
+        const uint32_t p = pixels_[static_cast<size_t>(y) * width_ + x];
+        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+    }
+
+private:
+    int width_;
+    int height_;
+    HDC dc_;
+    HBITMAP bitmap_;
+    HGDIOBJ old_;
+    std::vector<uint32_t> pixels_;
+};
+
+// A text's lines read back from what the painter drew of it: the pieces it recorded
+// (which units, where) and the pixels. Each piece must start where the text before it on
+// its line ends, and between two words there must be a column without ink, the
+// separator's, so that no word touches the next however the platform spaces glyphs.
+// Returns the lines, each as the stretch of text from its first drawn unit to its last.
+std::vector<std::wstring> readBack(const ScreenCanvas& canvas,
+                                   const ItemPainter& painter,
+                                   const XMLTreeItem& record,
+                                   std::vector<PaintedPiece> pieces) {
+    const std::wstring text(record.text, record.textLength);
+    // Only the pieces of the element text: the name and the attribute text are drawn too.
+    pieces.erase(std::remove_if(pieces.begin(), pieces.end(),
+                                [&](const PaintedPiece& p) {
+                                    return p.text < record.text || p.text >= record.text + record.textLength;
+                                }),
+                 pieces.end());
+    std::sort(pieces.begin(), pieces.end(),
+              [](const PaintedPiece& a, const PaintedPiece& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    HDC dc = canvas.dc();
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    auto width = [&](int from, int to) {
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text.c_str() + from, to - from, &size);
+        return static_cast<int>(size.cx);
+    };
+    auto isInk = [&](COLORREF colour) {
+        for (COLORREF background : painter.runBackground)
+            if (colour == background) return false;
+        return true;
+    };
+    std::vector<std::wstring> lines;
+    std::vector<int> drawn(text.size(), 0);
+    for (size_t i = 0; i < pieces.size();) {
+        const PaintedPiece& first = pieces[i];
+        const int lineStart = static_cast<int>(first.text - record.text);
+        EXPECT_EQ(first.x, pieces.front().x) << "every line starts at the box's left";
+        size_t j = i;
+        for (; j < pieces.size() && pieces[j].y == first.y; ++j) {
+            const PaintedPiece& p = pieces[j];
+            const int from = static_cast<int>(p.text - record.text);
+            EXPECT_NEAR(p.x - first.x, width(lineStart, from), 1)
+                << "\"" << narrow(text.substr(from, p.length)) << "\" after \""
+                << narrow(text.substr(lineStart, from - lineStart)) << "\"";
+            for (int k = from; k < from + p.length; ++k)
+                ++drawn[k];
+        }
+        const int lineEnd = static_cast<int>(pieces[j - 1].text - record.text) + pieces[j - 1].length;
+        const std::wstring line = text.substr(lineStart, lineEnd - lineStart);
+        // The separators' columns between each word and the next on the line.
+        for (int k = lineStart; k + 1 < lineEnd; ++k) {
+            if (!(text[k] > L' ' && text[k + 1] <= L' ')) continue;
+            int next = k + 1;
+            while (next < lineEnd && text[next] <= L' ')
+                ++next;
+            if (next == lineEnd) break;
+            const int gapStart = first.x + width(lineStart, k + 1);
+            const int gapEnd = first.x + width(lineStart, next);
+            int blankColumns = 0;
+            for (int x = gapStart; x < gapEnd; ++x) {
+                bool blank = true;
+                for (int y = first.y; y < first.y + metrics.tmHeight - 1 && blank; ++y)
+                    blank = !isInk(canvas.pixel(x, y));
+                blankColumns += blank ? 1 : 0;
+            }
+            // A glyph may overhang its cell by a column.
+            EXPECT_GE(blankColumns, std::max(1, gapEnd - gapStart - 1))
+                << "the space after \"" << narrow(text.substr(lineStart, k + 1 - lineStart)) << "\" in \""
+                << narrow(line) << "\" is " << gapEnd - gapStart << " pixels wide";
+        }
+        lines.push_back(line);
+        i = j;
+    }
+    for (size_t k = 0; k < text.size(); ++k) {
+        if (text[k] > L' ') {
+            EXPECT_EQ(drawn[k], 1) << "unit " << k << " of \"" << narrow(text) << "\"";
+        }
+    }
+    return lines;
+}
+
+// Words keep their separators on every line: in a one-line item, and in wrapped lines
+// beside the box's right edge and past it on a last line, in highlighted changes too,
+// and the measuring pass uses the lines that the drawing uses.
+TEST_F(ItemPainterTest, WordsKeepTheirSeparators) {
+    const std::wstring wall = L"Authentication is required to set a wall message";
+    const std::wstring sleep = L"Allow applications to inhibit system sleep when a user is idle for a while";
+    const std::wstring arrests = L"Сегодня были арестованы четверо британцев, обвиняемых в подготовке терактов";
+    const std::wstring shortSleep = L"Allow applications to inhibit system sleep";
+    const std::wstring shortArrests = L"Сегодня были арестованы четверо британцев";
+    struct Case {
+        const char* label;
+        const std::wstring& text;
+        const wchar_t* partnerText;  // null: no comparison
+        const wchar_t* edgePrefix;   // the box ends this far into the text...
+        int slack;                   // ... and this many pixels after it
+        int lines;                   // 0: a one-line item
+    } cases[] = {
+        {"one line", wall, nullptr, nullptr, 0, 0},
+        {"one line, highlighted", shortSleep, L"Allow applications to block system sleep", nullptr, 0, 0},
+        {"last line, the rest past the edge", wall, nullptr, L"Authentication is required to set a wall ", 3, 1},
+        {"last line, the edge just after a separator", wall, nullptr, L"Authentication is required to set a ", 0, 1},
+        {"two lines, a short word beside the edge", wall, nullptr, L"Authentication is required to ", 9, 2},
+        {"three lines, a word at the edge", wall, nullptr, L"Authentication is ", 2, 3},
+        {"highlighted, last line", sleep, L"Allow applications to block system sleep when a user is idle for a while",
+         L"Allow applications to ", 4, 1},
+        {"highlighted, two lines", sleep, L"Allow programs to inhibit system sleep when a user is idle for a while",
+         L"Allow applications to inhibit ", 8, 2},
+        {"Cyrillic, one line", shortArrests, nullptr, nullptr, 0, 0},
+        {"Cyrillic, last line", arrests, nullptr, L"Сегодня были арестованы ", 5, 1},
+        {"Cyrillic, two lines", arrests, nullptr, L"Сегодня были арестованы четверо ", 9, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        // A short attribute makes the element a multi-line item however short its text.
+        const std::string attribute = c.lines > 0 ? " gettext-domain=\"systemd\"" : "";
+        load("<root><t" + attribute + ">" + narrow(c.text) + "</t></root>",
+             "<root><t" + attribute + ">" + narrow(c.partnerText != nullptr ? c.partnerText : c.text.c_str()) +
+                 "</t></root>");
+        if (c.partnerText != nullptr) compare();
+        ASSERT_TRUE(createItemPainter(leftTreeView.tree));
+        XMLTreeItem* record = find(leftTreeView, L"t");
+        ASSERT_NE(record, nullptr);
+        ASSERT_EQ(record->attributeLines + record->textLines >= 2, c.lines > 0);
+        // Wide enough for what runs past the box on a last line.
+        ScreenCanvas canvas(2000, 400);
+        HGDIOBJ old = SelectObject(canvas.dc(), itemPainter->font);
+
+        int measuredLines = 0;
+        if (c.lines > 0) {
+            record->textLines = static_cast<uint8_t>(c.lines);
+            SIZE prefix{};
+            GetTextExtentPoint32W(canvas.dc(), c.edgePrefix, static_cast<int>(std::wcslen(c.edgePrefix)), &prefix);
+            itemPainter->boxWidth = prefix.cx + 6 + c.slack;
+            // The measuring pass first: with heights adjusted it tells how many lines it used.
+            OptionSet::AdjustView = 1;
+            leftTreeView.relayoutPending = 1;
+            paint(canvas.dc(), record);
+            measuredLines = record->textLines;
+            leftTreeView.relayoutPending = 0;
+            OptionSet::AdjustView = 0;
+            record->textLines = static_cast<uint8_t>(c.lines);
+            canvas.clear();
+        }
+
+        std::vector<PaintedPiece> pieces;
+        itemPainter->paintedPieces = &pieces;
+        paint(canvas.dc(), record);
+        itemPainter->paintedPieces = nullptr;
+        canvas.read();
+        const std::vector<std::wstring> lines = readBack(canvas, *itemPainter, *record, pieces);
+        SelectObject(canvas.dc(), old);
+
+        // Every word once, in order, on lines broken only at separators.
+        std::wstring joined;
+        for (std::wstring line : lines) {
+            while (!line.empty() && line.back() <= L' ')
+                line.pop_back();
+            joined += (joined.empty() ? L"" : L" ") + line;
+        }
+        EXPECT_EQ(narrow(joined), narrow(c.text));
+        if (c.lines > 0) {
+            EXPECT_LE(static_cast<int>(lines.size()), c.lines);
+            EXPECT_EQ(measuredLines, static_cast<int>(lines.size())) << "the measure used the lines the drawing used";
+        }
+        if (c.partnerText != nullptr) {
+            EXPECT_TRUE(std::any_of(pieces.begin(), pieces.end(), [&](const PaintedPiece& p) {
+                return p.text >= record->text && p.runStyle != kRunPlain;
+            })) << "the change is highlighted";
+        }
+        destroyItemPainter();
     }
 }
 
