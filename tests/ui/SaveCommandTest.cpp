@@ -319,6 +319,12 @@ TEST_F(SaveCommandTest, NamesReadBackAsWrittenOrTheSaveIsRefused) {
             command(IDM_SAVE_DIFFERENCES);
             EXPECT_EQ(dialogs.shown().size(), c.declaration.empty() ? 0u : 1u);
         }
+        // UTF-8 chosen for "<none>" was this save's alone: neither the writers' record nor the
+        // option keeps it.
+        EXPECT_EQ(currentOutputSpec, &defaultWriterSpec);
+        if (std::wstring(c.encoding) == L"<none>") {
+            EXPECT_STREQ(OptionSet::EncodingString.name, L"<none>");
+        }
         if (c.declaration.empty()) {
             EXPECT_EQ(GetFileAttributesW(dir.file(name).c_str()), INVALID_FILE_ATTRIBUTES);
             continue;
