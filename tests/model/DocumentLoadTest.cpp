@@ -320,9 +320,34 @@ TEST_F(DocumentLoadTest, AnEncodingThatCannotBeReadIsRefusedByName) {
         const std::wstring& text = boxes.shown()[0].text;
         // The parser names it in capitals.
         std::wstring named = L"'" + widen(encoding) + L"'";
-        for (wchar_t& unit : named) unit = static_cast<wchar_t>(std::towupper(unit));
+        for (wchar_t& unit : named)
+            unit = static_cast<wchar_t>(std::towupper(unit));
         EXPECT_NE(text.find(named), std::wstring::npos) << narrow(text);
         EXPECT_EQ(text.find(L"code point"), std::wstring::npos) << narrow(text);
+    }
+}
+
+// A byte sequence the code page lacks is named with the encoding; the parse ends there.
+TEST_F(DocumentLoadTest, ABadByteIsNamedWithItsEncoding) {
+    struct Case {
+        const char* encoding;
+        const char* bytes;
+        const wchar_t* named;
+    };
+    const Case cases[] = {
+        {"Shift_JIS", "\x81\x20", L"code point 0x8120 is invalid for 'SHIFT_JIS' encoding"},
+        {"EUC-JP", "\xA1\x20", L"code point 0xA120 is invalid for 'EUC-JP' encoding"},
+        {"EUC-KR", "\xB0\x20", L"code point 0xB020 is invalid for 'EUC-KR' encoding"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.encoding);
+        BoxScript boxes;
+        boxes.expectCaption(L"Fatal error", IDNO);
+        const std::string xml =
+            std::string("<?xml version=\"1.0\" encoding=\"") + c.encoding + "\"?>\n<r>a" + c.bytes + "</r>";
+        EXPECT_EQ(loadXml(leftTreeView, xml, dir), kLoadFailed);
+        ASSERT_FALSE(boxes.shown().empty());
+        EXPECT_NE(boxes.shown()[0].text.find(c.named), std::wstring::npos) << narrow(boxes.shown()[0].text);
     }
 }
 
