@@ -234,6 +234,10 @@ TEST_F(DocumentLoadTest, PanelEncodingComesFromTheDeclarationOrTheByteOrderMark)
         {"<?xml version=\"1.0\" encoding=\"KOI8-R\"?>\n<r>\xF0</r>", 20866},
         {"<?xml version=\"1.0\" encoding=\"MacCyrillic\"?>\n<r>\x8F</r>", 10007},
         {"<?xml version=\"1.0\" encoding=\"US-ASCII\"?>\n<r/>", 20127},
+        // <?xml version="1.0" encoding="IBM500"?><root/> in EBCDIC.
+        {"\x4C\x6F\xA7\x94\x93\x40\xA5\x85\x99\xA2\x89\x96\x95\x7E\x7F\xF1\x4B\xF0\x7F\x40\x85\x95\x83\x96\x84"
+         "\x89\x95\x87\x7E\x7F\xC9\xC2\xD4\xF5\xF0\xF0\x7F\x6F\x6E\x4C\x99\x96\x96\xA3\x61\x6E",
+         500},
     };
     for (const EncodingCase& c : cases) {
         SCOPED_TRACE(c.bytes);
