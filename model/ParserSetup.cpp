@@ -27,6 +27,7 @@
 #include <new>
 
 #include "model/DocumentHandlers.h"
+#include "model/ParserEncodings.h"
 #include "settings/OptionSet.h"
 
 xercesc::SAX2XMLReader* xmlReader = nullptr;
@@ -210,6 +211,7 @@ void initParser() {
     if (xmlReader != nullptr) return;
     try {
         xercesc::XMLPlatformUtils::Initialize("en_US");
+        installParserEncodings();
         xmlReader = xercesc::XMLReaderFactory::createXMLReader(&parserMemory);
     } catch (...) {
         xmlReader = nullptr;

@@ -237,29 +237,15 @@ void AttributeList::build(const XMLTreeItem* from, bool wanted) {
     const bool ruleAttributes =
         (from->flags & kNamedAttributesIgnoredFlag) != 0 && ignoreList.ruleFor(*from) != nullptr;
     const bool commonAttributes = (from->flags & kCommonAttributeFlag) != 0;
-    const wchar_t* text = from->attributes;
-    const uint32_t length = from->attributesLength;
-    uint32_t attributeStart = 0;
-    uint32_t nameCounter = 1;
-    uint32_t valueCounter = 0;
-    bool inValue = false;
-    for (uint32_t i = 0; i < length && text[i] != 0 && entryCount < kMaxDiffAttributes; ++i) {
-        const wchar_t c = text[i];
-        if (!inValue) {
-            ++nameCounter;
-            if (c == kAttributeOpenQuote) inValue = true;
-            continue;
-        }
-        ++valueCounter;
-        if (c != kAttributeCloseQuote) continue;
-        entries[entryCount++].set(text + attributeStart, clamp16(nameCounter - 1), clamp16(valueCounter),
-                                  ruleAttributes, commonAttributes);
-        i += 1;  // the blank before the next attribute
-        attributeStart = i + 1;
-        nameCounter = 1;
-        valueCounter = 0;
-        inValue = false;
-    }
+    const wchar_t* const end = from->attributes + from->attributesLength;
+    // An entry spans the name with "=" and the opening mark, then the value with the closing
+    // mark; a value cut by the text's bound gives none.
+    from->forEachAttribute([&](const wchar_t* name, int nameUnits, const wchar_t* value, int valueUnits) {
+        if (entryCount >= kMaxDiffAttributes || value + valueUnits >= end) return false;
+        entries[entryCount++].set(name, clamp16(static_cast<uint32_t>(nameUnits) + 2),
+                                  clamp16(static_cast<uint32_t>(valueUnits) + 1), ruleAttributes, commonAttributes);
+        return true;
+    });
 }
 
 bool AttributeList::pushRange(uint32_t start, uint32_t length, uint8_t colour) {

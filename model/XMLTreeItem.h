@@ -92,6 +92,11 @@ struct XMLTreeItem {
     void setAttributes(const xercesc::Attributes& list, XMLTreeView* panel);
     void addAttribute(uint32_t nameHash, const wchar_t* attributeName, const wchar_t* value);
     void finish(int endLine, int endColumnNumber);
+    // Calls visit(name, name length, value, value length) with each attribute of the
+    // attribute text in order, until it answers false; false then. A value cut by the
+    // text's bound runs to its end.
+    template <typename Visit>
+    bool forEachAttribute(Visit visit) const;
 
     // Tests of the comparison, in the mode and with the switches of compareSettings.
     // Bucket key of the child matcher's indexes.
@@ -194,3 +199,22 @@ wchar_t* internPathStep(wchar_t* text, int separator, int32_t* nameId, int32_t* 
 
 // The name entry of summary items: empty text, name id -1.
 extern HashItem summaryName;
+
+template <typename Visit>
+bool XMLTreeItem::forEachAttribute(Visit visit) const {
+    const wchar_t* const text = attributes;
+    const int length = text == nullptr ? 0 : attributesLength;
+    for (int at = 0; at < length;) {
+        int equals = at;
+        while (equals + 1 < length && !(text[equals] == L'=' && text[equals + 1] == kAttributeOpenQuote))
+            ++equals;
+        if (equals + 1 >= length) return true;
+        const int value = equals + 2;
+        int close = value;
+        while (close < length && text[close] != kAttributeCloseQuote)
+            ++close;
+        if (!visit(text + at, equals - at, text + value, close - value)) return false;
+        at = close + 2;  // the closing mark and the blank before the next attribute
+    }
+    return true;
+}

@@ -43,6 +43,135 @@ struct NameMatch {
     uint32_t kind;
 };
 
+struct NamedEncoding {
+    const wchar_t* name;
+    NameMatch match;
+};
+
+// The encodings known by name alone, where the family rules find no code page: their IANA
+// names and the aliases documents use. The parser reads through this table and the rules
+// (model/ParserEncodings), so whatever a document may declare, the editor reads and the
+// writers write in the same code page. The first name of a code page is its usual name.
+// EUC-JP is 20932: the 51932 that Windows lists for it is converted by MultiByteToWideChar
+// neither on Windows nor under Wine.
+constexpr NamedEncoding kNamedEncodings[] = {
+    {L"Shift_JIS", {932, kKindListed}},
+    {L"MS_Kanji", {932, kKindListed}},
+    {L"csShiftJIS", {932, kKindListed}},
+    {L"SJIS", {932, kKindListed}},
+    {L"x-sjis", {932, kKindListed}},
+    {L"windows-31J", {932, kKindListed}},
+    {L"csWindows31J", {932, kKindListed}},
+    {L"GBK", {936, kKindListed}},
+    {L"GB2312", {936, kKindListed}},
+    {L"csGB2312", {936, kKindListed}},
+    {L"GB_2312-80", {936, kKindListed}},
+    {L"EUC-CN", {936, kKindListed}},
+    {L"x-euc-cn", {936, kKindListed}},
+    {L"MS936", {936, kKindListed}},
+    {L"chinese", {936, kKindListed}},
+    {L"EUC-KR", {949, kKindListed}},
+    {L"csEUCKR", {949, kKindListed}},
+    {L"KS_C_5601-1987", {949, kKindListed}},
+    {L"KS_C_5601-1989", {949, kKindListed}},
+    {L"KSC_5601", {949, kKindListed}},
+    {L"KSC5601", {949, kKindListed}},
+    {L"korean", {949, kKindListed}},
+    {L"UHC", {949, kKindListed}},
+    {L"Big5", {950, kKindListed}},
+    {L"csBig5", {950, kKindListed}},
+    {L"CN-Big5", {950, kKindListed}},
+    {L"x-x-big5", {950, kKindListed}},
+    {L"EUC-JP", {20932, kKindListed}},
+    {L"csEUCPkdFmtJapanese", {20932, kKindListed}},
+    {L"x-euc-jp", {20932, kKindListed}},
+    {L"IBM037", {37, kKindListed}},
+    {L"IBM-037", {37, kKindListed}},
+    {L"EBCDIC-CP-US", {37, kKindListed}},
+    {L"CP037", {37, kKindListed}},
+    {L"csIBM037", {37, kKindListed}},
+    {L"KOI8-R", {20866, kKindSingleByte}},
+    {L"csKOI8R", {20866, kKindSingleByte}},
+    {L"KOI8", {20866, kKindSingleByte}},
+    {L"KOI8-U", {21866, kKindSingleByte}},
+    {L"KOI8-RU", {21866, kKindSingleByte}},
+    {L"x-mac-cyrillic", {10007, kKindSingleByte}},
+    {L"MacCyrillic", {10007, kKindSingleByte}},
+    {L"x-mac-ukrainian", {10017, kKindSingleByte}},
+    {L"macintosh", {10000, kKindSingleByte}},
+    {L"mac", {10000, kKindSingleByte}},
+    {L"csMacintosh", {10000, kKindSingleByte}},
+    {L"x-mac-roman", {10000, kKindSingleByte}},
+    {L"MacRoman", {10000, kKindSingleByte}},
+    {L"x-mac-ce", {10029, kKindSingleByte}},
+    {L"MacCentralEurope", {10029, kKindSingleByte}},
+    {L"x-mac-greek", {10006, kKindSingleByte}},
+    {L"MacGreek", {10006, kKindSingleByte}},
+    {L"x-mac-turkish", {10081, kKindSingleByte}},
+    {L"MacTurkish", {10081, kKindSingleByte}},
+    {L"x-mac-icelandic", {10079, kKindSingleByte}},
+    {L"x-mac-croatian", {10082, kKindSingleByte}},
+    {L"x-mac-romanian", {10010, kKindSingleByte}},
+    {L"TIS-620", {874, kKindSingleByte}},
+    {L"cp1250", {1250, kKindSingleByte}},
+    {L"cp1251", {1251, kKindSingleByte}},
+    {L"cp1252", {1252, kKindSingleByte}},
+    {L"cp1253", {1253, kKindSingleByte}},
+    {L"cp1254", {1254, kKindSingleByte}},
+    {L"cp1255", {1255, kKindSingleByte}},
+    {L"cp1256", {1256, kKindSingleByte}},
+    {L"cp1257", {1257, kKindSingleByte}},
+    {L"cp1258", {1258, kKindSingleByte}},
+    {L"US-ASCII", {20127, kKindSingleByte}},
+    {L"ASCII", {20127, kKindSingleByte}},
+    {L"USASCII", {20127, kKindSingleByte}},
+    {L"US_ASCII", {20127, kKindSingleByte}},
+    {L"ANSI_X3.4-1968", {20127, kKindSingleByte}},
+    {L"ISO646-US", {20127, kKindSingleByte}},
+    {L"IBM367", {20127, kKindSingleByte}},
+    {L"cp367", {20127, kKindSingleByte}},
+    {L"csASCII", {20127, kKindSingleByte}},
+    {L"us", {20127, kKindSingleByte}},
+    {L"IBM819", {28591, kKindSingleByte}},
+    {L"IBM-819", {28591, kKindSingleByte}},
+    {L"CP819", {28591, kKindSingleByte}},
+    {L"L1", {28591, kKindSingleByte}},
+    {L"csISOLatin1", {28591, kKindSingleByte}},
+    {L"ISO-IR-100", {28591, kKindSingleByte}},
+    {L"UCS-2", {kUtf16LittleEndian, kKindUtf16}},
+    {L"UCS2", {kUtf16LittleEndian, kKindUtf16}},
+    {L"ISO-10646-UCS-2", {kUtf16LittleEndian, kKindUtf16}},
+    {L"IBM1200", {kUtf16LittleEndian, kKindUtf16}},
+    {L"IBM-1200", {kUtf16LittleEndian, kKindUtf16}},
+    {L"csUnicode", {kUtf16LittleEndian, kKindUtf16}},
+};
+
+// ASCII letters compared without regard to case, as encoding names are.
+bool sameEncodingName(const wchar_t* a, const wchar_t* b) {
+    auto fold = [](wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 0x20) : c; };
+    for (; *a != 0 && fold(*a) == fold(*b); ++a, ++b) {
+    }
+    return fold(*a) == fold(*b);
+}
+
+NameMatch namedEncoding(const wchar_t* name) {
+    for (const NamedEncoding& known : kNamedEncodings) {
+        if (sameEncodingName(name, known.name)) {
+            return known.match;
+        }
+    }
+    return {0, kKindNone};
+}
+
+const wchar_t* usualNameOf(uint32_t codePage) {
+    for (const NamedEncoding& known : kNamedEncodings) {
+        if (known.match.codePage == codePage) {
+            return known.name;
+        }
+    }
+    return nullptr;
+}
+
 // Clearing 0x20 folds the case of ASCII letters; 0x80 is cleared as well, which folds Latin-1 letters
 // onto ASCII ones.
 wchar_t keyUnit(wchar_t unit) {
@@ -122,14 +251,18 @@ bool survivesConversion(uint32_t codePage, const wchar_t* text, int count, const
     return std::wmemcmp(back.get(), text, static_cast<size_t>(count)) == 0;
 }
 
-// The code pages a record can name that write ASCII as itself: all but UTF-7 and the EBCDIC ones.
+// The code pages a record can name that write ASCII as itself: all but UTF-7, UTF-16 and the
+// EBCDIC ones.
 bool isAsciiTransparent(uint32_t codePage) {
     if (codePage == 0 || codePage == kUtf8 || codePage == 874 || (codePage >= 1250 && codePage <= 1258) ||
         (codePage >= 28591 && codePage <= 28605)) {
         return true;
     }
-    return codePage != 500 && codePage != 1047 && codePage != 1140 &&
-           EncodingSpec::isListedCodePage(static_cast<int>(codePage)) != 0;
+    if (codePage == kUtf7 || codePage == kUtf16LittleEndian || codePage == kUtf16BigEndian || codePage == 37 ||
+        codePage == 500 || codePage == 1047 || codePage == 1140) {
+        return false;
+    }
+    return EncodingSpec::isListedCodePage(static_cast<int>(codePage)) != 0 || usualNameOf(codePage) != nullptr;
 }
 
 }  // namespace
@@ -173,7 +306,10 @@ void EncodingSpec::setName(const wchar_t* encodingName) {
     codePage = 0;
     int part = 0;
     const int number = parseName(encodingName, &part);
-    const NameMatch match = matchName(name, number, part);
+    NameMatch match = matchName(name, number, part);
+    if (match.codePage == 0) {
+        match = namedEncoding(name);
+    }
     if (match.codePage == 0 || !canWrite(match.codePage)) {
         reset();
         return;
@@ -356,14 +492,6 @@ const wchar_t* EncodingSpec::declaredName() const {
             return L"UTF-16LE";
         case kUtf16BigEndian:
             return L"UTF-16BE";
-        case 932:
-            return L"Shift_JIS";
-        case 936:
-            return L"GBK";
-        case 949:
-            return L"EUC-KR";
-        case 950:
-            return L"Big5";
         default:
             break;
     }
@@ -371,6 +499,8 @@ const wchar_t* EncodingSpec::declaredName() const {
         std::swprintf(usual, kNameUnits, L"windows-%u", codePage);
     } else if (codePage >= 28591 && codePage <= 28605) {
         std::swprintf(usual, kNameUnits, L"ISO-8859-%u", codePage - 28590);
+    } else if (const wchar_t* named = usualNameOf(codePage)) {
+        return named;
     } else {
         std::swprintf(usual, kNameUnits, L"IBM%u", codePage);
     }

@@ -35,10 +35,23 @@ struct EncodingSpec {
 
 // ANSI code page, CR LF: option files, list files and the parse log.
 extern EncodingSpec defaultWriterSpec;
-// The record used by the XML writers and writeEndOfLine; set by the save command.
+// The record used by the XML writers and writeEndOfLine: the save's own while a save
+// writes (OutputSpecScope), defaultWriterSpec otherwise.
 extern EncodingSpec* currentOutputSpec;
 // The record currentOutputSpec points at, or defaultWriterSpec while it points nowhere.
 const EncodingSpec& outputSpec();
+
+// Points currentOutputSpec at one save's record while it lives, then back where it was.
+class OutputSpecScope {
+public:
+    explicit OutputSpecScope(EncodingSpec* spec) : saved_(currentOutputSpec) { currentOutputSpec = spec; }
+    ~OutputSpecScope() { currentOutputSpec = saved_; }
+    OutputSpecScope(const OutputSpecScope&) = delete;
+    OutputSpecScope& operator=(const OutputSpecScope&) = delete;
+
+private:
+    EncodingSpec* saved_;
+};
 
 // Writes count units (-1: up to the NUL) converted through spec (null: defaultWriterSpec)
 // with one file write. Returns false when the conversion or the write failed. With lossy

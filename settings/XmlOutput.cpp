@@ -20,26 +20,6 @@ size_t lengthOf(const wchar_t* text) {
     return text == nullptr ? 0 : std::wcslen(text);
 }
 
-// Calls visit with each attribute name of an attribute text (name, "=", the opening
-// delimiter, value, the closing one, attributes separated by one blank) until it answers
-// false; false then.
-template <typename Visit>
-bool forEachAttributeName(const wchar_t* text, int length, Visit visit) {
-    for (int at = 0; at < length;) {
-        int equals = at;
-        while (equals + 1 < length && !(text[equals] == L'=' && text[equals + 1] == kAttributeOpenQuote))
-            ++equals;
-        if (equals + 1 >= length) return true;
-        if (!visit(text + at, equals - at)) return false;
-        int close = equals + 2;
-        while (close < length && text[close] != kAttributeCloseQuote)
-            ++close;
-        at = close + 1;
-        if (at < length && text[at] == L' ') ++at;
-    }
-    return true;
-}
-
 // The first name in element's subtree (ignored subtrees left out when they are) that
 // spec cannot hold. The walk climbs back by the items' parents instead of recursing, so
 // a deep document needs no deep stack.
@@ -51,8 +31,7 @@ bool findInSubtree(const XMLTreeItem& top, const EncodingSpec& spec, bool skipIg
             found->element = &element;
             return false;
         }
-        if (element.attributes == nullptr) return true;
-        return forEachAttributeName(element.attributes, element.attributesLength, [&](const wchar_t* at, int count) {
+        return element.forEachAttribute([&](const wchar_t* at, int count, const wchar_t*, int) {
             if (spec.holds(at, count)) return true;
             found->element = &element;
             found->attribute.assign(at, static_cast<size_t>(count));
@@ -153,22 +132,33 @@ void writeXmlDeclaration(HANDLE file, const XMLTreeItem* element, const DoctypeF
     }
 }
 
+OutputPlan planXmlOutput(const XMLTreeItem& element, int command, const EncodingSpec& spec) {
+    OutputPlan plan;
+    plan.spec = spec;
+    if (!parserReads(spec)) {
+        plan.refusal = kUnreadableEncodingError;
+        return plan;
+    }
+    plan.unwritable = findUnwritableName(element, command, spec);
+    if (plan.unwritable.element == nullptr) return plan;
+    if (spec.kind != 0) {
+        plan.refusal = kUnwritableNameError;
+        return plan;
+    }
+    plan.unwritable = UnwritableName();
+    plan.spec.setName(L"UTF-8");
+    plan.spec.endOfLine = spec.endOfLine;
+    return plan;
+}
+
 DWORD writeXmlOutput(const wchar_t* path,
                      const XMLTreeItem& element,
                      int command,
-                     EncodingSpec* spec,
+                     const OutputPlan& plan,
                      const DoctypeFields& doctype) {
-    EncodingSpec* used = spec != nullptr ? spec : &defaultWriterSpec;
-    if (!parserReads(*used)) return kUnreadableEncodingError;
-    if (findUnwritableName(element, command, *used).element != nullptr) {
-        if (used->kind != 0) return kUnwritableNameError;
-        // No encoding was chosen, and a file without a declaration is read as UTF-8.
-        static EncodingSpec utf8;
-        utf8.setName(L"UTF-8");
-        utf8.endOfLine = used->endOfLine;
-        used = &utf8;
-    }
-    currentOutputSpec = used;
+    if (plan.refusal != ERROR_SUCCESS) return plan.refusal;
+    EncodingSpec spec = plan.spec;
+    const OutputSpecScope output(&spec);
     ReplacingFileWriter writer;
     if (!writer.begin(path)) return writer.error();
     // Unbuffered, a failing write would go unnoticed: the writers do not check theirs.
@@ -197,4 +187,13 @@ DWORD writeXmlOutput(const wchar_t* path,
     }
     if (!writer.commit()) return writer.error() != 0 ? writer.error() : ERROR_WRITE_FAULT;
     return ERROR_SUCCESS;
+}
+
+DWORD writeXmlOutput(const wchar_t* path,
+                     const XMLTreeItem& element,
+                     int command,
+                     const EncodingSpec* spec,
+                     const DoctypeFields& doctype) {
+    return writeXmlOutput(path, element, command,
+                          planXmlOutput(element, command, spec != nullptr ? *spec : defaultWriterSpec), doctype);
 }

@@ -7,7 +7,8 @@
 
 #include <string>
 
-struct EncodingSpec;
+#include "settings/EncodingSpec.h"
+
 struct XMLTreeItem;
 
 // The DOCTYPE of the document the element comes from (texts not owned; null or empty
@@ -52,12 +53,28 @@ bool parserReads(const EncodingSpec& spec);
 constexpr DWORD kUnreadableEncodingError = ERROR_UNSUPPORTED_TYPE;
 constexpr DWORD kUnwritableNameError = ERROR_NO_UNICODE_TRANSLATION;
 
-// Points currentOutputSpec at spec and writes element under command (568, 980-986) to
-// path. Under "<none>", names beyond ASCII are written in UTF-8, declared. Returns
-// ERROR_SUCCESS, or the system error or one of the two above; on an error the file at
-// path is as it was.
+// One save's encoding, checked once before anything is asked or written.
+struct OutputPlan {
+    DWORD refusal = ERROR_SUCCESS;  // or one of the two errors above
+    UnwritableName unwritable;      // the name behind kUnwritableNameError
+    EncodingSpec spec;              // what the file is written in
+};
+// The encoding of a save of element under command in spec. Under "<none>", names beyond
+// ASCII are written in UTF-8, declared: a file without a declaration is read as UTF-8.
+OutputPlan planXmlOutput(const XMLTreeItem& element, int command, const EncodingSpec& spec);
+
+// Writes element under command (568, 980-986) to path in the plan's encoding, which
+// currentOutputSpec points at while it writes and no longer afterwards. Returns
+// ERROR_SUCCESS, or the plan's refusal or the system error; on an error the file at path
+// is as it was.
 DWORD writeXmlOutput(const wchar_t* path,
                      const XMLTreeItem& element,
                      int command,
-                     EncodingSpec* spec,
+                     const OutputPlan& plan,
+                     const DoctypeFields& doctype);
+// The same after planXmlOutput in spec (null: defaultWriterSpec).
+DWORD writeXmlOutput(const wchar_t* path,
+                     const XMLTreeItem& element,
+                     int command,
+                     const EncodingSpec* spec,
                      const DoctypeFields& doctype);

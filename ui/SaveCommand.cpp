@@ -75,30 +75,25 @@ void openWrittenFile(HWND owner, const wchar_t* path) {
         showBox(owner, L"Application not found", L"Open with external application", MB_ICONERROR);
 }
 
-// Whether the output can be written so that it reads back as written; false after the
-// box that says why not. A "<none>" output gets UTF-8 for names beyond ASCII instead.
-bool outputReadsBack(HWND owner, const XMLTreeItem& element, int command, const EncodingSpec& spec) {
+// Whether the plan's output reads back as written; false after the box that says why not.
+bool outputReadsBack(HWND owner, const OutputPlan& plan, const EncodingSpec& chosen) {
+    if (plan.refusal == ERROR_SUCCESS) return true;
     const std::wstring where = L", such as UTF-8, under \"Use specific Encoding\" in the Options.";
-    const std::wstring encoding = spec.name;
-    if (!parserReads(spec)) {
-        const std::wstring message = L"A file in the encoding " + encoding +
-                                     L" cannot be read back by this program.\nNothing was saved. Choose another "
-                                     L"output encoding" +
-                                     where;
-        showBox(owner, message.c_str(), L"Error", MB_ICONERROR);
-        return false;
-    }
-    if (spec.kind == 0) return true;
-    const UnwritableName found = findUnwritableName(element, command, spec);
-    if (found.element == nullptr) return true;
-    const std::wstring path = found.element->pathText(1, nullptr, 0);
+    const std::wstring encoding = chosen.name;
     std::wstring message;
-    if (found.attribute.empty())
-        message = L"The name of the element \"" + path + L"\"";
-    else
-        message = L"The attribute name \"" + found.attribute + L"\" of the element \"" + path + L"\"";
-    message += L" cannot be written in the encoding " + encoding +
-               L".\nNothing was saved. Choose an output encoding that holds it" + where;
+    if (plan.refusal == kUnreadableEncodingError) {
+        message = L"A file in the encoding " + encoding +
+                  L" cannot be read back by this program.\nNothing was saved. Choose another output encoding" + where;
+    } else {
+        const UnwritableName& found = plan.unwritable;
+        const std::wstring path = found.element != nullptr ? found.element->pathText(1, nullptr, 0) : std::wstring();
+        if (found.attribute.empty())
+            message = L"The name of the element \"" + path + L"\"";
+        else
+            message = L"The attribute name \"" + found.attribute + L"\" of the element \"" + path + L"\"";
+        message += L" cannot be written in the encoding " + encoding +
+                   L".\nNothing was saved. Choose an output encoding that holds it" + where;
+    }
     showBox(owner, message.c_str(), L"Error", MB_ICONERROR);
     return false;
 }
@@ -116,16 +111,16 @@ void saveXmlOutput(HWND owner, int command) {
         showBox(owner, L"Select the element you want to save", L"Error", MB_ICONERROR);
         return;
     }
-    EncodingSpec* spec = OptionSet::UseEncoding ? &OptionSet::EncodingString : &panel->outputEncoding;
+    const EncodingSpec& chosen = OptionSet::UseEncoding ? OptionSet::EncodingString : panel->outputEncoding;
     // Refused before the file is asked for: no name the user gives would change it.
-    if (!outputReadsBack(owner, *element, command, *spec)) return;
+    const OutputPlan plan = planXmlOutput(*element, command, chosen);
+    if (!outputReadsBack(owner, plan, chosen)) return;
     wchar_t path[kPathUnits];
     bool fromDialog = false;
     if (!chooseOutputPath(owner, path, &fromDialog)) return;
-    currentOutputSpec = spec;
     if (!addExtension(owner, path, fromDialog)) return;
     const DoctypeFields doctype{panel->doctypeName, panel->doctypePublicId, panel->doctypeSystemId};
-    const DWORD error = writeXmlOutput(path, *element, command, spec, doctype);
+    const DWORD error = writeXmlOutput(path, *element, command, plan, doctype);
     if (error != ERROR_SUCCESS) {
         showSystemError(kWriteOperation, path, static_cast<int>(error));
         return;

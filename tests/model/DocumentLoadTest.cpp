@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -224,6 +225,19 @@ TEST_F(DocumentLoadTest, PanelEncodingComesFromTheDeclarationOrTheByteOrderMark)
         {std::string("\xFF\xFE<\0r\0/\0>\0", 10), 1200},
         {std::string("\xFE\xFF\0<\0r\0/\0>", 10), 1201},
         {std::string("\xEF\xBB\xBF<r/>"), 65001},
+        // Read through the system's code pages, in the code page the editor and the writers use.
+        {"<?xml version=\"1.0\" encoding=\"EUC-JP\"?>\n<r>\xC5\xEC</r>", 20932},
+        {"<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<r>\x93\x8C</r>", 932},
+        {"<?xml version=\"1.0\" encoding=\"euc-kr\"?>\n<r>\xB0\xA1</r>", 949},
+        {"<?xml version=\"1.0\" encoding=\"Big5\"?>\n<r>\xA4\xA4</r>", 950},
+        {"<?xml version=\"1.0\" encoding=\"GB2312\"?>\n<r>\xD6\xD0</r>", 936},
+        {"<?xml version=\"1.0\" encoding=\"KOI8-R\"?>\n<r>\xF0</r>", 20866},
+        {"<?xml version=\"1.0\" encoding=\"MacCyrillic\"?>\n<r>\x8F</r>", 10007},
+        {"<?xml version=\"1.0\" encoding=\"US-ASCII\"?>\n<r/>", 20127},
+        // <?xml version="1.0" encoding="IBM500"?><root/> in EBCDIC.
+        {"\x4C\x6F\xA7\x94\x93\x40\xA5\x85\x99\xA2\x89\x96\x95\x7E\x7F\xF1\x4B\xF0\x7F\x40\x85\x95\x83\x96\x84"
+         "\x89\x95\x87\x7E\x7F\xC9\xC2\xD4\xF5\xF0\xF0\x7F\x6F\x6E\x4C\x99\x96\x96\xA3\x61\x6E",
+         500},
     };
     for (const EncodingCase& c : cases) {
         SCOPED_TRACE(c.bytes);
@@ -296,6 +310,49 @@ TEST_F(DocumentLoadTest, BadInputFailsCleanly) {
         EXPECT_EQ(ElementStore::itemCount(leftTreeView.tree), 0u);
     }
     EXPECT_EQ(parseIntoPanel(leftTreeView, dir.file(L"missing.xml").c_str()), kLoadCancelled);
+}
+
+// The message names the encoding: the parser never starts to read the document in it.
+TEST_F(DocumentLoadTest, AnEncodingThatCannotBeReadIsRefusedByName) {
+    for (const char* encoding : {"ISO-2022-JP", "UTF-7", "EUC-TW", "x-no-such-encoding"}) {
+        SCOPED_TRACE(encoding);
+        BoxScript boxes;
+        boxes.expectCaption(L"Fatal error", IDNO);
+        const std::string xml = std::string("<?xml version=\"1.0\" encoding=\"") + encoding + "\"?>\n<r>a</r>";
+        EXPECT_EQ(loadXml(leftTreeView, xml, dir), kLoadFailed);
+        ASSERT_FALSE(boxes.shown().empty());
+        const std::wstring& text = boxes.shown()[0].text;
+        // The parser names it in capitals.
+        std::wstring named = L"'" + widen(encoding) + L"'";
+        for (wchar_t& unit : named)
+            unit = static_cast<wchar_t>(std::towupper(unit));
+        EXPECT_NE(text.find(named), std::wstring::npos) << narrow(text);
+        EXPECT_EQ(text.find(L"code point"), std::wstring::npos) << narrow(text);
+    }
+}
+
+// A byte sequence the code page lacks is named with the encoding; the parse ends there.
+TEST_F(DocumentLoadTest, ABadByteIsNamedWithItsEncoding) {
+    struct Case {
+        const char* encoding;
+        const char* bytes;
+        const wchar_t* named;
+    };
+    const Case cases[] = {
+        {"Shift_JIS", "\x81\x20", L"code point 0x8120 is invalid for 'SHIFT_JIS' encoding"},
+        {"EUC-JP", "\xA1\x20", L"code point 0xA120 is invalid for 'EUC-JP' encoding"},
+        {"EUC-KR", "\xB0\x20", L"code point 0xB020 is invalid for 'EUC-KR' encoding"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.encoding);
+        BoxScript boxes;
+        boxes.expectCaption(L"Fatal error", IDNO);
+        const std::string xml =
+            std::string("<?xml version=\"1.0\" encoding=\"") + c.encoding + "\"?>\n<r>a" + c.bytes + "</r>";
+        EXPECT_EQ(loadXml(leftTreeView, xml, dir), kLoadFailed);
+        ASSERT_FALSE(boxes.shown().empty());
+        EXPECT_NE(boxes.shown()[0].text.find(c.named), std::wstring::npos) << narrow(boxes.shown()[0].text);
+    }
 }
 
 TEST_F(DocumentLoadTest, DeepNestingLoadsAndClears) {

@@ -84,8 +84,25 @@ const NameCase kNameCases[] = {
     {L"437", L"437", 437, 2},
     {L"cp932", L"cp932", 932, 2},
     {L"IBM1252", L"<none>", kNoCodePage, 0},
-    {L"US-ASCII", L"<none>", kNoCodePage, 0},
-    {L"Shift_JIS", L"<none>", kNoCodePage, 0},
+    // Names the family rules do not reach are known by name, in any case.
+    {L"US-ASCII", L"US-ASCII", 20127, 1},
+    {L"Shift_JIS", L"Shift_JIS", 932, 2},
+    {L"shift_jis", L"shift_jis", 932, 2},
+    {L"EUC-JP", L"EUC-JP", 20932, 2},
+    {L"EUC-KR", L"EUC-KR", 949, 2},
+    {L"Big5", L"Big5", 950, 2},
+    {L"GB2312", L"GB2312", 936, 2},
+    {L"KOI8-R", L"KOI8-R", 20866, 1},
+    {L"koi8-u", L"koi8-u", 21866, 1},
+    {L"MacCyrillic", L"MacCyrillic", 10007, 1},
+    {L"x-mac-cyrillic", L"x-mac-cyrillic", 10007, 1},
+    {L"IBM037", L"IBM037", 37, 2},
+    {L"L1", L"L1", 28591, 1},
+    {L"UCS-2", L"UCS-2", 1200, 4},
+    // Only whole names: no prefix or longer spelling of one.
+    {L"EUC-JPX", L"<none>", kNoCodePage, 0},
+    {L"EUC", L"<none>", kNoCodePage, 0},
+    {L"EUC-TW", L"<none>", kNoCodePage, 0},
     {L"", L"<none>", kNoCodePage, 0},
     {L"8", L"<none>", kNoCodePage, 0},
     {L"<none>", L"<none>", kNoCodePage, 0},
@@ -270,6 +287,13 @@ TEST_F(WriteText, ConvertsIntoEncoding) {
         {L"ISO-8859-15", L"\u20AC", {0xA4}},
         {L"cp850", L"\u00E9", {0x82}},
         {L"cp932", L"a\u65E5\u672C\uFF71", {0x61, 0x93, 0xFA, 0x96, 0x7B, 0xB1}},
+        {L"EUC-JP", L"a\u6771\u4EAC", {0x61, 0xC5, 0xEC, 0xB5, 0xFE}},
+        {L"EUC-KR", L"\uAC00", {0xB0, 0xA1}},
+        {L"Big5", L"\u4E2D", {0xA4, 0xA4}},
+        {L"GB2312", L"\u4E2D", {0xD6, 0xD0}},
+        {L"KOI8-R", L"\u041F\u0440", {0xF0, 0xD2}},
+        {L"MacCyrillic", L"\u041F\u0440", {0x8F, 0xF0}},
+        {L"IBM037", L"<a", {0x4C, 0x81}},
     };
     for (const ConversionCase& c : cases) {
         SCOPED_TRACE(c.encoding);
@@ -503,6 +527,8 @@ TEST(EncodingSpecName, TheDeclaredNameIsWellFormed) {
         {L"437", L"IBM437"},
         {L"cp932\"", L"Shift_JIS"},
         {L"LATIN9", L"LATIN9"},
+        {L"cp936\"", L"GBK"},
+        {L"cp949'", L"EUC-KR"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.given);
@@ -525,6 +551,10 @@ TEST(EncodingSpecName, HoldsWhatConvertsBackUnchanged) {
         {L"IBM437", L"\u0416", false},
         {L"UTF-8", L"\u0416\U0001F600", true},
         {L"UTF-16BE", L"\u0416", true},
+        {L"KOI8-R", L"\u0416", true},
+        {L"KOI8-R", L"\u00E9", false},
+        {L"EUC-JP", L"\u6771\u4EAC", true},
+        {L"IBM037", L"name", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.encoding << " " << c.text);

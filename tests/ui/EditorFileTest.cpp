@@ -303,15 +303,21 @@ TEST_F(EditorFileTest, ACharacterTheEncodingLacksIsAskedAboutAndNoWritesNothing)
     EXPECT_EQ(leftTreeView.editorModified, 1);
 }
 
+// The parser reads IBM1047 by itself; a system without the code page cannot read the file
+// into the editor, nor write it back.
 TEST_F(EditorFileTest, AnEncodingTheProgramDoesNotKnowIsAskedAbout) {
-    const std::string bytes = "<?xml version=\"1.0\" encoding=\"US-ASCII\"?>\n<root/>\n";
+    if (IsValidCodePage(1047)) GTEST_SKIP() << "this system converts IBM1047";
+    // <?xml version="1.0" encoding="IBM1047"?><root/> in EBCDIC.
+    const std::string bytes =
+        "\x4C\x6F\xA7\x94\x93\x40\xA5\x85\x99\xA2\x89\x96\x95\x7E\x7F\xF1\x4B\xF0\x7F\x40\x85\x95\x83"
+        "\x96\x84\x89\x95\x87\x7E\x7F\xC9\xC2\xD4\xF1\xF0\xF4\xF7\x7F\x6F\x6E\x4C\x99\x96\x96\xA3\x61\x6E";
     openBytes(bytes);
     type(0, L" ");
     BoxScript boxes;
     boxes.expectCaption(L"Warning!", IDNO);
     click(contentPane.saveButton);
     ASSERT_EQ(boxes.shown().size(), 1u);
-    EXPECT_NE(boxes.shown()[0].text.find(L"US-ASCII"), std::wstring::npos);
+    EXPECT_NE(boxes.shown()[0].text.find(L"IBM1047"), std::wstring::npos);
     EXPECT_TRUE(dir.read(L"doc.xml") == bytes);
 }
 

@@ -178,13 +178,13 @@ TEST_F(SaveCommandTest, TheEncodingIsTheOptionsOrThePanels) {
         BoxScript boxes;
         command(IDM_SAVE_ELEMENT);
         const std::string bytes = dir.read(L"encoded.xml");
+        // The save's encoding is its own: the writers' record is the default one again.
+        EXPECT_EQ(currentOutputSpec, &defaultWriterSpec);
         if (c.useEncoding) {
             EXPECT_EQ(bytes.substr(0, c.expected.size()), c.expected);
-            EXPECT_EQ(currentOutputSpec, &OptionSet::EncodingString);
             EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("\0>\0\n", 4)) << "the option's end of line";
         } else {
             EXPECT_EQ(bytes, c.expected);
-            EXPECT_EQ(currentOutputSpec, &c.panel->outputEncoding);
         }
     }
 }
@@ -318,6 +318,12 @@ TEST_F(SaveCommandTest, NamesReadBackAsWrittenOrTheSaveIsRefused) {
             if (!c.box.empty()) boxes.expect(c.box, L"Error");
             command(IDM_SAVE_DIFFERENCES);
             EXPECT_EQ(dialogs.shown().size(), c.declaration.empty() ? 0u : 1u);
+        }
+        // UTF-8 chosen for "<none>" was this save's alone: neither the writers' record nor the
+        // option keeps it.
+        EXPECT_EQ(currentOutputSpec, &defaultWriterSpec);
+        if (std::wstring(c.encoding) == L"<none>") {
+            EXPECT_STREQ(OptionSet::EncodingString.name, L"<none>");
         }
         if (c.declaration.empty()) {
             EXPECT_EQ(GetFileAttributesW(dir.file(name).c_str()), INVALID_FILE_ATTRIBUTES);

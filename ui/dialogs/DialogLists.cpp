@@ -133,22 +133,10 @@ void fitComboDroppedWidth(HWND combo) {
 
 std::vector<std::wstring> attributeNamesOf(const XMLTreeItem& element) {
     std::vector<std::wstring> names;
-    const wchar_t* text = element.attributes;
-    if (text == nullptr) return names;
-    const wchar_t* end = text + element.attributesLength;
-    for (const wchar_t* p = text; p < end;) {
-        const wchar_t* equals = p;
-        while (equals + 1 < end && !(equals[0] == L'=' && equals[1] == kAttributeOpenQuote))
-            ++equals;
-        if (equals + 1 >= end) break;
-        names.emplace_back(p, equals);
-        // The next attribute starts after the closing quote mark and its blank.
-        const wchar_t* close = equals + 2;
-        while (close + 1 < end && !(close[0] == kAttributeCloseQuote && close[1] == L' '))
-            ++close;
-        if (close + 1 >= end) break;
-        p = close + 2;
-    }
+    element.forEachAttribute([&](const wchar_t* name, int length, const wchar_t*, int) {
+        names.emplace_back(name, static_cast<size_t>(length));
+        return true;
+    });
     return names;
 }
 
