@@ -458,10 +458,24 @@ void ItemPainter::drawTextLines() {
     if (linesLeft > 0 && adjustHeights) item->textLines = static_cast<uint8_t>(item->textLines - linesLeft);
 }
 
+namespace {
+// The units of a run as shown: a kept reference's mark is its "&". Only runs that hold a
+// mark are copied, into one buffer, as painting runs on the GUI thread only.
+wchar_t shownRun[kMaxTextUnits + 1];
+
+const wchar_t* shownUnits(const wchar_t* text, int length) {
+    if (length > static_cast<int>(kMaxTextUnits) || std::wmemchr(text, kKeptReferenceMark, length) == nullptr)
+        return text;
+    for (int i = 0; i < length; ++i)
+        shownRun[i] = displayQuote(text[i]);
+    return shownRun;
+}
+}  // namespace
+
 int ItemPainter::textWidth(const wchar_t* text, int length) const {
     if (text == nullptr || length <= 0) return 0;
     SIZE size{};
-    GetTextExtentPoint32W(dc, text, length, &size);
+    GetTextExtentPoint32W(dc, shownUnits(text, length), length, &size);
     return size.cx;
 }
 
@@ -470,7 +484,7 @@ int ItemPainter::drawRun(const wchar_t* text, int length, int x, int y, uint8_t 
     if (draw) {
         SetBkColor(dc, runBackground[runStyle]);
         SetTextColor(dc, runText[runStyle]);
-        TextOutW(dc, x, y, text, length);
+        TextOutW(dc, x, y, shownUnits(text, length), length);
     }
     return textWidth(text, length);
 }
@@ -634,7 +648,7 @@ int ItemPainter::drawWrappedPiece(int from, int to, int limit, uint8_t runStyle)
     SetBkColor(dc, runBackground[runStyle]);
     SetTextColor(dc, runText[runStyle]);
     // The current position carries the x and y (TA_UPDATECP).
-    TextOutW(dc, 0, 0, wrapText + from, stop - from);
+    TextOutW(dc, 0, 0, shownUnits(wrapText + from, stop - from), stop - from);
     return stop;
 }
 

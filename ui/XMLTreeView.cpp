@@ -191,6 +191,7 @@ namespace {
 void resetDocumentState(XMLTreeView& panel, const wchar_t* path, bool url) {
     panel.outputEncoding.reset();
     panel.declaredEncoding[0] = 0;
+    panel.loadNote[0] = 0;
     panel.resetEntityTable();
     panel.hasTallItems = 0;
     panel.relayoutPending = 0;
@@ -284,6 +285,8 @@ LoadResult parseIntoPanel(XMLTreeView& panel, const wchar_t* path) {
         return kLoadFailed;
     }
     setLoadedFile(panel, path);
+    std::wcsncpy(panel.loadNote, countHandlers.skippedDtdNote, std::size(panel.loadNote) - 1);
+    panel.loadNote[std::size(panel.loadNote) - 1] = 0;
     return kLoaded;
 }
 

@@ -111,6 +111,12 @@ TEST_F(HostileDocumentTest, ExpansionBombsAreRefusedAsFatalErrors) {
          oneBigEntity(20000, "<q a=\"" + repeat("&big;", 50000) + "\"/>"), kMemoryText},
         {"one large entity referenced many times in content, under the expansion limit",
          oneBigEntity(500000, "<q>" + repeat("&big;", 99999) + "</q>"), kEntityOutputText},
+        {"one large entity in an attribute of many elements, under the expansion limit",
+         oneBigEntity(500000, "<q>" + repeat("<q a=\"&big;\"/>", 99999) + "</q>"), kEntityOutputText},
+        {"a smaller entity in an attribute of many elements",
+         oneBigEntity(50000, "<q>" + repeat("<q a=\"&big;\"/>", 50000) + "</q>"), kEntityOutputText},
+        {"the same over start tags that run over many lines",
+         oneBigEntity(50000, "<q>" + repeat("<q\n\na=\"&big;\"\n/>", 50000) + "</q>"), kEntityOutputText},
     };
     for (const HostileCase& c : cases) {
         SCOPED_TRACE(c.what);
