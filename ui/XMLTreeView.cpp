@@ -242,6 +242,8 @@ void setLoadedFile(XMLTreeView& panel, const wchar_t* path) {
     showDocumentWidth(panel.tree, true);
     std::wcsncpy(panel.fileName, path, kPathUnits - 1);
     panel.fileName[kPathUnits - 1] = 0;
+    std::wcsncpy(panel.loadNote, countHandlers.skippedDtdNote, std::size(panel.loadNote) - 1);
+    panel.loadNote[std::size(panel.loadNote) - 1] = 0;
 }
 
 // Whether the local file can be opened; its size becomes the progress bar's total.
@@ -285,8 +287,6 @@ LoadResult parseIntoPanel(XMLTreeView& panel, const wchar_t* path) {
         return kLoadFailed;
     }
     setLoadedFile(panel, path);
-    std::wcsncpy(panel.loadNote, countHandlers.skippedDtdNote, std::size(panel.loadNote) - 1);
-    panel.loadNote[std::size(panel.loadNote) - 1] = 0;
     return kLoaded;
 }
 
