@@ -502,7 +502,6 @@ void parseDocument(const XMLCh* systemId) {
         network = networkDocument(systemId);
         started = parseFirstFrom(systemId, network.get(), token);
         if (started && countHandlers.dtdRestart.skipped() && !countHandlers.stopRequested()) {
-            started = false;
             started = restartWithoutDTD(systemId, network.get(), token);
         } else if (started) {
             if (network != nullptr) network->stopRecording();
