@@ -20,7 +20,7 @@ struct XMLTreeItem;
 
 // The reading of a document again without its external DTD, when that DTD cannot be read
 // ("SchemaValidation" Auto): the parser has read it as empty, but it validates any document
-// with a DOCTYPE, so the prolog is read again without validation. Its own state from the
+// with a DOCTYPE, so the document is read again without validation. Its own state from the
 // DOCTYPE of the first pass to the end of the parse; nothing of it outlasts the parse.
 //
 // Without the DTD, references to the entities only the DTD declares would vanish from the
