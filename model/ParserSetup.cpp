@@ -558,9 +558,7 @@ public:
         mark();
     }
     void characters(const XMLCh* const, const XMLSize_t length) override { deliver(meter_.deliver(length)); }
-    void ignorableWhitespace(const XMLCh* const, const XMLSize_t length) override {
-        deliver(meter_.deliver(length));
-    }
+    void ignorableWhitespace(const XMLCh* const, const XMLSize_t length) override { deliver(meter_.deliver(length)); }
     void startElement(const XMLCh* const, const XMLCh* const, const XMLCh* const,
                       const xercesc::Attributes& attrs) override {
         XMLFilePos end = 0;
@@ -594,8 +592,7 @@ void parseDetached(const XMLCh* systemId) {
     DetachedHandler handler(memory);
     try {
         std::unique_ptr<xercesc::SAX2XMLReader> reader(xercesc::XMLReaderFactory::createXMLReader(&memory));
-        reader->setProperty(xercesc::XMLUni::fgXercesSecurityManager,
-                            securityManager());
+        reader->setProperty(xercesc::XMLUni::fgXercesSecurityManager, securityManager());
         reader->setFeature(xercesc::XMLUni::fgXercesCalculateSrcOfs, true);
         handler.setReader(reader.get());
         reader->setContentHandler(&handler);

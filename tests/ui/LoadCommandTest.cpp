@@ -439,8 +439,7 @@ TEST_F(LoadCommandTest, ReferencesKeptWithoutTheDTDCompareAndSaveAsWritten) {
          "Right: Loaded without the external DTD (the file cannot be opened): missing.dtd"},
         {"text that reads like the reference", page("<p title=\"x&amp;nbsp;y\">a&amp;nbsp;b</p>"), false,
          "Right: Loaded without the external DTD (the file cannot be opened): missing.dtd"},
-        {"no DTD at all", "<html><h>&amp; &lt;</h><p title=\"x&amp;nbsp;y\">a&amp;nbsp;b</p></html>", false,
-         nullptr},
+        {"no DTD at all", "<html><h>&amp; &lt;</h><p title=\"x&amp;nbsp;y\">a&amp;nbsp;b</p></html>", false, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
