@@ -5,7 +5,10 @@
 #include <initializer_list>
 #include <iterator>
 
+#include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/util/XMLChar.hpp>
+#include <xercesc/util/XMLString.hpp>
 
 #include "model/ElementStore.h"
 #include "model/MessageBox.h"
@@ -31,11 +34,18 @@ void copyCut(wchar_t* buffer, size_t units, const XMLCh* source) {
 }
 }  // namespace
 
+void SAX2CountHandlers::markSource() {
+    XMLFilePos offset = 0;
+    const bool known = readerSourceOffset(xmlReader, offset);
+    entityOutput.markSource(known, offset);
+}
+
 bool SAX2CountHandlers::stopRequested() const {
     return (fatalSeen && !OptionSet::ContinueAfterFatalError) || cancelled || refused;
 }
 
 void SAX2CountHandlers::refreshPosition() {
+    markSource();
     if (locator == nullptr) return;
     line = static_cast<int>(locator->getLineNumber());
     column = static_cast<int>(locator->getColumnNumber());
@@ -70,24 +80,111 @@ void SAX2CountHandlers::closeLog() {
     logFile = nullptr;
 }
 
+void DTDRestart::clear() {
+    requested_.clear();
+    skipped_ = false;
+    running_ = false;
+    logged_ = false;
+    doctypeEndLine_ = 0;
+    doctypeEndColumn_ = 0;
+    names_.clear();
+    standIn_.clear();
+    kept_ = 0;
+}
+
+void DTDRestart::expectDTD(const XMLCh* systemId) {
+    requested_ = systemId != nullptr ? systemId : L"";
+}
+
+bool DTDRestart::takeRequest(const XMLCh* systemId) {
+    if (requested_.empty() || systemId == nullptr || requested_ != systemId) return false;
+    requested_.clear();
+    return true;
+}
+
+void DTDRestart::skip(XMLFileLoc line, XMLFileLoc column) {
+    skipped_ = true;
+    doctypeEndLine_ = line;
+    doctypeEndColumn_ = column;
+}
+
+void DTDRestart::begin() {
+    running_ = true;
+}
+
+void DTDRestart::end() {
+    running_ = false;
+    requested_.clear();
+}
+
+bool DTDRestart::isRepeat(const xercesc::SAXParseException& exc) const {
+    if (!running_) return false;
+    const XMLFileLoc reportLine = exc.getLineNumber();
+    // A report without a place (the document could not be opened again) is new.
+    if (reportLine == 0) return false;
+    return reportLine < doctypeEndLine_ ||
+           (reportLine == doctypeEndLine_ && exc.getColumnNumber() <= doctypeEndColumn_);
+}
+
+void DTDRestart::addName(std::wstring name) {
+    static const wchar_t* const kPredefined[] = {L"amp", L"lt", L"gt", L"apos", L"quot"};
+    if (name.empty() || name.size() > kLongestName || names_.size() >= kMostNames) return;
+    for (const wchar_t* predefined : kPredefined)
+        if (name == predefined) return;
+    if (!xercesc::XMLChar1_0::isValidName(name.c_str())) return;
+    names_.insert(std::move(name));
+}
+
+xercesc::InputSource* DTDRestart::standInDTD() {
+    standIn_.clear();
+    for (const std::wstring& name : names_) {
+        standIn_ += L"<!ENTITY " + name + L" \"";
+        standIn_ += kKeptReferenceMark;
+        standIn_ += name + L";\">\n";
+    }
+    if (standIn_.empty()) return emptyExternalSubset();
+    auto* source = new xercesc::MemBufInputSource(reinterpret_cast<const XMLByte*>(standIn_.data()),
+                                                  standIn_.size() * sizeof(wchar_t), L"");
+    source->setEncoding(L"UTF-16LE");
+    return source;
+}
+
+void DTDRestart::countKept(const XMLCh* units, XMLSize_t count) {
+    if (names_.empty() || units == nullptr) return;
+    for (XMLSize_t i = 0; i < count; ++i)
+        if (units[i] == kKeptReferenceMark) ++kept_;
+}
+
 xercesc::InputSource* SAX2CountHandlers::resolveEntity(const XMLCh* const, const XMLCh* const systemIdText) {
     if (xercesc::InputSource* schema = resolveExternalSchema(systemIdText)) return schema;
     // Only the DOCTYPE's own DTD is looked at here, once; other entities fail as the parser
     // reports them. "Always" keeps the DTD a condition of the document.
-    if (!dtdRequested_ || systemIdText == nullptr || dtdRequest_ != systemIdText) return nullptr;
-    dtdRequested_ = false;
+    if (!dtdRestart.takeRequest(systemIdText)) return nullptr;
+    if (dtdRestart.running()) return dtdRestart.standInDTD();
     if (OptionSet::SchemaValidation != 0) return nullptr;
     std::wstring reason;
     xercesc::InputSource* dtd =
         openExternalDTD(systemIdText, locator != nullptr ? locator->getSystemId() : nullptr, reason);
     if (dtd != nullptr) return dtd;
     copyCut(skippedDtd, std::size(skippedDtd), systemIdText);
-    // The reason first: a status bar shows the start of a long URL only.
-    std::swprintf(skippedDtdNote, std::size(skippedDtdNote), L"Loaded without the external DTD (%ls): %ls",
-                  reason.c_str(), systemIdText);
-    doctypeEndLine_ = locator != nullptr ? locator->getLineNumber() : 0;
-    doctypeEndColumn_ = locator != nullptr ? locator->getColumnNumber() : 0;
+    skippedDtdReason_ = reason;
+    dtdRestart.skip(locator != nullptr ? locator->getLineNumber() : 0,
+                    locator != nullptr ? locator->getColumnNumber() : 0);
+    writeSkippedDtdNote();
     return emptyExternalSubset();
+}
+
+void SAX2CountHandlers::writeSkippedDtdNote() {
+    // The reason and the count first: a status bar shows the start of a long URL only.
+    const uint32_t kept = dtdRestart.keptCount();
+    if (kept == 0) {
+        std::swprintf(skippedDtdNote, std::size(skippedDtdNote), L"Loaded without the external DTD (%ls): %ls",
+                      skippedDtdReason_.c_str(), skippedDtd);
+    } else {
+        std::swprintf(skippedDtdNote, std::size(skippedDtdNote),
+                      L"Loaded without the external DTD, %u entity %ls kept as written (%ls): %ls", kept,
+                      kept == 1 ? L"reference" : L"references", skippedDtdReason_.c_str(), skippedDtd);
+    }
 }
 
 void SAX2CountHandlers::clearParseFlags() {
@@ -97,27 +194,21 @@ void SAX2CountHandlers::clearParseFlags() {
     refused = 0;
     skippedDtd[0] = 0;
     skippedDtdNote[0] = 0;
-    dtdRequested_ = false;
-    restarting_ = false;
+    skippedDtdReason_.clear();
+    dtdRestart.clear();
 }
 
-void SAX2CountHandlers::beginRestart() {
-    restarting_ = true;
-}
-
-void SAX2CountHandlers::endRestart() {
-    restarting_ = false;
+void SAX2CountHandlers::logSkippedDtd() {
+    if (!dtdRestart.takeLogTurn()) return;
+    writeSkippedDtdNote();
     copyCut(message, std::size(message), skippedDtdNote);
-    std::swprintf(position, std::size(position), L"line %d column %d", static_cast<int>(doctypeEndLine_),
-                  static_cast<int>(doctypeEndColumn_));
+    std::swprintf(position, std::size(position), L"line %d column %d", static_cast<int>(dtdRestart.doctypeEndLine()),
+                  static_cast<int>(dtdRestart.doctypeEndColumn()));
     logMessage(L"Warning");
 }
 
 bool SAX2CountHandlers::isRepeatedReport(const xercesc::SAXParseException& exc) const {
-    if (!restarting_) return false;
-    const XMLFileLoc reportLine = exc.getLineNumber();
-    return reportLine < doctypeEndLine_ ||
-           (reportLine == doctypeEndLine_ && exc.getColumnNumber() <= doctypeEndColumn_);
+    return dtdRestart.isRepeat(exc);
 }
 
 void SAX2CountHandlers::refuseEntityOutput() {
@@ -138,7 +229,7 @@ void SAX2CountHandlers::startDocument() {
     elementCount = 0;
     currentPathHash = 0;
     entityOutput.begin();
-    if (!restarting_) {
+    if (!dtdRestart.running()) {
         clearParseFlags();
         closeLog();
     }
@@ -152,14 +243,33 @@ void SAX2CountHandlers::startDocument() {
     if (OptionSet::UseExternalSchema) OptionSet::PathToExternalSchema.reset();
 }
 
+uint32_t SAX2CountHandlers::attributeTextBound(bool known, XMLFilePos tagEnd) const {
+    XMLFilePos written = 0;
+    if (!known || !entityOutput.writtenUpTo(tagEnd, written)) return kMaxTextUnits;
+    const XMLFilePos bound = written + kAttributeTextFromReferences;
+    return bound < kMaxTextUnits ? static_cast<uint32_t>(bound) : kMaxTextUnits;
+}
+
 void SAX2CountHandlers::startElement(const XMLCh* const, const XMLCh* const localname, const XMLCh* const qname,
                                      const xercesc::Attributes& attrs) {
-    if (stopRequested() || panel == nullptr) return;
+    XMLFilePos tagEnd = 0;
+    const bool known = readerSourceOffset(xmlReader, tagEnd);
+    if (entityOutput.deliverAttributes(attributeValueUnits(attrs), known, tagEnd)) refuseEntityOutput();
+    if (dtdRestart.running()) {
+        for (XMLSize_t i = 0, n = attrs.getLength(); i < n; ++i) {
+            const XMLCh* value = attrs.getValue(i);
+            if (value != nullptr) dtdRestart.countKept(value, xercesc::XMLString::stringLen(value));
+        }
+    }
+    if (stopRequested() || panel == nullptr) {
+        markSource();
+        return;
+    }
     XMLTreeItem* parentRecord = flushText();
     const wchar_t* elementName = OptionSet::IgnoreNamespaces ? localname : qname;
     auto* record = new XMLTreeItem(elementName == nullptr ? L"" : elementName, nullptr, panel->tree,
                                    currentPathHash, line, column);
-    record->setAttributes(attrs, panel);
+    record->setAttributes(attrs, panel, attributeTextBound(known, tagEnd));
     currentPathHash = record->pathHash;
     XMLTreeItem::insertTreeItem(record, parentRecord, panel->tree, TVI_LAST);
     if (record->treeItem == nullptr) {
@@ -175,7 +285,11 @@ void SAX2CountHandlers::startElement(const XMLCh* const, const XMLCh* const loca
 
 void SAX2CountHandlers::characters(const XMLCh* const chars, const XMLSize_t length) {
     if (entityOutput.deliver(length)) refuseEntityOutput();
-    if (stopRequested()) return;
+    if (dtdRestart.running()) dtdRestart.countKept(chars, length);
+    if (stopRequested()) {
+        markSource();
+        return;
+    }
     // The buffer holds the 65,535 units an element's text can have; the rest is cut off.
     size_t used = static_cast<size_t>(textEnd - textBuffer);
     size_t room = static_cast<size_t>(kTextBufferUnits - 1) - used;
@@ -189,7 +303,10 @@ void SAX2CountHandlers::characters(const XMLCh* const chars, const XMLSize_t len
 }
 
 void SAX2CountHandlers::endElement(const XMLCh* const, const XMLCh* const, const XMLCh* const) {
-    if (stopRequested() || panel == nullptr) return;
+    if (stopRequested() || panel == nullptr) {
+        markSource();
+        return;
+    }
     refreshPosition();
     ++elementCount;
     XMLTreeItem* record = flushText();
@@ -232,6 +349,7 @@ void SAX2CountHandlers::endDocument() {
         panel->refreshTree(7);
         if (panel->summaryItem != nullptr) ElementStore::select(panel->tree, panel->summaryItem->treeItem);
     }
+    logSkippedDtd();
     closeLog();
 }
 
@@ -316,7 +434,7 @@ void SAX2CountHandlers::fatalError(const xercesc::SAXParseException& exc) {
 }
 
 void SAX2CountHandlers::resetErrors() {
-    if (!restarting_) errorSeen = 0;
+    if (!dtdRestart.running()) errorSeen = 0;
 }
 
 void SAX2CountHandlers::comment(const XMLCh* const, const XMLSize_t) {
@@ -338,16 +456,18 @@ void SAX2CountHandlers::endEntity(const XMLCh* const) {
 
 void SAX2CountHandlers::startEntity(const XMLCh* const) {
     entityOutput.enter();
+    markSource();
 }
 
 void SAX2CountHandlers::startDTD(const XMLCh* const name, const XMLCh* const publicId, const XMLCh* const systemIdText) {
     if (panel != nullptr) panel->setDoctype(name, publicId, systemIdText);
-    dtdRequested_ = systemIdText != nullptr && systemIdText[0] != 0;
-    dtdRequest_ = dtdRequested_ ? systemIdText : L"";
+    dtdRestart.expectDTD(systemIdText);
     refreshPosition();
 }
 
 void SAX2CountHandlers::internalEntityDecl(const XMLCh* const name, const XMLCh* const value) {
+    // The stand-in declarations of a left-out DTD are not the document's.
+    if (dtdRestart.running() && value != nullptr && value[0] == kKeptReferenceMark) return;
     if (panel != nullptr) EntityTable::add(panel->entityTable.get(), name, value);
 }
 

@@ -9,16 +9,92 @@
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
 
+#include <set>
 #include <string>
 
 #include "model/ParserSetup.h"
+#include "model/XMLTreeItem.h"
 
 struct XMLTreeView;
 struct XMLTreeItem;
 
+// The reading of a document again without its external DTD, when that DTD cannot be read
+// ("SchemaValidation" Auto): the parser has read it as empty, but it validates any document
+// with a DOCTYPE, so the document is read again without validation. Its own state from the
+// DOCTYPE of the first pass to the end of the parse; nothing of it outlasts the parse.
+//
+// Without the DTD, references to the entities only the DTD declares would vanish from the
+// texts. The second pass gives the parser a stand-in DTD that declares each name the
+// document references as an entity whose text is the reference as written, its "&" taken
+// by kKeptReferenceMark, so that the texts keep "&nbsp;" where the document has it.
+class DTDRestart {
+public:
+    // The stand-in holds at most this many names, each of at most kLongestName units.
+    static constexpr size_t kMostNames = 10000;
+    static constexpr size_t kLongestName = 256;
+
+    // A new parse: nothing expected, nothing skipped, nothing kept.
+    void clear();
+    // The DOCTYPE names systemId as its DTD (none when null or empty).
+    void expectDTD(const XMLCh* systemId);
+    // Whether the parser asks for the DOCTYPE's DTD now; true once per DOCTYPE.
+    bool takeRequest(const XMLCh* systemId);
+    // The first pass found the DTD unreadable; the DOCTYPE ended at line and column.
+    void skip(XMLFileLoc line, XMLFileLoc column);
+    bool skipped() const { return skipped_; }
+    // The second pass runs from begin to end; Pass does both, on every way out.
+    void begin();
+    void end();
+    bool running() const { return running_; }
+    class Pass {
+    public:
+        explicit Pass(DTDRestart& restart) : restart_(restart) { restart_.begin(); }
+        ~Pass() { restart_.end(); }
+        Pass(const Pass&) = delete;
+        Pass& operator=(const Pass&) = delete;
+
+    private:
+        DTDRestart& restart_;
+    };
+    // Whether a report of the second pass was made in the first (up to the end of the DOCTYPE).
+    bool isRepeat(const xercesc::SAXParseException& exc) const;
+    // A name the document references, for the stand-in DTD (before the second pass).
+    void addName(std::wstring name);
+    size_t nameCount() const { return names_.size(); }
+    // The stand-in DTD of the second pass (the parser owns the source).
+    xercesc::InputSource* standInDTD();
+    // Counts the kept references in units delivered by the parser.
+    void countKept(const XMLCh* units, XMLSize_t count);
+    uint32_t keptCount() const { return kept_; }
+    XMLFileLoc doctypeEndLine() const { return doctypeEndLine_; }
+    XMLFileLoc doctypeEndColumn() const { return doctypeEndColumn_; }
+    // The warning of the parse is in the log; it is written once.
+    bool takeLogTurn() {
+        const bool first = !logged_;
+        logged_ = true;
+        return first && skipped_;
+    }
+
+private:
+    // The system id of the DOCTYPE, until the parser asks for it; empty when none.
+    std::wstring requested_;
+    bool skipped_ = false;
+    bool running_ = false;
+    bool logged_ = false;
+    XMLFileLoc doctypeEndLine_ = 0;
+    XMLFileLoc doctypeEndColumn_ = 0;
+    std::set<std::wstring> names_;
+    std::wstring standIn_;
+    uint32_t kept_ = 0;
+};
+
 class SAX2CountHandlers : public xercesc::DefaultHandler {
 public:
     static constexpr int kTextBufferUnits = 65536;
+    // Of a start tag's attribute text the panel keeps what the tag as written can hold, and
+    // of what references add to it this many units: a document whose references fill each
+    // tag's values with a large entity is not kept in full once per element.
+    static constexpr uint32_t kAttributeTextFromReferences = 4096;
 
     int column = 1;
     int line = 1;
@@ -44,11 +120,12 @@ public:
     // status bar show.
     wchar_t skippedDtd[260] = {};
     wchar_t skippedDtdNote[1024] = {};
-    // The prolog is read again without the DTD (restartWithoutDTD): the flags and the log
-    // of the parse stay, and the reports up to the end of the DOCTYPE are not repeated.
-    void beginRestart();
-    // The restarted prolog has been read: the note goes to the log.
-    void endRestart();
+    // The second pass without the DTD: the flags and the log of the parse stay, and the
+    // reports up to the end of the DOCTYPE are not repeated.
+    DTDRestart dtdRestart;
+    // The note of the left-out DTD, with the count of the references kept, goes to the log
+    // (once per parse; from endDocument, or after a parse that stopped before it).
+    void logSkippedDtd();
     EntityOutputMeter entityOutput;
     HANDLE logFile = nullptr;
     wchar_t logPath[260] = {};
@@ -59,7 +136,9 @@ public:
 
     bool stopRequested() const;
     XMLTreeItem* flushText();
+    // Refreshes line and column from the locator, and the meter's place in the source.
     void refreshPosition();
+    void markSource();
     // Starts the log of a new parse: any open log is closed, and the log file is path
     // with ".log" appended while "LogErrorMessages" is on. A path that leaves no room
     // for ".log" in logPath gives no log.
@@ -107,14 +186,12 @@ public:
 
 private:
     bool isRepeatedReport(const xercesc::SAXParseException& exc) const;
+    // How much of a start tag's attribute text that ends at tagEnd the panel keeps.
+    uint32_t attributeTextBound(bool known, XMLFilePos tagEnd) const;
+    // skippedDtdNote from the DTD's id, the reason it could not be read and the count kept.
+    void writeSkippedDtdNote();
 
-    // The system id of the DOCTYPE, until the parser asks for it.
-    std::wstring dtdRequest_;
-    bool dtdRequested_ = false;
-    bool restarting_ = false;
-    // Where the DOCTYPE ended, in the parse that found its DTD unreadable.
-    XMLFileLoc doctypeEndLine_ = 0;
-    XMLFileLoc doctypeEndColumn_ = 0;
+    std::wstring skippedDtdReason_;
 };
 
 class AdvancedHandler : public xercesc::XMLDocumentHandler {

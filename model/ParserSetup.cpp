@@ -10,6 +10,7 @@
 #include <xercesc/sax2/DefaultHandler.hpp>
 #include <xercesc/sax2/XMLReaderFactory.hpp>
 #include <xercesc/util/BinInputStream.hpp>
+#include <xercesc/util/BinMemInputStream.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/RuntimeException.hpp>
@@ -25,6 +26,8 @@
 #include <cwchar>
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "model/DocumentHandlers.h"
 #include "model/ParserEncodings.h"
@@ -132,11 +135,18 @@ private:
 
 ParserMemory parserMemory;
 
-// Bounds the entity expansions of every parse; the reader keeps a pointer to it.
-xercesc::SecurityManager& securityManager() {
-    static xercesc::SecurityManager manager;
-    manager.setEntityExpansionLimit(kEntityExpansionLimit);
-    return manager;
+// Bounds the entity expansions of every parse; the readers keep a pointer to it. Its
+// limit is set once, when the program's statics are made, before any reader exists or a
+// second thread can parse: after that it is only read.
+class BoundedExpansions : public xercesc::SecurityManager {
+public:
+    BoundedExpansions() { setEntityExpansionLimit(kEntityExpansionLimit); }
+};
+BoundedExpansions parserSecurity;
+
+// The parser takes the manager as a property it only reads.
+xercesc::SecurityManager* securityManager() {
+    return &parserSecurity;
 }
 
 // A document that cannot even be opened makes parseFirst throw where parse reports
@@ -192,16 +202,221 @@ void setDTDFeaturesFromOptions() {
                    OptionSet::SchemaValidation == 0);
 }
 
+// The names of the general entity references in a document's source, for the stand-in DTD
+// of a second pass. What looks like a reference anywhere counts (in comments too): a name
+// declared and never referenced does no harm. The source is read as UTF-16 when its first
+// bytes say so, else as bytes of an ASCII-based encoding, whose names are read as UTF-8.
+class ReferenceNameScanner {
+public:
+    explicit ReferenceNameScanner(DTDRestart& restart) : restart_(restart) {}
+
+    void feed(const XMLByte* bytes, XMLSize_t count) {
+        for (XMLSize_t i = 0; i < count; ++i) {
+            const XMLByte b = bytes[i];
+            if (seen_ < 2) {
+                first_[seen_++] = b;
+                if (seen_ < 2) continue;
+                if ((first_[0] == 0xFF && first_[1] == 0xFE) || (first_[0] == '<' && first_[1] == 0)) {
+                    mode_ = kLittleEndian;
+                } else if ((first_[0] == 0xFE && first_[1] == 0xFF) || (first_[0] == 0 && first_[1] == '<')) {
+                    mode_ = kBigEndian;
+                }
+                if (mode_ == kBytes) {
+                    step(first_[0]);
+                    step(first_[1]);
+                } else {
+                    step(mode_ == kLittleEndian ? first_[0] | (first_[1] << 8) : (first_[0] << 8) | first_[1]);
+                }
+                continue;
+            }
+            if (mode_ == kBytes) {
+                step(b);
+            } else if (!pending_) {
+                low_ = b;
+                pending_ = true;
+            } else {
+                pending_ = false;
+                step(mode_ == kLittleEndian ? low_ | (b << 8) : (low_ << 8) | b);
+            }
+        }
+    }
+
+private:
+    enum Mode { kBytes, kLittleEndian, kBigEndian };
+
+    static bool isNameUnit(unsigned unit) {
+        return unit >= 0x80 || (unit >= 'a' && unit <= 'z') || (unit >= 'A' && unit <= 'Z') ||
+               (unit >= '0' && unit <= '9') || unit == '-' || unit == '.' || unit == '_' || unit == ':';
+    }
+
+    void step(unsigned unit) {
+        if (unit == '&') {
+            inName_ = true;
+            name_.clear();
+        } else if (inName_ && unit == ';') {
+            inName_ = false;
+            finishName();
+        } else if (inName_ && (!isNameUnit(unit) || name_.size() >= DTDRestart::kLongestName * 4)) {
+            inName_ = false;
+        } else if (inName_) {
+            name_.push_back(unit);
+        }
+    }
+
+    void finishName() {
+        if (name_.empty()) return;
+        std::wstring name;
+        if (mode_ == kBytes) {
+            std::string bytes(name_.begin(), name_.end());
+            const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                                  static_cast<int>(bytes.size()), nullptr, 0);
+            if (units <= 0) return;
+            name.resize(static_cast<size_t>(units));
+            MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), &name[0],
+                                units);
+        } else {
+            name.assign(name_.begin(), name_.end());
+        }
+        restart_.addName(std::move(name));
+    }
+
+    DTDRestart& restart_;
+    Mode mode_ = kBytes;
+    XMLByte first_[2] = {};
+    int seen_ = 0;
+    bool pending_ = false;
+    unsigned low_ = 0;
+    bool inName_ = false;
+    std::vector<unsigned> name_;
+};
+
+// Reads what is left of stream into the scanner (and into record when given).
+void scanStream(xercesc::BinInputStream& stream, ReferenceNameScanner& scanner, std::string* record) {
+    XMLByte buffer[1u << 16];
+    for (XMLSize_t got; (got = stream.readBytes(buffer, sizeof(buffer))) != 0;) {
+        scanner.feed(buffer, got);
+        if (record != nullptr) record->append(reinterpret_cast<const char*>(buffer), got);
+    }
+}
+
+// A stream that passes another through and keeps a copy of what it gave.
+// The copy is made while recording is set.
+class RecordingStream : public xercesc::BinInputStream {
+public:
+    RecordingStream(xercesc::BinInputStream& source, std::string& record, const bool& recording)
+        : source_(source), record_(record), recording_(recording) {}
+    XMLFilePos curPos() const override { return position_; }
+    XMLSize_t readBytes(XMLByte* const toFill, const XMLSize_t maxToRead) override {
+        const XMLSize_t got = source_.readBytes(toFill, maxToRead);
+        if (recording_) record_.append(reinterpret_cast<const char*>(toFill), got);
+        position_ += got;
+        return got;
+    }
+    const XMLCh* getContentType() const override { return source_.getContentType(); }
+
+private:
+    xercesc::BinInputStream& source_;
+    std::string& record_;
+    const bool& recording_;
+    XMLFilePos position_ = 0;
+};
+
+// A document on the network, read once: the first pass reads it through a copy, and a
+// second pass reads the copy, with the rest of the document added to it.
+class NetworkDocument : public xercesc::InputSource {
+public:
+    explicit NetworkDocument(const xercesc::XMLURL& url) : xercesc::InputSource(url.getURLText()), url_(url) {}
+
+    xercesc::BinInputStream* makeStream() const override {
+        if (replaying_) {
+            return new xercesc::BinMemInputStream(reinterpret_cast<const XMLByte*>(record_.data()), record_.size(),
+                                                  xercesc::BinMemInputStream::BufOpt_Reference);
+        }
+        if (stream_ != nullptr) return nullptr;
+        xercesc::URLInputSource source(url_);
+        stream_.reset(source.makeStream());
+        if (stream_ == nullptr) return nullptr;
+        return new RecordingStream(*stream_, record_, recording_);
+    }
+    // No second pass will come: the copy is let go.
+    void stopRecording() {
+        recording_ = false;
+        std::string().swap(record_);
+    }
+    // Before the second pass: the rest of the document joins the copy, which the scanner reads.
+    void replayTo(ReferenceNameScanner& scanner) {
+        scanner.feed(reinterpret_cast<const XMLByte*>(record_.data()), record_.size());
+        if (stream_ != nullptr) scanStream(*stream_, scanner, &record_);
+        stream_.reset();
+        replaying_ = true;
+    }
+
+private:
+    xercesc::XMLURL url_;
+    mutable std::unique_ptr<xercesc::BinInputStream> stream_;
+    mutable std::string record_;
+    bool recording_ = true;
+    bool replaying_ = false;
+};
+
+// The document on the network that systemId names, else null: local files are read by
+// the parser itself.
+std::unique_ptr<NetworkDocument> networkDocument(const XMLCh* systemId) {
+    xercesc::XMLURL url;
+    if (!xercesc::XMLURL::parse(systemId, url) || url.isRelative()) return nullptr;
+    const xercesc::XMLURL::Protocols protocol = url.getProtocol();
+    if (protocol != xercesc::XMLURL::HTTP && protocol != xercesc::XMLURL::HTTPS && protocol != xercesc::XMLURL::FTP)
+        return nullptr;
+    return std::make_unique<NetworkDocument>(url);
+}
+
+// Reads the local document at systemId into the scanner, as the parser would open it. A
+// document that cannot be opened now is left to the parse to report.
+void scanLocalDocument(const XMLCh* systemId, ReferenceNameScanner& scanner) {
+    try {
+        std::unique_ptr<xercesc::InputSource> source;
+        xercesc::XMLURL url;
+        if (xercesc::XMLURL::parse(systemId, url) && !url.isRelative())
+            source.reset(new xercesc::URLInputSource(url));
+        else
+            source.reset(new xercesc::LocalFileInputSource(systemId));
+        std::unique_ptr<xercesc::BinInputStream> stream(source->makeStream());
+        if (stream != nullptr) scanStream(*stream, scanner, nullptr);
+    } catch (const xercesc::OutOfMemoryException&) {
+        throw;
+    } catch (...) {
+    }
+}
+
+// Parses the document from the start, through the source that it was first read from
+// when it is on the network.
+bool parseFirstFrom(const XMLCh* systemId, NetworkDocument* network, xercesc::XMLPScanToken& token) {
+    return network != nullptr ? xmlReader->parseFirst(*network, token) : xmlReader->parseFirst(systemId, token);
+}
+
+// One token per call: a stop asked for by a handler takes effect after the token that
+// asked for it, instead of after the rest of the document.
+void scanRest(xercesc::XMLPScanToken& token) {
+    while (!countHandlers.stopRequested() && xmlReader->parseNext(token)) {
+    }
+}
+
 // The document's external DTD could not be read. The parser has read it as empty, but it
 // validates any document with a DOCTYPE, and without the DTD's declarations every element
-// would be an error. So the prolog is read again as with "SchemaValidation" Never; the
-// reports of the DOCTYPE have been made already and are not made twice.
-bool restartWithoutDTD(const XMLCh* systemId, xercesc::XMLPScanToken& token) {
+// would be an error. So the document is read again as with "SchemaValidation" Never, with
+// the stand-in DTD that keeps the references as written; the reports of the DOCTYPE have
+// been made already and are not made twice. A second pass that fails is the parse's failure.
+bool restartWithoutDTD(const XMLCh* systemId, NetworkDocument* network, xercesc::XMLPScanToken& token) {
     xmlReader->parseReset(token);
-    setDTDFeatures(false, false, false);
-    countHandlers.beginRestart();
-    const bool started = xmlReader->parseFirst(systemId, token);
-    countHandlers.endRestart();
+    DTDRestart::Pass pass(countHandlers.dtdRestart);
+    ReferenceNameScanner scanner(countHandlers.dtdRestart);
+    if (network != nullptr)
+        network->replayTo(scanner);
+    else
+        scanLocalDocument(systemId, scanner);
+    setDTDFeatures(countHandlers.dtdRestart.nameCount() != 0, false, false);
+    const bool started = parseFirstFrom(systemId, network, token);
+    if (started) scanRest(token);
     return started;
 }
 
@@ -265,13 +480,15 @@ void applyParserOptions() {
     xmlReader->setFeature(XMLUni::fgXercesContinueAfterFatalError, OptionSet::ContinueAfterFatalError != 0);
     xmlReader->setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, OptionSet::DoNamespaces != 0);
     xmlReader->setFeature(XMLUni::fgSAX2CoreNameSpaces, OptionSet::DoNamespaces != 0);
+    // The source offsets bound what references deliver to attribute values.
+    xmlReader->setFeature(XMLUni::fgXercesCalculateSrcOfs, true);
     setDTDFeaturesFromOptions();
     FilePath& schema = OptionSet::PathToExternalSchema;
     void* location = nullptr;
     if (OptionSet::SchemaValidation == 2 && OptionSet::UseExternalSchema && (schema.flags & FilePath::kXSD))
         location = const_cast<wchar_t*>(schema.reset());
     xmlReader->setProperty(XMLUni::fgXercesSchemaExternalNoNameSpaceSchemaLocation, location);
-    xmlReader->setProperty(XMLUni::fgXercesSecurityManager, &securityManager());
+    xmlReader->setProperty(XMLUni::fgXercesSecurityManager, securityManager());
     enableNonPrintableChars(OptionSet::AllowNonPrintableChars == 1);
 }
 
@@ -281,14 +498,18 @@ void parseDocument(const XMLCh* systemId) {
     parserMemory.beginParse();
     xercesc::XMLPScanToken token;
     bool started = false;
+    // Outlives the reader's use of it: the reader lets go of its streams at the reset below.
+    std::unique_ptr<NetworkDocument> network;
     try {
-        started = xmlReader->parseFirst(systemId, token);
-        if (started && countHandlers.skippedDtd[0] != 0 && !countHandlers.stopRequested())
-            started = restartWithoutDTD(systemId, token);
-        // One token per call: a stop asked for by a handler takes effect after the token
-        // that asked for it, instead of after the rest of the document.
-        while (started && !countHandlers.stopRequested() && xmlReader->parseNext(token)) {
+        network = networkDocument(systemId);
+        started = parseFirstFrom(systemId, network.get(), token);
+        if (started && countHandlers.dtdRestart.skipped() && !countHandlers.stopRequested()) {
+            started = restartWithoutDTD(systemId, network.get(), token);
+        } else if (started) {
+            if (network != nullptr) network->stopRecording();
+            scanRest(token);
         }
+        countHandlers.logSkippedDtd();
     } catch (const xercesc::OutOfMemoryException&) {
         // The parser leaves its state as it was when memory ran out.
         parserMemory.endParse();
@@ -308,25 +529,62 @@ void parseDocument(const XMLCh* systemId) {
     if (xmlReader != nullptr) setDTDFeaturesFromOptions();
 }
 
+bool readerSourceOffset(const xercesc::SAX2XMLReader* reader, XMLFilePos& offset) {
+    if (reader == nullptr) return false;
+    try {
+        offset = reader->getSrcOffset();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+XMLSize_t attributeValueUnits(const xercesc::Attributes& list) {
+    XMLSize_t units = 0;
+    for (XMLSize_t i = 0, n = list.getLength(); i < n; ++i) {
+        if (const XMLCh* value = list.getValue(i)) units += xercesc::XMLString::stringLen(value);
+    }
+    return units;
+}
+
 namespace {
 // Bounds the entity output of a detached parse; it sees nothing else of the document.
 class DetachedHandler : public xercesc::DefaultHandler {
 public:
     explicit DetachedHandler(ParserMemory& memory) : memory_(memory) { meter_.begin(); }
+    void setReader(const xercesc::SAX2XMLReader* reader) { reader_ = reader; }
 
     void startEntity(const XMLCh* const) override { meter_.enter(); }
-    void endEntity(const XMLCh* const) override { meter_.leave(); }
-    void characters(const XMLCh* const, const XMLSize_t length) override { deliver(length); }
-    void ignorableWhitespace(const XMLCh* const, const XMLSize_t length) override { deliver(length); }
+    void endEntity(const XMLCh* const) override {
+        meter_.leave();
+        mark();
+    }
+    void characters(const XMLCh* const, const XMLSize_t length) override { deliver(meter_.deliver(length)); }
+    void ignorableWhitespace(const XMLCh* const, const XMLSize_t length) override { deliver(meter_.deliver(length)); }
+    void startElement(const XMLCh* const, const XMLCh* const, const XMLCh* const,
+                      const xercesc::Attributes& attrs) override {
+        XMLFilePos end = 0;
+        const bool known = readerSourceOffset(reader_, end);
+        deliver(meter_.deliverAttributes(attributeValueUnits(attrs), known, end));
+        meter_.markSource(known, end);
+    }
+    void endElement(const XMLCh* const, const XMLCh* const, const XMLCh* const) override { mark(); }
 
 private:
+    void mark() {
+        XMLFilePos offset = 0;
+        const bool known = readerSourceOffset(reader_, offset);
+        meter_.markSource(known, offset);
+    }
     // Without an error handler the parser ends the parse at the refusal's fatal error.
-    void deliver(XMLSize_t length) {
-        if (meter_.deliver(length)) memory_.refuseNext();
+    void deliver(bool pastLimit) {
+        if (pastLimit) memory_.refuseNext();
+        mark();
     }
 
     ParserMemory& memory_;
     EntityOutputMeter meter_;
+    const xercesc::SAX2XMLReader* reader_ = nullptr;
 };
 }  // namespace
 
@@ -336,7 +594,9 @@ void parseDetached(const XMLCh* systemId) {
     DetachedHandler handler(memory);
     try {
         std::unique_ptr<xercesc::SAX2XMLReader> reader(xercesc::XMLReaderFactory::createXMLReader(&memory));
-        reader->setProperty(xercesc::XMLUni::fgXercesSecurityManager, &securityManager());
+        reader->setProperty(xercesc::XMLUni::fgXercesSecurityManager, securityManager());
+        reader->setFeature(xercesc::XMLUni::fgXercesCalculateSrcOfs, true);
+        handler.setReader(reader.get());
         reader->setContentHandler(&handler);
         reader->setLexicalHandler(&handler);
         memory.beginParse();

@@ -3,6 +3,7 @@
 
 #include <xercesc/sax/InputSource.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/sax2/Attributes.hpp>
 #include <xercesc/sax2/SAX2XMLReader.hpp>
 
 #include <string>
@@ -25,12 +26,17 @@ constexpr XMLSize_t kParserMemoryBudget = 512u << 20;
 // to a kilobyte entity, so that such a document still meets that limit first.
 constexpr XMLSize_t kEntityOutputLimit = 128u << 20;
 
-// Counts what general entity references deliver to the content of one parse.
+// Counts what general entity references deliver to one parse: to the content, where the
+// parser tells where a reference begins and ends, and to attribute values, where it does
+// not. There the characters of a start tag's values past the length of the tag as written
+// in the source can only have come from references (or declared defaults), so those count.
 class EntityOutputMeter {
 public:
     void begin() {
         depth_ = 0;
         delivered_ = 0;
+        sourceKnown_ = false;
+        sourceOffset_ = 0;
     }
     void enter() { ++depth_; }
     void leave() {
@@ -38,15 +44,50 @@ public:
     }
     // Counts characters of the content; true once, when they take the parse past the limit.
     bool deliver(XMLSize_t count) {
-        if (depth_ == 0 || delivered_ > kEntityOutputLimit) return false;
+        if (depth_ == 0) return false;
+        return add(count);
+    }
+    // Where the last event ended in the source, when the reader can tell (known).
+    void markSource(bool known, XMLFilePos offset) {
+        sourceKnown_ = known;
+        sourceOffset_ = offset;
+    }
+    // A start tag that ends at tagEnd in the source holds values of valueUnits characters in
+    // all; true once, when they take the parse past the limit. Without both ends of the tag
+    // nothing is counted.
+    bool deliverAttributes(XMLSize_t valueUnits, bool known, XMLFilePos tagEnd) {
+        XMLFilePos written = 0;
+        if (!known || !writtenUpTo(tagEnd, written)) return false;
+        if (valueUnits <= written) return false;
+        return add(static_cast<XMLSize_t>(valueUnits - written));
+    }
+
+    // The length of the tag that ends at tagEnd as written in the source (in bytes, so at
+    // least its characters), into written; false when the source offsets are not known.
+    bool writtenUpTo(XMLFilePos tagEnd, XMLFilePos& written) const {
+        if (!sourceKnown_) return false;
+        written = tagEnd > sourceOffset_ ? tagEnd - sourceOffset_ : 0;
+        return true;
+    }
+
+private:
+    bool add(XMLSize_t count) {
+        if (delivered_ > kEntityOutputLimit) return false;
         delivered_ += count;
         return delivered_ > kEntityOutputLimit;
     }
 
-private:
     int depth_ = 0;
     XMLSize_t delivered_ = 0;
+    bool sourceKnown_ = false;
+    XMLFilePos sourceOffset_ = 0;
 };
+
+// Where reader now stands in the source of the entity it reads, in bytes; false when it
+// cannot tell.
+bool readerSourceOffset(const xercesc::SAX2XMLReader* reader, XMLFilePos& offset);
+// The length of the attribute values in list, in characters.
+XMLSize_t attributeValueUnits(const xercesc::Attributes& list);
 
 // Initialises the parser and creates the reader (once).
 void initParser();

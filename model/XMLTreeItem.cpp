@@ -297,7 +297,7 @@ void XMLTreeItem::appendText(const wchar_t* characters, uint32_t count, XMLTreeV
     textLength = static_cast<uint16_t>(newLength);
 }
 
-void XMLTreeItem::setAttributes(const xercesc::Attributes& list, XMLTreeView* panel) {
+void XMLTreeItem::setAttributes(const xercesc::Attributes& list, XMLTreeView* panel, uint32_t keepUnits) {
     XMLSize_t n = list.getLength();
     if (n == 0) return;
     const IgnoreRule* rule = ignoreList.ruleFor(*this);
@@ -344,7 +344,8 @@ void XMLTreeItem::setAttributes(const xercesc::Attributes& list, XMLTreeView* pa
         if (!named || !rule->hasAttributeId(id)) addAttribute(nameHash, attributeName, value);
     }
     if (!cut && used > 0) --used;  // the last blank
-    if (used > kMaxTextUnits) used = kMaxTextUnits;
+    if (keepUnits > kMaxTextUnits) keepUnits = kMaxTextUnits;
+    if (used > keepUnits) used = keepUnits;
     attributes = copyToArena(panel->stringPool, attributeBuffer, used);
     attributesLength = static_cast<uint16_t>(attributes == nullptr ? 0 : used);
     updateProgress(static_cast<int>(attributesLength) + 1);

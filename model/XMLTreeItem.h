@@ -17,7 +17,12 @@ struct XMLTreeView;
 // and written as double quotes.
 constexpr wchar_t kAttributeOpenQuote = 0xFFFE;
 constexpr wchar_t kAttributeCloseQuote = 0xFFFF;
+// The "&" of an entity reference kept as written because the DTD that declares the entity
+// was left out: a noncharacter, which documents do not hold, shown as "&" and written as
+// "&" unescaped, so that the reference reads and saves as the document has it.
+constexpr wchar_t kKeptReferenceMark = 0xFDD0;
 inline wchar_t displayQuote(wchar_t c) {
+    if (c == kKeptReferenceMark) return L'&';
     return (c == kAttributeOpenQuote || c == kAttributeCloseQuote) ? L'"' : c;
 }
 
@@ -89,7 +94,8 @@ struct XMLTreeItem {
     bool isSummary() const;
 
     void appendText(const wchar_t* characters, uint32_t count, XMLTreeView* panel);
-    void setAttributes(const xercesc::Attributes& list, XMLTreeView* panel);
+    // keepUnits bounds the attribute text the panel keeps (at most kMaxTextUnits).
+    void setAttributes(const xercesc::Attributes& list, XMLTreeView* panel, uint32_t keepUnits = kMaxTextUnits);
     void addAttribute(uint32_t nameHash, const wchar_t* attributeName, const wchar_t* value);
     void finish(int endLine, int endColumnNumber);
     // Calls visit(name, name length, value, value length) with each attribute of the

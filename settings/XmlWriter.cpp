@@ -105,7 +105,7 @@ void writeEscapedText(HANDLE file, const wchar_t* text, int count, bool comment)
         const bool hyphenPair = comment && c == L'-' && afterHyphen;
         afterHyphen = c == L'-';
         if (c < 0x80 && c != L'"' && c != L'&' && c != L'<' && c != L'>' && !hyphenPair) continue;
-        if (c >= 0x80 && c != kAttributeOpenQuote && c != kAttributeCloseQuote &&
+        if (c >= 0x80 && c != kAttributeOpenQuote && c != kAttributeCloseQuote && c != kKeptReferenceMark &&
             (everyCharacterHeld || (c < 0xD800 || c > 0xDFFF ? encodable(spec, &text[i], 1) : false))) {
             continue;
         }
@@ -129,6 +129,10 @@ void writeEscapedText(HANDLE file, const wchar_t* text, int count, bool comment)
                 break;
             case L'&':
                 writeMarkup(file, L"&amp;");
+                break;
+            case kKeptReferenceMark:
+                // A reference kept as written goes out as the document has it.
+                writeMarkup(file, L"&");
                 break;
             case L'<':
                 writeMarkup(file, L"&lt;");

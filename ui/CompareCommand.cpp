@@ -1,6 +1,7 @@
 #include "ui/CompareCommand.h"
 
 #include <cwchar>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,30 @@ wchar_t shortPath[kPathBoxUnits + 3];
 
 bool isSeparator(wchar_t c) {
     return c == L'/' || c == L'\\';
+}
+
+// The outcome of a comparison in the status bar, followed by the warning of each document
+// that was loaded without its external DTD: the comparison would otherwise take the place
+// of that warning at once. The summary box says the outcome as it always does.
+void showOutcomeWithLoadNotes(const wchar_t* summary) {
+    if (leftTreeView.loadNote[0] == 0 && rightTreeView.loadNote[0] == 0) {
+        showStatusMessage(summary);
+        return;
+    }
+    std::wstring text = L"W#";
+    if (summary[0] == L'R') {
+        const ComparisonCounters& counters = comparisonCounters;
+        text += L"Found elements: " + std::to_wstring(counters.differentCount) + L" different, " +
+                std::to_wstring(counters.identicalCount) + L" identical.";
+    } else {
+        text += summary + 2;
+    }
+    for (const XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+        if (panel->loadNote[0] == 0) continue;
+        text += panel == &leftTreeView ? L" Left: " : L" Right: ";
+        text += panel->loadNote;
+    }
+    showStatusMessage(text.c_str());
 }
 
 XMLTreeItem* rootRecord(const XMLTreeView& panel) {
@@ -125,7 +150,7 @@ int compareFiles() {
         else
             onSelectionChanged(left->treeView, left);
     }
-    showStatusMessage(formatComparisonSummary(left->descendantCount + 1, right->descendantCount + 1, 1));
+    showOutcomeWithLoadNotes(formatComparisonSummary(left->descendantCount + 1, right->descendantCount + 1, 1));
     return 1;
 }
 

@@ -463,10 +463,24 @@ void ItemPainter::drawTextLines() {
     if (linesLeft > 0 && adjustHeights) item->textLines = static_cast<uint8_t>(item->textLines - linesLeft);
 }
 
+namespace {
+// The units of a run as shown: a kept reference's mark is its "&". Only runs that hold a
+// mark are copied, into one buffer, as painting runs on the GUI thread only.
+wchar_t shownRun[kMaxTextUnits + 1];
+
+const wchar_t* shownUnits(const wchar_t* text, int length) {
+    if (length > static_cast<int>(kMaxTextUnits) || std::wmemchr(text, kKeptReferenceMark, length) == nullptr)
+        return text;
+    for (int i = 0; i < length; ++i)
+        shownRun[i] = displayQuote(text[i]);
+    return shownRun;
+}
+}  // namespace
+
 int ItemPainter::textWidth(const wchar_t* text, int length) const {
     if (text == nullptr || length <= 0) return 0;
     SIZE size{};
-    GetTextExtentPoint32W(dc, text, length, &size);
+    GetTextExtentPoint32W(dc, shownUnits(text, length), length, &size);
     return size.cx;
 }
 
@@ -487,15 +501,16 @@ int ItemPainter::drawRun(const wchar_t* text, int length, int x, int y, uint8_t 
 int ItemPainter::drawMeasured(const wchar_t* text, int length, int x, int y, uint8_t runStyle) {
     if (paintedPieces != nullptr) paintedPieces->push_back(PaintedPiece{text, length, x, y, runStyle});
     if (static_cast<int>(advances.size()) < length) advances.resize(length);
+    const wchar_t* shown = shownUnits(text, length);
     SIZE size{};
     if (std::any_of(text, text + length, isRightToLeft) ||
-        !GetTextExtentExPointW(dc, text, length, 0, nullptr, advances.data(), &size)) {
-        TextOutW(dc, x, y, text, length);
+        !GetTextExtentExPointW(dc, shown, length, 0, nullptr, advances.data(), &size)) {
+        TextOutW(dc, x, y, shown, length);
         return textWidth(text, length);
     }
     for (int i = length - 1; i > 0; --i)
         advances[i] -= advances[i - 1];
-    ExtTextOutW(dc, x, y, 0, nullptr, text, static_cast<UINT>(length), advances.data());
+    ExtTextOutW(dc, x, y, 0, nullptr, shown, static_cast<UINT>(length), advances.data());
     return size.cx;
 }
 

@@ -320,7 +320,8 @@ void copyElementToClipboard(const XMLTreeItem* element) {
     }
     if (element->text != nullptr && element->text[0] != 0) {
         text += L'>';
-        text += element->text;
+        for (const wchar_t* p = element->text; *p != 0; ++p)
+            text += displayQuote(*p);
         text += L"</" + name + L">";
     } else {
         text += L"/>";

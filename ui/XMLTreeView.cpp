@@ -193,6 +193,7 @@ namespace {
 void resetDocumentState(XMLTreeView& panel, const wchar_t* path, bool url) {
     panel.outputEncoding.reset();
     panel.declaredEncoding[0] = 0;
+    panel.loadNote[0] = 0;
     panel.resetEntityTable();
     panel.hasTallItems = 0;
     panel.relayoutPending = 0;
@@ -243,6 +244,8 @@ void setLoadedFile(XMLTreeView& panel, const wchar_t* path) {
     showDocumentWidth(panel.tree, true);
     std::wcsncpy(panel.fileName, path, kPathUnits - 1);
     panel.fileName[kPathUnits - 1] = 0;
+    std::wcsncpy(panel.loadNote, countHandlers.skippedDtdNote, std::size(panel.loadNote) - 1);
+    panel.loadNote[std::size(panel.loadNote) - 1] = 0;
 }
 
 // Whether the local file can be opened; its size becomes the progress bar's total.

@@ -51,6 +51,9 @@ struct XMLTreeView {
     wchar_t detectedEncoding[EncodingSpec::kNameUnits] = L"UTF-8";
     // The encoding the document's XML declaration names, as written there.
     wchar_t declaredEncoding[64] = {};
+    // The warning of the load that is shown (a left-out external DTD), empty when none: it
+    // stays said in the status bar after a comparison.
+    wchar_t loadNote[1024] = {};
 
     // The XML element window (ui/editor/).
     HWND pathButton = nullptr;

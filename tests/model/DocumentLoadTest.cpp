@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cwctype>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <xercesc/sax/SAXParseException.hpp>
 
 #include "model/DocumentHandlers.h"
 #include "model/ElementStore.h"
@@ -516,6 +519,129 @@ TEST_F(DocumentLoadTest, AReportBeforeAnUnreadableDTDIsMadeOnce) {
     const std::string written = dir.read(L"doc.xml.log");
     EXPECT_EQ(written.find("Fatal error at "), written.rfind("Fatal error at ")) << written;
     EXPECT_NE(written.find("\r\nWarning at "), std::string::npos) << written;
+}
+
+}  // namespace
+
+namespace {
+
+// UTF-16LE bytes with a byte order mark, of a text of ASCII units.
+std::string utf16(const std::string& ascii) {
+    std::string out = "\xFF\xFE";
+    for (char c : ascii) {
+        out += c;
+        out += '\0';
+    }
+    return out;
+}
+
+// A reference as the element's texts keep it.
+std::wstring kept(const std::wstring& name) {
+    return std::wstring(1, kKeptReferenceMark) + name + L";";
+}
+
+// Offline, a page's DTD (XHTML's, say) cannot be read, and the references that only it
+// declares stay in the texts and attribute values as written, told apart from text that
+// merely reads "&nbsp;" and from the document's own entities; the warning counts them.
+TEST_F(DocumentLoadTest, ReferencesOnlyALeftOutDTDDeclaresAreKeptAsWritten) {
+    OptionSet::ShowErrorMessages = 1;
+    OptionSet::LogErrorMessages = 1;
+    OptionSet::UseExternalSchema = 0;
+    OptionSet::SchemaValidation = 0;
+    const std::string page =
+        "<!DOCTYPE html SYSTEM \"missing.dtd\" [<!ENTITY own \"mine\">]>\n"
+        "<html><p title=\"x&nbsp;y\">a&nbsp;b &own; &copy;&amp;nbsp;</p></html>";
+    const std::wstring pageText = L"a" + kept(L"nbsp") + L"b mine " + kept(L"copy") + L"&nbsp;";
+    const std::wstring pageAttributes =
+        std::wstring(L"title=") + kAttributeOpenQuote + L"x" + kept(L"nbsp") + L"y" + kAttributeCloseQuote;
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::wstring text;        // of p
+        std::wstring attributes;  // of p
+        const char* count;        // in the warning; null: no count
+    } cases[] = {
+        {"UTF-8", page, pageText, pageAttributes, "3 entity references"},
+        {"UTF-16", utf16(page), pageText, pageAttributes, "3 entity references"},
+        {"a name beyond ASCII", "<!DOCTYPE p SYSTEM \"missing.dtd\">\n<p>caf\xC3\xA9: &caf\xC3\xA9;</p>",
+         L"caf\u00E9: " + kept(L"caf\u00E9"), L"", "1 entity reference"},
+        {"no references to keep", "<!DOCTYPE p SYSTEM \"missing.dtd\">\n<p a=\"&lt;\">&amp;nbsp;</p>", L"&nbsp;",
+         std::wstring(L"a=") + kAttributeOpenQuote + L"<" + kAttributeCloseQuote, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileW(dir.file(L"doc.xml.log").c_str());
+        BoxScript boxes;  // nothing is asked
+        ASSERT_EQ(loadXml(leftTreeView, c.bytes, dir), kLoaded);
+        XMLTreeItem* p = elementNamed(leftTreeView, L"p");
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(textOf(p), c.text);
+        EXPECT_EQ(attributesOf(p), c.attributes);
+        const std::string note = narrow(countHandlers.skippedDtdNote);
+        const std::string expected =
+            c.count == nullptr ? "Loaded without the external DTD (the file cannot be opened): missing.dtd"
+                               : std::string("Loaded without the external DTD, ") + c.count +
+                                     " kept as written (the file cannot be opened): missing.dtd";
+        EXPECT_EQ(note, expected);
+        const std::string log = dir.read(L"doc.xml.log");
+        EXPECT_EQ(log.rfind("Warning at line ", 0), 0u) << log;
+        EXPECT_NE(log.find(" : " + expected + "\r\n"), std::string::npos) << log;
+        EXPECT_EQ(log.find("Warning at "), log.rfind("Warning at ")) << "once: " << log;
+    }
+}
+
+// The second pass is one object's state, set from the start of the pass to its end on
+// every way out, an exception's too; while it runs, only the reports up to the end of
+// the DOCTYPE are repeats, and a report without a place (the document could not be
+// opened again) never is.
+TEST(DTDRestart, ThePassEndsOnEveryWayOutAndOnlyTheDoctypeRepeats) {
+    DTDRestart restart;
+    restart.expectDTD(L"page.dtd");
+    EXPECT_FALSE(restart.takeRequest(L"other.dtd"));
+    EXPECT_TRUE(restart.takeRequest(L"page.dtd"));
+    EXPECT_FALSE(restart.takeRequest(L"page.dtd"));  // once
+    restart.skip(3, 20);
+    const struct {
+        XMLFileLoc line, column;
+        bool repeat;
+    } reports[] = {{2, 99, true}, {3, 20, true}, {3, 21, false}, {4, 1, false}, {0, 0, false}};
+    try {
+        DTDRestart::Pass pass(restart);
+        EXPECT_TRUE(restart.running());
+        for (const auto& r : reports) {
+            const xercesc::SAXParseException report(L"m", L"", L"", r.line, r.column);
+            EXPECT_EQ(restart.isRepeat(report), r.repeat) << r.line << ":" << r.column;
+        }
+        throw std::runtime_error("the second pass could not open the document");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_FALSE(restart.running());
+    const xercesc::SAXParseException before(L"m", L"", L"", 1, 1);
+    EXPECT_FALSE(restart.isRepeat(before));
+    EXPECT_TRUE(restart.skipped());
+    restart.clear();
+    EXPECT_FALSE(restart.skipped());
+}
+
+// A second pass that fails fails the load: it is reported, and nothing is loaded.
+TEST_F(DocumentLoadTest, AFatalErrorInTheSecondPassFailsTheLoad) {
+    OptionSet::ShowErrorMessages = 1;
+    OptionSet::LogErrorMessages = 1;
+    OptionSet::UseExternalSchema = 0;
+    OptionSet::SchemaValidation = 0;
+    OptionSet::ContinueAfterFatalError = 0;
+    BoxScript boxes;
+    boxes.expectCaption(L"Fatal error");
+    EXPECT_EQ(loadXml(leftTreeView, "<!DOCTYPE r SYSTEM \"missing.dtd\">\n<r>&nbsp;<a></r>", dir), kLoadFailed);
+    EXPECT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(countHandlers.fatalSeen, 1);
+    EXPECT_FALSE(countHandlers.dtdRestart.running());
+    EXPECT_EQ(ElementStore::itemCount(leftTreeView.tree), 0u);
+    const std::string log = dir.read(L"doc.xml.log");
+    EXPECT_EQ(log.rfind("Fatal error at line 2 ", 0), 0u) << log;
+    EXPECT_NE(log.find("Warning at line 1 column 34 : Loaded without the external DTD, 1 entity reference kept"),
+              std::string::npos)
+        << log;
 }
 
 }  // namespace

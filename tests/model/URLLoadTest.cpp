@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "model/DocumentHandlers.h"
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
 #include "tests/support/LoopbackServer.h"
@@ -46,6 +47,38 @@ TEST(URLLoad, AReachableExternalDTDIsFetchedOnceAndCounts) {
         EXPECT_EQ(std::wstring(doc->text, doc->textLength), L"hello world");
         EXPECT_EQ(server.requests(), 1);
     }
+}
+
+// A server that answers once: the document comes, its DTD beside it does not. The
+// second pass without the DTD reads what the first one fetched, so the document loads
+// with its references kept, and the server was asked once.
+TEST(URLLoad, ADocumentOnTheNetworkIsReadOnceWhenItsDTDIsLeftOut) {
+    TestPanels panels;
+    OptionsSnapshot options;
+    OptionSet::ShowErrorMessages = 1;
+    OptionSet::LogErrorMessages = 0;
+    OptionSet::UseExternalSchema = 0;
+    OptionSet::SchemaValidation = 0;
+    LoopbackServer::Options once;
+    once.requests = 1;
+    // Longer than the parser's first reads, so that the second pass needs what the first left unread.
+    const std::string filler(60000, 'x');
+    std::string body = "<!DOCTYPE page SYSTEM \"page.dtd\">\n<page><p a=\"&copy;\">a&nbsp;b</p>";
+    for (int i = 0; i < 4; ++i)
+        body += "<q>" + filler + "</q>";
+    LoopbackServer server(body + "<last/></page>", once);
+    BoxScript boxes;  // nothing is asked
+    const std::wstring url = server.url(L"/page.xml");
+    ASSERT_EQ(parseIntoPanel(leftTreeView, url.c_str()), kLoaded);
+    EXPECT_EQ(server.requests(), 1);
+    XMLTreeItem* p = elementNamed(leftTreeView, L"p");
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(std::wstring(p->text, p->textLength), L"a" + std::wstring(1, kKeptReferenceMark) + L"nbsp;b");
+    EXPECT_EQ(recordsInOrder(leftTreeView).size(), 8u);  // with the summary
+    EXPECT_NE(elementNamed(leftTreeView, L"last"), nullptr);
+    const std::string note = narrow(countHandlers.skippedDtdNote);
+    EXPECT_EQ(note.rfind("Loaded without the external DTD, 2 entity references kept as written (", 0), 0u) << note;
+    EXPECT_NE(note.find("): page.dtd"), std::string::npos) << note;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ constexpr size_t kPiece = 1u << 16;
 
 struct LoopbackServer::State {
     std::string body;
+    Options options;
     SOCKET listener = INVALID_SOCKET;
     int port = 0;
     std::atomic<bool> stop{false};
@@ -19,7 +20,7 @@ struct LoopbackServer::State {
     std::thread thread;
 
     void serve() {
-        for (int served = 0; served < 4 && !stop;) {
+        for (int served = 0; served < options.requests && !stop;) {
             fd_set readable;
             FD_ZERO(&readable);
             FD_SET(listener, &readable);
@@ -35,8 +36,9 @@ struct LoopbackServer::State {
                 request.append(buffer, static_cast<size_t>(got));
             }
             ++requests;
+            if (options.beforeAnswer) options.beforeAnswer();
             std::string reply =
-                "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
+                "HTTP/1.0 " + options.status + "\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
                 "\r\nConnection: close\r\n\r\n";
             send(client, reply.data(), static_cast<int>(reply.size()), 0);
             // A large body goes in pieces: a reader that stops early closes its end.
@@ -51,11 +53,17 @@ struct LoopbackServer::State {
             closesocket(client);
             ++served;
         }
+        // Served out: a later request finds nobody listening.
+        closesocket(listener);
+        listener = INVALID_SOCKET;
     }
 };
 
-LoopbackServer::LoopbackServer(std::string body) : state_(std::make_unique<State>()) {
+LoopbackServer::LoopbackServer(std::string body) : LoopbackServer(std::move(body), Options()) {}
+
+LoopbackServer::LoopbackServer(std::string body, Options options) : state_(std::make_unique<State>()) {
     state_->body = std::move(body);
+    state_->options = std::move(options);
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     state_->listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -74,7 +82,7 @@ LoopbackServer::LoopbackServer(std::string body) : state_(std::make_unique<State
 LoopbackServer::~LoopbackServer() {
     state_->stop = true;
     state_->thread.join();
-    closesocket(state_->listener);
+    if (state_->listener != INVALID_SOCKET) closesocket(state_->listener);
     WSACleanup();
 }
 

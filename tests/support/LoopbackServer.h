@@ -1,6 +1,7 @@
 // A small HTTP server on 127.0.0.1 for the time of a test, so that URL loads run offline.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -8,7 +9,17 @@
 // itself after a few seconds without one.
 class LoopbackServer {
 public:
+    struct Options {
+        // Requests answered before the server stops listening.
+        int requests = 4;
+        // The status line's code and text.
+        std::string status = "200 OK";
+        // Runs on the server's thread before each answer.
+        std::function<void()> beforeAnswer;
+    };
+
     explicit LoopbackServer(std::string body);
+    LoopbackServer(std::string body, Options options);
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;

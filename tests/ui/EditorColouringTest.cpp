@@ -159,4 +159,25 @@ TEST(ColouringCacheTest, AWantedRangeColouredBeforeNeedsNoColouring) {
     EXPECT_TRUE(cache.clip(10, 50, 100, 900, &os, &oe));
 }
 
+// A reference kept as written (its DTD left out) stands in the element's text as in the
+// editor: the characters after it line up, and only the differing ones are pink.
+TEST_F(EditorColouringTest, AReferenceKeptWithoutItsDTDLinesUpWithTheText) {
+    OptionSet::SchemaValidation = 0;
+    OptionSet::ShowErrorMessages = 0;
+    SendMessageW(autoCompareBox, BM_SETCHECK, BST_UNCHECKED, 0);
+    const std::string doctype = "<!DOCTYPE root SYSTEM \"missing.dtd\">\n";
+    load(leftTreeView, doctype + "<root>\n<k>abc&nbsp;xyz &copy; def</k>\n</root>\n", L"left.xml");
+    load(rightTreeView, doctype + "<root>\n<k>abc&nbsp;xyz &copy; dxf</k>\n</root>\n", L"right.xml");
+    SendMessageW(mainWindow, WM_COMMAND, IDM_COMPARE_FILES, 0);
+    pump();
+    openAt(elementNamed(leftTreeView, L"k"));
+    HWND left = leftTreeView.editor;
+    expectLook(left, L"abc", 1, 2, kContent);
+    expectLook(left, L"&nbsp;", 1, 0, kReference);
+    expectLook(left, L"xyz", 1, 0, kContent);
+    expectLook(left, L"xyz", 1, 2, kContent);
+    expectLook(left, L"&copy;", 1, 1, kReference);
+    expectLook(left, L"def", 1, 1, kDifference);
+}
+
 }  // namespace

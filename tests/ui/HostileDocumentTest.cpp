@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include <xercesc/sax2/DefaultHandler.hpp>
 
@@ -111,6 +112,12 @@ TEST_F(HostileDocumentTest, ExpansionBombsAreRefusedAsFatalErrors) {
          oneBigEntity(20000, "<q a=\"" + repeat("&big;", 50000) + "\"/>"), kMemoryText},
         {"one large entity referenced many times in content, under the expansion limit",
          oneBigEntity(500000, "<q>" + repeat("&big;", 99999) + "</q>"), kEntityOutputText},
+        {"one large entity in an attribute of many elements, under the expansion limit",
+         oneBigEntity(500000, "<q>" + repeat("<q a=\"&big;\"/>", 99999) + "</q>"), kEntityOutputText},
+        {"a smaller entity in an attribute of many elements",
+         oneBigEntity(50000, "<q>" + repeat("<q a=\"&big;\"/>", 50000) + "</q>"), kEntityOutputText},
+        {"the same over start tags that run over many lines",
+         oneBigEntity(50000, "<q>" + repeat("<q\n\na=\"&big;\"\n/>", 50000) + "</q>"), kEntityOutputText},
     };
     for (const HostileCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -208,6 +215,35 @@ TEST_F(HostileDocumentTest, LargeValuesStayWithinTheMemoryBounds) {
     EXPECT_EQ(narrow(lastStatusMessage), "O#Loaded successfully");
     EXPECT_EQ(leftTreeView.loaded, 1);
     ASSERT_NE(elementNamed(leftTreeView, L"t"), nullptr);
+}
+
+// Of an element's attribute text the panel keeps what the start tag as written holds
+// (up to 65,535 units), and of what references add to it 4,096 units more.
+TEST_F(HostileDocumentTest, WhatAnAttributeKeepsIsBoundedByTheTagAsWritten) {
+    const std::string literal(20000, 'v');
+    struct Case {
+        const char* what;
+        std::string xml;
+        size_t least, most;  // of the attribute text of q
+    } cases[] = {
+        {"a literal value after references in the content",
+         oneBigEntity(10, "<q>&big;&big;<q a=\"" + literal + "\"/></q>"), 20004, 20004},
+        {"a literal value past the bound of a text", "<q><q a=\"" + std::string(70000, 'v') + "\"/></q>", 65535,
+         65535},
+        {"a value from a large entity", oneBigEntity(20000, "<q><q a=\"&big;\"/></q>"), 4096, 4096 + 20},
+        {"a value from a large entity and literal text",
+         oneBigEntity(20000, "<q><q a=\"" + literal + "&big;\"/></q>"), 24096, 24096 + 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        load(leftTreeView, c.xml, L"values.xml");
+        EXPECT_EQ(narrow(lastStatusMessage), "O#Loaded successfully");
+        std::vector<XMLTreeItem*> records = recordsInOrder(leftTreeView);
+        ASSERT_GE(records.size(), 2u);
+        XMLTreeItem* q = records[1];
+        EXPECT_GE(q->attributesLength, c.least);
+        EXPECT_LE(q->attributesLength, c.most);
+    }
 }
 
 // Counts the content events that reach the handlers once they have asked to stop.

@@ -754,4 +754,31 @@ TEST_F(ItemPainterTest, TheSummaryLineStaysInsideItsItem) {
     }
 }
 
+// A reference kept as written (its DTD left out) is drawn as the text it stands for:
+// the item looks as one whose text reads "&nbsp;", in the attributes and the text, in
+// both display modes.
+TEST_F(ItemPainterTest, AKeptReferenceIsDrawnAsWritten) {
+    OptionSet::SchemaValidation = 0;
+    OptionSet::UseExternalSchema = 0;
+    for (uint8_t full : {0, 1}) {
+        SCOPED_TRACE(full);
+        OptionSet::DisplayFullMode = full;
+        load("<!DOCTYPE root SYSTEM \"missing.dtd\">\n<root><p a=\"x&nbsp;y\">a&nbsp;b</p></root>",
+             "<root><p a=\"x&amp;nbsp;y\">a&amp;nbsp;b</p></root>");
+        XMLTreeItem* kept = find(leftTreeView, L"p");
+        XMLTreeItem* written = find(rightTreeView, L"p");
+        ASSERT_NE(kept, nullptr);
+        ASSERT_NE(written, nullptr);
+        ASSERT_NE(std::wstring(kept->text, kept->textLength), std::wstring(written->text, written->textLength));
+        ASSERT_TRUE(createItemPainter(leftTreeView.tree));
+        TreeCanvas left(leftTreeView.tree);
+        TreeCanvas right(rightTreeView.tree);
+        paint(left, kept);
+        paint(right, written);
+        EXPECT_GT(left.lastInkColumn(), 0);
+        EXPECT_TRUE(left.same(right));
+        destroyItemPainter();
+    }
+}
+
 }  // namespace

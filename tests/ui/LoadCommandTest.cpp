@@ -489,4 +489,70 @@ TEST_F(LoadCommandTest, ReloadingOnePanelLeavesNothingPointingAtItsOldRecords) {
     EXPECT_EQ(a->partner, nullptr);
 }
 
+// Two pages offline, each without its DTD: the references only the DTD declares decide
+// the comparison as written, the warning stays in the status bar after the automatic
+// comparison, and a saved element writes the references back as they stand.
+TEST_F(LoadCommandTest, ReferencesKeptWithoutTheDTDCompareAndSaveAsWritten) {
+    OptionSet::SchemaValidation = 0;
+    OptionSet::OpenAfterSave = 0;
+    OptionSet::UseEncoding = 0;
+    OptionSet::InsertPI = 0;
+    OptionSet::PrintDoctype = 0;
+    tick(autoCompareBox, true);
+    auto page = [](const std::string& p) {
+        return "<!DOCTYPE html SYSTEM \"missing.dtd\">\n<html><h>&amp; &lt;</h>" + p + "</html>";
+    };
+    const std::string left = page("<p title=\"x&nbsp;y\">a&nbsp;b</p>");
+    const std::string leftNote =
+        "Left: Loaded without the external DTD, 2 entity references kept as written (the file cannot be opened): "
+        "missing.dtd";
+    struct Case {
+        const char* what;
+        std::string right;
+        bool identical;
+        const char* rightNote;  // after the left's in the status bar; null: none
+    } cases[] = {
+        {"the same references", page("<p title=\"x&nbsp;y\">a&nbsp;b</p>"), true,
+         "Right: Loaded without the external DTD, 2 entity references kept as written"},
+        {"another reference in the text", page("<p title=\"x&nbsp;y\">a&copy;b</p>"), false,
+         "Right: Loaded without the external DTD, 2 entity references kept as written"},
+        {"another reference in the attribute", page("<p title=\"x&copy;y\">a&nbsp;b</p>"), false,
+         "Right: Loaded without the external DTD, 2 entity references kept as written"},
+        {"no reference", page("<p title=\"xy\">ab</p>"), false,
+         "Right: Loaded without the external DTD (the file cannot be opened): missing.dtd"},
+        {"text that reads like the reference", page("<p title=\"x&amp;nbsp;y\">a&amp;nbsp;b</p>"), false,
+         "Right: Loaded without the external DTD (the file cannot be opened): missing.dtd"},
+        {"no DTD at all", "<html><h>&amp; &lt;</h><p title=\"x&amp;nbsp;y\">a&amp;nbsp;b</p></html>", false, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        emptyBothPanels();
+        load(leftTreeView, left, L"left.xml");
+        load(rightTreeView, c.right, L"right.xml");
+        ASSERT_EQ(filesCompared, 1);
+        EXPECT_EQ(comparisonCounters.differentCount == 0, c.identical);
+        const std::string shown = narrow(status());
+        EXPECT_EQ(shown.rfind(c.identical ? "W#Two XML Documents are identical ! " : "W#Found elements: ", 0), 0u)
+            << shown;
+        EXPECT_NE(shown.find(leftNote), std::string::npos) << shown;
+        if (c.rightNote != nullptr) {
+            EXPECT_NE(shown.find(c.rightNote), std::string::npos) << shown;
+        } else {
+            EXPECT_EQ(shown.find("Right: "), std::string::npos) << shown;
+        }
+    }
+
+    XMLTreeItem* p = elementNamed(leftTreeView, L"html");
+    ASSERT_NE(p, nullptr);
+    ElementStore::select(leftTreeView.tree, nullptr);
+    ElementStore::select(leftTreeView.tree, p->treeItem);
+    DialogScript dialogs;
+    dialogs.answer(dir.file(L"saved.xml"));
+    BoxScript boxes;
+    command(IDM_SAVE_ELEMENT);
+    const std::string saved = dir.read(L"saved.xml");
+    EXPECT_NE(saved.find("<h>&amp; &lt;</h>"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("<p title=\"x&nbsp;y\">a&nbsp;b</p>"), std::string::npos) << saved;
+}
+
 }  // namespace

@@ -64,6 +64,7 @@ void XMLHighlighter::reset() {
     wholeDepth = 0;
     entityHash = entityPacked = 0;
     inCharReference = false;
+    inKeptReference = false;
     normalColours();
     format = CHARFORMAT2W{};
     format.cbSize = sizeof(format);
@@ -409,6 +410,13 @@ bool XMLHighlighter::entityStep(wchar_t c) {
             } else if (c == L'&') {
                 entityHash = entityPacked = 0;
                 inCharReference = false;
+                inKeptReference = compareIndex < compareLength && compareText[compareIndex] == kKeptReferenceMark;
+            } else if (c == L';' && inKeptReference) {
+                // The text holds the reference as written: past its ";".
+                inKeptReference = false;
+                while (compareIndex < compareLength && compareText[compareIndex] != L';')
+                    ++compareIndex;
+                if (compareIndex < compareLength) ++compareIndex;
             } else if (c == L';') {
                 compareIndex += inCharReference
                                     ? 1u

@@ -74,6 +74,8 @@ struct XMLHighlighter {
     uint32_t entityHash = 0;
     uint32_t entityPacked = 0;
     bool inCharReference = false;
+    // The reference being read is one the element's text keeps as written (its DTD left out).
+    bool inKeptReference = false;
     // The editor's text holds difference colours that a new comparison must take away.
     bool differencesShown = false;
     // beginEditorUpdate turned the editor's redraw off: only a shown editor's is, since
