@@ -592,11 +592,22 @@ bool itemRect(HWND tree, HTREEITEM item, bool textOnly, RECT* rect) {
     return send(tree, TVM_GETITEMRECT, textOnly ? TRUE : FALSE, reinterpret_cast<LPARAM>(rect)) != 0;
 }
 
-bool ensureVisible(HWND tree, HTREEITEM item) {
-    if (tree == nullptr || item == nullptr) return false;
-    item = displayOf(tree, item);
+bool ensureVisible(HWND tree, HTREEITEM element) {
+    if (tree == nullptr || element == nullptr) return false;
+    const HTREEITEM item = displayOf(tree, element);
     if (item == nullptr) return false;
+    // The tree view also scrolls sideways to the item's text, which hides the names of its
+    // ancestors; the sideways position is put back when the text still starts in view there.
+    const int before = GetScrollPos(tree, SB_HORZ);
     send(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item));
+    const int after = GetScrollPos(tree, SB_HORZ);
+    RECT text{};
+    RECT client{};
+    if (after != before && itemRect(tree, element, true, &text) && GetClientRect(tree, &client)) {
+        const int leftThen = text.left + (after - before);
+        if (leftThen >= 0 && leftThen < client.right / 2)
+            send(tree, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, before), 0);
+    }
     return true;
 }
 

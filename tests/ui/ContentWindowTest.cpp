@@ -176,6 +176,9 @@ TEST_F(ContentWindowTest, F3KeepsEachTreesSelectedElementInView) {
         EXPECT_EQ(ElementStore::record(leftTreeView.tree, ElementStore::selected(leftTreeView.tree)), left);
         EXPECT_TRUE(rowInView(leftTreeView.tree));
         EXPECT_TRUE(rowInView(rightTreeView.tree));
+        // Coming into view vertically does not scroll the root's name out sideways.
+        EXPECT_EQ(GetScrollPos(leftTreeView.tree, SB_HORZ), 0);
+        EXPECT_EQ(GetScrollPos(rightTreeView.tree, SB_HORZ), 0);
         if (n == 200) saveShot(mainWindow, L"f3-open");
         click(contentPane.closeButton);
         ASSERT_EQ(contentPane.window, nullptr);
