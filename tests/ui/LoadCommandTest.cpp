@@ -532,8 +532,16 @@ TEST_F(LoadCommandTest, ReferencesKeptWithoutTheDTDCompareAndSaveAsWritten) {
         ASSERT_EQ(filesCompared, 1);
         EXPECT_EQ(comparisonCounters.differentCount == 0, c.identical);
         const std::string shown = narrow(status());
-        EXPECT_EQ(shown.rfind(c.identical ? "W#Two XML Documents are identical ! " : "W#Found elements: ", 0), 0u)
+        EXPECT_EQ(shown.rfind(c.identical ? "W#Two XML Documents are identical ! " : "W#Identical: ", 0), 0u)
             << shown;
+        if (!c.identical) {
+            // Every count of the summary, on one line before the notes.
+            const std::string counts = "Different: " + std::to_string(comparisonCounters.differentCount) +
+                                       ", Ignored: " + std::to_string(comparisonCounters.ignoredCount) + ". Left: ";
+            EXPECT_NE(shown.find(", Deleted: "), std::string::npos) << shown;
+            EXPECT_NE(shown.find(", Added: "), std::string::npos) << shown;
+            EXPECT_NE(shown.find(counts), std::string::npos) << shown;
+        }
         EXPECT_NE(shown.find(leftNote), std::string::npos) << shown;
         if (c.rightNote != nullptr) {
             EXPECT_NE(shown.find(c.rightNote), std::string::npos) << shown;
