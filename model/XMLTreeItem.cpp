@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <string>
 #include <vector>
 
 #include <xercesc/util/XMLString.hpp>
@@ -598,7 +599,17 @@ int XMLTreeItem::computeItemLines() {
 
 bool XMLTreeItem::contains(const wchar_t* search, int caseFlag) const {
     auto find = [&](const wchar_t* s) { return caseFlag ? textFind(s, search) >= 0 : textFindNoCase(s, search) >= 0; };
-    return find(nameText()) || find(attributes) || find(text);
+    // The text is searched as the tree shows it: attribute quote marks as double quotes, a
+    // reference kept without its DTD with its "&".
+    auto findShown = [&](const wchar_t* s, int length) {
+        if (s == nullptr) return false;
+        const wchar_t* end = s + length;
+        if (std::find_if(s, end, [](wchar_t c) { return displayQuote(c) != c; }) == end) return find(s);
+        std::wstring shown(s, end);
+        for (wchar_t& c : shown) c = displayQuote(c);
+        return find(shown.c_str());
+    };
+    return find(nameText()) || findShown(attributes, attributesLength) || findShown(text, textLength);
 }
 
 void XMLTreeItem::cloneFrom(const XMLTreeItem& source, XMLTreeView* receivingPanel) {

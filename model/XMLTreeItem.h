@@ -18,8 +18,8 @@ struct XMLTreeView;
 constexpr wchar_t kAttributeOpenQuote = 0xFFFE;
 constexpr wchar_t kAttributeCloseQuote = 0xFFFF;
 // The "&" of an entity reference kept as written because the DTD that declares the entity
-// was left out: a noncharacter, which documents do not hold, shown as "&" and written as
-// "&" unescaped, so that the reference reads and saves as the document has it.
+// was left out: a noncharacter, which documents are advised not to hold, shown as "&" and
+// written as "&" unescaped, so that the reference reads and saves as the document has it.
 constexpr wchar_t kKeptReferenceMark = 0xFDD0;
 inline wchar_t displayQuote(wchar_t c) {
     if (c == kKeptReferenceMark) return L'&';

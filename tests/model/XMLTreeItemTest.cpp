@@ -96,6 +96,14 @@ TEST(XMLTreeItemText, ContainsSearchesNameAttributesAndText) {
     EXPECT_TRUE(item.contains(L"key", 0));
     EXPECT_FALSE(item.contains(L"key", 1));
     EXPECT_FALSE(item.contains(L"zzz", 0));
+    // Searched as shown: the quote marks as double quotes, a kept reference with its "&".
+    EXPECT_TRUE(item.contains(L"id=\"Key\"", 1));
+    text = std::wstring(L"a") + kKeptReferenceMark + L"nbsp;b";
+    item.text = text.data();
+    item.textLength = static_cast<uint16_t>(text.size());
+    EXPECT_TRUE(item.contains(L"a&nbsp;b", 1));
+    EXPECT_TRUE(item.contains(L"&NBSP;", 0));
+    EXPECT_FALSE(item.contains(L"a&amp;", 1));
     item.text = nullptr;
     item.attributes = nullptr;
 }
