@@ -51,20 +51,15 @@ void showOutcomeWithLoadNotes(const wchar_t* summary) {
     }
     std::wstring text = L"W#";
     if (summary[0] == L'R') {
-        // The count rows on one line: "Identical: 3, Deleted: 0, ...".
-        const wchar_t* row = summary + 2;
-        while (*row != 0 && *row != L'\n') {
-            const wchar_t* end = std::wcschr(row, L'\n');
-            if (end == nullptr) end = row + std::wcslen(row);
-            std::wstring line(row, end);
-            const size_t colon = line.find(L':');
-            if (colon != std::wstring::npos) {
-                const size_t name = line.find_last_not_of(L' ', colon == 0 ? 0 : colon - 1);
-                const size_t value = line.find_first_not_of(L' ', colon + 1);
-                if (text.size() > 2) text += L", ";
-                text += line.substr(0, name + 1) + L": " + (value == std::wstring::npos ? L"" : line.substr(value));
-            }
-            row = *end == 0 ? end : end + 1;
+        // The count rows, up to the blank line, on one line: "Identical: 3, Deleted: 0, ...".
+        // The row names hold no blanks, so every blank is padding.
+        for (const wchar_t* p = summary + 2; *p != 0 && !(p[0] == L'\n' && p[1] == L'\n'); ++p) {
+            if (*p == L'\n')
+                text += L", ";
+            else if (*p == L':')
+                text += L": ";
+            else if (*p != L' ')
+                text += *p;
         }
         text += L".";
     } else {
