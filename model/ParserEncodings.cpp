@@ -9,6 +9,7 @@
 #include <xercesc/util/XMLUTF16Transcoder.hpp>
 #include <xercesc/util/XMLUTF8Transcoder.hpp>
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 
@@ -24,26 +25,14 @@ constexpr uint32_t kUtf7 = 65000;
 constexpr uint32_t kUtf8 = 65001;
 constexpr uint32_t kUtf16BigEndian = 1201;
 constexpr uint32_t kKindUtf16 = 4;
-constexpr wchar_t kNoUnit = 0xFFFF;
 
 // One code page of Windows, character by character: the parser needs to know how many
-// bytes each character took. The lead bytes the system reports decide a character's
-// length; single-byte code pages are converted through a table made once.
+// bytes each character took. CodePageBytes takes the bytes apart by the encoding's own
+// definition; what it refuses is refused with the bytes and the encoding's name.
 class CodePageTranscoder : public XMLTranscoder {
 public:
-    CodePageTranscoder(const XMLCh* name, UINT codePage, XMLSize_t blockSize, MemoryManager* manager)
-        : XMLTranscoder(name, blockSize, manager), codePage_(codePage) {
-        CPINFO info{};
-        doubleByte_ = GetCPInfo(codePage, &info) && info.MaxCharSize > 1;
-        for (int byte = 0; byte < 256; ++byte) {
-            const char one = static_cast<char>(byte);
-            wchar_t unit = kNoUnit;
-            if (!(doubleByte_ && IsDBCSLeadByteEx(codePage, static_cast<BYTE>(byte))) &&
-                MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, &one, 1, &unit, 1) != 1)
-                unit = kNoUnit;
-            single_[byte] = unit;
-        }
-    }
+    CodePageTranscoder(const XMLCh* name, const EncodingSpec& spec, XMLSize_t blockSize, MemoryManager* manager)
+        : XMLTranscoder(name, blockSize, manager), spec_(spec), bytes_(spec) {}
 
     XMLSize_t transcodeFrom(const XMLByte* const source,
                             const XMLSize_t count,
@@ -51,29 +40,30 @@ public:
                             const XMLSize_t maxChars,
                             XMLSize_t& bytesEaten,
                             unsigned char* const charSizes) override {
+        // The reader keeps the bytes of a character cut at the end of its buffer and reads more
+        // behind them before it asks again: asked with only those bytes, it found no more, so
+        // the document ends inside the character.
+        if (left_ > 0 && count == left_) failAt(source, count);
+        left_ = 0;
         XMLSize_t in = 0;
         XMLSize_t out = 0;
         while (out < maxChars && in < count) {
-            const XMLByte lead = source[in];
-            if (single_[lead] != kNoUnit) {
-                toFill[out] = single_[lead];
-                charSizes[out++] = 1;
-                ++in;
-                continue;
-            }
-            const bool pair = doubleByte_ && IsDBCSLeadByteEx(codePage_, lead);
-            if (!pair) failAt(lead);
-            if (in + 2 > count) break;  // the trail byte comes with the next block
+            int length = 0;
             wchar_t units[2];
-            const int made = MultiByteToWideChar(codePage_, MB_ERR_INVALID_CHARS,
-                                                 reinterpret_cast<const char*>(source + in), 2, units, 2);
-            if (made <= 0) failAt(static_cast<unsigned>(lead) << 8 | source[in + 1]);
+            int made = 0;
+            const CodePageBytes::Status status = bytes_.next(source + in, count - in, &length, units, &made);
+            if (status == CodePageBytes::kIncomplete) {
+                left_ = count - in;
+                break;
+            }
+            if (status == CodePageBytes::kInvalid)
+                failAt(source + in, std::min(static_cast<XMLSize_t>(length), count - in));
             if (out + static_cast<XMLSize_t>(made) > maxChars) break;
             for (int i = 0; i < made; ++i) {
                 toFill[out] = units[i];
-                charSizes[out++] = i == 0 ? 2 : 0;
+                charSizes[out++] = static_cast<unsigned char>(i == 0 ? length : 0);
             }
-            in += 2;
+            in += static_cast<XMLSize_t>(length);
         }
         bytesEaten = in;
         return out;
@@ -89,12 +79,8 @@ public:
         XMLSize_t out = 0;
         while (in < count && out < maxBytes) {
             const int units = isHighSurrogate(source[in]) && in + 1 < count ? 2 : 1;
-            char bytes[8];
-            BOOL usedDefault = FALSE;
-            const int made =
-                WideCharToMultiByte(codePage_, 0, source + in, units, bytes, sizeof(bytes), nullptr, &usedDefault);
-            if (made <= 0 || out + static_cast<XMLSize_t>(made) > maxBytes) break;
-            if (usedDefault && options == UnRep_Throw) {
+            const bool held = spec_.holdsCharacter(source + in, units);
+            if (!held && options == UnRep_Throw) {
                 XMLCh number[17];
                 xercesc::XMLString::binToText(static_cast<unsigned int>(source[in]), number, 16, 16,
                                               getMemoryManager());
@@ -102,6 +88,12 @@ public:
                 ThrowXMLwithMemMgr2(xercesc::TranscodingException, xercesc::XMLExcepts::Trans_Unrepresentable, number,
                                     getEncodingName(), getMemoryManager());
             }
+            // What the encoding lacks is a question mark, never a look-alike or a superset's bytes.
+            static constexpr wchar_t kStandIn = L'?';
+            char bytes[8];
+            const int made = WideCharToMultiByte(spec_.codePage, WC_NO_BEST_FIT_CHARS, held ? source + in : &kStandIn,
+                                                 held ? units : 1, bytes, sizeof(bytes), nullptr, nullptr);
+            if (made <= 0 || out + static_cast<XMLSize_t>(made) > maxBytes) break;
             std::memcpy(toFill + out, bytes, static_cast<size_t>(made));
             out += static_cast<XMLSize_t>(made);
             in += static_cast<XMLSize_t>(units);
@@ -120,26 +112,26 @@ public:
         } else {
             units[0] = static_cast<wchar_t>(toCheck);
         }
-        char bytes[8];
-        BOOL usedDefault = FALSE;
-        return WideCharToMultiByte(codePage_, 0, units, count, bytes, sizeof(bytes), nullptr, &usedDefault) > 0 &&
-               !usedDefault;
+        return spec_.holdsCharacter(units, count);
     }
 
 private:
     static bool isHighSurrogate(XMLCh c) { return c >= 0xD800 && c <= 0xDBFF; }
 
-    // A byte (or byte pair) the code page does not have; the message names it and the encoding.
-    [[noreturn]] void failAt(unsigned int bytes) {
+    // Bytes the encoding does not have; the message names them and the encoding.
+    [[noreturn]] void failAt(const XMLByte* bytes, XMLSize_t count) {
+        unsigned int named = 0;
+        for (XMLSize_t i = 0; i < count && i < 3; ++i)
+            named = named << 8 | bytes[i];
         XMLCh number[17];
-        xercesc::XMLString::binToText(bytes, number, 16, 16, getMemoryManager());
+        xercesc::XMLString::binToText(named, number, 16, 16, getMemoryManager());
         ThrowXMLwithMemMgr2(xercesc::TranscodingException, xercesc::XMLExcepts::Trans_BadSrcCP, number,
                             getEncodingName(), getMemoryManager());
     }
 
-    UINT codePage_;
-    bool doubleByte_ = false;
-    wchar_t single_[256];  // the unit of each single byte, kNoUnit for lead and invalid bytes
+    EncodingSpec spec_;
+    CodePageBytes bytes_;
+    XMLSize_t left_ = 0;  // bytes of a cut character the last call left uneaten
 };
 
 // The parser's own encodings (UTF-8, UTF-16, ASCII, Latin-1, ...) are looked up before
@@ -172,8 +164,10 @@ protected:
         result = XMLTransService::UnsupportedEncoding;
         // A longer name would be cut to a shorter one that might mean something else.
         if (encodingName == nullptr || std::wcslen(encodingName) >= EncodingSpec::kNameUnits) return nullptr;
+        // A declaration means what its name means, never what the loose rules of option values
+        // make of it: "foo850" is no encoding, nor is "UNIX" UTF-16.
         EncodingSpec spec;
-        spec.setName(encodingName);
+        if (!spec.setDeclaredName(encodingName)) return nullptr;
         // UTF-7 shifts in and out of its base64 runs: no character-by-character conversion reads it.
         if (spec.kind == 0 || spec.codePage == kUtf7) return nullptr;
         result = XMLTransService::Ok;
@@ -181,7 +175,7 @@ protected:
             return new (manager)
                 xercesc::XMLUTF16Transcoder(encodingName, blockSize, spec.codePage == kUtf16BigEndian, manager);
         if (spec.codePage == kUtf8) return new (manager) xercesc::XMLUTF8Transcoder(encodingName, blockSize, manager);
-        return new (manager) CodePageTranscoder(encodingName, spec.codePage, blockSize, manager);
+        return new (manager) CodePageTranscoder(encodingName, spec, blockSize, manager);
     }
 
 private:

@@ -2,6 +2,7 @@
 
 #include "settings/FileWriter.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <cwchar>
@@ -46,6 +47,7 @@ struct NameMatch {
 struct NamedEncoding {
     const wchar_t* name;
     NameMatch match;
+    bool eucForm = false;  // read and written as the EUC form inside the code page's superset
 };
 
 // The encodings known by name alone, where the family rules find no code page: their IANA
@@ -53,7 +55,9 @@ struct NamedEncoding {
 // (model/ParserEncodings), so whatever a document may declare, the editor reads and the
 // writers write in the same code page. The first name of a code page is its usual name.
 // EUC-JP is 20932: the 51932 that Windows lists for it is converted by MultiByteToWideChar
-// neither on Windows nor under Wine.
+// neither on Windows nor under Wine. EUC-KR and GB2312 have code pages of their own (51949,
+// 20936) on Windows only; here they are the EUC form inside 949 and 936, whose other names
+// (the ones Windows gives those code pages) mean the whole superset.
 constexpr NamedEncoding kNamedEncodings[] = {
     {L"Shift_JIS", {932, kKindListed}},
     {L"MS_Kanji", {932, kKindListed}},
@@ -63,16 +67,17 @@ constexpr NamedEncoding kNamedEncodings[] = {
     {L"windows-31J", {932, kKindListed}},
     {L"csWindows31J", {932, kKindListed}},
     {L"GBK", {936, kKindListed}},
-    {L"GB2312", {936, kKindListed}},
-    {L"csGB2312", {936, kKindListed}},
-    {L"GB_2312-80", {936, kKindListed}},
-    {L"EUC-CN", {936, kKindListed}},
-    {L"x-euc-cn", {936, kKindListed}},
     {L"MS936", {936, kKindListed}},
-    {L"chinese", {936, kKindListed}},
-    {L"EUC-KR", {949, kKindListed}},
-    {L"csEUCKR", {949, kKindListed}},
+    {L"windows-936", {936, kKindListed}},
+    {L"GB2312", {936, kKindListed}, true},
+    {L"csGB2312", {936, kKindListed}, true},
+    {L"GB_2312-80", {936, kKindListed}, true},
+    {L"EUC-CN", {936, kKindListed}, true},
+    {L"x-euc-cn", {936, kKindListed}, true},
+    {L"chinese", {936, kKindListed}, true},
     {L"KS_C_5601-1987", {949, kKindListed}},
+    {L"EUC-KR", {949, kKindListed}, true},
+    {L"csEUCKR", {949, kKindListed}, true},
     {L"KS_C_5601-1989", {949, kKindListed}},
     {L"KSC_5601", {949, kKindListed}},
     {L"KSC5601", {949, kKindListed}},
@@ -154,18 +159,24 @@ bool sameEncodingName(const wchar_t* a, const wchar_t* b) {
     return fold(*a) == fold(*b);
 }
 
-NameMatch namedEncoding(const wchar_t* name) {
+const NamedEncoding* namedEntry(const wchar_t* name) {
     for (const NamedEncoding& known : kNamedEncodings) {
         if (sameEncodingName(name, known.name)) {
-            return known.match;
+            return &known;
         }
     }
-    return {0, kKindNone};
+    return nullptr;
 }
 
+NameMatch namedEncoding(const wchar_t* name) {
+    const NamedEncoding* known = namedEntry(name);
+    return known != nullptr ? known->match : NameMatch{0, kKindNone};
+}
+
+// The name a declaration gives a code page: never an EUC form's, which holds less.
 const wchar_t* usualNameOf(uint32_t codePage) {
     for (const NamedEncoding& known : kNamedEncodings) {
-        if (known.match.codePage == codePage) {
+        if (known.match.codePage == codePage && !known.eucForm) {
             return known.name;
         }
     }
@@ -230,6 +241,111 @@ NameMatch matchName(const wchar_t* name, int number, int part) {
     return {static_cast<uint32_t>(EncodingSpec::isListedCodePage(number)), kKindListed};
 }
 
+// The rest of name after prefix (ASCII letters in either case), or null.
+const wchar_t* afterPrefix(const wchar_t* name, const wchar_t* prefix) {
+    auto fold = [](wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 0x20) : c; };
+    for (; *prefix != 0; ++name, ++prefix) {
+        if (fold(*name) != fold(*prefix)) {
+            return nullptr;
+        }
+    }
+    return name;
+}
+
+// The number that the whole of text spells in decimal digits; -1 for anything else.
+int wholeNumber(const wchar_t* text) {
+    if (text == nullptr || *text == 0) {
+        return -1;
+    }
+    int number = 0;
+    for (; *text != 0; ++text) {
+        if (*text < L'0' || *text > L'9' || number > 99999) {
+            return -1;
+        }
+        number = number * 10 + (*text - L'0');
+    }
+    return number;
+}
+
+bool isAsianCodePage(int number) {
+    return number == 932 || number == 936 || number == 949 || number == 950;
+}
+
+// The family names as IANA registers them, spelled out whole: UTF-8, windows-1252, ISO-8859-15,
+// LATIN1 to LATIN9, IBM850, cp850 and 850. IBM's own 932-950 are other code pages than
+// Windows', so those numbers go only with "cp".
+NameMatch matchDeclaredFamily(const wchar_t* name) {
+    struct Exact {
+        const wchar_t* name;
+        NameMatch match;
+    };
+    static constexpr Exact kExact[] = {
+        {L"UTF-8", {kUtf8, kKindUtf8}},
+        {L"UTF-7", {kUtf7, kKindUtf8}},
+        {L"UTF-16", {kUtf16LittleEndian, kKindUtf16}},
+        {L"UTF-16LE", {kUtf16LittleEndian, kKindUtf16}},
+        {L"UTF-16BE", {kUtf16BigEndian, kKindUtf16}},
+    };
+    // IANA's other aliases of the listed code pages that the family rules reach by their digits.
+    static constexpr Exact kAliases[] = {
+        {L"csIBM500", {500, kKindListed}},
+        {L"csPC775Baltic", {775, kKindListed}},
+        {L"csPC850Multilingual", {850, kKindListed}},
+        {L"csPCp852", {852, kKindListed}},
+        {L"csIBM855", {855, kKindListed}},
+        {L"csIBM857", {857, kKindListed}},
+        {L"csIBM860", {860, kKindListed}},
+        {L"csIBM863", {863, kKindListed}},
+        {L"csIBM866", {866, kKindListed}},
+        {L"csIBM869", {869, kKindListed}},
+    };
+    for (const Exact& exact : kExact) {
+        if (sameEncodingName(name, exact.name)) {
+            return exact.match;
+        }
+    }
+    for (const Exact& alias : kAliases) {
+        if (sameEncodingName(name, alias.name)) {
+            return alias.match;
+        }
+    }
+    if (const wchar_t* rest = afterPrefix(name, L"windows-")) {
+        const int number = wholeNumber(rest);
+        if ((number >= 1250 && number <= 1258) || number == 874) {
+            return {static_cast<uint32_t>(number), kKindSingleByte};
+        }
+        return {0, kKindNone};
+    }
+    for (const wchar_t* prefix : {L"ISO-8859-", L"ISO_8859-"}) {
+        if (const wchar_t* rest = afterPrefix(name, prefix)) {
+            const int part = wholeNumber(rest);
+            return part >= 1 && part <= 15 ? NameMatch{28590 + static_cast<uint32_t>(part), kKindSingleByte}
+                                           : NameMatch{0, kKindNone};
+        }
+    }
+    if (const wchar_t* rest = afterPrefix(name, L"LATIN")) {
+        const int digit = rest[0] != 0 && rest[1] == 0 ? wholeNumber(rest) : -1;
+        return digit >= 1 && digit <= 9 ? NameMatch{kLatinCodePages[digit - 1], kKindSingleByte}
+                                        : NameMatch{0, kKindNone};
+    }
+    const wchar_t* ibm = afterPrefix(name, L"IBM");
+    const wchar_t* cp = afterPrefix(name, L"CP");
+    // No leading zeros: the family rules read only the first four digits, and the panel's record
+    // is set from the name the parser reports by those rules.
+    const wchar_t* digits = ibm != nullptr ? ibm : cp != nullptr ? cp : name;
+    const int number = digits[0] == L'0' ? -1 : wholeNumber(digits);
+    if (number <= 0 || EncodingSpec::isListedCodePage(number) == 0 || (cp == nullptr && isAsianCodePage(number))) {
+        return {0, kKindNone};
+    }
+    return {static_cast<uint32_t>(number), kKindListed};
+}
+
+// What a declared name means: the table's names, then the family's names spelled out whole.
+NameMatch matchDeclaredName(const wchar_t* name) {
+    const NameMatch named = namedEncoding(name);
+    return named.codePage != 0 ? named : matchDeclaredFamily(name);
+}
+
 // IsValidCodePage knows only the code pages that WideCharToMultiByte converts to; UTF-16 is written
 // by this file itself.
 bool canWrite(uint32_t codePage) {
@@ -263,6 +379,54 @@ bool isAsciiTransparent(uint32_t codePage) {
         return false;
     }
     return EncodingSpec::isListedCodePage(static_cast<int>(codePage)) != 0 || usualNameOf(codePage) != nullptr;
+}
+
+// The answers of holdsCharacter for single units, kept for the last encoding asked: text
+// in one encoding asks for the same few characters again and again.
+struct HeldCharacters {
+    wchar_t name[EncodingSpec::kNameUnits] = {};
+    uint32_t codePage = 0;
+    std::unique_ptr<CodePageBytes> reader;
+    uint8_t known[65536];  // 0 not asked, 1 held, 2 lacking
+};
+
+HeldCharacters& heldCharactersOf(const EncodingSpec& spec) {
+    static HeldCharacters held;
+    if (!held.reader || held.codePage != spec.codePage || std::wcscmp(held.name, spec.name) != 0) {
+        held.reader = std::make_unique<CodePageBytes>(spec);
+        held.codePage = spec.codePage;
+        std::wmemcpy(held.name, spec.name, EncodingSpec::kNameUnits);
+        std::memset(held.known, 0, sizeof(held.known));
+    }
+    return held;
+}
+
+// Puts the code page's default character in place of every byte sequence of size bytes that
+// the encoding's reader would refuse (a superset's pair under an EUC name, a byte the code page
+// only passes through); returns the bytes left.
+int keepToTheEncoding(const EncodingSpec& spec, char* bytes, int size) {
+    const CodePageBytes& reader = *heldCharactersOf(spec).reader;
+    CPINFO info{};
+    const char stand = GetCPInfo(spec.codePage, &info) ? static_cast<char>(info.DefaultChar[0]) : '?';
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes);
+    int from = 0;
+    int to = 0;
+    while (from < size) {
+        int length = 1;
+        wchar_t units[2];
+        int made = 0;
+        const CodePageBytes::Status status =
+            reader.next(in + from, static_cast<size_t>(size - from), &length, units, &made);
+        if (status == CodePageBytes::kCharacter) {
+            std::memmove(bytes + to, bytes + from, static_cast<size_t>(length));
+            to += length;
+        } else {
+            bytes[to++] = stand;
+            length = status == CodePageBytes::kIncomplete ? size - from : std::min(length, size - from);
+        }
+        from += std::max(length, 1);
+    }
+    return to;
 }
 
 }  // namespace
@@ -316,6 +480,32 @@ void EncodingSpec::setName(const wchar_t* encodingName) {
     }
     codePage = match.codePage;
     kind = match.kind;
+}
+
+bool EncodingSpec::setDeclaredName(const wchar_t* encodingName) {
+    reset();
+    const size_t length = encodingName != nullptr ? std::wcslen(encodingName) : 0;
+    if (length == 0 || length >= static_cast<size_t>(kNameUnits)) {
+        return false;
+    }
+    for (size_t i = 0; i < length; ++i) {
+        if (encodingName[i] <= 0x20) {
+            return false;
+        }
+    }
+    const NameMatch match = matchDeclaredName(encodingName);
+    if (match.codePage == 0 || !canWrite(match.codePage)) {
+        return false;
+    }
+    std::wmemcpy(name, encodingName, length + 1);
+    codePage = match.codePage;
+    kind = match.kind;
+    return true;
+}
+
+bool EncodingSpec::eucForm() const {
+    const NamedEncoding* known = namedEntry(name);
+    return known != nullptr && known->eucForm && known->match.codePage == codePage;
 }
 
 int EncodingSpec::isListedCodePage(int number) {
@@ -411,9 +601,11 @@ bool writeText(HANDLE file, const wchar_t* text, int count, const EncodingSpec* 
         return writeFileBytes(file, fixedBuffer, static_cast<DWORD>(converted));
     }
 
-    // Code page 0 is CP_ACP. UTF-7 and UTF-8 accept no flags, so none are passed for any code page;
-    // without a default character given, each code page uses its own for what it lacks.
-    const int size = WideCharToMultiByte(encoding.codePage, 0, text, count, nullptr, 0, nullptr, nullptr);
+    // Code page 0 is CP_ACP, and UTF-7 accepts no flags; the code pages of the table take
+    // WC_NO_BEST_FIT_CHARS, so what they lack becomes their default character, never a
+    // look-alike. Without a default character given, each code page uses its own.
+    const DWORD flags = encoding.kind == kKindSingleByte || encoding.kind == kKindListed ? WC_NO_BEST_FIT_CHARS : 0;
+    const int size = WideCharToMultiByte(encoding.codePage, flags, text, count, nullptr, 0, nullptr, nullptr);
     if (size <= 0) {
         return false;
     }
@@ -421,12 +613,18 @@ bool writeText(HANDLE file, const wchar_t* text, int count, const EncodingSpec* 
     if (!buffer) {
         return false;
     }
-    const int converted = WideCharToMultiByte(encoding.codePage, 0, text, count, buffer, size, nullptr, nullptr);
+    int converted = WideCharToMultiByte(encoding.codePage, flags, text, count, buffer, size, nullptr, nullptr);
     if (converted <= 0) {
         return false;
     }
-    if (lossy && !*lossy && !survivesConversion(encoding.codePage, text, count, buffer, converted)) {
+    // The ANSI code page writes option files and the parse log, where what converts back is kept.
+    const bool kept = encoding.kind == kKindNone ? survivesConversion(encoding.codePage, text, count, buffer, converted)
+                                                 : encoding.holds(text, count);
+    if (lossy && !*lossy && !kept) {
         *lossy = true;
+    }
+    if (encoding.kind == kKindListed) {
+        converted = keepToTheEncoding(encoding, buffer, converted);
     }
     return writeFileBytes(file, buffer, static_cast<DWORD>(converted));
 }
@@ -448,27 +646,56 @@ bool EncodingSpec::holds(const wchar_t* text, int count) const {
     if (text == nullptr || count <= 0) {
         return true;
     }
-    bool ascii = true;
-    for (int i = 0; i < count && ascii; ++i) {
-        ascii = text[i] < 0x80;
-    }
-    if (kind == kKindNone) {
-        return ascii;
-    }
-    if (codePage == kUtf16LittleEndian || codePage == kUtf16BigEndian || codePage == kUtf8 || codePage == kUtf7 ||
-        (ascii && isAsciiTransparent(codePage))) {
+    if (kind == kKindUtf8 || kind == kKindUtf16) {
         return true;
     }
-    const int size = WideCharToMultiByte(codePage, 0, text, count, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) {
+    const bool asciiAsItself = kind != kKindNone && isAsciiTransparent(codePage);
+    for (int i = 0; i < count; ++i) {
+        if (text[i] < 0x80 && (kind == kKindNone || asciiAsItself)) {
+            continue;
+        }
+        const bool pair =
+            text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < count && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+        if (!holdsCharacter(text + i, pair ? 2 : 1)) {
+            return false;
+        }
+        i += pair ? 1 : 0;
+    }
+    return true;
+}
+
+bool EncodingSpec::holdsCharacter(const wchar_t* units, int count) const {
+    if (kind == kKindUtf8 || kind == kKindUtf16) {
+        return true;
+    }
+    if (kind == kKindNone || count < 1 || count > 2) {
+        return count == 1 && units[0] < 0x80;
+    }
+    const bool lone = count == 1 && units[0] >= 0xD800 && units[0] <= 0xDFFF;
+    if (lone) {
         return false;
     }
-    std::unique_ptr<char[]> bytes(new (std::nothrow) char[static_cast<size_t>(size)]);
-    if (!bytes) {
-        return false;
+    HeldCharacters& held = heldCharactersOf(*this);
+    if (count == 1 && held.known[units[0]] != 0) {
+        return held.known[units[0]] == 1;
     }
-    const int converted = WideCharToMultiByte(codePage, 0, text, count, bytes.get(), size, nullptr, nullptr);
-    return converted > 0 && survivesConversion(codePage, text, count, bytes.get(), converted);
+    char bytes[16];
+    BOOL usedDefault = FALSE;
+    const int converted =
+        WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, units, count, bytes, sizeof(bytes), nullptr, &usedDefault);
+    bool result = converted > 0 && !usedDefault;
+    if (result) {
+        int length = 0;
+        wchar_t back[2];
+        int made = 0;
+        result = held.reader->next(reinterpret_cast<const unsigned char*>(bytes), static_cast<size_t>(converted),
+                                   &length, back, &made) == CodePageBytes::kCharacter &&
+                 length == converted && made == count && std::wmemcmp(back, units, static_cast<size_t>(count)) == 0;
+    }
+    if (count == 1) {
+        held.known[units[0]] = result ? 1 : 2;
+    }
+    return result;
 }
 
 const wchar_t* EncodingSpec::declaredName() const {
@@ -479,7 +706,10 @@ const wchar_t* EncodingSpec::declaredName() const {
         wellFormed = (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'.' ||
                      c == L'_' || c == L'-';
     }
-    if (wellFormed) {
+    // The stored name stands when a document may declare it and it means this code page
+    // (an option value may be a loose spelling such as "foo850" or "Unicode").
+    EncodingSpec declared;
+    if (wellFormed && declared.setDeclaredName(name) && declared.codePage == codePage) {
         return name;
     }
     static wchar_t usual[kNameUnits];
@@ -515,4 +745,85 @@ bool writeEndOfLine(HANDLE file) {
     const EncodingSpec& spec = outputSpec();
     const wchar_t* units = spec.endOfLineUnits();
     return units[0] == 0 || writeText(file, units, -1, &spec);
+}
+
+CodePageBytes::CodePageBytes(const EncodingSpec& spec) : codePage_(spec.codePage) {
+    CPINFOEXW info{};
+    doubleByte_ = GetCPInfoExW(codePage_, 0, &info) && info.MaxCharSize > 1;
+    for (int i = 0; doubleByte_ && i + 1 < MAX_LEADBYTES && (info.LeadByte[i] != 0 || info.LeadByte[i + 1] != 0);
+         i += 2) {
+        for (int byte = info.LeadByte[i]; byte <= info.LeadByte[i + 1]; ++byte) {
+            lead_[byte] = true;
+        }
+    }
+    eucJapanese_ = codePage_ == 20932;
+    eucForm_ = eucJapanese_ || spec.eucForm();
+    for (int byte = 0; byte < 256; ++byte) {
+        single_[byte] = kNoUnit;
+        if (lead_[byte] || (eucForm_ && byte >= 0x80)) {
+            continue;
+        }
+        const char one = static_cast<char>(byte);
+        wchar_t unit = kNoUnit;
+        if (MultiByteToWideChar(codePage_, MB_ERR_INVALID_CHARS, &one, 1, &unit, 1) != 1) {
+            continue;
+        }
+        // Windows and Wine pass the undefined high bytes of Shift_JIS, Big5 and UHC (and
+        // EUC-JP's SS3) through as C1 controls.
+        if (doubleByte_ && byte >= 0x80 && unit >= 0x80 && unit <= 0x9F) {
+            continue;
+        }
+        single_[byte] = unit;
+    }
+}
+
+CodePageBytes::Status CodePageBytes::next(const unsigned char* bytes,
+                                          size_t count,
+                                          int* length,
+                                          wchar_t* units,
+                                          int* unitCount) const {
+    const unsigned char lead = bytes[0];
+    *length = 1;
+    *unitCount = 0;
+    if (single_[lead] != kNoUnit) {
+        units[0] = single_[lead];
+        *unitCount = 1;
+        return kCharacter;
+    }
+    if (eucJapanese_ && lead == 0x8F) {
+        // SS3 and its two bytes are named whole, so the message shows the character refused;
+        // without them, the lone byte.
+        auto euc = [](unsigned char byte) { return byte >= 0xA1 && byte <= 0xFE; };
+        if ((count >= 2 && !euc(bytes[1])) || (count >= 3 && !euc(bytes[2]))) {
+            return kInvalid;
+        }
+        if (count < 3) {
+            return kIncomplete;
+        }
+        *length = 3;
+        return kInvalid;
+    }
+    if (!lead_[lead]) {
+        return kInvalid;
+    }
+    if (count < 2) {
+        return kIncomplete;
+    }
+    const unsigned char trail = bytes[1];
+    *length = 2;
+    if (eucForm_) {
+        const bool kana = eucJapanese_ && lead == 0x8E && trail >= 0xA1 && trail <= 0xDF;
+        const bool pair = lead >= 0xA1 && lead <= 0xFE && trail >= 0xA1 && trail <= 0xFE;
+        if (!kana && !pair) {
+            return kInvalid;
+        }
+    }
+    const int made =
+        MultiByteToWideChar(codePage_, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(bytes), 2, units, 2);
+    // Two units are one character only as a surrogate pair; otherwise the trail byte was none.
+    if (made <= 0 || (made == 2 && !(units[0] >= 0xD800 && units[0] <= 0xDBFF))) {
+        return kInvalid;
+    }
+    *unitCount = made;
+    return kCharacter;
 }

@@ -60,28 +60,6 @@ private:
     int used_ = 0;
 };
 
-// Whether the output encoding holds the character of units (one unit, or a surrogate
-// pair). The answers for single units are kept per code page: text in a single-byte
-// code page asks for the same few characters again and again.
-bool encodable(const EncodingSpec& spec, const wchar_t* units, int count) {
-    if (spec.kind == 3 || spec.kind == 4) return true;
-    if (spec.kind == 0) return false;
-    static uint8_t known[65536];  // 0 not asked, 1 held, 2 lacking
-    static uint32_t knownCodePage = 0;
-    if (knownCodePage != spec.codePage) {
-        std::fill(known, known + 65536, static_cast<uint8_t>(0));
-        knownCodePage = spec.codePage;
-    }
-    if (count == 1 && known[units[0]] != 0) return known[units[0]] == 1;
-    char bytes[16];
-    BOOL usedDefault = FALSE;
-    const int converted = WideCharToMultiByte(spec.codePage, WC_NO_BEST_FIT_CHARS, units, count, bytes, sizeof(bytes),
-                                              nullptr, &usedDefault);
-    const bool held = converted > 0 && !usedDefault;
-    if (count == 1) known[units[0]] = held ? 1 : 2;
-    return held;
-}
-
 void writeCharacterReference(HANDLE file, uint32_t codePoint) {
     wchar_t reference[16];
     const int length = std::swprintf(reference, 16, L"&#x%X;", codePoint);
@@ -106,11 +84,11 @@ void writeEscapedText(HANDLE file, const wchar_t* text, int count, bool comment)
         afterHyphen = c == L'-';
         if (c < 0x80 && c != L'"' && c != L'&' && c != L'<' && c != L'>' && !hyphenPair) continue;
         if (c >= 0x80 && c != kAttributeOpenQuote && c != kAttributeCloseQuote && c != kKeptReferenceMark &&
-            (everyCharacterHeld || (c < 0xD800 || c > 0xDFFF ? encodable(spec, &text[i], 1) : false))) {
+            (everyCharacterHeld || spec.holdsCharacter(&text[i], 1))) {
             continue;
         }
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            if (everyCharacterHeld || encodable(spec, &text[i], 2)) {
+            if (everyCharacterHeld || spec.holdsCharacter(&text[i], 2)) {
                 ++i;
                 continue;
             }

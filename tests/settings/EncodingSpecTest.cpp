@@ -294,6 +294,15 @@ TEST_F(WriteText, ConvertsIntoEncoding) {
         {L"KOI8-R", L"\u041F\u0440", {0xF0, 0xD2}},
         {L"MacCyrillic", L"\u041F\u0440", {0x8F, 0xF0}},
         {L"IBM037", L"<a", {0x4C, 0x81}},
+        // What the encoding lacks is its default character, never a best-fit look-alike or
+        // a pair of the superset that a reader of the declared encoding refuses.
+        {L"windows-1252", L"\u0141", {'?'}},
+        {L"US-ASCII", L"caf\u00E9", {'c', 'a', 'f', '?'}},
+        {L"EUC-KR", L"\uAC02\uAC00", {'?', 0xB0, 0xA1}},
+        {L"KS_C_5601-1987", L"\uAC02\uAC00", {0x81, 0x41, 0xB0, 0xA1}},
+        {L"GB2312", L"\u4E02\u4E2D\u20AC", {'?', 0xD6, 0xD0, '?'}},
+        {L"GBK", L"\u4E02\u20AC", {0x81, 0x40, 0x80}},
+        {L"EUC-JP", L"\u4E02\uFF71", {'?', 0x8E, 0xB1}},
     };
     for (const ConversionCase& c : cases) {
         SCOPED_TRACE(c.encoding);
@@ -510,15 +519,22 @@ TEST_F(WriteTextEndOfLine, ReportsFailedWrite) {
     EXPECT_TRUE(writeEndOfLine(INVALID_HANDLE_VALUE));
 }
 
-// The declaration names the encoding as stored when that is a well-formed encoding name,
-// and by the code page's usual name when the stored one keeps a stray character.
+// The declaration names the encoding as stored when a document may declare that name for
+// the same code page, and by the code page's usual name when the stored one is a loose
+// spelling of an option value or keeps a stray character.
 TEST(EncodingSpecName, TheDeclaredNameIsWellFormed) {
     const struct {
         const wchar_t* given;
         const wchar_t* declared;
     } cases[] = {
         {L"UTF-8", L"UTF-8"},
-        {L"utf8", L"utf8"},
+        {L"utf8", L"UTF-8"},
+        {L"foo850", L"IBM850"},
+        {L"Unicode", L"UTF-16LE"},
+        {L"UTF16BE", L"UTF-16BE"},
+        {L"Windows-1250", L"Windows-1250"},
+        {L"EUC-KR", L"EUC-KR"},
+        {L"GB2312", L"GB2312"},
         {L"UTF-8\"", L"UTF-8"},
         {L"windows-1252\"?>", L"windows-1252"},
         {L"ISO-8859-1\"5", L"ISO-8859-15"},
@@ -528,7 +544,8 @@ TEST(EncodingSpecName, TheDeclaredNameIsWellFormed) {
         {L"cp932\"", L"Shift_JIS"},
         {L"LATIN9", L"LATIN9"},
         {L"cp936\"", L"GBK"},
-        {L"cp949'", L"EUC-KR"},
+        // 949 is written whole, so it is declared by the name Windows gives it: EUC-KR holds less.
+        {L"cp949'", L"KS_C_5601-1987"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.given);
@@ -555,11 +572,89 @@ TEST(EncodingSpecName, HoldsWhatConvertsBackUnchanged) {
         {L"KOI8-R", L"\u00E9", false},
         {L"EUC-JP", L"\u6771\u4EAC", true},
         {L"IBM037", L"name", true},
+        // A superset's characters are not held under the name of its EUC form, nor bytes the
+        // code page only passes through, nor a best-fit neighbour.
+        {L"EUC-KR", L"\uAC00", true},
+        {L"EUC-KR", L"\uAC02", false},
+        {L"KS_C_5601-1987", L"\uAC02", true},
+        {L"GB2312", L"\u4E2D", true},
+        {L"GB2312", L"\u4E02", false},
+        {L"GB2312", L"\u20AC", false},
+        {L"GBK", L"\u4E02", true},
+        {L"EUC-JP", L"\uFF71", true},
+        {L"EUC-JP", L"\u4E02", false},
+        {L"EUC-JP", L"\u0085", false},
+        {L"Shift_JIS", L"\u0080", false},
+        {L"Shift_JIS", L"\uFF71", true},
+        {L"US-ASCII", L"\u00E9", false},
+        {L"windows-1252", L"\u0141", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.encoding << " " << c.text);
         EXPECT_EQ(named(c.encoding).holds(c.text, static_cast<int>(std::wcslen(c.text))), c.held);
     }
+}
+
+struct DeclaredCase {
+    const wchar_t* declared;
+    uint32_t codePage;  // kNoCodePage: refused
+};
+
+// A document's declaration is read by real names only: IANA's and the table's aliases. The
+// loose family rules stay for option values, which keep their meaning.
+TEST(EncodingSpecName, ADeclarationIsMatchedByRealNamesOnly) {
+    const DeclaredCase cases[] = {
+        {L"EUC-KR", 949},
+        {L"euc-jp", 20932},
+        {L"UTF-8", 65001},
+        {L"utf-16be", 1201},
+        {L"windows-1252", 1252},
+        {L"Windows-874", 874},
+        {L"ISO-8859-15", 28605},
+        {L"ISO_8859-2", 28592},
+        {L"latin2", 28592},
+        {L"IBM850", 850},
+        {L"cp850", 850},
+        {L"850", 850},
+        {L"IBM00858", kNoCodePage},
+        {L"csPC850Multilingual", 850},
+        {L"CP932", 932},
+        {L"KS_C_5601-1987", 949},
+        {L"x-mac-cyrillic", 10007},
+        {L"foo850", kNoCodePage},
+        {L"UNIX", kNoCodePage},
+        {L"unicodeFFFE", kNoCodePage},
+        {L"UNICODE", kNoCodePage},
+        {L"utf8", kNoCodePage},
+        {L"UTF16", kNoCodePage},
+        {L"UTF-16BEX", kNoCodePage},
+        {L"windows-932", kNoCodePage},
+        {L"windows1252", kNoCodePage},
+        {L"IBM932", kNoCodePage},
+        {L"ISO-8859-16", kNoCodePage},
+        {L"ISO-8859-1x", kNoCodePage},
+        {L"LATIN10", kNoCodePage},
+        {L"cp1252x", kNoCodePage},
+        {L"EUC-KRX", kNoCodePage},
+        {L" UTF-8", kNoCodePage},
+        {L"", kNoCodePage},
+    };
+    for (const DeclaredCase& c : cases) {
+        SCOPED_TRACE(c.declared);
+        EncodingSpec spec = named(L"UTF-16BE");
+        EXPECT_EQ(spec.setDeclaredName(c.declared), c.codePage != kNoCodePage);
+        EXPECT_EQ(spec.codePage, c.codePage);
+        EXPECT_STREQ(spec.name, c.codePage != kNoCodePage ? c.declared : L"<none>");
+        // The panel's record is set from the name the parser reports, by the option rules.
+        if (c.codePage != kNoCodePage) {
+            EXPECT_EQ(named(c.declared).codePage, c.codePage);
+        }
+    }
+    // The same strings as option values mean what they always did.
+    EXPECT_EQ(named(L"foo850").codePage, 850u);
+    EXPECT_EQ(named(L"UNIX").codePage, 1200u);
+    EXPECT_EQ(named(L"unicodeFFFE").codePage, 1200u);
+    EXPECT_EQ(named(L"utf8").codePage, 65001u);
 }
 
 }  // namespace

@@ -134,4 +134,57 @@ TEST_F(EncodingRoundTripTest, EveryEncodingLoadsShowsSavesAndWritesResultsInItsO
     }
 }
 
+struct LackedCase {
+    const char* declared;
+    const char* character;  // as a reference in the document
+    const wchar_t* unit;    // what it reads as
+    const char* ownBytes;   // the EUC form's own character beside it
+    const wchar_t* ownUnit;
+    std::string written;  // the character in the result file
+};
+
+// A result written under a declaration is in that encoding: a character that only the
+// superset whose code page writes it has is a character reference under the EUC form's
+// name, and its bytes only under a name of the superset.
+TEST_F(EncodingRoundTripTest, ACharacterTheDeclaredEncodingLacksIsWrittenAsAReference) {
+    const LackedCase cases[] = {
+        {"EUC-KR", "&#xAC02;", L"\uAC02", "\xB0\xA1", L"\uAC00", "&#xAC02;"},
+        {"GB2312", "&#x4E02;", L"\u4E02", "\xD6\xD0", L"\u4E2D", "&#x4E02;"},
+        {"EUC-JP", "&#x4E02;", L"\u4E02", "\xC5\xEC", L"\u6771", "&#x4E02;"},
+        {"KS_C_5601-1987", "&#xAC02;", L"\uAC02", "\xB0\xA1", L"\uAC00", "\x81\x41"},
+        {"GBK", "&#x4E02;", L"\u4E02", "\xD6\xD0", L"\u4E2D", "\x81\x40"},
+    };
+    for (const LackedCase& c : cases) {
+        SCOPED_TRACE(c.declared);
+        const std::string document = std::string("<?xml version=\"1.0\" encoding=\"") + c.declared + "\"?>\n<root><e>" +
+                                     c.character + c.ownBytes + "</e></root>\n";
+        const std::wstring path = dir.write(L"lacked.xml", document);
+        {
+            BoxScript noBoxes;
+            leftTreeView.loadDocument(mainWindow, path.c_str(), 0, 0);
+        }
+        ASSERT_TRUE(leftTreeView.loaded);
+        XMLTreeItem* root = elementNamed(leftTreeView, L"root");
+        ASSERT_NE(root, nullptr);
+        ElementStore::select(leftTreeView.tree, nullptr);
+        ElementStore::select(leftTreeView.tree, root->treeItem);
+        {
+            DialogScript dialogs;
+            dialogs.answer(dir.file(L"lacked-result.xml"));
+            BoxScript noBoxes;
+            command(IDM_SAVE_ELEMENT);
+        }
+        const std::string result = dir.read(L"lacked-result.xml");
+        EXPECT_EQ(result.find(std::string("encoding=\"") + c.declared + "\""), 20u) << result;
+        EXPECT_NE(result.find(c.written + c.ownBytes), std::string::npos) << result;
+        {
+            BoxScript noBoxes;
+            ASSERT_EQ(parseIntoPanel(rightTreeView, dir.file(L"lacked-result.xml").c_str()), kLoaded);
+        }
+        const XMLTreeItem* e = elementNamed(rightTreeView, L"e");
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(std::wstring(e->text, e->textLength), std::wstring(c.unit) + c.ownUnit);
+    }
+}
+
 }  // namespace
