@@ -20,7 +20,10 @@ void XMLTreeItem::writeReport(HANDLE file, int withXmlns) const {
     const int attributeUnits = writeAttributeDifferences(file, reportBuffer, withXmlns);
     writeMarkup(file, L"<");
     writeText(file, nameText(), -1, currentOutputSpec);
-    if (attributeUnits > 0) writeEscaped(file, reportBuffer, attributeUnits);
+    if (attributeUnits > 0) {
+        KeptReferenceLog::note(*this, reportBuffer, attributeUnits);
+        writeEscaped(file, reportBuffer, attributeUnits);
+    }
     const HWND tree = treeView;
     const HTREEITEM firstChild = ElementStore::child(tree, treeItem);
     if (firstChild == nullptr && (!hasText(*this) || !textDiffers())) {
@@ -57,6 +60,7 @@ void XMLTreeItem::writeValueDifference(HANDLE file) const {
     if (!textDiffers()) return;
     if (hasText(*partner) && (partner->flags & kTextIgnoredFlag) == 0) writeComment(file, partner->text);
     if (hasText(*this) && (flags & kTextIgnoredFlag) == 0) {
+        KeptReferenceLog::note(*this, text, textLength);
         writeEscaped(file, text, textLength);
         writeEndOfLine(file);
     }

@@ -31,8 +31,13 @@ int formatDoctypeLine(const wchar_t* name,
                       wchar_t* buffer,
                       int capacity);
 // Byte order mark, declaration and, with "PrintDoctype" and an element without a
-// parent, the DOCTYPE line; in the encoding currentOutputSpec points at.
-void writeXmlDeclaration(HANDLE file, const XMLTreeItem* element, const DoctypeFields& doctype);
+// parent, the DOCTYPE line; in the encoding currentOutputSpec points at. With
+// keptReferences the output holds references kept as written: the DOCTYPE line is
+// written whatever the option and the element, for any fields a panel holds.
+void writeXmlDeclaration(HANDLE file,
+                         const XMLTreeItem* element,
+                         const DoctypeFields& doctype,
+                         bool keptReferences = false);
 // A name that a save would write and its encoding cannot hold: the element, with the
 // attribute when the name is one of the element's attribute names (empty when it is the
 // element's own). element is null when every name is held.
@@ -58,23 +63,32 @@ struct OutputPlan {
     DWORD refusal = ERROR_SUCCESS;  // or one of the two errors above
     UnwritableName unwritable;      // the name behind kUnwritableNameError
     EncodingSpec spec;              // what the file is written in
+    // Whether the records the save may write hold references kept as written: those of
+    // the element's own tree, and of its partner's.
+    bool ownKeptReferences = false;
+    bool partnerKeptReferences = false;
 };
 // The encoding of a save of element under command in spec. Under "<none>", names beyond
 // ASCII are written in UTF-8, declared: a file without a declaration is read as UTF-8.
 OutputPlan planXmlOutput(const XMLTreeItem& element, int command, const EncodingSpec& spec);
 
 // Writes element under command (568, 980-986) to path in the plan's encoding, which
-// currentOutputSpec points at while it writes and no longer afterwards. Returns
-// ERROR_SUCCESS, or the plan's refusal or the system error; on an error the file at path
-// is as it was.
+// currentOutputSpec points at while it writes and no longer afterwards. doctype is that of
+// the element's document, partnerDoctype that of its partner's. When the output holds a
+// reference kept as written, it gets the DOCTYPE of the document it comes from, so that it
+// reads as that document did: the element's own when its references are in the output
+// (or the partner's has none to give), else the partner's. Returns ERROR_SUCCESS, or the
+// plan's refusal or the system error; on an error the file at path is as it was.
 DWORD writeXmlOutput(const wchar_t* path,
                      const XMLTreeItem& element,
                      int command,
                      const OutputPlan& plan,
-                     const DoctypeFields& doctype);
+                     const DoctypeFields& doctype,
+                     const DoctypeFields& partnerDoctype = DoctypeFields{});
 // The same after planXmlOutput in spec (null: defaultWriterSpec).
 DWORD writeXmlOutput(const wchar_t* path,
                      const XMLTreeItem& element,
                      int command,
                      const EncodingSpec* spec,
-                     const DoctypeFields& doctype);
+                     const DoctypeFields& doctype,
+                     const DoctypeFields& partnerDoctype = DoctypeFields{});

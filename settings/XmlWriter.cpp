@@ -133,6 +133,8 @@ void writeEscapedText(HANDLE file, const wchar_t* text, int count, bool comment)
     endRun(count);
 }
 
+KeptReferenceLog* keptReferenceLog = nullptr;
+
 bool hasAttributes(const XMLTreeItem& element) {
     return element.attributes != nullptr && element.attributesLength > 0;
 }
@@ -167,11 +169,15 @@ void writeBody(const XMLTreeItem& element, HANDLE file, bool children) {
     if (OptionSet::InsertPI && partner != nullptr && hasText(*partner) && element.textDiffers()) {
         writeMarkup(file, L"<?start_value_changed?>");
         writeEndOfLine(file);
+        KeptReferenceLog::note(*partner, partner->text, partner->textLength);
         writeEscaped(file, partner->text, partner->textLength);
         writeMarkup(file, L"<?end_value_changed?>");
         writeEndOfLine(file);
     }
-    if (hasText(element)) writeEscaped(file, element.text, element.textLength);
+    if (hasText(element)) {
+        KeptReferenceLog::note(element, element.text, element.textLength);
+        writeEscaped(file, element.text, element.textLength);
+    }
     if (children) writeEndOfLine(file);
 }
 
@@ -231,6 +237,26 @@ bool hasText(const XMLTreeItem& element) {
     return element.text != nullptr && element.textLength > 0;
 }
 
+bool holdsKeptReference(const wchar_t* units, int count) {
+    return units != nullptr && count > 0 &&
+           std::wmemchr(units, kKeptReferenceMark, static_cast<size_t>(count)) != nullptr;
+}
+
+KeptReferenceLog::KeptReferenceLog() {
+    keptReferenceLog = this;
+}
+
+KeptReferenceLog::~KeptReferenceLog() {
+    keptReferenceLog = nullptr;
+}
+
+void KeptReferenceLog::note(const XMLTreeItem& source, const wchar_t* units, int count) {
+    KeptReferenceLog* log = keptReferenceLog;
+    if (log == nullptr || log->holds(source.treeView) || !holdsKeptReference(units, count)) return;
+    HWND* slot = log->trees_[0] == nullptr ? &log->trees_[0] : &log->trees_[1];
+    *slot = source.treeView;
+}
+
 void writeEscaped(HANDLE file, const wchar_t* text) {
     writeEscapedText(file, text, -1, false);
 }
@@ -253,7 +279,10 @@ void XMLTreeItem::writeStartTag(HANDLE file) const {
         markup.name(*this);
         if (hasAttributes(*this)) markup << L" ";
     }
-    if (hasAttributes(*this)) writeEscaped(file, attributes, attributesLength);
+    if (hasAttributes(*this)) {
+        KeptReferenceLog::note(*this, attributes, attributesLength);
+        writeEscaped(file, attributes, attributesLength);
+    }
 }
 
 void XMLTreeItem::writeTagBody(HANDLE file) const {

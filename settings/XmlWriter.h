@@ -40,3 +40,26 @@ void writeEscaped(HANDLE file, const wchar_t* text, int count);
 // "<!-- ", the text escaped, " -->", end of line. A hyphen that follows a hyphen gets a
 // blank before it: "--" may not appear inside a comment.
 void writeComment(HANDLE file, const wchar_t* text);
+
+// Whether the units hold an entity reference kept as written.
+bool holdsKeptReference(const wchar_t* units, int count);
+
+// While one is alive, the writers note in it the trees whose entity references kept as
+// written (left without the DTD that declares them) go into markup: an attribute text or
+// a text as content. Inside a comment a reference means nothing and is not noted. Such a
+// file reads as its document did only under that document's DOCTYPE. One at a time.
+class KeptReferenceLog {
+public:
+    KeptReferenceLog();
+    ~KeptReferenceLog();
+    KeptReferenceLog(const KeptReferenceLog&) = delete;
+    KeptReferenceLog& operator=(const KeptReferenceLog&) = delete;
+
+    bool holds(HWND tree) const { return tree != nullptr && (trees_[0] == tree || trees_[1] == tree); }
+    bool empty() const { return trees_[0] == nullptr; }
+    // Notes source's tree when the units hold a kept reference (with no log alive, nothing).
+    static void note(const XMLTreeItem& source, const wchar_t* units, int count);
+
+private:
+    HWND trees_[2] = {};  // a save takes records from two trees at most
+};

@@ -120,7 +120,13 @@ void saveXmlOutput(HWND owner, int command) {
     if (!chooseOutputPath(owner, path, &fromDialog)) return;
     if (!addExtension(owner, path, fromDialog)) return;
     const DoctypeFields doctype{panel->doctypeName, panel->doctypePublicId, panel->doctypeSystemId};
-    const DWORD error = writeXmlOutput(path, *element, command, plan, doctype);
+    // The partner's DOCTYPE, for an output whose kept references come from its document.
+    const XMLTreeView* partnerPanel = element->partner != nullptr ? panelFromTree(element->partner->treeView) : nullptr;
+    const DoctypeFields partnerDoctype =
+        partnerPanel != nullptr
+            ? DoctypeFields{partnerPanel->doctypeName, partnerPanel->doctypePublicId, partnerPanel->doctypeSystemId}
+            : DoctypeFields{};
+    const DWORD error = writeXmlOutput(path, *element, command, plan, doctype, partnerDoctype);
     if (error != ERROR_SUCCESS) {
         showSystemError(kWriteOperation, path, static_cast<int>(error));
         return;

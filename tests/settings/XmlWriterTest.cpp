@@ -16,6 +16,7 @@
 #include "settings/FileWriter.h"
 #include "settings/OptionSet.h"
 #include "settings/XmlOutput.h"
+#include "tests/support/PlainReader.h"
 #include "tests/support/TestSupport.h"
 #include "ui/XMLTreeView.h"
 
@@ -694,6 +695,68 @@ TEST_F(XmlWriterTest, DoctypeLineOnlyForTheRoot) {
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE r SYSTEM \"r.dtd\">\n<r>\n<c>1</c>\n</r>\n");
     ASSERT_EQ(writeXmlOutput(path.c_str(), *elementNamed(leftTreeView, L"c"), 568, &spec, doctype), 0u);
     EXPECT_EQ(dir.read(L"doctype.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<c>1</c>\n");
+}
+
+// An element whose texts hold references kept without their DTD is written under its
+// document's DOCTYPE, whatever the element and the option, so that a parser that does
+// not read the DTD takes the file as it took the document, and the program reads the same
+// references back. Without one written as markup, the output is as it always was.
+TEST_F(XmlWriterTest, KeptReferencesAreWrittenUnderTheirDocumentsDoctype) {
+    loadPair("<!DOCTYPE r SYSTEM \"missing.dtd\">\n<r><p t=\"x&nbsp;y\">a&nbsp;b</p><c>1</c><m>z</m></r>",
+             "<!DOCTYPE r SYSTEM \"missing.dtd\">\n<r><p t=\"xy\">ab</p><c>2</c><m>w&copy;</m></r>");
+    const std::wstring longSystemId = L"http://example.invalid/" + std::wstring(230, L'd') + L".dtd";
+    const std::wstring longPublicId = L"-//Example//DTD " + std::wstring(200, L'P') + L"//EN";
+    const std::string longLine =
+        "<!DOCTYPE r PUBLIC \"" + narrow(longPublicId) + "\" \"" + narrow(longSystemId) + "\">\n";
+    struct Case {
+        const char* what;
+        const wchar_t* element;
+        int mode;
+        int printDoctype;
+        DoctypeFields doctype;
+        std::string expected;  // after the declaration
+    };
+    const DoctypeFields system{L"r", L"", L"missing.dtd"};
+    const std::string systemLine = "<!DOCTYPE r SYSTEM \"missing.dtd\">\n";
+    // clang-format off
+    const Case cases[] = {
+        {"a child, the option off", L"p", 568, 0, system, systemLine + "<p t=\"x&nbsp;y\">a&nbsp;b</p>\n"},
+        {"the root, the option on: one line", L"r", 568, 1, system,
+         systemLine + "<r>\n<p t=\"x&nbsp;y\">a&nbsp;b</p>\n<c>1</c>\n<m>z</m>\n</r>\n"},
+        {"a line longer than the option's", L"p", 568, 0, {L"r", longPublicId.c_str(), longSystemId.c_str()},
+         longLine + "<p t=\"x&nbsp;y\">a&nbsp;b</p>\n"},
+        {"Save Changed Elements", L"r", 983, 0, system,
+         systemLine + "<r>\n<p t=\"x&nbsp;y\">a&nbsp;b</p>\n<c>1</c>\n<m>z</m>\n</r>\n"},
+        {"no reference in the element, the option on", L"c", 568, 1, system, "<c>1</c>\n"},
+        {"the partner's reference only in a comment of the report", L"m", 986, 0, system,
+         "<m>\n<!-- w&copy; -->\nz\n</m>\n"},
+    };
+    // clang-format on
+    std::vector<std::wstring> written;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        OptionSet::PrintDoctype = c.printDoctype;
+        const XMLTreeItem* element = elementNamed(leftTreeView, c.element);
+        ASSERT_NE(element, nullptr);
+        const std::wstring path = dir.file(L"kept" + std::to_wstring(written.size()) + L".xml");
+        ASSERT_EQ(writeXmlOutput(path.c_str(), *element, c.mode, &spec, c.doctype), 0u);
+        const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+        const std::string bytes = dir.read(path.substr(dir.path().size() + 1));
+        ASSERT_EQ(bytes.substr(0, declaration.size()), declaration);
+        EXPECT_EQ(bytes.substr(declaration.size()), c.expected);
+        EXPECT_EQ(plain_reader::problemsOf(path), "");
+        written.push_back(path);
+    }
+    // The element saved alone reads back with the very references it has.
+    const XMLTreeItem* p = elementNamed(leftTreeView, L"p");
+    BoxScript boxes;
+    ASSERT_EQ(parseIntoPanel(rightTreeView, written[0].c_str()), kLoaded);
+    const XMLTreeItem* back = root(rightTreeView);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(std::wstring(back->text, back->textLength), std::wstring(p->text, p->textLength));
+    EXPECT_EQ(std::wstring(back->attributes, back->attributesLength), std::wstring(p->attributes, p->attributesLength));
+    EXPECT_NE(std::wstring(back->text, back->textLength).find(kKeptReferenceMark), std::wstring::npos);
+    expectParses(written);
 }
 
 // A write that fails anywhere, inside the first buffer or after several, leaves the old

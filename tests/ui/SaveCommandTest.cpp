@@ -13,9 +13,11 @@
 #include "settings/EncodingSpec.h"
 #include "settings/FileWriter.h"
 #include "settings/OptionSet.h"
+#include "tests/support/PlainReader.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/MainWindowFixture.h"
 #include "ui/Commands.h"
+#include "ui/ElementCommands.h"
 #include "ui/ExternalPrograms.h"
 #include "ui/TreeViews.h"
 #include "ui/XMLTreeView.h"
@@ -338,6 +340,126 @@ TEST_F(SaveCommandTest, NamesReadBackAsWrittenOrTheSaveIsRefused) {
         BoxScript noBoxes;
         ASSERT_EQ(parseIntoPanel(rightTreeView, dir.file(name).c_str()), kLoaded);
         EXPECT_EQ(namesOf(rightTreeView), expected);
+    }
+}
+
+// A record as a document would have it: a reference kept without its DTD with its bare
+// ampersand, the text's own ampersand escaped, the attribute text's quote marks as quotes.
+std::string shown(const wchar_t* units, int count) {
+    std::wstring out;
+    for (int i = 0; units != nullptr && i < count; ++i) {
+        const wchar_t c = units[i];
+        if (c == L'&')
+            out += L"&amp;";
+        else if (c == kKeptReferenceMark)
+            out += L'&';
+        else
+            out += c == kAttributeOpenQuote || c == kAttributeCloseQuote ? L'"' : c;
+    }
+    return narrow(out);
+}
+
+// The elements of a panel in document order: "name attributes|text".
+std::vector<std::string> recordsOf(const XMLTreeView& panel) {
+    std::vector<std::string> records;
+    for (const XMLTreeItem* e : recordsInOrder(panel)) {
+        if (e->isSummary()) continue;
+        std::string record = narrow(e->nameText());
+        if (e->attributes != nullptr && e->attributesLength > 0)
+            record += " " + shown(e->attributes, e->attributesLength);
+        records.push_back(record + "|" + shown(e->text, e->textLength));
+    }
+    return records;
+}
+
+// Offline, the references only a page's DTD declares stay in its texts as written. Every
+// result that holds one gets the DOCTYPE of the page whose references it holds (the
+// selected side's first), so that a parser that does not read the DTD reads it without an
+// error, and the program reads the same references back. A result without one is as it
+// always was.
+TEST_F(SaveCommandTest, EveryResultHoldingKeptReferencesReadsBackAsThePageDid) {
+    OptionSet::SchemaValidation = 0;
+    OptionSet::ShowErrorMessages = 0;
+    const std::string strict = "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" \"missing.dtd\">\n";
+    const std::string other = "<!DOCTYPE html SYSTEM \"other.dtd\">\n";
+    const std::string strictLine = "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" \"missing.dtd\">";
+    const std::string otherLine = "<!DOCTYPE html SYSTEM \"other.dtd\">";
+    const std::string nbsp = strict + "<html><h>&amp; &lt;</h><p title=\"x&nbsp;y\">a&nbsp;b</p><q>1</q></html>";
+    const std::string copy = other + "<html><h>&amp; &lt;</h><p title=\"x&copy;y\">a&copy;b</p><q>2</q></html>";
+    const std::string plain = "<html><h>&amp; &lt;</h><p title=\"xy\">ab</p><q>1</q></html>";
+    const std::string ownP = "p title=\"x&nbsp;y\"|a&nbsp;b";
+    const std::string partnerP = "p title=\"x&copy;y\"|a&copy;b";
+    struct Case {
+        const char* what;
+        const std::string& left;
+        std::string right;
+        bool fromRight;  // the selection is in the right panel
+        const wchar_t* selected;
+        int command;
+        bool copied;          // the selection is first replaced by a copy of its partner
+        std::string doctype;  // the line after the declaration; empty: none
+        std::vector<std::string> records;
+        std::string body;  // when not empty, all that follows the declaration
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"Save XML Element of a paragraph", nbsp, copy, false, L"p", IDM_SAVE_ELEMENT, false, strictLine, {ownP}, ""},
+        {"Save Differences", nbsp, copy, false, L"html", IDM_SAVE_DIFFERENCES, false, strictLine,
+         {"html|", ownP, partnerP, "q|1", "q|2"}, ""},
+        {"Merge", nbsp, copy, false, L"html", IDM_MERGE, false, strictLine,
+         {"html|", "h|&amp; <", ownP, "q|1", partnerP, "q|2"}, ""},
+        {"Merge from the right", nbsp, copy, true, L"html", IDM_MERGE, false, otherLine,
+         {"html|", "h|&amp; <", partnerP, "q|2", ownP, "q|1"}, ""},
+        {"the report", nbsp, copy, false, L"html", IDM_SAVE_REPORT, false, strictLine, {"html|", ownP, "q|1"}, ""},
+        {"Save Changed Elements", nbsp, copy, false, L"html", IDM_SAVE_CHANGED, false, strictLine,
+         {"html|", ownP, "q|1"}, ""},
+        {"only the partner's references: its DOCTYPE", plain, copy, false, L"html", IDM_SAVE_DIFFERENCES,
+         false, otherLine, {"html|", "p title=\"xy\"|ab", partnerP, "q|1", "q|2"}, ""},
+        {"the references only in equal elements, which are left out", nbsp,
+         strict + "<html><h>&amp; &lt;</h><p title=\"x&nbsp;y\">a&nbsp;b</p><q>2</q></html>", false, L"html",
+         IDM_SAVE_DIFFERENCES, false, "", {"html|", "q|1", "q|2"}, "<html>\n<q>1</q>\n<q>2</q>\n</html>\n"},
+        {"a page without references", plain, "<html><h>&amp; &lt;</h><p title=\"xy\">ab</p><q>2</q></html>", false,
+         L"p", IDM_SAVE_ELEMENT, false, "", {"p title=\"xy\"|ab"}, "<p title=\"xy\">ab</p>\n"},
+        {"a paragraph copied from the other page, which has the DOCTYPE", plain, copy, false, L"p", IDM_SAVE_ELEMENT,
+         true, otherLine, {partnerP}, ""},
+    };
+    // clang-format on
+    int saved = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        emptyBothPanels();
+        load(leftTreeView, c.left, L"left.xml");
+        load(rightTreeView, c.right, L"right.xml");
+        ASSERT_EQ(filesCompared, 1);
+        select(c.selected, c.fromRight ? rightTreeView : leftTreeView);
+        if (c.copied) {
+            ASSERT_NE(currentElement->partner, nullptr);
+            replaceSelected(currentElement, currentElement->partner);
+            select(c.selected, leftTreeView);
+        }
+        const std::wstring name = L"kept" + std::to_wstring(++saved) + L".xml";
+        {
+            DialogScript dialogs;
+            dialogs.answer(dir.file(name));
+            BoxScript boxes;
+            command(c.command);
+        }
+        std::string bytes = dir.read(name);
+        bytes.erase(std::remove(bytes.begin(), bytes.end(), '\r'), bytes.end());
+        const std::string afterDeclaration = bytes.substr(bytes.find('\n') + 1);
+        const std::string second = afterDeclaration.substr(0, afterDeclaration.find('\n'));
+        if (c.doctype.empty()) {
+            EXPECT_EQ(second.rfind("<!DOCTYPE", 0), std::string::npos) << bytes;
+        } else {
+            EXPECT_EQ(second, c.doctype) << bytes;
+        }
+        if (!c.body.empty()) {
+            EXPECT_EQ(afterDeclaration, c.body);
+        }
+        EXPECT_EQ(plain_reader::problemsOf(dir.file(name)), "") << bytes;
+        BoxScript noBoxes;
+        ASSERT_EQ(parseIntoPanel(rightTreeView, dir.file(name).c_str()), kLoaded) << bytes;
+        EXPECT_EQ(recordsOf(rightTreeView), c.records) << bytes;
     }
 }
 
