@@ -6,7 +6,6 @@
 #include <iterator>
 
 #include <xercesc/sax/SAXParseException.hpp>
-#include <xercesc/util/XMLChar.hpp>
 #include <xercesc/util/XMLString.hpp>
 
 #include "model/ElementStore.h"
@@ -85,8 +84,6 @@ void DTDRestart::clear() {
     skipped_ = false;
     running_ = false;
     inProlog_ = true;
-    doctypeEndLine_ = 0;
-    doctypeEndColumn_ = 0;
     reports_.clear();
 }
 
@@ -102,12 +99,6 @@ bool DTDRestart::takeRequest(const XMLCh* systemId) {
     if (requested_.empty() || systemId == nullptr || requested_ != systemId) return false;
     requested_.clear();
     return true;
-}
-
-void DTDRestart::skip(XMLFileLoc line, XMLFileLoc column) {
-    skipped_ = true;
-    doctypeEndLine_ = line;
-    doctypeEndColumn_ = column;
 }
 
 void DTDRestart::begin() {
@@ -188,8 +179,9 @@ bool DTDNote::write(bool validationNever) {
         std::swprintf(text, std::size(text), L"Loaded without the external DTD (%ls)%ls%ls", reason_.c_str(), named,
                       dtd_.c_str());
     } else {
-        std::swprintf(text, std::size(text), L"Loaded without the external DTD, %u entity %ls kept as written (%ls)%ls%ls",
-                      kept_, kept_ == 1 ? L"reference" : L"references", reason_.c_str(), named, dtd_.c_str());
+        std::swprintf(text, std::size(text),
+                      L"Loaded without the external DTD, %u entity %ls kept as written (%ls)%ls%ls", kept_,
+                      kept_ == 1 ? L"reference" : L"references", reason_.c_str(), named, dtd_.c_str());
     }
     text_ = text;
     return true;
@@ -207,7 +199,7 @@ xercesc::InputSource* SAX2CountHandlers::resolveEntity(const XMLCh* const, const
     if (dtd != nullptr) return dtd;
     const XMLFileLoc atLine = locator != nullptr ? locator->getLineNumber() : 0;
     const XMLFileLoc atColumn = locator != nullptr ? locator->getColumnNumber() : 0;
-    dtdRestart.skip(atLine, atColumn);
+    dtdRestart.skip();
     dtdNote.leaveOut(reason, atLine, atColumn);
     return emptyExternalSubset();
 }
@@ -230,8 +222,7 @@ void SAX2CountHandlers::finishDTDNote() {
     logMessage(L"Warning");
 }
 
-void SAX2CountHandlers::failParse(const wchar_t* text) {
-    const XMLCh* documentId = locator != nullptr ? locator->getSystemId() : nullptr;
+void SAX2CountHandlers::failParse(const wchar_t* text, const XMLCh* documentId) {
     const xercesc::SAXParseException report(text, L"", documentId != nullptr ? documentId : L"", 0, 0);
     fatalError(report);
     refused = 1;

@@ -24,8 +24,8 @@ struct XMLTreeItem;
 // without the DTD and without validation, and the parser keeps the references to the
 // entities only the DTD declares as written (kKeptReferenceMark, the name, ";").
 //
-// What it keeps, from the DOCTYPE of the first pass until clear() at the start of the next
-// parse: whether the DTD was left out, where the DOCTYPE ended, and the reports that the
+// What it keeps, from the start of the first pass until clear() at the start of the next
+// parse: the document's id, whether the DTD was left out, and the reports that the
 // first pass made in the document's prolog (those of the document entity only). A report of
 // the second pass is dropped only when it repeats one of those exactly; each excuses one.
 class DTDRestart {
@@ -41,8 +41,8 @@ public:
     void expectDTD(const XMLCh* systemId);
     // Whether the parser asks for the DOCTYPE's DTD now; true once per DOCTYPE.
     bool takeRequest(const XMLCh* systemId);
-    // The first pass found the DTD unreadable; the DOCTYPE ended at line and column.
-    void skip(XMLFileLoc line, XMLFileLoc column);
+    // The first pass found the DTD unreadable.
+    void skip() { skipped_ = true; }
     bool skipped() const { return skipped_; }
     // The first pass has left the prolog: its later reports are not kept.
     void leaveProlog() { inProlog_ = false; }
@@ -62,8 +62,6 @@ public:
     // the second pass, one of the document's prolog is kept; while it runs, true when the
     // report repeats a kept one exactly, which it then uses up.
     bool isRepeat(int kind, const xercesc::SAXParseException& exc);
-    XMLFileLoc doctypeEndLine() const { return doctypeEndLine_; }
-    XMLFileLoc doctypeEndColumn() const { return doctypeEndColumn_; }
 
 private:
     friend class Pass;
@@ -84,8 +82,6 @@ private:
     bool skipped_ = false;
     bool running_ = false;
     bool inProlog_ = true;
-    XMLFileLoc doctypeEndLine_ = 0;
-    XMLFileLoc doctypeEndColumn_ = 0;
     std::vector<Report> reports_;
 };
 
@@ -169,8 +165,9 @@ public:
     // Writes the note of the DTD and puts it in the log, once per parse: from endDocument,
     // or after a parse that ended before it.
     void finishDTDNote();
-    // Ends the parse with a fatal error of text, whatever "ContinueAfterFatalError" says.
-    void failParse(const wchar_t* text);
+    // Ends the parse with a fatal error of text about the document documentId, whatever
+    // "ContinueAfterFatalError" says.
+    void failParse(const wchar_t* text, const XMLCh* documentId);
     EntityOutputMeter entityOutput;
     HANDLE logFile = nullptr;
     wchar_t logPath[260] = {};

@@ -26,7 +26,6 @@
 #include <memory>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "model/DocumentHandlers.h"
 #include "model/ParserEncodings.h"
@@ -212,8 +211,7 @@ void scanRest(xercesc::XMLPScanToken& token) {
     }
 }
 
-constexpr wchar_t kTooLargeText[] =
-    L"the document is too large to read: memory ran out while it was read";
+constexpr wchar_t kTooLargeText[] = L"the document is too large to read: memory ran out while it was read";
 constexpr wchar_t kNotReadAgainText[] = L"the document cannot be read again without its external DTD";
 
 // The document's external DTD could not be read. The parser has read it as empty, but it
@@ -237,17 +235,18 @@ void restartWithoutDTD(const XMLCh* systemId, xercesc::XMLPScanToken& token, boo
         if (started) scanRest(token);
     } catch (const xercesc::XMLException& opening) {
         // Only the opening of the document throws here; the scan reports its own failures.
-        failure = std::wstring(kNotReadAgainText) + L": " + (opening.getMessage() != nullptr ? opening.getMessage() : L"");
+        failure =
+            std::wstring(kNotReadAgainText) + L": " + (opening.getMessage() != nullptr ? opening.getMessage() : L"");
     }
     const bool reported = countHandlers.fatalSeen != 0;
     countHandlers.fatalSeen |= fatalBefore;
     if (countHandlers.documentEnded || (failure.empty() && countHandlers.stopRequested())) return;
     if (!failure.empty()) {
-        countHandlers.failParse(failure.c_str());
+        countHandlers.failParse(failure.c_str(), systemId);
     } else if (reported) {
         countHandlers.refused = 1;
     } else {
-        countHandlers.failParse((std::wstring(kNotReadAgainText) + L": it ended before its end").c_str());
+        countHandlers.failParse((std::wstring(kNotReadAgainText) + L": it ended before its end").c_str(), systemId);
     }
 }
 
@@ -350,7 +349,7 @@ void parseDocument(const XMLCh* systemId) {
         // state is unknown, so it is renewed rather than reset.
         started = false;
         renew = true;
-        countHandlers.failParse(kTooLargeText);
+        countHandlers.failParse(kTooLargeText, systemId);
     } catch (const xercesc::XMLException& failure) {
         // Only the opening of the document throws here; the scan reports its own failures.
         started = false;

@@ -1,5 +1,8 @@
+// winsock2.h before windows.h, psapi.h after it.
 #include <winsock2.h>
+
 #include <windows.h>
+
 #include <psapi.h>
 
 #include <gtest/gtest.h>
@@ -159,8 +162,7 @@ private:
                 request.append(buffer, static_cast<size_t>(got));
             }
             ++requests_;
-            const std::string reply =
-                "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\nConnection: close\r\n\r\n" + head_;
+            const std::string reply = "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\nConnection: close\r\n\r\n" + head_;
             bool open = send(client, reply.data(), static_cast<int>(reply.size()), 0) > 0;
             while (open && !stop_ && timeLeft() && sent_ < bound_) {
                 const int done = send(client, piece_.data(), static_cast<int>(piece_.size()), 0);
