@@ -110,7 +110,7 @@ void DTDRestart::end() {
     requested_.clear();
 }
 
-bool DTDRestart::isRepeat(int kind, const xercesc::SAXParseException& exc) {
+bool DTDRestart::isRepeat(Kind kind, const xercesc::SAXParseException& exc) {
     const XMLCh* systemId = exc.getSystemId();
     if (systemId == nullptr || document_.empty() || document_ != systemId) return false;
     const XMLCh* message = exc.getMessage() != nullptr ? exc.getMessage() : L"";
@@ -228,7 +228,7 @@ void SAX2CountHandlers::failParse(const wchar_t* text, const XMLCh* documentId) 
     refused = 1;
 }
 
-bool SAX2CountHandlers::isRepeatedReport(int kind, const xercesc::SAXParseException& exc) {
+bool SAX2CountHandlers::isRepeatedReport(DTDRestart::Kind kind, const xercesc::SAXParseException& exc) {
     return dtdRestart.isRepeat(kind, exc);
 }
 
@@ -434,12 +434,12 @@ void SAX2CountHandlers::logMessage(const wchar_t* kind) {
 }
 
 void SAX2CountHandlers::warning(const xercesc::SAXParseException& exc) {
-    if (isRepeatedReport(0, exc) || cancelled) return;
+    if (isRepeatedReport(DTDRestart::Kind::kWarning, exc) || cancelled) return;
     reportParseMessage(L"Warning", exc, MB_ICONWARNING);
 }
 
 void SAX2CountHandlers::error(const xercesc::SAXParseException& exc) {
-    if (isRepeatedReport(1, exc)) return;
+    if (isRepeatedReport(DTDRestart::Kind::kError, exc)) return;
     errorSeen = 1;
     if (cancelled) return;
     reportParseMessage(L"Error", exc, MB_ICONERROR);
@@ -447,7 +447,7 @@ void SAX2CountHandlers::error(const xercesc::SAXParseException& exc) {
 }
 
 void SAX2CountHandlers::fatalError(const xercesc::SAXParseException& exc) {
-    if (refused || isRepeatedReport(2, exc)) return;
+    if (refused || isRepeatedReport(DTDRestart::Kind::kFatalError, exc)) return;
     fatalSeen = 1;
     if (isRefusalReport(exc)) {
         refused = 1;

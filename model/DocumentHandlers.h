@@ -58,10 +58,11 @@ public:
     private:
         DTDRestart& restart_;
     };
-    // Takes note of a report of the parse (kind: 0 warning, 1 error, 2 fatal error). Before
-    // the second pass, one of the document's prolog is kept; while it runs, true when the
-    // report repeats a kept one exactly, which it then uses up.
-    bool isRepeat(int kind, const xercesc::SAXParseException& exc);
+    enum class Kind { kWarning, kError, kFatalError };
+    // Takes note of a report of the parse. Before the second pass, one of the document's
+    // prolog is kept; while it runs, true when the report repeats a kept one exactly, which
+    // it then uses up.
+    bool isRepeat(Kind kind, const xercesc::SAXParseException& exc);
 
 private:
     friend class Pass;
@@ -69,7 +70,7 @@ private:
     void end();
 
     struct Report {
-        int kind;
+        Kind kind;
         XMLFileLoc line;
         XMLFileLoc column;
         std::wstring message;
@@ -227,7 +228,7 @@ public:
     void internalEntityDecl(const XMLCh* const name, const XMLCh* const value) override;
 
 private:
-    bool isRepeatedReport(int kind, const xercesc::SAXParseException& exc);
+    bool isRepeatedReport(DTDRestart::Kind kind, const xercesc::SAXParseException& exc);
     // How much of a start tag's attribute text that ends at tagEnd the panel keeps.
     uint32_t attributeTextBound(bool known, XMLFilePos tagEnd) const;
 };

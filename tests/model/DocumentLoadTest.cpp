@@ -770,15 +770,16 @@ TEST(DTDRestart, ThePassEndsOnEveryWayOutAndOnlyExactRepeatsOfTheFirstPassAreDro
     EXPECT_FALSE(restart.takeRequest(L"other.dtd"));
     EXPECT_TRUE(restart.takeRequest(L"page.dtd"));
     EXPECT_FALSE(restart.takeRequest(L"page.dtd"));  // once
+    using Kind = DTDRestart::Kind;
     struct Report {
-        int kind;
+        Kind kind;
         const wchar_t* systemId;
         XMLFileLoc line, column;
         const wchar_t* message;
     };
-    const Report first[] = {{0, L"file:///doc.xml", 1, 5, L"a warning"},
-                            {2, L"file:///doc.xml", 1, 40, L"a fatal error"},
-                            {2, L"file:///ext.xml", 1, 8, L"in another entity"}};
+    const Report first[] = {{Kind::kWarning, L"file:///doc.xml", 1, 5, L"a warning"},
+                            {Kind::kFatalError, L"file:///doc.xml", 1, 40, L"a fatal error"},
+                            {Kind::kFatalError, L"file:///ext.xml", 1, 8, L"in another entity"}};
     for (const Report& r : first) {
         const xercesc::SAXParseException report(r.message, L"", r.systemId, r.line, r.column);
         EXPECT_FALSE(restart.isRepeat(r.kind, report));
@@ -786,20 +787,20 @@ TEST(DTDRestart, ThePassEndsOnEveryWayOutAndOnlyExactRepeatsOfTheFirstPassAreDro
     restart.skip();
     restart.leaveProlog();
     const xercesc::SAXParseException later(L"after the prolog", L"", L"file:///doc.xml", 2, 1);
-    EXPECT_FALSE(restart.isRepeat(2, later));
+    EXPECT_FALSE(restart.isRepeat(Kind::kFatalError, later));
     const struct {
         Report report;
         bool repeat;
     } second[] = {
-        {{2, L"file:///doc.xml", 1, 40, L"a fatal error"}, true},
-        {{2, L"file:///doc.xml", 1, 40, L"a fatal error"}, false},  // used up
-        {{2, L"file:///ext.xml", 1, 8, L"in another entity"}, false},
-        {{2, L"file:///ext.xml", 1, 5, L"a warning"}, false},
-        {{1, L"file:///doc.xml", 1, 5, L"a warning"}, false},
-        {{0, L"file:///doc.xml", 1, 6, L"a warning"}, false},
-        {{0, L"file:///doc.xml", 1, 5, L"another warning"}, false},
-        {{2, L"file:///doc.xml", 2, 1, L"after the prolog"}, false},
-        {{0, L"file:///doc.xml", 1, 5, L"a warning"}, true},
+        {{Kind::kFatalError, L"file:///doc.xml", 1, 40, L"a fatal error"}, true},
+        {{Kind::kFatalError, L"file:///doc.xml", 1, 40, L"a fatal error"}, false},  // used up
+        {{Kind::kFatalError, L"file:///ext.xml", 1, 8, L"in another entity"}, false},
+        {{Kind::kWarning, L"file:///ext.xml", 1, 5, L"a warning"}, false},
+        {{Kind::kError, L"file:///doc.xml", 1, 5, L"a warning"}, false},
+        {{Kind::kWarning, L"file:///doc.xml", 1, 6, L"a warning"}, false},
+        {{Kind::kWarning, L"file:///doc.xml", 1, 5, L"another warning"}, false},
+        {{Kind::kFatalError, L"file:///doc.xml", 2, 1, L"after the prolog"}, false},
+        {{Kind::kWarning, L"file:///doc.xml", 1, 5, L"a warning"}, true},
     };
     try {
         DTDRestart::Pass pass(restart);
