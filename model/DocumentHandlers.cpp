@@ -5,9 +5,7 @@
 #include <initializer_list>
 #include <iterator>
 
-#include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
-#include <xercesc/util/XMLChar.hpp>
 #include <xercesc/util/XMLString.hpp>
 
 #include "model/ElementStore.h"
@@ -82,14 +80,15 @@ void SAX2CountHandlers::closeLog() {
 
 void DTDRestart::clear() {
     requested_.clear();
+    document_.clear();
     skipped_ = false;
     running_ = false;
-    logged_ = false;
-    doctypeEndLine_ = 0;
-    doctypeEndColumn_ = 0;
-    names_.clear();
-    standIn_.clear();
-    kept_ = 0;
+    inProlog_ = true;
+    reports_.clear();
+}
+
+void DTDRestart::setDocument(const XMLCh* documentId) {
+    document_ = documentId != nullptr ? documentId : L"";
 }
 
 void DTDRestart::expectDTD(const XMLCh* systemId) {
@@ -102,12 +101,6 @@ bool DTDRestart::takeRequest(const XMLCh* systemId) {
     return true;
 }
 
-void DTDRestart::skip(XMLFileLoc line, XMLFileLoc column) {
-    skipped_ = true;
-    doctypeEndLine_ = line;
-    doctypeEndColumn_ = column;
-}
-
 void DTDRestart::begin() {
     running_ = true;
 }
@@ -117,42 +110,81 @@ void DTDRestart::end() {
     requested_.clear();
 }
 
-bool DTDRestart::isRepeat(const xercesc::SAXParseException& exc) const {
-    if (!running_) return false;
-    const XMLFileLoc reportLine = exc.getLineNumber();
-    // A report without a place (the document could not be opened again) is new.
-    if (reportLine == 0) return false;
-    return reportLine < doctypeEndLine_ ||
-           (reportLine == doctypeEndLine_ && exc.getColumnNumber() <= doctypeEndColumn_);
-}
-
-void DTDRestart::addName(std::wstring name) {
-    static const wchar_t* const kPredefined[] = {L"amp", L"lt", L"gt", L"apos", L"quot"};
-    if (name.empty() || name.size() > kLongestName || names_.size() >= kMostNames) return;
-    for (const wchar_t* predefined : kPredefined)
-        if (name == predefined) return;
-    if (!xercesc::XMLChar1_0::isValidName(name.c_str())) return;
-    names_.insert(std::move(name));
-}
-
-xercesc::InputSource* DTDRestart::standInDTD() {
-    standIn_.clear();
-    for (const std::wstring& name : names_) {
-        standIn_ += L"<!ENTITY " + name + L" \"";
-        standIn_ += kKeptReferenceMark;
-        standIn_ += name + L";\">\n";
+bool DTDRestart::isRepeat(Kind kind, const xercesc::SAXParseException& exc) {
+    const XMLCh* systemId = exc.getSystemId();
+    if (systemId == nullptr || document_.empty() || document_ != systemId) return false;
+    const XMLCh* message = exc.getMessage() != nullptr ? exc.getMessage() : L"";
+    if (!running_) {
+        if (inProlog_ && reports_.size() < kMostReports)
+            reports_.push_back({kind, exc.getLineNumber(), exc.getColumnNumber(), message, false});
+        return false;
     }
-    if (standIn_.empty()) return emptyExternalSubset();
-    auto* source = new xercesc::MemBufInputSource(reinterpret_cast<const XMLByte*>(standIn_.data()),
-                                                  standIn_.size() * sizeof(wchar_t), L"");
-    source->setEncoding(L"UTF-16LE");
-    return source;
+    for (Report& report : reports_) {
+        if (report.used || report.kind != kind || report.line != exc.getLineNumber() ||
+            report.column != exc.getColumnNumber() || report.message != message)
+            continue;
+        report.used = true;
+        return true;
+    }
+    return false;
 }
 
-void DTDRestart::countKept(const XMLCh* units, XMLSize_t count) {
-    if (names_.empty() || units == nullptr) return;
+void DTDNote::clear() {
+    doctype_.clear();
+    dtd_.clear();
+    reason_.clear();
+    text_.clear();
+    leftOut_ = false;
+    written_ = false;
+    kept_ = 0;
+    line_ = 0;
+    column_ = 0;
+}
+
+void DTDNote::setDoctype(const XMLCh* systemId, XMLFileLoc line, XMLFileLoc column) {
+    doctype_ = systemId != nullptr ? systemId : L"";
+    if (leftOut_) return;
+    line_ = line;
+    column_ = column;
+}
+
+void DTDNote::leaveOut(const std::wstring& reason, XMLFileLoc line, XMLFileLoc column) {
+    leftOut_ = true;
+    dtd_ = doctype_;
+    reason_ = reason;
+    line_ = line;
+    column_ = column;
+}
+
+void DTDNote::countKept(const XMLCh* units, XMLSize_t count) {
+    if (!counting_ || units == nullptr) return;
     for (XMLSize_t i = 0; i < count; ++i)
         if (units[i] == kKeptReferenceMark) ++kept_;
+}
+
+bool DTDNote::write(bool validationNever) {
+    if (written_) return false;
+    written_ = true;
+    if (!leftOut_ && validationNever && kept_ != 0) {
+        // Never does not look for the DTD: the note says so only where it changed the texts.
+        leftOut_ = true;
+        dtd_ = doctype_;
+        reason_ = L"\"SchemaValidation\" is Never";
+    }
+    if (!leftOut_) return false;
+    // The reason and the count first: a status bar shows the start of a long URL only.
+    wchar_t text[1024];
+    const wchar_t* named = dtd_.empty() ? L"" : L": ";
+    if (kept_ == 0) {
+        std::swprintf(text, std::size(text), L"Loaded without the external DTD (%ls)%ls%ls", reason_.c_str(), named,
+                      dtd_.c_str());
+    } else {
+        std::swprintf(text, std::size(text),
+                      L"Loaded without the external DTD, %u entity %ls kept as written (%ls)%ls%ls", kept_,
+                      kept_ == 1 ? L"reference" : L"references", reason_.c_str(), named, dtd_.c_str());
+    }
+    text_ = text;
+    return true;
 }
 
 xercesc::InputSource* SAX2CountHandlers::resolveEntity(const XMLCh* const, const XMLCh* const systemIdText) {
@@ -160,31 +192,16 @@ xercesc::InputSource* SAX2CountHandlers::resolveEntity(const XMLCh* const, const
     // Only the DOCTYPE's own DTD is looked at here, once; other entities fail as the parser
     // reports them. "Always" keeps the DTD a condition of the document.
     if (!dtdRestart.takeRequest(systemIdText)) return nullptr;
-    if (dtdRestart.running()) return dtdRestart.standInDTD();
-    if (OptionSet::SchemaValidation != 0) return nullptr;
+    if (dtdRestart.running() || OptionSet::SchemaValidation != 0) return nullptr;
     std::wstring reason;
     xercesc::InputSource* dtd =
         openExternalDTD(systemIdText, locator != nullptr ? locator->getSystemId() : nullptr, reason);
     if (dtd != nullptr) return dtd;
-    copyCut(skippedDtd, std::size(skippedDtd), systemIdText);
-    skippedDtdReason_ = reason;
-    dtdRestart.skip(locator != nullptr ? locator->getLineNumber() : 0,
-                    locator != nullptr ? locator->getColumnNumber() : 0);
-    writeSkippedDtdNote();
+    const XMLFileLoc atLine = locator != nullptr ? locator->getLineNumber() : 0;
+    const XMLFileLoc atColumn = locator != nullptr ? locator->getColumnNumber() : 0;
+    dtdRestart.skip();
+    dtdNote.leaveOut(reason, atLine, atColumn);
     return emptyExternalSubset();
-}
-
-void SAX2CountHandlers::writeSkippedDtdNote() {
-    // The reason and the count first: a status bar shows the start of a long URL only.
-    const uint32_t kept = dtdRestart.keptCount();
-    if (kept == 0) {
-        std::swprintf(skippedDtdNote, std::size(skippedDtdNote), L"Loaded without the external DTD (%ls): %ls",
-                      skippedDtdReason_.c_str(), skippedDtd);
-    } else {
-        std::swprintf(skippedDtdNote, std::size(skippedDtdNote),
-                      L"Loaded without the external DTD, %u entity %ls kept as written (%ls): %ls", kept,
-                      kept == 1 ? L"reference" : L"references", skippedDtdReason_.c_str(), skippedDtd);
-    }
 }
 
 void SAX2CountHandlers::clearParseFlags() {
@@ -192,23 +209,27 @@ void SAX2CountHandlers::clearParseFlags() {
     fatalSeen = 0;
     cancelled = 0;
     refused = 0;
-    skippedDtd[0] = 0;
-    skippedDtdNote[0] = 0;
-    skippedDtdReason_.clear();
+    documentEnded = false;
+    dtdNote.clear();
     dtdRestart.clear();
 }
 
-void SAX2CountHandlers::logSkippedDtd() {
-    if (!dtdRestart.takeLogTurn()) return;
-    writeSkippedDtdNote();
-    copyCut(message, std::size(message), skippedDtdNote);
-    std::swprintf(position, std::size(position), L"line %d column %d", static_cast<int>(dtdRestart.doctypeEndLine()),
-                  static_cast<int>(dtdRestart.doctypeEndColumn()));
+void SAX2CountHandlers::finishDTDNote() {
+    if (!dtdNote.write(OptionSet::SchemaValidation == 1)) return;
+    copyCut(message, std::size(message), dtdNote.text());
+    std::swprintf(position, std::size(position), L"line %d column %d", static_cast<int>(dtdNote.line()),
+                  static_cast<int>(dtdNote.column()));
     logMessage(L"Warning");
 }
 
-bool SAX2CountHandlers::isRepeatedReport(const xercesc::SAXParseException& exc) const {
-    return dtdRestart.isRepeat(exc);
+void SAX2CountHandlers::failParse(const wchar_t* text, const XMLCh* documentId) {
+    const xercesc::SAXParseException report(text, L"", documentId != nullptr ? documentId : L"", 0, 0);
+    fatalError(report);
+    refused = 1;
+}
+
+bool SAX2CountHandlers::isRepeatedReport(DTDRestart::Kind kind, const xercesc::SAXParseException& exc) {
+    return dtdRestart.isRepeat(kind, exc);
 }
 
 void SAX2CountHandlers::refuseEntityOutput() {
@@ -233,6 +254,8 @@ void SAX2CountHandlers::startDocument() {
         clearParseFlags();
         closeLog();
     }
+    documentEnded = false;
+    dtdRestart.setDocument(locator != nullptr ? locator->getSystemId() : nullptr);
     textBuffer[0] = 0;
     textEnd = textBuffer;
     if (panel != nullptr) {
@@ -255,10 +278,11 @@ void SAX2CountHandlers::startElement(const XMLCh* const, const XMLCh* const loca
     XMLFilePos tagEnd = 0;
     const bool known = readerSourceOffset(xmlReader, tagEnd);
     if (entityOutput.deliverAttributes(attributeValueUnits(attrs), known, tagEnd)) refuseEntityOutput();
-    if (dtdRestart.running()) {
+    dtdRestart.leaveProlog();
+    if (dtdNote.keepingReferences()) {
         for (XMLSize_t i = 0, n = attrs.getLength(); i < n; ++i) {
             const XMLCh* value = attrs.getValue(i);
-            if (value != nullptr) dtdRestart.countKept(value, xercesc::XMLString::stringLen(value));
+            if (value != nullptr) dtdNote.countKept(value, xercesc::XMLString::stringLen(value));
         }
     }
     if (stopRequested() || panel == nullptr) {
@@ -285,7 +309,7 @@ void SAX2CountHandlers::startElement(const XMLCh* const, const XMLCh* const loca
 
 void SAX2CountHandlers::characters(const XMLCh* const chars, const XMLSize_t length) {
     if (entityOutput.deliver(length)) refuseEntityOutput();
-    if (dtdRestart.running()) dtdRestart.countKept(chars, length);
+    dtdNote.countKept(chars, length);
     if (stopRequested()) {
         markSource();
         return;
@@ -349,7 +373,8 @@ void SAX2CountHandlers::endDocument() {
         panel->refreshTree(7);
         if (panel->summaryItem != nullptr) ElementStore::select(panel->tree, panel->summaryItem->treeItem);
     }
-    logSkippedDtd();
+    documentEnded = true;
+    finishDTDNote();
     closeLog();
 }
 
@@ -409,12 +434,12 @@ void SAX2CountHandlers::logMessage(const wchar_t* kind) {
 }
 
 void SAX2CountHandlers::warning(const xercesc::SAXParseException& exc) {
-    if (cancelled || isRepeatedReport(exc)) return;
+    if (isRepeatedReport(DTDRestart::Kind::kWarning, exc) || cancelled) return;
     reportParseMessage(L"Warning", exc, MB_ICONWARNING);
 }
 
 void SAX2CountHandlers::error(const xercesc::SAXParseException& exc) {
-    if (isRepeatedReport(exc)) return;
+    if (isRepeatedReport(DTDRestart::Kind::kError, exc)) return;
     errorSeen = 1;
     if (cancelled) return;
     reportParseMessage(L"Error", exc, MB_ICONERROR);
@@ -422,7 +447,7 @@ void SAX2CountHandlers::error(const xercesc::SAXParseException& exc) {
 }
 
 void SAX2CountHandlers::fatalError(const xercesc::SAXParseException& exc) {
-    if (refused || isRepeatedReport(exc)) return;
+    if (refused || isRepeatedReport(DTDRestart::Kind::kFatalError, exc)) return;
     fatalSeen = 1;
     if (isRefusalReport(exc)) {
         refused = 1;
@@ -463,11 +488,10 @@ void SAX2CountHandlers::startDTD(const XMLCh* const name, const XMLCh* const pub
     if (panel != nullptr) panel->setDoctype(name, publicId, systemIdText);
     dtdRestart.expectDTD(systemIdText);
     refreshPosition();
+    dtdNote.setDoctype(systemIdText, static_cast<XMLFileLoc>(line), static_cast<XMLFileLoc>(column));
 }
 
 void SAX2CountHandlers::internalEntityDecl(const XMLCh* const name, const XMLCh* const value) {
-    // The stand-in declarations of a left-out DTD are not the document's.
-    if (dtdRestart.running() && value != nullptr && value[0] == kKeptReferenceMark) return;
     if (panel != nullptr) EntityTable::add(panel->entityTable.get(), name, value);
 }
 

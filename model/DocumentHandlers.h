@@ -9,8 +9,8 @@
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
 
-#include <set>
 #include <string>
+#include <vector>
 
 #include "model/ParserSetup.h"
 #include "model/XMLTreeItem.h"
@@ -19,33 +19,35 @@ struct XMLTreeView;
 struct XMLTreeItem;
 
 // The reading of a document again without its external DTD, when that DTD cannot be read
-// ("SchemaValidation" Auto): the parser has read it as empty, but it validates any document
-// with a DOCTYPE, so the document is read again without validation. Its own state from the
-// DOCTYPE of the first pass to the end of the parse; nothing of it outlasts the parse.
+// ("SchemaValidation" Auto): the parser has read the prolog with the DTD as empty, but it
+// validates any document with a DOCTYPE, so the document is read again from the start
+// without the DTD and without validation, and the parser keeps the references to the
+// entities only the DTD declares as written (kKeptReferenceMark, the name, ";").
 //
-// Without the DTD, references to the entities only the DTD declares would vanish from the
-// texts. The second pass gives the parser a stand-in DTD that declares each name the
-// document references as an entity whose text is the reference as written, its "&" taken
-// by kKeptReferenceMark, so that the texts keep "&nbsp;" where the document has it.
+// What it keeps, from the start of the first pass until clear() at the start of the next
+// parse: the document's id, whether the DTD was left out, and the reports that the
+// first pass made in the document's prolog (those of the document entity only). A report of
+// the second pass is dropped only when it repeats one of those exactly; each excuses one.
 class DTDRestart {
 public:
-    // The stand-in holds at most this many names, each of at most kLongestName units.
-    static constexpr size_t kMostNames = 10000;
-    static constexpr size_t kLongestName = 256;
+    // The reports of one prolog that are kept; a prolog with more is reported in full again.
+    static constexpr size_t kMostReports = 256;
 
-    // A new parse: nothing expected, nothing skipped, nothing kept.
+    // A new parse: nothing expected, nothing skipped, nothing recorded.
     void clear();
+    // The document the parse reads is documentId, as its reports name it.
+    void setDocument(const XMLCh* documentId);
     // The DOCTYPE names systemId as its DTD (none when null or empty).
     void expectDTD(const XMLCh* systemId);
     // Whether the parser asks for the DOCTYPE's DTD now; true once per DOCTYPE.
     bool takeRequest(const XMLCh* systemId);
-    // The first pass found the DTD unreadable; the DOCTYPE ended at line and column.
-    void skip(XMLFileLoc line, XMLFileLoc column);
+    // The first pass found the DTD unreadable.
+    void skip() { skipped_ = true; }
     bool skipped() const { return skipped_; }
-    // The second pass runs from begin to end; Pass does both, on every way out.
-    void begin();
-    void end();
+    // The first pass has left the prolog: its later reports are not kept.
+    void leaveProlog() { inProlog_ = false; }
     bool running() const { return running_; }
+    // The second pass: runs from the guard's making to its end, on every way out.
     class Pass {
     public:
         explicit Pass(DTDRestart& restart) : restart_(restart) { restart_.begin(); }
@@ -56,36 +58,74 @@ public:
     private:
         DTDRestart& restart_;
     };
-    // Whether a report of the second pass was made in the first (up to the end of the DOCTYPE).
-    bool isRepeat(const xercesc::SAXParseException& exc) const;
-    // A name the document references, for the stand-in DTD (before the second pass).
-    void addName(std::wstring name);
-    size_t nameCount() const { return names_.size(); }
-    // The stand-in DTD of the second pass (the parser owns the source).
-    xercesc::InputSource* standInDTD();
-    // Counts the kept references in units delivered by the parser.
-    void countKept(const XMLCh* units, XMLSize_t count);
-    uint32_t keptCount() const { return kept_; }
-    XMLFileLoc doctypeEndLine() const { return doctypeEndLine_; }
-    XMLFileLoc doctypeEndColumn() const { return doctypeEndColumn_; }
-    // The warning of the parse is in the log; it is written once.
-    bool takeLogTurn() {
-        const bool first = !logged_;
-        logged_ = true;
-        return first && skipped_;
-    }
+    enum class Kind { kWarning, kError, kFatalError };
+    // Takes note of a report of the parse. Before the second pass, one of the document's
+    // prolog is kept; while it runs, true when the report repeats a kept one exactly, which
+    // it then uses up.
+    bool isRepeat(Kind kind, const xercesc::SAXParseException& exc);
 
 private:
+    friend class Pass;
+    void begin();
+    void end();
+
+    struct Report {
+        Kind kind;
+        XMLFileLoc line;
+        XMLFileLoc column;
+        std::wstring message;
+        bool used;
+    };
+
     // The system id of the DOCTYPE, until the parser asks for it; empty when none.
     std::wstring requested_;
+    std::wstring document_;
     bool skipped_ = false;
     bool running_ = false;
-    bool logged_ = false;
-    XMLFileLoc doctypeEndLine_ = 0;
-    XMLFileLoc doctypeEndColumn_ = 0;
-    std::set<std::wstring> names_;
-    std::wstring standIn_;
+    bool inProlog_ = true;
+    std::vector<Report> reports_;
+};
+
+// The note of a load whose external DTD was not read: by "SchemaValidation" Never, or
+// because it could not be read. One per parse: set while the parse reads, written once when
+// it ends, and kept (text, DTD, reason, count) until the next parse starts.
+class DTDNote {
+public:
+    void clear();
+    // The DOCTYPE names systemId as its external DTD; its external id ends at line and
+    // column, where the note's log line points unless the DTD could not be read.
+    void setDoctype(const XMLCh* systemId, XMLFileLoc line, XMLFileLoc column);
+    // The DTD could not be read, for reason; the DOCTYPE ended at line and column.
+    void leaveOut(const std::wstring& reason, XMLFileLoc line, XMLFileLoc column);
+    bool leftOut() const { return leftOut_; }
+    // The system id of the DTD that was not read.
+    const std::wstring& dtd() const { return dtd_; }
+    const std::wstring& reason() const { return reason_; }
+    // The parser keeps references as written (set with the reader's features, kept across
+    // clear): their marks are counted.
+    void keepReferences(bool on) { counting_ = on; }
+    bool keepingReferences() const { return counting_; }
+    void countKept(const XMLCh* units, XMLSize_t count);
+    uint32_t keptCount() const { return kept_; }
+    // Writes the text from the above, once per parse: when the DTD was left out, or when
+    // "SchemaValidation" Never kept references. True when this call wrote a note.
+    bool write(bool validationNever);
+    // Empty until written, and when there is nothing to note.
+    const wchar_t* text() const { return text_.c_str(); }
+    XMLFileLoc line() const { return line_; }
+    XMLFileLoc column() const { return column_; }
+
+private:
+    std::wstring doctype_;
+    std::wstring dtd_;
+    std::wstring reason_;
+    std::wstring text_;
+    bool leftOut_ = false;
+    bool counting_ = false;
+    bool written_ = false;
     uint32_t kept_ = 0;
+    XMLFileLoc line_ = 0;
+    XMLFileLoc column_ = 0;
 };
 
 class SAX2CountHandlers : public xercesc::DefaultHandler {
@@ -108,24 +148,27 @@ public:
     int errorSeen = 0;
     int fatalSeen = 0;
     int cancelled = 0;
-    // The parser refused the document (entity expansion limit, memory bounds): the parse
-    // is over whatever "ContinueAfterFatalError" says, and its last reports are noise.
+    // The parse is over whatever "ContinueAfterFatalError" says, and its last reports are
+    // noise: the parser refused the document (entity expansion limit, memory bounds), or the
+    // document could not be read to its end.
     int refused = 0;
     // Clears the four flags above for a new parse. Before the document starts too: a
     // document that cannot be opened is reported without a startDocument, and a Cancel
     // left over from the parse before would silence its report.
     void clearParseFlags();
-    // The external DTD of this parse that could not be read ("SchemaValidation" Auto),
-    // empty when none, and the note naming it and the reason, which the log and the
-    // status bar show.
-    wchar_t skippedDtd[260] = {};
-    wchar_t skippedDtdNote[1024] = {};
-    // The second pass without the DTD: the flags and the log of the parse stay, and the
-    // reports up to the end of the DOCTYPE are not repeated.
+    // The external DTD that this parse did not read and the references it kept.
+    DTDNote dtdNote;
+    // The second pass without the DTD: the flags and the log of the parse stay, and only
+    // exact repeats of the first pass's reports in the prolog are dropped.
     DTDRestart dtdRestart;
-    // The note of the left-out DTD, with the count of the references kept, goes to the log
-    // (once per parse; from endDocument, or after a parse that stopped before it).
-    void logSkippedDtd();
+    // endDocument came in this parse (of its last pass): the document was read to its end.
+    bool documentEnded = false;
+    // Writes the note of the DTD and puts it in the log, once per parse: from endDocument,
+    // or after a parse that ended before it.
+    void finishDTDNote();
+    // Ends the parse with a fatal error of text about the document documentId, whatever
+    // "ContinueAfterFatalError" says.
+    void failParse(const wchar_t* text, const XMLCh* documentId);
     EntityOutputMeter entityOutput;
     HANDLE logFile = nullptr;
     wchar_t logPath[260] = {};
@@ -185,13 +228,9 @@ public:
     void internalEntityDecl(const XMLCh* const name, const XMLCh* const value) override;
 
 private:
-    bool isRepeatedReport(const xercesc::SAXParseException& exc) const;
+    bool isRepeatedReport(DTDRestart::Kind kind, const xercesc::SAXParseException& exc);
     // How much of a start tag's attribute text that ends at tagEnd the panel keeps.
     uint32_t attributeTextBound(bool known, XMLFilePos tagEnd) const;
-    // skippedDtdNote from the DTD's id, the reason it could not be read and the count kept.
-    void writeSkippedDtdNote();
-
-    std::wstring skippedDtdReason_;
 };
 
 class AdvancedHandler : public xercesc::XMLDocumentHandler {

@@ -10,7 +10,6 @@
 #include <xercesc/sax2/DefaultHandler.hpp>
 #include <xercesc/sax2/XMLReaderFactory.hpp>
 #include <xercesc/util/BinInputStream.hpp>
-#include <xercesc/util/BinMemInputStream.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/RuntimeException.hpp>
@@ -27,7 +26,6 @@
 #include <memory>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "model/DocumentHandlers.h"
 #include "model/ParserEncodings.h"
@@ -190,208 +188,20 @@ private:
 };
 
 // Sets the three features that decide whether the external DTD is read and validated.
+// Wherever it is not read, the parser keeps the references that only the DTD could
+// declare as written, and the handlers count them.
 void setDTDFeatures(bool load, bool validate, bool dynamic) {
     using xercesc::XMLUni;
     xmlReader->setFeature(XMLUni::fgXercesLoadExternalDTD, load);
     xmlReader->setFeature(XMLUni::fgSAX2CoreValidation, validate);
     xmlReader->setFeature(XMLUni::fgXercesDynamic, dynamic);
+    xmlReader->setFeature(XMLUni::fgXercesKeepUndeclaredEntityReferences, !load);
+    countHandlers.dtdNote.keepReferences(!load);
 }
 
 void setDTDFeaturesFromOptions() {
     setDTDFeatures(OptionSet::SchemaValidation != 1, OptionSet::SchemaValidation != 1,
                    OptionSet::SchemaValidation == 0);
-}
-
-// The names of the general entity references in a document's source, for the stand-in DTD
-// of a second pass. What looks like a reference anywhere counts (in comments too): a name
-// declared and never referenced does no harm. The source is read as UTF-16 when its first
-// bytes say so, else as bytes of an ASCII-based encoding, whose names are read as UTF-8.
-class ReferenceNameScanner {
-public:
-    explicit ReferenceNameScanner(DTDRestart& restart) : restart_(restart) {}
-
-    void feed(const XMLByte* bytes, XMLSize_t count) {
-        for (XMLSize_t i = 0; i < count; ++i) {
-            const XMLByte b = bytes[i];
-            if (seen_ < 2) {
-                first_[seen_++] = b;
-                if (seen_ < 2) continue;
-                if ((first_[0] == 0xFF && first_[1] == 0xFE) || (first_[0] == '<' && first_[1] == 0)) {
-                    mode_ = kLittleEndian;
-                } else if ((first_[0] == 0xFE && first_[1] == 0xFF) || (first_[0] == 0 && first_[1] == '<')) {
-                    mode_ = kBigEndian;
-                }
-                if (mode_ == kBytes) {
-                    step(first_[0]);
-                    step(first_[1]);
-                } else {
-                    step(mode_ == kLittleEndian ? first_[0] | (first_[1] << 8) : (first_[0] << 8) | first_[1]);
-                }
-                continue;
-            }
-            if (mode_ == kBytes) {
-                step(b);
-            } else if (!pending_) {
-                low_ = b;
-                pending_ = true;
-            } else {
-                pending_ = false;
-                step(mode_ == kLittleEndian ? low_ | (b << 8) : (low_ << 8) | b);
-            }
-        }
-    }
-
-private:
-    enum Mode { kBytes, kLittleEndian, kBigEndian };
-
-    static bool isNameUnit(unsigned unit) {
-        return unit >= 0x80 || (unit >= 'a' && unit <= 'z') || (unit >= 'A' && unit <= 'Z') ||
-               (unit >= '0' && unit <= '9') || unit == '-' || unit == '.' || unit == '_' || unit == ':';
-    }
-
-    void step(unsigned unit) {
-        if (unit == '&') {
-            inName_ = true;
-            name_.clear();
-        } else if (inName_ && unit == ';') {
-            inName_ = false;
-            finishName();
-        } else if (inName_ && (!isNameUnit(unit) || name_.size() >= DTDRestart::kLongestName * 4)) {
-            inName_ = false;
-        } else if (inName_) {
-            name_.push_back(unit);
-        }
-    }
-
-    void finishName() {
-        if (name_.empty()) return;
-        std::wstring name;
-        if (mode_ == kBytes) {
-            std::string bytes(name_.begin(), name_.end());
-            const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
-                                                  static_cast<int>(bytes.size()), nullptr, 0);
-            if (units <= 0) return;
-            name.resize(static_cast<size_t>(units));
-            MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), &name[0],
-                                units);
-        } else {
-            name.assign(name_.begin(), name_.end());
-        }
-        restart_.addName(std::move(name));
-    }
-
-    DTDRestart& restart_;
-    Mode mode_ = kBytes;
-    XMLByte first_[2] = {};
-    int seen_ = 0;
-    bool pending_ = false;
-    unsigned low_ = 0;
-    bool inName_ = false;
-    std::vector<unsigned> name_;
-};
-
-// Reads what is left of stream into the scanner (and into record when given).
-void scanStream(xercesc::BinInputStream& stream, ReferenceNameScanner& scanner, std::string* record) {
-    XMLByte buffer[1u << 16];
-    for (XMLSize_t got; (got = stream.readBytes(buffer, sizeof(buffer))) != 0;) {
-        scanner.feed(buffer, got);
-        if (record != nullptr) record->append(reinterpret_cast<const char*>(buffer), got);
-    }
-}
-
-// A stream that passes another through and keeps a copy of what it gave.
-// The copy is made while recording is set.
-class RecordingStream : public xercesc::BinInputStream {
-public:
-    RecordingStream(xercesc::BinInputStream& source, std::string& record, const bool& recording)
-        : source_(source), record_(record), recording_(recording) {}
-    XMLFilePos curPos() const override { return position_; }
-    XMLSize_t readBytes(XMLByte* const toFill, const XMLSize_t maxToRead) override {
-        const XMLSize_t got = source_.readBytes(toFill, maxToRead);
-        if (recording_) record_.append(reinterpret_cast<const char*>(toFill), got);
-        position_ += got;
-        return got;
-    }
-    const XMLCh* getContentType() const override { return source_.getContentType(); }
-
-private:
-    xercesc::BinInputStream& source_;
-    std::string& record_;
-    const bool& recording_;
-    XMLFilePos position_ = 0;
-};
-
-// A document on the network, read once: the first pass reads it through a copy, and a
-// second pass reads the copy, with the rest of the document added to it.
-class NetworkDocument : public xercesc::InputSource {
-public:
-    explicit NetworkDocument(const xercesc::XMLURL& url) : xercesc::InputSource(url.getURLText()), url_(url) {}
-
-    xercesc::BinInputStream* makeStream() const override {
-        if (replaying_) {
-            return new xercesc::BinMemInputStream(reinterpret_cast<const XMLByte*>(record_.data()), record_.size(),
-                                                  xercesc::BinMemInputStream::BufOpt_Reference);
-        }
-        if (stream_ != nullptr) return nullptr;
-        xercesc::URLInputSource source(url_);
-        stream_.reset(source.makeStream());
-        if (stream_ == nullptr) return nullptr;
-        return new RecordingStream(*stream_, record_, recording_);
-    }
-    // No second pass will come: the copy is let go.
-    void stopRecording() {
-        recording_ = false;
-        std::string().swap(record_);
-    }
-    // Before the second pass: the rest of the document joins the copy, which the scanner reads.
-    void replayTo(ReferenceNameScanner& scanner) {
-        scanner.feed(reinterpret_cast<const XMLByte*>(record_.data()), record_.size());
-        if (stream_ != nullptr) scanStream(*stream_, scanner, &record_);
-        stream_.reset();
-        replaying_ = true;
-    }
-
-private:
-    xercesc::XMLURL url_;
-    mutable std::unique_ptr<xercesc::BinInputStream> stream_;
-    mutable std::string record_;
-    bool recording_ = true;
-    bool replaying_ = false;
-};
-
-// The document on the network that systemId names, else null: local files are read by
-// the parser itself.
-std::unique_ptr<NetworkDocument> networkDocument(const XMLCh* systemId) {
-    xercesc::XMLURL url;
-    if (!xercesc::XMLURL::parse(systemId, url) || url.isRelative()) return nullptr;
-    const xercesc::XMLURL::Protocols protocol = url.getProtocol();
-    if (protocol != xercesc::XMLURL::HTTP && protocol != xercesc::XMLURL::HTTPS && protocol != xercesc::XMLURL::FTP)
-        return nullptr;
-    return std::make_unique<NetworkDocument>(url);
-}
-
-// Reads the local document at systemId into the scanner, as the parser would open it. A
-// document that cannot be opened now is left to the parse to report.
-void scanLocalDocument(const XMLCh* systemId, ReferenceNameScanner& scanner) {
-    try {
-        std::unique_ptr<xercesc::InputSource> source;
-        xercesc::XMLURL url;
-        if (xercesc::XMLURL::parse(systemId, url) && !url.isRelative())
-            source.reset(new xercesc::URLInputSource(url));
-        else
-            source.reset(new xercesc::LocalFileInputSource(systemId));
-        std::unique_ptr<xercesc::BinInputStream> stream(source->makeStream());
-        if (stream != nullptr) scanStream(*stream, scanner, nullptr);
-    } catch (const xercesc::OutOfMemoryException&) {
-        throw;
-    } catch (...) {
-    }
-}
-
-// Parses the document from the start, through the source that it was first read from
-// when it is on the network.
-bool parseFirstFrom(const XMLCh* systemId, NetworkDocument* network, xercesc::XMLPScanToken& token) {
-    return network != nullptr ? xmlReader->parseFirst(*network, token) : xmlReader->parseFirst(systemId, token);
 }
 
 // One token per call: a stop asked for by a handler takes effect after the token that
@@ -401,23 +211,43 @@ void scanRest(xercesc::XMLPScanToken& token) {
     }
 }
 
+constexpr wchar_t kTooLargeText[] = L"the document is too large to read: memory ran out while it was read";
+constexpr wchar_t kNotReadAgainText[] = L"the document cannot be read again without its external DTD";
+
 // The document's external DTD could not be read. The parser has read it as empty, but it
 // validates any document with a DOCTYPE, and without the DTD's declarations every element
-// would be an error. So the document is read again as with "SchemaValidation" Never, with
-// the stand-in DTD that keeps the references as written; the reports of the DOCTYPE have
-// been made already and are not made twice. A second pass that fails is the parse's failure.
-bool restartWithoutDTD(const XMLCh* systemId, NetworkDocument* network, xercesc::XMLPScanToken& token) {
+// would be an error. So the document is read again from its source (a document on the
+// network is fetched again) as with "SchemaValidation" Never; the parser keeps the
+// references as written. A second pass that cannot open the document or ends before the
+// document's end fails the parse: what it left unread is not the document.
+void restartWithoutDTD(const XMLCh* systemId, xercesc::XMLPScanToken& token, bool& started) {
     xmlReader->parseReset(token);
+    started = false;
     DTDRestart::Pass pass(countHandlers.dtdRestart);
-    ReferenceNameScanner scanner(countHandlers.dtdRestart);
-    if (network != nullptr)
-        network->replayTo(scanner);
-    else
-        scanLocalDocument(systemId, scanner);
-    setDTDFeatures(countHandlers.dtdRestart.nameCount() != 0, false, false);
-    const bool started = parseFirstFrom(systemId, network, token);
-    if (started) scanRest(token);
-    return started;
+    setDTDFeatures(false, false, false);
+    // Only a fatal error of this pass tells why it ended: "ContinueAfterFatalError" may
+    // have carried one of the first pass here.
+    const int fatalBefore = countHandlers.fatalSeen;
+    countHandlers.fatalSeen = 0;
+    std::wstring failure;
+    try {
+        started = xmlReader->parseFirst(systemId, token);
+        if (started) scanRest(token);
+    } catch (const xercesc::XMLException& opening) {
+        // Only the opening of the document throws here; the scan reports its own failures.
+        failure =
+            std::wstring(kNotReadAgainText) + L": " + (opening.getMessage() != nullptr ? opening.getMessage() : L"");
+    }
+    const bool reported = countHandlers.fatalSeen != 0;
+    countHandlers.fatalSeen |= fatalBefore;
+    if (countHandlers.documentEnded || (failure.empty() && countHandlers.stopRequested())) return;
+    if (!failure.empty()) {
+        countHandlers.failParse(failure.c_str(), systemId);
+    } else if (reported) {
+        countHandlers.refused = 1;
+    } else {
+        countHandlers.failParse((std::wstring(kNotReadAgainText) + L": it ended before its end").c_str(), systemId);
+    }
 }
 
 }  // namespace
@@ -498,18 +328,15 @@ void parseDocument(const XMLCh* systemId) {
     parserMemory.beginParse();
     xercesc::XMLPScanToken token;
     bool started = false;
-    // Outlives the reader's use of it: the reader lets go of its streams at the reset below.
-    std::unique_ptr<NetworkDocument> network;
+    bool renew = false;
     try {
-        network = networkDocument(systemId);
-        started = parseFirstFrom(systemId, network.get(), token);
+        started = xmlReader->parseFirst(systemId, token);
         if (started && countHandlers.dtdRestart.skipped() && !countHandlers.stopRequested()) {
-            started = restartWithoutDTD(systemId, network.get(), token);
+            restartWithoutDTD(systemId, token, started);
         } else if (started) {
-            if (network != nullptr) network->stopRecording();
             scanRest(token);
         }
-        countHandlers.logSkippedDtd();
+        countHandlers.finishDTDNote();
     } catch (const xercesc::OutOfMemoryException&) {
         // The parser leaves its state as it was when memory ran out.
         parserMemory.endParse();
@@ -517,6 +344,12 @@ void parseDocument(const XMLCh* systemId) {
         parserMemory.releaseSpares();
         if (xmlReader != nullptr) setDTDFeaturesFromOptions();
         throw;
+    } catch (const std::bad_alloc&) {
+        // Memory outside the parser's own ran out while the document was read: the reader's
+        // state is unknown, so it is renewed rather than reset.
+        started = false;
+        renew = true;
+        countHandlers.failParse(kTooLargeText, systemId);
     } catch (const xercesc::XMLException& failure) {
         // Only the opening of the document throws here; the scan reports its own failures.
         started = false;
@@ -524,7 +357,7 @@ void parseDocument(const XMLCh* systemId) {
     }
     parserMemory.endParse();
     if (started) xmlReader->parseReset(token);
-    if (parserMemory.refusedThisParse()) renewReader();
+    if (renew || parserMemory.refusedThisParse()) renewReader();
     parserMemory.releaseSpares();
     if (xmlReader != nullptr) setDTDFeaturesFromOptions();
 }

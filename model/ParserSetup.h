@@ -98,7 +98,10 @@ void terminateParser();
 void applyParserOptions();
 // Parses the document at systemId into the installed handlers, token by token, and
 // stops at once when the handlers no longer want the parse (a fatal error, Cancel in
-// a parse-message box). The parser's exceptions pass to the caller as parse would.
+// a parse-message box). When its external DTD cannot be read ("SchemaValidation" Auto),
+// the document is read a second time from its source without the DTD. Memory running out
+// outside the parser's own fails the parse as a document too large, and renews the reader;
+// the parser's other exceptions pass to the caller as parse would.
 void parseDocument(const XMLCh* systemId);
 // Parses systemId on the calling thread with a reader of its own, under the same bounds
 // as the one reader (entity expansions, entity output, memory); whatever the document

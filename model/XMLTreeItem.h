@@ -18,9 +18,11 @@ struct XMLTreeView;
 constexpr wchar_t kAttributeOpenQuote = 0xFFFE;
 constexpr wchar_t kAttributeCloseQuote = 0xFFFF;
 // The "&" of an entity reference kept as written because the DTD that declares the entity
-// was left out: a noncharacter, which documents are advised not to hold, shown as "&" and
-// written as "&" unescaped, so that the reference reads and saves as the document has it.
-constexpr wchar_t kKeptReferenceMark = 0xFDD0;
+// was not read: a lone low surrogate, which no well-formed document can hold (the parser
+// refuses one in a text, an attribute value or a character reference), so it never stands
+// for a unit of the document. Shown as "&" and written as "&" unescaped, so that the
+// reference reads and saves as the document has it.
+constexpr wchar_t kKeptReferenceMark = 0xDFFF;
 inline wchar_t displayQuote(wchar_t c) {
     if (c == kKeptReferenceMark) return L'&';
     return (c == kAttributeOpenQuote || c == kAttributeCloseQuote) ? L'"' : c;

@@ -244,7 +244,7 @@ void setLoadedFile(XMLTreeView& panel, const wchar_t* path) {
     showDocumentWidth(panel.tree, true);
     std::wcsncpy(panel.fileName, path, kPathUnits - 1);
     panel.fileName[kPathUnits - 1] = 0;
-    std::wcsncpy(panel.loadNote, countHandlers.skippedDtdNote, std::size(panel.loadNote) - 1);
+    std::wcsncpy(panel.loadNote, countHandlers.dtdNote.text(), std::size(panel.loadNote) - 1);
     panel.loadNote[std::size(panel.loadNote) - 1] = 0;
 }
 
@@ -328,9 +328,9 @@ int reportLoadResult(HWND tree, HWND owner, const wchar_t* path, bool isLocal, i
         showStatusMessage(L"E#Fatal error(s)");
     } else if (countHandlers.errorSeen) {
         showStatusMessage(L"E#Loaded with error(s)");
-    } else if (countHandlers.skippedDtdNote[0] != 0) {
-        wchar_t note[std::size(countHandlers.skippedDtdNote) + 2] = L"W#";
-        std::wcscat(note, countHandlers.skippedDtdNote);
+    } else if (panel != nullptr && panel->loadNote[0] != 0) {
+        wchar_t note[std::size(panel->loadNote) + 2] = L"W#";
+        std::wcscat(note, panel->loadNote);
         showStatusMessage(note);
     } else {
         showStatusMessage(L"O#Loaded successfully");

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cwctype>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "model/NameDictionary.h"
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/TestSupport.h"
 #include "ui/XMLTreeView.h"
 
@@ -431,11 +433,17 @@ TEST_F(DocumentLoadTest, ElementNamesAreSharedAcrossPanels) {
     EXPECT_EQ(otherPanelFromTree(right[0]->treeView), &leftTreeView);
 }
 
+// A reference as the element's texts keep it.
+std::wstring kept(const std::wstring& name) {
+    return std::wstring(1, kKeptReferenceMark) + name + L";";
+}
+
 // Offline, a document's external DTD is often out of reach: a file that is not there, a
 // host that does not resolve, https (which the parser's own reader does not speak) or a
 // system id that names no place at all. With "SchemaValidation" Auto the document loads
 // without it and says so in its log, with no question that could cancel the load; a DTD
-// that can be read still counts. Always refuses the document; Never does not look.
+// that can be read still counts. Always refuses the document; Never does not look, and
+// keeps what only the DTD declares as written.
 TEST_F(DocumentLoadTest, AnExternalDTDOutOfReachIsLeftOutUnlessValidationIsAlways) {
     OptionSet::ShowErrorMessages = 1;
     OptionSet::LogErrorMessages = 1;
@@ -473,7 +481,7 @@ TEST_F(DocumentLoadTest, AnExternalDTDOutOfReachIsLeftOutUnlessValidationIsAlway
             if (refused) {
                 EXPECT_EQ(result, kLoadFailed);
                 EXPECT_EQ(written.rfind("Fatal error at ", 0), 0u) << written;
-                EXPECT_EQ(countHandlers.skippedDtd[0], 0);
+                EXPECT_FALSE(countHandlers.dtdNote.leftOut());
                 continue;
             }
             ASSERT_EQ(result, kLoaded);
@@ -482,20 +490,31 @@ TEST_F(DocumentLoadTest, AnExternalDTDOutOfReachIsLeftOutUnlessValidationIsAlway
             ASSERT_NE(elementNamed(leftTreeView, L"item"), nullptr);
             if (validation != 1) {
                 EXPECT_EQ(narrow(textOf(doc)), c.autoText);
+            } else {
+                EXPECT_EQ(textOf(doc), L"mine" + (c.readable ? kept(L"who") : L""));
             }
             EXPECT_EQ(narrow(leftTreeView.doctypeSystemId), c.systemId);
+            const std::string note = narrow(countHandlers.dtdNote.text());
+            EXPECT_EQ(narrow(leftTreeView.loadNote), note);
             if (validation == 0 && !c.readable) {
-                const std::string note = narrow(countHandlers.skippedDtdNote);
                 const std::string named = "): " + c.systemId;
-                EXPECT_EQ(narrow(countHandlers.skippedDtd), c.systemId);
+                EXPECT_EQ(narrow(countHandlers.dtdNote.dtd()), c.systemId);
                 EXPECT_EQ(note.rfind("Loaded without the external DTD (", 0), 0u) << note;
                 ASSERT_GT(note.size(), named.size());
                 EXPECT_EQ(note.substr(note.size() - named.size()), named) << note;
                 EXPECT_NE(note.find(c.reason), std::string::npos) << note;
-                EXPECT_EQ(written, "Warning at line 1 column " + std::to_string(c.systemId.size() + 48) + " : " +
-                                       narrow(countHandlers.skippedDtdNote) + "\r\n");
+                EXPECT_EQ(written,
+                          "Warning at line 1 column " + std::to_string(c.systemId.size() + 48) + " : " + note + "\r\n");
+            } else if (validation == 1 && c.readable) {
+                EXPECT_EQ(note,
+                          "Loaded without the external DTD, 1 entity reference kept as written (\"SchemaValidation\" "
+                          "is Never): " +
+                              c.systemId);
+                // Never reads no DTD: the line names the DOCTYPE, past its external id.
+                EXPECT_EQ(written,
+                          "Warning at line 1 column " + std::to_string(c.systemId.size() + 25) + " : " + note + "\r\n");
             } else {
-                EXPECT_EQ(countHandlers.skippedDtd[0], 0);
+                EXPECT_EQ(note, "");
                 EXPECT_EQ(written, "");
             }
         }
@@ -515,15 +534,11 @@ TEST_F(DocumentLoadTest, AReportBeforeAnUnreadableDTDIsMadeOnce) {
               kLoaded);
     EXPECT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(countHandlers.fatalSeen, 1);
-    EXPECT_EQ(narrow(countHandlers.skippedDtd), "missing.dtd");
+    EXPECT_EQ(narrow(countHandlers.dtdNote.dtd()), "missing.dtd");
     const std::string written = dir.read(L"doc.xml.log");
     EXPECT_EQ(written.find("Fatal error at "), written.rfind("Fatal error at ")) << written;
     EXPECT_NE(written.find("\r\nWarning at "), std::string::npos) << written;
 }
-
-}  // namespace
-
-namespace {
 
 // UTF-16LE bytes with a byte order mark, of a text of ASCII units.
 std::string utf16(const std::string& ascii) {
@@ -535,113 +550,304 @@ std::string utf16(const std::string& ascii) {
     return out;
 }
 
-// A reference as the element's texts keep it.
-std::wstring kept(const std::wstring& name) {
-    return std::wstring(1, kKeptReferenceMark) + name + L";";
+// The IBM037 (EBCDIC) bytes of a text of printable ASCII units.
+std::string ibm037(const std::string& ascii) {
+    static const char kFromSpace[] =
+        "\x40\x5A\x7F\x7B\x5B\x6C\x50\x7D\x4D\x5D\x5C\x4E\x6B\x60\x4B\x61\xF0\xF1\xF2\xF3\xF4\xF5\xF6\xF7\xF8\xF9\x7A"
+        "\x5E\x4C\x7E\x6E\x6F\x7C\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8\xC9\xD1\xD2\xD3\xD4\xD5\xD6\xD7\xD8\xD9\xE2\xE3\xE4"
+        "\xE5\xE6\xE7\xE8\xE9\xBA\xE0\xBB\xB0\x6D\x79\x81\x82\x83\x84\x85\x86\x87\x88\x89\x91\x92\x93\x94\x95\x96\x97"
+        "\x98\x99\xA2\xA3\xA4\xA5\xA6\xA7\xA8\xA9\xC0\x4F\xD0\xA1";
+    std::string out;
+    for (char c : ascii) {
+        EXPECT_TRUE(c >= 0x20 && c < 0x7F) << static_cast<int>(c);
+        out += kFromSpace[c - 0x20];
+    }
+    return out;
 }
 
-// Offline, a page's DTD (XHTML's, say) cannot be read, and the references that only it
-// declares stay in the texts and attribute values as written, told apart from text that
-// merely reads "&nbsp;" and from the document's own entities; the warning counts them.
-TEST_F(DocumentLoadTest, ReferencesOnlyALeftOutDTDDeclaresAreKeptAsWritten) {
+// Where the external DTD is not read: it is not there, nothing listens where it is, its
+// server answers 404, or "SchemaValidation" Never does not look. The roads one table of
+// documents takes; without namespaces the parser reads attribute values another way.
+struct DTDRoad {
+    const char* what;
+    std::string systemId;
+    uint8_t validation;
+    const char* reason;  // in the note; null: whatever the parser says
+    uint8_t namespaces;
+};
+
+struct KeptCase {
+    const char* what;
+    // The document's bytes for the DTD's system id.
+    std::function<std::string(const std::string&)> bytes;
+    std::wstring text;        // of p; empty: not looked at
+    std::wstring attributes;  // of p
+    uint32_t count;           // references kept
+};
+
+// A port on 127.0.0.1 that nothing listens on.
+int deadPort() {
+    LoopbackServer::Options none;
+    none.requests = 0;
+    LoopbackServer server("", none);
+    return server.port();
+}
+
+// The references only the DTD declares are kept as written, by the parser itself, in the
+// texts and attribute values, in any encoding it reads and in any number; not in comments,
+// CDATA or processing instructions; told apart from text that merely reads "&nbsp;" and from
+// the document's own entities; and the note counts them on every road.
+TEST_F(DocumentLoadTest, ReferencesOnlyAnUnreadDTDDeclaresAreKeptAsWrittenAndCounted) {
     OptionSet::ShowErrorMessages = 1;
     OptionSet::LogErrorMessages = 1;
     OptionSet::UseExternalSchema = 0;
-    OptionSet::SchemaValidation = 0;
-    const std::string page =
-        "<!DOCTYPE html SYSTEM \"missing.dtd\" [<!ENTITY own \"mine\">]>\n"
-        "<html><p title=\"x&nbsp;y\">a&nbsp;b &own; &copy;&amp;nbsp;</p></html>";
-    const std::wstring pageText = L"a" + kept(L"nbsp") + L"b mine " + kept(L"copy") + L"&nbsp;";
+    OptionSet::ContinueAfterFatalError = 0;
+    LoopbackServer::Options notFound;
+    notFound.status = "404 Not Found";
+    notFound.requests = 1000;
+    LoopbackServer server404("no such DTD", notFound);
+    const DTDRoad roads[] = {
+        {"a missing file", "missing.dtd", 0, "the file cannot be opened", 1},
+        {"a missing file, no namespaces", "missing.dtd", 0, "the file cannot be opened", 0},
+        {"a port nothing listens on", "http://127.0.0.1:" + std::to_string(deadPort()) + "/page.dtd", 0, nullptr, 1},
+        {"a server answering 404", narrow(server404.url(L"/page.dtd")), 0, nullptr, 1},
+        {"SchemaValidation Never", "missing.dtd", 1, "\"SchemaValidation\" is Never", 1},
+        {"SchemaValidation Never, no namespaces", "missing.dtd", 1, "\"SchemaValidation\" is Never", 0},
+    };
+    auto page = [](const std::string& id) {
+        return "<!DOCTYPE html SYSTEM \"" + id + "\" [<!ENTITY own \"mine\">]>\n" +
+               "<html><p title=\"x&nbsp;y\">a&nbsp;b &own; &copy;&amp;nbsp;<!-- &c; --><![CDATA[&d;]]><?pi &e;?>"
+               "&a:b;</p><last/></html>";
+    };
+    const std::wstring pageText = L"a" + kept(L"nbsp") + L"b mine " + kept(L"copy") + L"&nbsp;&d;" + kept(L"a:b");
     const std::wstring pageAttributes =
         std::wstring(L"title=") + kAttributeOpenQuote + L"x" + kept(L"nbsp") + L"y" + kAttributeCloseQuote;
-    struct Case {
-        const char* what;
-        std::string bytes;
-        std::wstring text;        // of p
-        std::wstring attributes;  // of p
-        const char* count;        // in the warning; null: no count
-    } cases[] = {
-        {"UTF-8", page, pageText, pageAttributes, "3 entity references"},
-        {"UTF-16", utf16(page), pageText, pageAttributes, "3 entity references"},
-        {"a name beyond ASCII", "<!DOCTYPE p SYSTEM \"missing.dtd\">\n<p>caf\xC3\xA9: &caf\xC3\xA9;</p>",
-         L"caf\u00E9: " + kept(L"caf\u00E9"), L"", "1 entity reference"},
-        {"no references to keep", "<!DOCTYPE p SYSTEM \"missing.dtd\">\n<p a=\"&lt;\">&amp;nbsp;</p>", L"&nbsp;",
-         std::wstring(L"a=") + kAttributeOpenQuote + L"<" + kAttributeCloseQuote, nullptr},
+    std::string many = "<p>";
+    for (int i = 0; i < 100001; ++i)
+        many += "&nbsp;";
+    many += "</p><last/></r>";
+    std::string names = "<p>";
+    for (int i = 0; i <= 10000; ++i)
+        names += "&n" + std::to_string(i) + ";";
+    names += "</p><last/></r>";
+    const KeptCase cases[] = {
+        {"UTF-8", page, pageText, pageAttributes, 4},
+        {"UTF-16", [&](const std::string& id) { return utf16(page(id)); }, pageText, pageAttributes, 4},
+        {"a name beyond ASCII",
+         [](const std::string& id) {
+             return "<!DOCTYPE r SYSTEM \"" + id + "\">\n<r><p>caf\xC3\xA9: &caf\xC3\xA9;</p><last/></r>";
+         },
+         L"caf\u00E9: " + kept(L"caf\u00E9"), L"", 1},
+        {"IBM037",
+         [](const std::string& id) {
+             return ibm037("<?xml version=\"1.0\" encoding=\"IBM037\"?><!DOCTYPE r SYSTEM \"" + id +
+                           "\"><r><p a=\"&copy;\">a&nbsp;b</p><last/></r>");
+         },
+         L"a" + kept(L"nbsp") + L"b", std::wstring(L"a=") + kAttributeOpenQuote + kept(L"copy") + kAttributeCloseQuote,
+         2},
+        {"KOI8-R with Cyrillic names",
+         [](const std::string& id) {
+             // <p t="&знак;">Слово&пробел;</p>
+             return "<?xml version=\"1.0\" encoding=\"KOI8-R\"?>\n<!DOCTYPE r SYSTEM \"" + id +
+                    "\"><r><p t=\"&\xDA\xCE\xC1\xCB;\">\xF3\xCC\xCF\xD7\xCF&\xD0\xD2\xCF\xC2\xC5\xCC;</p><last/></r>";
+         },
+         L"\u0421\u043B\u043E\u0432\u043E" + kept(L"\u043F\u0440\u043E\u0431\u0435\u043B"),
+         std::wstring(L"t=") + kAttributeOpenQuote + kept(L"\u0437\u043D\u0430\u043A") + kAttributeCloseQuote, 2},
+        {"100,001 references", [&](const std::string& id) { return "<!DOCTYPE r SYSTEM \"" + id + "\">\n<r>" + many; },
+         L"", L"", 100001},
+        {"10,001 names", [&](const std::string& id) { return "<!DOCTYPE r SYSTEM \"" + id + "\">\n<r>" + names; }, L"",
+         L"", 10001},
+        {"no references to keep",
+         [](const std::string& id) {
+             return "<!DOCTYPE r SYSTEM \"" + id + "\">\n<r><p a=\"&lt;\">&amp;nbsp;<!-- &x; --></p><last/></r>";
+         },
+         L"&nbsp;", std::wstring(L"a=") + kAttributeOpenQuote + L"<" + kAttributeCloseQuote, 0},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        DeleteFileW(dir.file(L"doc.xml.log").c_str());
-        BoxScript boxes;  // nothing is asked
-        ASSERT_EQ(loadXml(leftTreeView, c.bytes, dir), kLoaded);
-        XMLTreeItem* p = elementNamed(leftTreeView, L"p");
-        ASSERT_NE(p, nullptr);
-        EXPECT_EQ(textOf(p), c.text);
-        EXPECT_EQ(attributesOf(p), c.attributes);
-        const std::string note = narrow(countHandlers.skippedDtdNote);
-        const std::string expected =
-            c.count == nullptr ? "Loaded without the external DTD (the file cannot be opened): missing.dtd"
-                               : std::string("Loaded without the external DTD, ") + c.count +
-                                     " kept as written (the file cannot be opened): missing.dtd";
-        EXPECT_EQ(note, expected);
-        const std::string log = dir.read(L"doc.xml.log");
-        EXPECT_EQ(log.rfind("Warning at line ", 0), 0u) << log;
-        EXPECT_NE(log.find(" : " + expected + "\r\n"), std::string::npos) << log;
-        EXPECT_EQ(log.find("Warning at "), log.rfind("Warning at ")) << "once: " << log;
-    }
-}
-
-// The second pass is one object's state, set from the start of the pass to its end on
-// every way out, an exception's too; while it runs, only the reports up to the end of
-// the DOCTYPE are repeats, and a report without a place (the document could not be
-// opened again) never is.
-TEST(DTDRestart, ThePassEndsOnEveryWayOutAndOnlyTheDoctypeRepeats) {
-    DTDRestart restart;
-    restart.expectDTD(L"page.dtd");
-    EXPECT_FALSE(restart.takeRequest(L"other.dtd"));
-    EXPECT_TRUE(restart.takeRequest(L"page.dtd"));
-    EXPECT_FALSE(restart.takeRequest(L"page.dtd"));  // once
-    restart.skip(3, 20);
-    const struct {
-        XMLFileLoc line, column;
-        bool repeat;
-    } reports[] = {{2, 99, true}, {3, 20, true}, {3, 21, false}, {4, 1, false}, {0, 0, false}};
-    try {
-        DTDRestart::Pass pass(restart);
-        EXPECT_TRUE(restart.running());
-        for (const auto& r : reports) {
-            const xercesc::SAXParseException report(L"m", L"", L"", r.line, r.column);
-            EXPECT_EQ(restart.isRepeat(report), r.repeat) << r.line << ":" << r.column;
+    for (const DTDRoad& road : roads) {
+        OptionSet::SchemaValidation = road.validation;
+        OptionSet::DoNamespaces = road.namespaces;
+        for (const KeptCase& c : cases) {
+            SCOPED_TRACE(std::string(road.what) + ", " + c.what);
+            DeleteFileW(dir.file(L"doc.xml.log").c_str());
+            BoxScript boxes;  // nothing is asked
+            ASSERT_EQ(loadXml(leftTreeView, c.bytes(road.systemId), dir), kLoaded);
+            EXPECT_EQ(boxes.shown().size(), 0u);
+            EXPECT_NE(elementNamed(leftTreeView, L"last"), nullptr) << "loaded whole";
+            XMLTreeItem* p = elementNamed(leftTreeView, L"p");
+            ASSERT_NE(p, nullptr);
+            if (!c.text.empty()) {
+                EXPECT_EQ(textOf(p), c.text);
+            }
+            EXPECT_EQ(attributesOf(p), c.attributes);
+            EXPECT_EQ(countHandlers.dtdNote.keptCount(), c.count);
+            const std::string note = narrow(leftTreeView.loadNote);
+            const std::string log = dir.read(L"doc.xml.log");
+            if (road.validation == 1 && c.count == 0) {
+                EXPECT_EQ(note, "");
+                EXPECT_EQ(log, "");
+                continue;
+            }
+            const std::string counted = c.count == 0 ? "Loaded without the external DTD ("
+                                                     : "Loaded without the external DTD, " + std::to_string(c.count) +
+                                                           " entity " + (c.count == 1 ? "reference" : "references") +
+                                                           " kept as written (";
+            EXPECT_EQ(note.rfind(counted, 0), 0u) << note;
+            const std::string ending = "): " + road.systemId;
+            ASSERT_GT(note.size(), ending.size()) << note;
+            EXPECT_EQ(note.substr(note.size() - ending.size()), ending) << note;
+            if (road.reason != nullptr) {
+                EXPECT_EQ(note, counted + road.reason + ending);
+            }
+            EXPECT_EQ(log.rfind("Warning at line ", 0), 0u) << log;
+            EXPECT_NE(log.find(" : " + note + "\r\n"), std::string::npos) << log;
+            EXPECT_EQ(log.find("Warning at "), log.rfind("Warning at ")) << "once: " << log;
         }
-        throw std::runtime_error("the second pass could not open the document");
-    } catch (const std::runtime_error&) {
     }
-    EXPECT_FALSE(restart.running());
-    const xercesc::SAXParseException before(L"m", L"", L"", 1, 1);
-    EXPECT_FALSE(restart.isRepeat(before));
-    EXPECT_TRUE(restart.skipped());
-    restart.clear();
-    EXPECT_FALSE(restart.skipped());
 }
 
-// A second pass that fails fails the load: it is reported, and nothing is loaded.
-TEST_F(DocumentLoadTest, AFatalErrorInTheSecondPassFailsTheLoad) {
+// The second pass without the DTD reports what is new: an external entity that is broken,
+// content that is broken. Only exact repeats of the first pass's reports in the prolog
+// are dropped, and a well-formed document loads whole, whatever its comments hold.
+TEST_F(DocumentLoadTest, TheSecondPassDropsNoReportOfABrokenDocument) {
     OptionSet::ShowErrorMessages = 1;
     OptionSet::LogErrorMessages = 1;
     OptionSet::UseExternalSchema = 0;
     OptionSet::SchemaValidation = 0;
     OptionSet::ContinueAfterFatalError = 0;
-    BoxScript boxes;
-    boxes.expectCaption(L"Fatal error");
-    EXPECT_EQ(loadXml(leftTreeView, "<!DOCTYPE r SYSTEM \"missing.dtd\">\n<r>&nbsp;<a></r>", dir), kLoadFailed);
-    EXPECT_EQ(boxes.shown().size(), 1u);
-    EXPECT_EQ(countHandlers.fatalSeen, 1);
-    EXPECT_FALSE(countHandlers.dtdRestart.running());
-    EXPECT_EQ(ElementStore::itemCount(leftTreeView.tree), 0u);
-    const std::string log = dir.read(L"doc.xml.log");
-    EXPECT_EQ(log.rfind("Fatal error at line 2 ", 0), 0u) << log;
-    EXPECT_NE(log.find("Warning at line 1 column 34 : Loaded without the external DTD, 1 entity reference kept"),
-              std::string::npos)
-        << log;
+    dir.write(L"ext.xml", "<a><b></a>");
+    struct Case {
+        const char* what;
+        const char* xml;
+        bool loads;
+        const wchar_t* element;  // present when it loads
+        std::wstring text;       // of that element
+        uint32_t count;
+    } cases[] = {
+        {"a broken external entity",
+         "<!DOCTYPE r SYSTEM \"missing.dtd\" [<!ENTITY ext SYSTEM \"ext.xml\">]><r><before/>&ext;<after/></r>", false,
+         nullptr, L"", 0},
+        {"broken content on the DOCTYPE's line", "<!DOCTYPE r SYSTEM \"missing.dtd\"><r><a></r>", false, nullptr, L"",
+         0},
+        {"broken content below", "<!DOCTYPE r SYSTEM \"missing.dtd\">\n<r>&nbsp;<a></r>", false, nullptr, L"", 0},
+        {"a name in a comment", "<!DOCTYPE r SYSTEM \"missing.dtd\"><r><!-- see &a:b; --><x/></r>", true, L"x", L"", 0},
+        {"a name in a comment and in a text",
+         "<!DOCTYPE r SYSTEM \"missing.dtd\"><r><!-- see &a:b; --><x>&a:b;</x></r>", true, L"x", kept(L"a:b"), 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileW(dir.file(L"doc.xml.log").c_str());
+        BoxScript boxes;
+        if (!c.loads) boxes.expectCaption(L"Fatal error");
+        const int result = loadXml(leftTreeView, c.xml, dir);
+        if (!c.loads) {
+            EXPECT_EQ(result, kLoadFailed);
+            EXPECT_EQ(boxes.shown().size(), 1u);
+            EXPECT_EQ(countHandlers.fatalSeen, 1);
+            EXPECT_EQ(ElementStore::itemCount(leftTreeView.tree), 0u);
+            const std::string log = dir.read(L"doc.xml.log");
+            EXPECT_NE(log.find("Fatal error at "), std::string::npos) << log;
+            continue;
+        }
+        ASSERT_EQ(result, kLoaded);
+        EXPECT_EQ(boxes.shown().size(), 0u);
+        XMLTreeItem* element = elementNamed(leftTreeView, c.element);
+        ASSERT_NE(element, nullptr);
+        EXPECT_EQ(textOf(element), c.text);
+        EXPECT_EQ(countHandlers.dtdNote.keptCount(), c.count);
+        EXPECT_EQ(countHandlers.errorSeen, 0);
+        EXPECT_EQ(countHandlers.fatalSeen, 0);
+    }
+}
+
+// The second pass is one object's state, set from the start of the pass to its end on
+// every way out, an exception's too. The first pass's reports in the document's prolog are
+// kept; while the pass runs, each excuses one exact repeat, and nothing else is a repeat:
+// not another entity's report at the same place, not another text, kind or place.
+TEST(DTDRestart, ThePassEndsOnEveryWayOutAndOnlyExactRepeatsOfTheFirstPassAreDropped) {
+    DTDRestart restart;
+    restart.setDocument(L"file:///doc.xml");
+    restart.expectDTD(L"page.dtd");
+    EXPECT_FALSE(restart.takeRequest(L"other.dtd"));
+    EXPECT_TRUE(restart.takeRequest(L"page.dtd"));
+    EXPECT_FALSE(restart.takeRequest(L"page.dtd"));  // once
+    using Kind = DTDRestart::Kind;
+    struct Report {
+        Kind kind;
+        const wchar_t* systemId;
+        XMLFileLoc line, column;
+        const wchar_t* message;
+    };
+    const Report first[] = {{Kind::kWarning, L"file:///doc.xml", 1, 5, L"a warning"},
+                            {Kind::kFatalError, L"file:///doc.xml", 1, 40, L"a fatal error"},
+                            {Kind::kFatalError, L"file:///ext.xml", 1, 8, L"in another entity"}};
+    for (const Report& r : first) {
+        const xercesc::SAXParseException report(r.message, L"", r.systemId, r.line, r.column);
+        EXPECT_FALSE(restart.isRepeat(r.kind, report));
+    }
+    restart.skip();
+    restart.leaveProlog();
+    const xercesc::SAXParseException later(L"after the prolog", L"", L"file:///doc.xml", 2, 1);
+    EXPECT_FALSE(restart.isRepeat(Kind::kFatalError, later));
+    const struct {
+        Report report;
+        bool repeat;
+    } second[] = {
+        {{Kind::kFatalError, L"file:///doc.xml", 1, 40, L"a fatal error"}, true},
+        {{Kind::kFatalError, L"file:///doc.xml", 1, 40, L"a fatal error"}, false},  // used up
+        {{Kind::kFatalError, L"file:///ext.xml", 1, 8, L"in another entity"}, false},
+        {{Kind::kWarning, L"file:///ext.xml", 1, 5, L"a warning"}, false},
+        {{Kind::kError, L"file:///doc.xml", 1, 5, L"a warning"}, false},
+        {{Kind::kWarning, L"file:///doc.xml", 1, 6, L"a warning"}, false},
+        {{Kind::kWarning, L"file:///doc.xml", 1, 5, L"another warning"}, false},
+        {{Kind::kFatalError, L"file:///doc.xml", 2, 1, L"after the prolog"}, false},
+        {{Kind::kWarning, L"file:///doc.xml", 1, 5, L"a warning"}, true},
+    };
+    try {
+        DTDRestart::Pass pass(restart);
+        EXPECT_TRUE(restart.running());
+        for (const auto& r : second) {
+            const xercesc::SAXParseException report(r.report.message, L"", r.report.systemId, r.report.line,
+                                                    r.report.column);
+            EXPECT_EQ(restart.isRepeat(r.report.kind, report), r.repeat)
+                << narrow(r.report.message) << " " << r.report.line << ":" << r.report.column;
+        }
+        throw std::runtime_error("the second pass could not open the document");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_FALSE(restart.running());
+    EXPECT_TRUE(restart.skipped());
+    restart.clear();
+    EXPECT_FALSE(restart.skipped());
+}
+
+// A second pass that cannot read the document again fails the load, whatever
+// "ContinueAfterFatalError" says: here its server answers once, so the first pass reads
+// the document and the second finds nobody listening. It is reported, and nothing is loaded.
+TEST_F(DocumentLoadTest, AFatalErrorInTheSecondPassFailsTheLoad) {
+    OptionSet::ShowErrorMessages = 1;
+    OptionSet::LogErrorMessages = 0;
+    OptionSet::UseExternalSchema = 0;
+    OptionSet::SchemaValidation = 0;
+    const std::string dtd = "http://127.0.0.1:" + std::to_string(deadPort()) + "/page.dtd";
+    for (uint8_t continueAfter : {0, 1}) {
+        SCOPED_TRACE(continueAfter);
+        OptionSet::ContinueAfterFatalError = continueAfter;
+        LoopbackServer::Options once;
+        once.requests = 1;
+        LoopbackServer server("<!DOCTYPE r SYSTEM \"" + dtd + "\">\n<r>&nbsp;<a/></r>", once);
+        BoxScript boxes;
+        boxes.expectCaption(L"Fatal error");
+        EXPECT_EQ(parseIntoPanel(leftTreeView, server.url(L"/doc.xml").c_str()), kLoadFailed);
+        EXPECT_EQ(server.requests(), 1);
+        ASSERT_EQ(boxes.shown().size(), 1u);
+        EXPECT_NE(boxes.shown()[0].text.find(L"the document cannot be read again without its external DTD"),
+                  std::wstring::npos)
+            << narrow(boxes.shown()[0].text);
+        EXPECT_EQ(countHandlers.fatalSeen, 1);
+        EXPECT_FALSE(countHandlers.dtdRestart.running());
+        EXPECT_EQ(ElementStore::itemCount(leftTreeView.tree), 0u);
+        EXPECT_EQ(leftTreeView.loaded, 0);
+    }
 }
 
 }  // namespace

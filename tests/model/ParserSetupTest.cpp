@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <xercesc/sax2/DefaultHandler.hpp>
 #include <xercesc/util/XMLChar.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -89,7 +91,43 @@ TEST_F(ParserSetupTest, FeaturesFollowTheOptions) {
         EXPECT_EQ(feature(XMLUni::fgXercesLoadExternalDTD), c.loadExternalDTD);
         EXPECT_EQ(feature(XMLUni::fgSAX2CoreValidation), c.validate);
         EXPECT_EQ(feature(XMLUni::fgXercesDynamic), c.dynamic);
+        // Where the external DTD is not read, the references only it declares are kept.
+        EXPECT_EQ(feature(XMLUni::fgXercesKeepUndeclaredEntityReferences), !c.loadExternalDTD);
+        EXPECT_EQ(countHandlers.dtdNote.keepingReferences(), !c.loadExternalDTD);
     }
+}
+
+// Stands for memory outside the parser's own running out while a document is read.
+class MemoryRunsOut : public xercesc::DefaultHandler {
+public:
+    void startElement(const XMLCh* const, const XMLCh* const, const XMLCh* const, const xercesc::Attributes&) override {
+        throw std::bad_alloc();
+    }
+};
+
+// The load fails as on any fatal error, with a report that the document is too large, and
+// the reader, whose state is unknown, is renewed with the handlers: the next document loads.
+TEST_F(ParserSetupTest, MemoryRunningOutDuringAParseFailsItAsTooLargeAndRenewsTheReader) {
+    OptionSet::ShowErrorMessages = 1;
+    MemoryRunsOut runsOut;
+    const std::wstring path = dir.write(L"doc.xml", "<r><a/></r>");
+    applyParserOptions();
+    xmlReader->setContentHandler(&runsOut);
+    {
+        BoxScript boxes;
+        boxes.expectCaption(L"Fatal error");
+        EXPECT_EQ(parseIntoPanel(leftTreeView, path.c_str()), kLoadFailed);
+        ASSERT_EQ(boxes.shown().size(), 1u);
+        EXPECT_NE(boxes.shown()[0].text.find(L"the document is too large to read"), std::wstring::npos)
+            << narrow(boxes.shown()[0].text);
+    }
+    const xercesc::ContentHandler* installed = xmlReader->getContentHandler();
+    xmlReader->setContentHandler(&countHandlers);
+    EXPECT_EQ(installed, &countHandlers);
+    EXPECT_EQ(xmlReader->getErrorHandler(), &countHandlers);
+    BoxScript none;
+    EXPECT_EQ(parseIntoPanel(leftTreeView, path.c_str()), kLoaded);
+    EXPECT_NE(elementNamed(leftTreeView, L"a"), nullptr);
 }
 
 TEST_F(ParserSetupTest, ExternalSchemaPropertyNeedsAlwaysValidationAndAnXSDFile) {
