@@ -246,6 +246,8 @@ void setLoadedFile(XMLTreeView& panel, const wchar_t* path) {
     panel.fileName[kPathUnits - 1] = 0;
     std::wcsncpy(panel.loadNote, countHandlers.skippedDtdNote, std::size(panel.loadNote) - 1);
     panel.loadNote[std::size(panel.loadNote) - 1] = 0;
+    if (panel.loadNote[0] == 0)
+        std::wcsncpy(panel.loadNote, countHandlers.lostAttributesNote.c_str(), std::size(panel.loadNote) - 1);
 }
 
 // Whether the local file can be opened; its size becomes the progress bar's total.
@@ -332,6 +334,8 @@ int reportLoadResult(HWND tree, HWND owner, const wchar_t* path, bool isLocal, i
         wchar_t note[std::size(countHandlers.skippedDtdNote) + 2] = L"W#";
         std::wcscat(note, countHandlers.skippedDtdNote);
         showStatusMessage(note);
+    } else if (!countHandlers.lostAttributesNote.empty()) {
+        showStatusMessage((L"W#" + countHandlers.lostAttributesNote).c_str());
     } else {
         showStatusMessage(L"O#Loaded successfully");
     }
