@@ -7,7 +7,7 @@
 #include "settings/EncodingSpec.h"
 #include "settings/OptionSet.h"
 #include "settings/XmlOutput.h"
-#include "tests/support/PlainReader.h"
+#include "tests/support/PlainContentReader.h"
 #include "tests/support/TestSupport.h"
 #include "ui/XMLTreeView.h"
 

@@ -15,7 +15,7 @@
 #include "model/ElementStore.h"
 #include "model/ParserSetup.h"
 #include "model/XMLTreeItem.h"
-#include "tests/support/PlainReader.h"
+#include "tests/support/PlainContentReader.h"
 #include "tests/ui/MainWindowFixture.h"
 #include "ui/Commands.h"
 #include "ui/StatusBar.h"

@@ -1,4 +1,4 @@
-// Reads a file the program wrote with a parser of its own: no validation, no external DTD,
+// Reads the content of a file the program wrote with a parser of its own: no validation, no external DTD,
 // none of the program's handlers. What a test checks of a written file is what another
 // program would read in it.
 #pragma once
@@ -33,7 +33,7 @@ struct PlainDocument {
     }
 };
 
-namespace plain_reader {
+namespace plain_content {
 class Collector : public xercesc::DefaultHandler {
 public:
     explicit Collector(PlainDocument& document) : document_(document) {}
@@ -70,7 +70,7 @@ private:
     PlainDocument& document_;
     std::vector<size_t> open_;
 };
-}  // namespace plain_reader
+}  // namespace plain_content
 
 inline PlainDocument readPlain(const std::wstring& path) {
     PlainDocument document;
@@ -78,7 +78,7 @@ inline PlainDocument readPlain(const std::wstring& path) {
     reader->setFeature(xercesc::XMLUni::fgSAX2CoreValidation, false);
     reader->setFeature(xercesc::XMLUni::fgXercesLoadExternalDTD, false);
     reader->setFeature(xercesc::XMLUni::fgSAX2CoreNameSpaces, false);
-    plain_reader::Collector collector(document);
+    plain_content::Collector collector(document);
     reader->setContentHandler(&collector);
     reader->setErrorHandler(&collector);
     try {
