@@ -54,9 +54,20 @@ XMLTreeItem* SAX2CountHandlers::flushText() {
     XMLTreeItem* record = XMLTreeItem::fromHandle(panel->tree, currentItem);
     if (record == nullptr) return nullptr;
     if (textBuffer[0] != 0) {
+        // Each run of text between two tags is trimmed. Where that takes the white space
+        // from between two runs, one blank joins them, so that "in the <a>x</a> module"
+        // keeps its words apart; "the<a/>module" had none and gets none.
         wchar_t* start = textBuffer;
-        int length = trimBlanks(start);
-        if (length > 0) record->appendText(start, static_cast<uint32_t>(length), panel);
+        const wchar_t* const end = textEnd;
+        const int length = trimBlanks(start);
+        bool pending = !blankPending_.empty() && blankPending_.back();
+        if (length > 0) {
+            record->appendText(start, static_cast<uint32_t>(length), panel, pending || start != textBuffer);
+            pending = start + length != end;
+        } else {
+            pending = true;
+        }
+        if (!blankPending_.empty()) blankPending_.back() = pending;
     }
     return record;
 }
@@ -211,6 +222,9 @@ void SAX2CountHandlers::clearParseFlags() {
     refused = 0;
     documentEnded = false;
     dtdNote.clear();
+    lostAttributesNote.clear();
+    lostEntries_.clear();
+    lostElements_ = 0;
     dtdRestart.clear();
 }
 
@@ -232,6 +246,42 @@ bool SAX2CountHandlers::isRepeatedReport(DTDRestart::Kind kind, const xercesc::S
     return dtdRestart.isRepeat(kind, exc);
 }
 
+void SAX2CountHandlers::noteLostAttributes(const XMLTreeItem& record,
+                                           const xercesc::Attributes& list,
+                                           const std::vector<XMLSize_t>& lost) {
+    // A few elements with a few names each say what happened; counts say the rest.
+    constexpr uint32_t kElementsNamed = 3;
+    constexpr size_t kNamesPerElement = 8;
+    if (++lostElements_ == 1) {
+        lostLine_ = record.line + 1;
+        lostColumn_ = record.column;
+    }
+    if (lostElements_ <= kElementsNamed) {
+        if (!lostEntries_.empty()) lostEntries_ += L"; ";
+        lostEntries_ += L"element ";
+        lostEntries_ += record.nameText();
+        lostEntries_ += L" at line " + std::to_wstring(record.line + 1) + L" lost ";
+        for (size_t i = 0; i < lost.size() && i < kNamesPerElement; ++i) {
+            const XMLCh* name = list.getQName(lost[i]);
+            if (i != 0) lostEntries_ += L", ";
+            lostEntries_ += name != nullptr ? name : L"";
+        }
+        if (lost.size() > kNamesPerElement)
+            lostEntries_ += L" and " + std::to_wstring(lost.size() - kNamesPerElement) + L" more";
+    }
+    lostAttributesNote = L"Loaded without some attributes too long to keep: ";
+    lostAttributesNote += lostEntries_;
+    if (lostElements_ > kElementsNamed)
+        lostAttributesNote += L"; " + std::to_wstring(lostElements_ - kElementsNamed) + L" more elements";
+}
+
+void SAX2CountHandlers::logLostAttributes() {
+    if (lostAttributesNote.empty()) return;
+    copyCut(message, std::size(message), lostAttributesNote.c_str());
+    std::swprintf(position, std::size(position), L"line %d column %d", lostLine_, lostColumn_);
+    logMessage(L"Warning");
+}
+
 void SAX2CountHandlers::refuseEntityOutput() {
     refreshPosition();
     const XMLCh* documentId = locator != nullptr ? locator->getSystemId() : nullptr;
@@ -249,11 +299,17 @@ void SAX2CountHandlers::startDocument() {
     currentItem = nullptr;
     elementCount = 0;
     currentPathHash = 0;
+    blankPending_.clear();
+    attributeTextAdded_ = 0;
     entityOutput.begin();
     if (!dtdRestart.running()) {
         clearParseFlags();
         closeLog();
     }
+    // A second pass builds the tree anew, so what the first one left out is noted again.
+    lostAttributesNote.clear();
+    lostEntries_.clear();
+    lostElements_ = 0;
     documentEnded = false;
     dtdRestart.setDocument(locator != nullptr ? locator->getSystemId() : nullptr);
     textBuffer[0] = 0;
@@ -266,10 +322,11 @@ void SAX2CountHandlers::startDocument() {
     if (OptionSet::UseExternalSchema) OptionSet::PathToExternalSchema.reset();
 }
 
-uint32_t SAX2CountHandlers::attributeTextBound(bool known, XMLFilePos tagEnd) const {
-    XMLFilePos written = 0;
-    if (!known || !entityOutput.writtenUpTo(tagEnd, written)) return kMaxTextUnits;
-    const XMLFilePos bound = written + kAttributeTextFromReferences;
+uint32_t SAX2CountHandlers::attributeTextBound(bool known, XMLFilePos written) const {
+    if (!known) return kMaxTextUnits;
+    const uint64_t left =
+        attributeTextAdded_ < kAttributeTextFromReferences ? kAttributeTextFromReferences - attributeTextAdded_ : 0;
+    const uint64_t bound = static_cast<uint64_t>(written) + left;
     return bound < kMaxTextUnits ? static_cast<uint32_t>(bound) : kMaxTextUnits;
 }
 
@@ -293,7 +350,12 @@ void SAX2CountHandlers::startElement(const XMLCh* const, const XMLCh* const loca
     const wchar_t* elementName = OptionSet::IgnoreNamespaces ? localname : qname;
     auto* record = new XMLTreeItem(elementName == nullptr ? L"" : elementName, nullptr, panel->tree,
                                    currentPathHash, line, column);
-    record->setAttributes(attrs, panel, attributeTextBound(known, tagEnd));
+    XMLFilePos written = 0;
+    const bool writtenKnown = known && entityOutput.writtenUpTo(tagEnd, written);
+    lostWork_.clear();
+    record->setAttributes(attrs, panel, attributeTextBound(writtenKnown, written), &lostWork_);
+    if (writtenKnown && record->attributesLength > written) attributeTextAdded_ += record->attributesLength - written;
+    if (!lostWork_.empty()) noteLostAttributes(*record, attrs, lostWork_);
     currentPathHash = record->pathHash;
     XMLTreeItem::insertTreeItem(record, parentRecord, panel->tree, TVI_LAST);
     if (record->treeItem == nullptr) {
@@ -301,6 +363,7 @@ void SAX2CountHandlers::startElement(const XMLCh* const, const XMLCh* const loca
         delete record;
     } else {
         currentItem = record->treeItem;
+        blankPending_.push_back(false);
     }
     textBuffer[0] = 0;
     textEnd = textBuffer;
@@ -343,6 +406,7 @@ void SAX2CountHandlers::endElement(const XMLCh* const, const XMLCh* const, const
         }
     }
     if (currentItem != nullptr) {
+        if (!blankPending_.empty()) blankPending_.pop_back();
         currentItem = ElementStore::parent(panel->tree, currentItem);
         if (XMLTreeItem* open = XMLTreeItem::fromHandle(panel->tree, currentItem)) currentPathHash = open->pathHash;
     }
@@ -375,6 +439,7 @@ void SAX2CountHandlers::endDocument() {
     }
     documentEnded = true;
     finishDTDNote();
+    logLostAttributes();
     closeLog();
 }
 

@@ -131,10 +131,13 @@ private:
 class SAX2CountHandlers : public xercesc::DefaultHandler {
 public:
     static constexpr int kTextBufferUnits = 65536;
-    // Of a start tag's attribute text the panel keeps what the tag as written can hold, and
-    // of what references add to it this many units: a document whose references fill each
-    // tag's values with a large entity is not kept in full once per element.
-    static constexpr uint32_t kAttributeTextFromReferences = 4096;
+    // What entity references and declared defaults add to the attribute text of the start
+    // tags, beyond the tags as written, the panel keeps up to this many units in one parse.
+    // The entity meter lets a document deliver 128 million characters before it refuses it,
+    // and a panel keeping them all, once per element, would hold a quarter of a gigabyte;
+    // honest documents add kilobytes. Past it, attributes are left out whole, as past the
+    // length of a record's attribute text.
+    static constexpr uint64_t kAttributeTextFromReferences = 32u << 20;
 
     int column = 1;
     int line = 1;
@@ -169,6 +172,9 @@ public:
     // Ends the parse with a fatal error of text about the document documentId, whatever
     // "ContinueAfterFatalError" says.
     void failParse(const wchar_t* text, const XMLCh* documentId);
+    // The elements of this parse whose attributes did not all fit in the attribute text,
+    // with the attributes left out; empty when none. The log and the status bar show it.
+    std::wstring lostAttributesNote;
     EntityOutputMeter entityOutput;
     HANDLE logFile = nullptr;
     wchar_t logPath[260] = {};
@@ -229,8 +235,26 @@ public:
 
 private:
     bool isRepeatedReport(DTDRestart::Kind kind, const xercesc::SAXParseException& exc);
-    // How much of a start tag's attribute text that ends at tagEnd the panel keeps.
-    uint32_t attributeTextBound(bool known, XMLFilePos tagEnd) const;
+    // How much of a start tag's attribute text the panel keeps: what the tag as written holds
+    // (written bytes, so at least its characters, when known) and what is left of
+    // kAttributeTextFromReferences.
+    uint32_t attributeTextBound(bool known, XMLFilePos written) const;
+    // Adds the element and the attributes of list at the places in lost to lostAttributesNote.
+    void noteLostAttributes(const XMLTreeItem& record,
+                            const xercesc::Attributes& list,
+                            const std::vector<XMLSize_t>& lost);
+    // lostAttributesNote goes to the log, once per parse.
+    void logLostAttributes();
+
+    // Per open element, the outermost first: white space was trimmed after the last unit
+    // of its text, so that the next run of its text is joined to it with a blank.
+    std::vector<bool> blankPending_;
+    uint64_t attributeTextAdded_ = 0;
+    uint32_t lostElements_ = 0;
+    std::wstring lostEntries_;
+    int lostLine_ = 0;
+    int lostColumn_ = 0;
+    std::vector<XMLSize_t> lostWork_;
 };
 
 class AdvancedHandler : public xercesc::XMLDocumentHandler {

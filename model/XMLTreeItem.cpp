@@ -280,27 +280,33 @@ bool XMLTreeItem::isSummary() const {
     return name == &summaryName;
 }
 
-void XMLTreeItem::appendText(const wchar_t* characters, uint32_t count, XMLTreeView* panel) {
+void XMLTreeItem::appendText(const wchar_t* characters, uint32_t count, XMLTreeView* panel, bool blankFirst) {
     if (count == 0 || panel == nullptr) return;
     updateProgress(static_cast<int>(count));
+    const uint32_t blank = blankFirst && textLength != 0 ? 1 : 0;
     // Lengths are 16-bit: what passes 65,535 units is cut off.
     uint32_t room = kMaxTextUnits - textLength;
-    if (count > room) count = room;
+    if (blank + count > room) count = room > blank ? room - blank : 0;
     if (count == 0) return;
     uint32_t oldLength = textLength;
-    uint32_t newLength = oldLength + count;
+    uint32_t newLength = oldLength + blank + count;
     wchar_t* joined = panel->stringPool.allocText(newLength + 1);
     if (joined == nullptr) return;
     if (oldLength != 0) std::memcpy(joined, text, oldLength * sizeof(wchar_t));
-    std::memcpy(joined + oldLength, characters, count * sizeof(wchar_t));
+    if (blank != 0) joined[oldLength] = L' ';
+    std::memcpy(joined + oldLength + blank, characters, count * sizeof(wchar_t));
     joined[newLength] = 0;
     text = joined;
     textLength = static_cast<uint16_t>(newLength);
 }
 
-void XMLTreeItem::setAttributes(const xercesc::Attributes& list, XMLTreeView* panel, uint32_t keepUnits) {
+void XMLTreeItem::setAttributes(const xercesc::Attributes& list,
+                                XMLTreeView* panel,
+                                uint32_t keepUnits,
+                                std::vector<XMLSize_t>* lost) {
     XMLSize_t n = list.getLength();
     if (n == 0) return;
+    if (keepUnits > kMaxTextUnits) keepUnits = kMaxTextUnits;
     const IgnoreRule* rule = ignoreList.ruleFor(*this);
     const bool named = rule != nullptr && (rule->mode & 4) != 0;
     const IgnoreCondition* condition = rule == nullptr ? nullptr : rule->condition.get();
@@ -311,14 +317,9 @@ void XMLTreeItem::setAttributes(const xercesc::Attributes& list, XMLTreeView* pa
         scratch = new XMLTreeItem();
         partner = scratch;
     }
+    static_assert(kAttributeBufferUnits >= kMaxTextUnits, "the work buffer holds a whole attribute text");
     uint32_t used = 0;
-    bool cut = false;
-    auto put = [&](const wchar_t* s, XMLSize_t len) {
-        if (cut) return;
-        if (used + len > kAttributeBufferUnits) {
-            len = kAttributeBufferUnits - used;
-            cut = true;
-        }
+    auto put = [&](const wchar_t* s, size_t len) {
         std::memcpy(attributeBuffer + used, s, len * sizeof(wchar_t));
         used += static_cast<uint32_t>(len);
     };
@@ -327,12 +328,21 @@ void XMLTreeItem::setAttributes(const xercesc::Attributes& list, XMLTreeView* pa
         const wchar_t* value = list.getValue(i);
         if (attributeName == nullptr) attributeName = L"";
         if (value == nullptr) value = L"";
+        const size_t nameLength = xercesc::XMLString::stringLen(attributeName);
+        const size_t valueLength = xercesc::XMLString::stringLen(value);
+        // The blank before it, its name, "=", the quote marks and its value.
+        const size_t blank = used != 0 ? 1 : 0;
+        if (used + blank + nameLength + valueLength + 3 > keepUnits) {
+            if (lost != nullptr) lost->push_back(i);
+            continue;
+        }
         static const wchar_t open[2] = {L'=', kAttributeOpenQuote};
-        static const wchar_t close[2] = {kAttributeCloseQuote, L' '};
-        put(attributeName, xercesc::XMLString::stringLen(attributeName));
+        static const wchar_t close[1] = {kAttributeCloseQuote};
+        if (blank != 0) put(L" ", 1);
+        put(attributeName, nameLength);
         put(open, 2);
-        put(value, xercesc::XMLString::stringLen(value));
-        put(close, 2);
+        put(value, valueLength);
+        put(close, 1);
         uint32_t nameHash = hashName(attributeName, OptionSet::XMLAttributeCaseSensitive);
         const int32_t id = static_cast<int32_t>(nameHash);
         if (condition != nullptr && (flags & IgnoreCondition::kEvaluated) == 0)
@@ -344,9 +354,10 @@ void XMLTreeItem::setAttributes(const xercesc::Attributes& list, XMLTreeView* pa
         if (scratch != nullptr) scratch->addAttribute(nameHash, attributeName, value);
         if (!named || !rule->hasAttributeId(id)) addAttribute(nameHash, attributeName, value);
     }
-    if (!cut && used > 0) --used;  // the last blank
-    if (keepUnits > kMaxTextUnits) keepUnits = kMaxTextUnits;
-    if (used > keepUnits) used = keepUnits;
+    if (used == 0) {
+        updateProgress(1);
+        return;
+    }
     attributes = copyToArena(panel->stringPool, attributeBuffer, used);
     attributesLength = static_cast<uint16_t>(attributes == nullptr ? 0 : used);
     updateProgress(static_cast<int>(attributesLength) + 1);

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <cstdint>
+#include <vector>
 
 #include <xercesc/sax2/Attributes.hpp>
 
@@ -95,14 +96,21 @@ struct XMLTreeItem {
     const wchar_t* nameText() const;
     bool isSummary() const;
 
-    void appendText(const wchar_t* characters, uint32_t count, XMLTreeView* panel);
-    // keepUnits bounds the attribute text the panel keeps (at most kMaxTextUnits).
-    void setAttributes(const xercesc::Attributes& list, XMLTreeView* panel, uint32_t keepUnits = kMaxTextUnits);
+    // With blankFirst, one blank joins the characters to the text the record has already
+    // (none when it has none yet).
+    void appendText(const wchar_t* characters, uint32_t count, XMLTreeView* panel, bool blankFirst = false);
+    // The attribute text holds whole attributes only, at most keepUnits units (and never
+    // more than kMaxTextUnits): an attribute that does not fit is left out of the text and
+    // of the hashes alike, so that the comparison sees what the tree shows and a saved tag
+    // is whole. Its place in list goes to lost, when given.
+    void setAttributes(const xercesc::Attributes& list,
+                       XMLTreeView* panel,
+                       uint32_t keepUnits = kMaxTextUnits,
+                       std::vector<XMLSize_t>* lost = nullptr);
     void addAttribute(uint32_t nameHash, const wchar_t* attributeName, const wchar_t* value);
     void finish(int endLine, int endColumnNumber);
     // Calls visit(name, name length, value, value length) with each attribute of the
-    // attribute text in order, until it answers false; false then. A value cut by the
-    // text's bound runs to its end.
+    // attribute text in order, until it answers false; false then.
     template <typename Visit>
     bool forEachAttribute(Visit visit) const;
 

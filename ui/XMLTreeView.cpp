@@ -1,5 +1,6 @@
 #include "ui/XMLTreeView.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <iterator>
@@ -244,8 +245,15 @@ void setLoadedFile(XMLTreeView& panel, const wchar_t* path) {
     showDocumentWidth(panel.tree, true);
     std::wcsncpy(panel.fileName, path, kPathUnits - 1);
     panel.fileName[kPathUnits - 1] = 0;
-    std::wcsncpy(panel.loadNote, countHandlers.dtdNote.text(), std::size(panel.loadNote) - 1);
-    panel.loadNote[std::size(panel.loadNote) - 1] = 0;
+    // The notes of the load, the left-out DTD's first, stay with the panel until its next load.
+    std::wstring note = countHandlers.dtdNote.text();
+    if (!countHandlers.lostAttributesNote.empty()) {
+        if (!note.empty()) note += L"; ";
+        note += countHandlers.lostAttributesNote;
+    }
+    const size_t units = std::min(note.size(), std::size(panel.loadNote) - 1);
+    note.copy(panel.loadNote, units);
+    panel.loadNote[units] = 0;
 }
 
 // Whether the local file can be opened; its size becomes the progress bar's total.

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <xercesc/sax2/DefaultHandler.hpp>
@@ -14,9 +15,12 @@
 #include "model/ElementStore.h"
 #include "model/ParserSetup.h"
 #include "model/XMLTreeItem.h"
+#include "tests/support/PlainContentReader.h"
 #include "tests/ui/MainWindowFixture.h"
+#include "ui/Commands.h"
 #include "ui/StatusBar.h"
 #include "ui/Toolbars.h"
+#include "ui/TreeViews.h"
 
 namespace {
 
@@ -179,25 +183,27 @@ TEST_F(HostileDocumentTest, TheEntityOutputBoundHoldsWhenFatalErrorsAreContinued
 }
 
 // Entities that honest documents use freely load as before: neither predefined entities
-// nor character references count against the limit.
+// nor character references count against the limit. A value of 250,000 characters is more
+// than an element's attribute text holds: that attribute is left out whole, and said so.
 TEST_F(HostileDocumentTest, HonestEntityUseLoads) {
     struct Case {
         const char* what;
         std::string xml;
-        size_t textLength;  // of the element t, at least
+        size_t textLength;   // of the element t, at least
+        const char* status;  // after the load
     } cases[] = {
         {"10,000 references to a short internal entity",
          "<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT t ANY><!ENTITY e \"ab\">]><r><t>" + repeat("&e;", 10000) + "</t></r>",
-         20000},
+         20000, "O#Loaded successfully"},
         {"500,000 predefined and character references",
-         "<r a=\"" + repeat("&amp;&lt;&#65;&#x42;", 62500) + "\"><t>" + repeat("&amp;&lt;&#65;&#x42;", 62500) +
-             "</t></r>",
-         60000},
+         "<r b=\"&amp;&lt;&#65;&#x42;\" a=\"" + repeat("&amp;&lt;&#65;&#x42;", 62500) + "\"><t>" +
+             repeat("&amp;&lt;&#65;&#x42;", 62500) + "</t></r>",
+         60000, "W#Loaded without some attributes too long to keep: element r at line 1 lost a"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         load(leftTreeView, c.xml, L"honest.xml");
-        EXPECT_EQ(narrow(lastStatusMessage), "O#Loaded successfully");
+        EXPECT_EQ(narrow(lastStatusMessage), c.status);
         EXPECT_EQ(leftTreeView.loaded, 1);
         XMLTreeItem* t = elementNamed(leftTreeView, L"t");
         ASSERT_NE(t, nullptr);
@@ -205,45 +211,139 @@ TEST_F(HostileDocumentTest, HonestEntityUseLoads) {
     }
     XMLTreeItem* r = elementNamed(leftTreeView, L"r");
     ASSERT_NE(r->attributes, nullptr);
-    EXPECT_EQ(std::wstring(r->attributes, 7), std::wstring(L"a=") + kAttributeOpenQuote + L"&<AB");
+    EXPECT_EQ(std::wstring(r->attributes, r->attributesLength),
+              std::wstring(L"b=") + kAttributeOpenQuote + L"&<AB" + kAttributeCloseQuote);
 }
 
-// The memory bounds leave room for values far larger than honest documents hold.
+// The memory bounds leave room for values far larger than honest documents hold (though
+// not an element's attribute text).
 TEST_F(HostileDocumentTest, LargeValuesStayWithinTheMemoryBounds) {
     const std::string large(8u << 20, 'v');
     load(leftTreeView, "<r a=\"" + large + "\"><!--" + large + "--><t>" + large + "</t></r>", L"large.xml");
-    EXPECT_EQ(narrow(lastStatusMessage), "O#Loaded successfully");
+    EXPECT_EQ(narrow(lastStatusMessage),
+              "W#Loaded without some attributes too long to keep: element r at line 1 lost a");
     EXPECT_EQ(leftTreeView.loaded, 1);
     ASSERT_NE(elementNamed(leftTreeView, L"t"), nullptr);
 }
 
-// Of an element's attribute text the panel keeps what the start tag as written holds
-// (up to 65,535 units), and of what references add to it 4,096 units more.
-TEST_F(HostileDocumentTest, WhatAnAttributeKeepsIsBoundedByTheTagAsWritten) {
-    const std::string literal(20000, 'v');
+// The attributes of an element as the record holds them: name and value, in order.
+std::vector<std::pair<std::wstring, std::wstring>> attributesOf(const XMLTreeItem& element) {
+    std::vector<std::pair<std::wstring, std::wstring>> out;
+    element.forEachAttribute([&](const wchar_t* name, int nameLength, const wchar_t* value, int valueLength) {
+        out.emplace_back(std::wstring(name, static_cast<size_t>(nameLength)),
+                         std::wstring(value, static_cast<size_t>(valueLength)));
+        return true;
+    });
+    return out;
+}
+
+std::string described(const std::vector<std::pair<std::wstring, std::wstring>>& attributes) {
+    std::string out;
+    for (const auto& [name, value] : attributes)
+        out += narrow(name) + "(" + std::to_string(value.size()) + ") ";
+    return out;
+}
+
+// An element keeps its attributes whole: values that entities or declared defaults make
+// long load as the parser reads them. Only where a start tag's attributes pass the 65,535
+// units of attribute text a record holds are the ones that do not fit left out, each whole,
+// and the load says which element lost which. A saved element is a whole tag.
+TEST_F(HostileDocumentTest, AnElementKeepsItsAttributesWhole) {
+    const std::string x5000(5000, 'x');
+    const std::string x40000(40000, 'x');
     struct Case {
         const char* what;
         std::string xml;
-        size_t least, most;  // of the attribute text of q
+        std::string kept;  // of the element q inside the root: each name and value length
+        const char* note;  // what the status says after "W#"; null for "Loaded successfully"
     } cases[] = {
+        {"a 5,000-character entity in one attribute, attributes after it",
+         "<!DOCTYPE q [<!ELEMENT q ANY><!ATTLIST q a CDATA #IMPLIED b CDATA #IMPLIED c CDATA #IMPLIED>"
+         "<!ENTITY big \"" +
+             x5000 + "\">]>\n<q><q a=\"&big;\" b=\"1\" c=\"two\"/></q>",
+         "a(5000) b(1) c(3) ", nullptr},
+        {"long declared defaults",
+         "<!DOCTYPE q [<!ELEMENT q ANY><!ATTLIST q e CDATA #IMPLIED d1 CDATA \"" + std::string(3000, 'd') +
+             "\" d2 CDATA \"" + std::string(4000, 'f') + "\">]>\n<q><q e=\"1\"/></q>",
+         "e(1) d1(3000) d2(4000) ", nullptr},
         {"a literal value after references in the content",
-         oneBigEntity(10, "<q>&big;&big;<q a=\"" + literal + "\"/></q>"), 20004, 20004},
-        {"a literal value past the bound of a text", "<q><q a=\"" + std::string(70000, 'v') + "\"/></q>", 65535,
-         65535},
-        {"a value from a large entity", oneBigEntity(20000, "<q><q a=\"&big;\"/></q>"), 4096, 4096 + 20},
-        {"a value from a large entity and literal text",
-         oneBigEntity(20000, "<q><q a=\"" + literal + "&big;\"/></q>"), 24096, 24096 + 20},
+         oneBigEntity(10, "<q>&big;&big;<q a=\"" + std::string(20000, 'v') + "\"/></q>"), "a(20000) ", nullptr},
+        {"a large entity and literal text in one value",
+         oneBigEntity(20000, "<q><q a=\"" + std::string(20000, 'v') + "&big;\"/></q>"), "a(40000) ", nullptr},
+        {"the record's limit: what does not fit is left out whole, what fits after it stays",
+         "<!DOCTYPE q [<!ELEMENT q ANY><!ATTLIST q a CDATA #IMPLIED b CDATA #IMPLIED c CDATA #IMPLIED>"
+         "<!ENTITY big \"" +
+             x40000 + "\">]>\n<q>\n<q a=\"&big;\" b=\"&big;\" c=\"3\"/></q>",
+         "a(40000) c(1) ", "Loaded without some attributes too long to keep: element q at line 3 lost b"},
+        {"one literal value past the limit", "<q><q a=\"" + std::string(70000, 'v') + "\" z=\"1\"/></q>", "z(1) ",
+         "Loaded without some attributes too long to keep: element q at line 1 lost a"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        DeleteFileW(dir.file(L"values.xml.log").c_str());
         load(leftTreeView, c.xml, L"values.xml");
-        EXPECT_EQ(narrow(lastStatusMessage), "O#Loaded successfully");
+        EXPECT_EQ(narrow(lastStatusMessage), c.note == nullptr ? "O#Loaded successfully" : std::string("W#") + c.note);
         std::vector<XMLTreeItem*> records = recordsInOrder(leftTreeView);
         ASSERT_GE(records.size(), 2u);
         XMLTreeItem* q = records[1];
-        EXPECT_GE(q->attributesLength, c.least);
-        EXPECT_LE(q->attributesLength, c.most);
+        const auto kept = attributesOf(*q);
+        EXPECT_EQ(described(kept), c.kept);
+        const std::string log = dir.read(L"values.xml.log");
+        if (c.note == nullptr) {
+            EXPECT_EQ(log, "");
+        } else {
+            EXPECT_EQ(log.rfind("Warning at line ", 0), 0u) << log;
+            EXPECT_NE(log.find(c.note), std::string::npos) << log;
+        }
+
+        // Save XML Element writes the tag the tree shows, and another parser reads it.
+        ElementStore::select(leftTreeView.tree, nullptr);
+        ElementStore::select(leftTreeView.tree, q->treeItem);
+        ASSERT_EQ(currentElement, q);
+        const std::wstring saved = dir.file(L"element.xml");
+        {
+            DialogScript dialogs;
+            dialogs.answer(saved);
+            BoxScript boxes;
+            SendMessageW(mainWindow, WM_COMMAND, IDM_SAVE_ELEMENT, 0);
+            EXPECT_EQ(dialogs.shown().size(), 1u);
+        }
+        const PlainDocument document = readPlain(saved);
+        ASSERT_TRUE(document.wellFormed) << narrow(document.firstError);
+        ASSERT_EQ(document.elements.size(), 1u);
+        EXPECT_TRUE(document.elements[0].attributes == kept) << described(document.elements[0].attributes);
+        DeleteFileW(saved.c_str());
     }
+}
+
+// What references add to attribute texts beyond the tags as written is kept up to a bound
+// for the whole document, far below what the entity meter lets through: past it, the
+// attributes that references made long are left out whole and counted in the note, while
+// literal attributes stay.
+TEST_F(HostileDocumentTest, WhatReferencesAddToAttributesIsKeptUpToABound) {
+    const int elements = 1200;  // 36 million units from references, 32 million kept
+    load(leftTreeView,
+         "<!DOCTYPE q [<!ELEMENT q ANY><!ATTLIST q a CDATA #IMPLIED b CDATA #IMPLIED><!ENTITY big \"" +
+             std::string(30000, 'x') + "\">]>\n<q>\n" + repeat("<q a=\"&big;\" b=\"1\"/>\n", elements) + "</q>",
+         L"many.xml");
+    const std::string status = narrow(lastStatusMessage);
+    EXPECT_EQ(status.rfind("W#Loaded without some attributes too long to keep: element q at line ", 0), 0u) << status;
+    std::vector<XMLTreeItem*> records = recordsInOrder(leftTreeView);
+    ASSERT_EQ(records.size(), static_cast<size_t>(elements) + 2);
+    int whole = 0;
+    for (int i = 1; i <= elements; ++i) {
+        const auto kept = attributesOf(*records[static_cast<size_t>(i)]);
+        ASSERT_FALSE(kept.empty());
+        EXPECT_EQ(kept.back(), std::make_pair(std::wstring(L"b"), std::wstring(L"1")));
+        if (kept.size() == 2) {
+            EXPECT_EQ(kept[0].second.size(), 30000u);
+            ++whole;
+        }
+    }
+    // Each kept value adds some 30,000 units to what its tag holds as written.
+    EXPECT_NEAR(whole, static_cast<double>(SAX2CountHandlers::kAttributeTextFromReferences) / 30000, 3);
+    const std::string more = "; " + std::to_string(elements - whole - 3) + " more elements";
+    EXPECT_EQ(status.substr(status.size() - more.size()), more) << status;
 }
 
 // Counts the content events that reach the handlers once they have asked to stop.

@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "model/XMLTreeItem.h"
+#include "settings/EncodingSpec.h"
+#include "settings/OptionSet.h"
+#include "settings/XmlOutput.h"
+#include "tests/support/PlainContentReader.h"
+#include "tests/support/TestSupport.h"
+#include "ui/XMLTreeView.h"
+
+namespace {
+
+std::wstring textOf(const XMLTreeItem* r) {
+    return r->text == nullptr ? L"" : std::wstring(r->text, r->textLength);
+}
+
+// An element's text gathered from runs of mixed content: text, inline elements, text.
+class ElementTextTest : public ::testing::Test {
+protected:
+    TestPanels panels;
+    TempDir dir;
+    OptionsSnapshot options;
+
+    std::vector<XMLTreeItem*> load(const std::string& xml) {
+        EXPECT_EQ(loadXml(leftTreeView, xml, dir), kLoaded);
+        return recordsInOrder(leftTreeView);
+    }
+};
+
+struct MixedCase {
+    const char* what;
+    std::string xml;
+    std::vector<std::wstring> texts;  // per element in document order
+};
+
+TEST_F(ElementTextTest, RunsAroundInlineElementsKeepTheirWordsApart) {
+    const MixedCase cases[] = {
+        {"a page footer",
+         "<p>Maintained in the <a>damned-lies</a> module on <a>git.gnome.org</a></p>",
+         {L"Maintained in the module on", L"damned-lies", L"git.gnome.org"}},
+        {"white space before the inline element only", "<p>the <a/>module</p>", {L"the module", L""}},
+        {"white space after it only", "<p>the<a/> module</p>", {L"the module", L""}},
+        {"a line break and indentation on both sides", "<p>the\n   <a>x</a>\n\tmodule</p>", {L"the module", L"x"}},
+        {"no white space at the join", "<p>the<a/>module</p>", {L"themodule", L""}},
+        {"white space inside the inline element is its own", "<p>the<a> x </a>module</p>", {L"themodule", L"x"}},
+        {"a run of white space alone between two inline elements",
+         "<p>the<a/> <b/>module</p>",
+         {L"the module", L"", L""}},
+        {"white space at the start and the end of the whole text",
+         "<p> <a/> the <b/> module <c/> </p>",
+         {L"the module", L"", L"", L""}},
+        {"each open element joins its own runs", "<p>a <b>c <i/>d</b> e</p>", {L"a e", L"c d", L""}},
+        {"a long join stays one blank", "<p>one \n\n  <a/>\n\n  two<b/>three</p>", {L"one twothree", L"", L""}},
+    };
+    for (const MixedCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto records = load(c.xml);
+        ASSERT_GE(records.size(), c.texts.size());
+        for (size_t i = 0; i < c.texts.size(); ++i) {
+            EXPECT_EQ(narrow(textOf(records[i])), narrow(c.texts[i])) << "element " << i;
+            EXPECT_EQ(records[i]->textLength, c.texts[i].size()) << "element " << i;
+        }
+    }
+}
+
+// The joining blank counts against the 65,535 units a text holds, and a text never ends
+// in a blank that nothing follows.
+TEST_F(ElementTextTest, TheJoiningBlankStaysWithinTheTextBound) {
+    const std::string full(65534, 'x');
+    const struct {
+        const char* what;
+        std::string xml;
+        std::wstring expected;
+    } cases[] = {
+        {"room for the blank and one unit", "<p>" + std::string(65533, 'x') + " <a/>yz</p>",
+         std::wstring(65533, L'x') + L" y"},
+        {"room for the blank only", "<p>" + full + " <a/>y</p>", std::wstring(65534, L'x')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto records = load(c.xml);
+        ASSERT_GE(records.size(), 1u);
+        EXPECT_EQ(records[0]->textLength, c.expected.size());
+        EXPECT_TRUE(textOf(records[0]) == c.expected);
+    }
+}
+
+// What a saved element holds is the record's text: another parser reads the words apart.
+TEST_F(ElementTextTest, ASavedElementKeepsTheWordsApart) {
+    OptionSet::InsertPI = 0;
+    OptionSet::PrintDoctype = 0;
+    auto records = load("<div><p>Maintained in the <a>damned-lies</a> module on <a>git.gnome.org</a></p></div>");
+    ASSERT_GE(records.size(), 2u);
+    EncodingSpec spec;
+    spec.setName(L"UTF-8");
+    spec.endOfLine = 2;
+    const std::wstring path = dir.file(L"saved.xml");
+    ASSERT_EQ(writeXmlOutput(path.c_str(), *records[1], 568, &spec, DoctypeFields{}), 0u);
+
+    const PlainDocument saved = readPlain(path);
+    ASSERT_TRUE(saved.wellFormed) << narrow(saved.firstError) << "\n" << dir.read(L"saved.xml");
+    const PlainElement* p = saved.named(L"p");
+    ASSERT_NE(p, nullptr);
+    std::wstring own = p->text;
+    while (!own.empty() && own.back() <= L' ')
+        own.pop_back();
+    EXPECT_EQ(narrow(own), "Maintained in the module on");
+    ASSERT_EQ(saved.elements.size(), 3u);
+    EXPECT_EQ(narrow(saved.elements[1].text), "damned-lies");
+}
+
+}  // namespace
