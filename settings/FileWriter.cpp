@@ -50,19 +50,20 @@ std::wstring finalPathOf(HANDLE file) {
     return path;
 }
 
-// Under Wine a symbolic link that leads nowhere shows as no file at all: it has no attributes
-// and cannot be opened. Its name is taken all the same: an exclusive create under it fails (Unix
-// does not create through a link then), and a rename onto it would put a plain file in the
-// link's place. The probe makes an empty file only when the name is free, and removes it.
+// Whether a name that cannot be opened is held all the same, by a symbolic link that leads
+// nowhere: a rename onto it would put a plain file in the link's place. Only asked after an
+// open found no file. Windows lists such a link in its folder (a reparse point); Wine leaves it
+// out of every listing, and a search for its exact name answers "no more files" where a free
+// name answers "not found". Nothing is created or removed to find out.
 bool leadsNowhere(const std::wstring& path) {
-    HANDLE probe = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (probe != INVALID_HANDLE_VALUE) {
-        CloseHandle(probe);
-        DeleteFileW(path.c_str());
-        return false;
+    if (path.find_first_of(L"*?") != std::wstring::npos) return false;  // no file has such a name
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(path.c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        return true;
     }
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+    return GetLastError() == ERROR_NO_MORE_FILES;
 }
 
 // What a save finds at its target before anything is written.

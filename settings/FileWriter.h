@@ -55,8 +55,8 @@ public:
     // An unfinished file is removed: the target stays as it was.
     ~ReplacingFileWriter();
 
-    // Looks at target (links followed) and creates the scratch file beside the file it names.
-    // False (with error()) when it cannot be
+    // Looks at target (links followed) and creates the scratch file beside the file it names;
+    // nothing else is created or removed to find out. False (with error()) when it cannot be
     // made, or when the target may not be written: a read-only file, one we have no right to
     // write, a symbolic link that leads nowhere (ERROR_CANT_RESOLVE_FILENAME: it is neither
     // followed nor replaced). A scratch file that stands in for an existing file is for its

@@ -327,6 +327,99 @@ TEST_F(FileWriterTest, ADanglingLinkIsRefusedAndStaysALink) {
     host.remove(link);
 }
 
+// Every change of the names in a folder while it is alive, in order, as the system reports
+// them (FILE_ACTION_ADDED, ..._REMOVED, ..._RENAMED_OLD_NAME, ..._RENAMED_NEW_NAME).
+class FolderWatch {
+public:
+    struct Change {
+        DWORD action;
+        std::wstring name;
+    };
+    explicit FolderWatch(const std::wstring& folder) : folder_(folder) {
+        folderHandle_ =
+            CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+        overlapped_.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        watching_ = folderHandle_ != INVALID_HANDLE_VALUE && overlapped_.hEvent != nullptr && ask();
+    }
+    ~FolderWatch() {
+        if (folderHandle_ != INVALID_HANDLE_VALUE) {
+            CancelIo(folderHandle_);
+            CloseHandle(folderHandle_);
+        }
+        if (overlapped_.hEvent != nullptr) CloseHandle(overlapped_.hEvent);
+    }
+    bool watching() const { return watching_; }
+
+    // Every change up to now. The reports come late; a marker file made and removed here is the
+    // last change, so all before it are in once it is seen.
+    std::vector<Change> changes() {
+        const std::wstring marker = folder_ + L"\\watch.marker";
+        CloseHandle(CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DeleteFileW(marker.c_str());
+        std::vector<Change> out;
+        bool markerGone = false;
+        while (watching_ && !markerGone && WaitForSingleObject(overlapped_.hEvent, 10000) == WAIT_OBJECT_0) {
+            DWORD got = 0;
+            if (!GetOverlappedResult(folderHandle_, &overlapped_, &got, FALSE)) break;
+            for (size_t at = 0; got != 0;) {
+                const auto* change = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer_ + at);
+                const std::wstring name(change->FileName, change->FileNameLength / sizeof(wchar_t));
+                if (name == L"watch.marker") {
+                    markerGone = markerGone || change->Action == FILE_ACTION_REMOVED;
+                } else {
+                    out.push_back({change->Action, name});
+                }
+                if (change->NextEntryOffset == 0) break;
+                at += change->NextEntryOffset;
+            }
+            ResetEvent(overlapped_.hEvent);
+            if (!ask()) break;
+        }
+        EXPECT_TRUE(markerGone) << "the folder's changes were not all reported";
+        return out;
+    }
+
+private:
+    bool ask() {
+        return ReadDirectoryChangesW(folderHandle_, buffer_, sizeof(buffer_), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME,
+                                     nullptr, &overlapped_, nullptr) != FALSE;
+    }
+
+    std::wstring folder_;
+    HANDLE folderHandle_ = INVALID_HANDLE_VALUE;
+    OVERLAPPED overlapped_ = {};
+    alignas(DWORD) char buffer_[64 * 1024];
+    bool watching_ = false;
+};
+
+// A save to a new name creates no file under that name to find out what the name is: the
+// target's name appears once, when the complete scratch file is renamed to it. A probe that
+// made and removed a file there would leave it where the folder lets us create but not remove
+// (under Wine no right refuses a removal to the user who runs these tests, so the test watches
+// the folder instead), and the rename would then fail.
+TEST_F(FileWriterTest, ASaveToANewNameMakesNoOtherFileUnderThatName) {
+    const std::wstring target = dir.file(L"fresh.xml");
+    FolderWatch watch(dir.path());
+    ASSERT_TRUE(watch.watching());
+    ReplacingFileWriter writer;
+    ASSERT_TRUE(writer.begin(target.c_str()));
+    const std::wstring scratch = writer.scratchPath().substr(dir.path().size() + 1);
+    EXPECT_TRUE(writer.write("abc", 3));
+    ASSERT_TRUE(writer.commit());
+    EXPECT_EQ(dir.read(L"fresh.xml"), "abc");
+    EXPECT_EQ(dir.names(), std::vector<std::wstring>{L"fresh.xml"});
+    std::vector<std::wstring> seen;
+    for (const FolderWatch::Change& change : watch.changes())
+        seen.push_back(std::to_wstring(change.action) + L" " + change.name);
+    const std::vector<std::wstring> expected = {
+        std::to_wstring(FILE_ACTION_ADDED) + L" " + scratch,
+        std::to_wstring(FILE_ACTION_RENAMED_OLD_NAME) + L" " + scratch,
+        std::to_wstring(FILE_ACTION_RENAMED_NEW_NAME) + L" fresh.xml",
+    };
+    EXPECT_EQ(seen, expected);
+}
+
 // A save over an existing file keeps everything that is the file's own: its Unix mode and
 // owner, the owner and access rights Windows reads from them, its index and its names. A
 // read-only file is refused and stays as it was.
