@@ -359,16 +359,29 @@ bool IgnoreList::parseCondition(const wchar_t* value) {
     // A cut name would hash to no attribute at all: the condition would never hold.
     if (tokenLength > IgnoreCondition::kMaxNameUnits) return false;
 
+    // Each number is one character followed by a blank: a longer one would be read as its
+    // first digit, and a test beyond the known ones holds for no text, or with "not" for all.
     int numbers[3];
     for (int& number : numbers) {
         while (*p != 0 && *p <= 0x20)
             ++p;
         if (*p == 0) return false;
-        number = isDigit(*p) ? *p - L'0' : 0;
+        number = isDigit(*p) ? *p - L'0' : -1;
         ++p;
+        if (*p > 0x20) return false;
         if (*p != 0) ++p;  // the separator after the number
     }
-    if (*p == 0) return true;
+    if (numbers[1] < 0 || numbers[1] > IgnoreCondition::kContainsNoCase) return false;
+    for (int& flag : numbers) {
+        if (flag < 0) flag = 0;  // "not" and "if not exist" read any other character as no
+    }
+    // The value is kept without its blanks and whole: a row without one would leave the rule
+    // with no condition, and a cut one would match more texts than the row names.
+    int valueUnits = 0;
+    for (const wchar_t* unit = p; *unit != 0; ++unit) {
+        if (*unit > 0x20) ++valueUnits;
+    }
+    if (valueUnits == 0 || valueUnits > IgnoreCondition::kValueUnits - 1) return false;
 
     wchar_t name[IgnoreCondition::kNameUnits];
     std::memcpy(name, token, tokenLength * sizeof(wchar_t));

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <vector>
+
+#include "model/MessageBox.h"
 
 namespace {
 
@@ -47,19 +50,20 @@ std::wstring finalPathOf(HANDLE file) {
     return path;
 }
 
-// Under Wine a symbolic link that leads nowhere shows as no file at all: it has no attributes
-// and cannot be opened. Its name is taken all the same: an exclusive create under it fails (Unix
-// does not create through a link then), and a rename onto it would put a plain file in the
-// link's place. The probe makes an empty file only when the name is free, and removes it.
+// Whether a name that cannot be opened is held all the same, by a symbolic link that leads
+// nowhere: a rename onto it would put a plain file in the link's place. Only asked after an
+// open found no file. Windows lists such a link in its folder (a reparse point); Wine leaves it
+// out of every listing, and a search for its exact name answers "no more files" where a free
+// name answers "not found". Nothing is created or removed to find out.
 bool leadsNowhere(const std::wstring& path) {
-    HANDLE probe = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (probe != INVALID_HANDLE_VALUE) {
-        CloseHandle(probe);
-        DeleteFileW(path.c_str());
-        return false;
+    if (path.find_first_of(L"*?") != std::wstring::npos) return false;  // no file has such a name
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(path.c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        return true;
     }
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+    return GetLastError() == ERROR_NO_MORE_FILES;
 }
 
 // What a save finds at its target before anything is written.
@@ -98,22 +102,56 @@ TargetFile lookAtTarget(const std::wstring& target) {
 }
 
 // Who may read a scratch file: the folder's defaults (a new target gets them anyway), or only
-// the file's owner, for a file that holds content of an existing one. Under Wine the owner-only
-// file has the Unix mode 000, which is narrower than any file the user can write.
+// the file's owner, for a file that holds content of an existing one: the new content before
+// it is in place, the old content while the new is written over it.
 enum class ScratchRights { FolderDefaults, OwnerOnly };
 
-// A new file of our own in folder, open for reading, writing and removing (owner-only files are
-// read back and removed only through this handle). path gets its name.
-HANDLE createScratchFile(const std::wstring& folder, ScratchRights rights, std::wstring& path) {
+// The SDDL text of the user this process runs as; empty when the system cannot tell.
+std::wstring processUserSid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return L"";
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<char> user(size);
+    wchar_t* text = nullptr;
+    std::wstring out;
+    if (size != 0 && GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &text)) {
+        out = text;
+        LocalFree(text);
+    }
+    CloseHandle(token);
+    return out;
+}
+
+// The descriptors that give a new file to its owner alone, to read, write and remove, tried in
+// order until the system takes one. A file stays readable and writable by its owner from the
+// moment it exists, so that whatever a crash leaves can be opened by name.
+// - Wine turns a list into Unix mode bits and gives an entry for a user of the caller's token to
+//   the group as well (mode 640 under the usual umask). Only an entry for the file's owner, when
+//   that owner is not in the token, maps to the owner's bits alone: the Owner Rights SID as owner
+//   and as the one entry gives mode 600, and Wine shows the file as the user's.
+// - Windows refuses an owner outside the caller's token (ERROR_INVALID_OWNER); there an entry for
+//   the user who runs the program is the owner-only list.
+std::vector<std::wstring> ownerOnlyDescriptors() {
+    constexpr const wchar_t* kRights = L"FRFWSD";  // read, write and delete; no execute
+    std::vector<std::wstring> out;
+    out.push_back(std::wstring(L"O:OWD:P(A;;") + kRights + L";;;OW)");
+    const std::wstring user = processUserSid();
+    if (!user.empty()) out.push_back(std::wstring(L"D:P(A;;") + kRights + L";;;" + user + L")");
+    return out;
+}
+
+// A new file of our own in folder with one descriptor (none: the folder's defaults), open for
+// reading, writing and removing. path gets its name.
+HANDLE createScratchFileWith(const std::wstring& folder, const wchar_t* descriptor, std::wstring& path) {
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), nullptr, FALSE};
-    PSECURITY_DESCRIPTOR ownerOnly = nullptr;
-    if (rights == ScratchRights::OwnerOnly) {
-        // A protected list with one entry: full access for whoever owns the file.
-        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;OW)", SDDL_REVISION_1, &ownerOnly,
-                                                                  nullptr)) {
+    PSECURITY_DESCRIPTOR rights = nullptr;
+    if (descriptor != nullptr) {
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(descriptor, SDDL_REVISION_1, &rights, nullptr)) {
             return INVALID_HANDLE_VALUE;
         }
-        attributes.lpSecurityDescriptor = ownerOnly;
+        attributes.lpSecurityDescriptor = rights;
     }
     HANDLE file = INVALID_HANDLE_VALUE;
     const DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16);
@@ -130,9 +168,45 @@ HANDLE createScratchFile(const std::wstring& folder, ScratchRights rights, std::
         }
     }
     const DWORD error = GetLastError();
-    LocalFree(ownerOnly);
+    LocalFree(rights);
     SetLastError(error);
     return file;
+}
+
+HANDLE createScratchFile(const std::wstring& folder, ScratchRights rights, std::wstring& path) {
+    if (rights == ScratchRights::FolderDefaults) return createScratchFileWith(folder, nullptr, path);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD error = ERROR_INVALID_SECURITY_DESCR;
+    for (const std::wstring& descriptor : ownerOnlyDescriptors()) {
+        file = createScratchFileWith(folder, descriptor.c_str(), path);
+        if (file != INVALID_HANDLE_VALUE) return file;
+        error = GetLastError();
+        // Only a descriptor the system does not take is worth another try.
+        if (error != ERROR_INVALID_OWNER && error != ERROR_INVALID_SECURITY_DESCR && error != ERROR_INVALID_SID &&
+            error != ERROR_INVALID_ACL && error != ERROR_INVALID_PARAMETER) {
+            break;
+        }
+    }
+    SetLastError(error);
+    return file;
+}
+
+// A path as the user knows it: without the "\\?\" form that the final path of a file comes in.
+std::wstring shownPath(const std::wstring& path) {
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\" + path.substr(7);
+    if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
+    return path;
+}
+
+// The system's text for an error, without its line end; the number when there is none.
+std::wstring systemMessage(DWORD error) {
+    wchar_t text[512];
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 512, nullptr);
+    while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' '))
+        --length;
+    if (length == 0) return L"Error " + std::to_wstring(error) + L".";
+    return std::wstring(text, length);
 }
 
 bool seekToStart(HANDLE file) {
@@ -140,20 +214,10 @@ bool seekToStart(HANDLE file) {
     return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) != FALSE;
 }
 
-// Lets the owner of an owner-only file read it by name (under Wine: mode 600), for a kept copy
-// that must stay.
-void openToOwner(HANDLE file) {
-    FILE_BASIC_INFO basic = {};  // times of 0 are left as they are
-    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof(basic));
-}
-
 // Removes a file made by createScratchFile through its handle, and closes the handle. It is
-// emptied before anything else, so that its content never stands under other rights; under
-// Wine an owner-only file shows as read-only and is removed only once that is cleared.
+// emptied first, so that no content of it stays behind should the removal fail.
 void removeScratchFile(HANDLE file) {
     if (seekToStart(file)) SetEndOfFile(file);
-    openToOwner(file);
     FILE_DISPOSITION_INFO disposition = {TRUE};
     SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition));
     CloseHandle(file);
@@ -341,6 +405,7 @@ bool ReplacingFileWriter::begin(const wchar_t* target) {
     abandon();
     failed_ = false;
     error_ = 0;
+    keptCopy_.clear();
     if (target == nullptr || target[0] == 0) {
         markFailed(ERROR_INVALID_NAME);
         return false;
@@ -408,7 +473,19 @@ bool ReplacingFileWriter::commit() {
         }
     }
     discardScratch();
+    if (!keptCopy_.empty()) reportDamage();
     return !failed_;
+}
+
+// The one failure that leaves the user's file without its content: said at once, with where
+// the content is, before the caller reports the failed save as it reports any other.
+void ReplacingFileWriter::reportDamage() const {
+    const std::wstring text = L"The file\n" + shownPath(target_) +
+                              L"\nis damaged: its new content could not be written whole, and its old content "
+                              L"could not be put back.\n" +
+                              systemMessage(error_) + L"\n\nThe old content is whole in the file\n" + keptCopy_ +
+                              L"\nCopy that file over the damaged one once the cause is mended.";
+    showBox(boxOwnerWindow, text.c_str(), L"Error", MB_OK | MB_ICONERROR);
 }
 
 // A new file: one rename, which either happens whole or leaves nothing. Not onto a file
@@ -430,11 +507,13 @@ void ReplacingFileWriter::moveScratchIntoPlace() {
 // stays the same file: its owner, its access rights (under Wine its Unix mode, which no Windows
 // call sets exactly), its attributes, its other hard links and the links that lead to it. A
 // rename would keep none of these for sure. Steps:
-// 1. the old content goes to a copy beside the file, as private as the scratch file;
+// 1. the old content goes to a copy beside the file, as private as the scratch file (its
+//    owner may read and write it from the moment it exists, so a crash leaves it usable);
 // 2. the new content is written over the old one from the start, and the file cut to its end;
 // 3. when that fails, the old content is written back from the copy;
-// 4. the copy is removed, unless putting the old content back failed too: then it stays,
-//    readable by its owner, and is the one place where the old content is whole.
+// 4. the copy is removed once the file holds a whole content again (the new one or the old);
+//    when putting the old content back failed too, it stays, is the one place where the old
+//    content is whole, and keptCopy() names it.
 void ReplacingFileWriter::writeOverReplacedFile() {
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[kOutputBufferBytes]);
     if (!buffer) {
@@ -457,9 +536,10 @@ void ReplacingFileWriter::writeOverReplacedFile() {
         markFailed(GetLastError());
         const Budget restoring = restoreFailsToo ? Budget::Counted : Budget::Exempt;
         if (!copyContent(kept, replaced, buffer.get(), kOutputBufferBytes, restoring)) {
-            openToOwner(kept);
+            FlushFileBuffers(kept);
             CloseHandle(kept);
             kept = INVALID_HANDLE_VALUE;
+            keptCopy_ = shownPath(keptPath);
         }
     }
     if (kept != INVALID_HANDLE_VALUE) {

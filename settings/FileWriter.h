@@ -1,8 +1,10 @@
 // Every file of the user's that the program writes (saved results, option files,
 // list blocks, the editor's text) goes through here: the new content goes to a
-// scratch file in the target's folder, every write is checked, and only complete
-// content reaches the target, which stays the same file. On any failure the
-// target keeps its old content.
+// scratch file in the target's folder and every write is checked. A new target is
+// that scratch file, renamed once complete. An existing target is written over in
+// place behind a copy of its old content beside it, and stays the same file; when a
+// write fails the old content is put back, and should even that fail, the file is
+// said to be damaged in a box that names the copy, which then stays.
 #pragma once
 
 #include <windows.h>
@@ -53,11 +55,12 @@ public:
     // An unfinished file is removed: the target stays as it was.
     ~ReplacingFileWriter();
 
-    // Looks at target (links followed) and creates the scratch file beside the file it names.
-    // False (with error()) when it cannot be made, or when the target may not be written: a
-    // read-only file, one we have no right to write, a symbolic link that leads nowhere
-    // (ERROR_CANT_RESOLVE_FILENAME: it is neither followed nor replaced).
-    // A scratch file that stands in for an existing file is readable by its owner only.
+    // Looks at target (links followed) and creates the scratch file beside the file it names;
+    // nothing else is created or removed to find out. False (with error()) when it cannot be
+    // made, or when the target may not be written: a read-only file, one we have no right to
+    // write, a symbolic link that leads nowhere (ERROR_CANT_RESOLVE_FILENAME: it is neither
+    // followed nor replaced). A scratch file that stands in for an existing file is for its
+    // owner alone, to read and write (under Wine: mode 600).
     bool begin(const wchar_t* target);
     // From here on, every write to handle() (writeText, writeFileBytes, write()) collects in a
     // bounded buffer that goes to the file in pieces of kOutputBufferBytes; commit() writes the
@@ -75,16 +78,21 @@ public:
 
     // Flushes the scratch file and puts its content at the target. A new target is the scratch
     // file, renamed. An existing one is written over in place behind a kept copy of its old
-    // content, so it stays the same file: owner, access rights (under Wine its Unix mode),
-    // attributes, hard links and the symbolic links that lead to it. False when anything failed
-    // on the way: the old content is then back in the target (or, should even that fail, in the
-    // kept copy, which then stays beside it), and error() tells why. The scratch file is gone
-    // either way.
+    // content (a "~verdalt....tmp" file beside it, for its owner alone; it needs room for the
+    // whole old content), so it stays the same file: owner, access rights (under Wine its Unix
+    // mode), attributes, hard links and the symbolic links that lead to it. False when anything
+    // failed on the way: the old content is then back in the target, and error() tells why.
+    // Should putting it back fail too, the target is damaged: a box says so, with the system's
+    // message and the kept copy's full path, and the copy stays (keptCopy()). The scratch file
+    // is gone either way.
     bool commit();
     // Removes the scratch file; the target is left as it was.
     void abandon();
 
     DWORD error() const { return error_; }
+    // The full path of the copy that holds the old content of a target the last commit()
+    // damaged; empty when the target holds a whole content.
+    const std::wstring& keptCopy() const { return keptCopy_; }
     const std::wstring& target() const { return target_; }
     const std::wstring& scratchPath() const { return scratch_; }
 
@@ -99,6 +107,7 @@ private:
     void moveScratchIntoPlace();
     void writeOverReplacedFile();
     void discardScratch();
+    void reportDamage() const;
 
     HANDLE file_ = INVALID_HANDLE_VALUE;
     std::unique_ptr<char[]> buffer_;  // null while unbuffered
@@ -109,4 +118,5 @@ private:
     std::wstring scratch_;
     bool failed_ = false;
     DWORD error_ = 0;
+    std::wstring keptCopy_;  // see keptCopy()
 };

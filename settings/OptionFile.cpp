@@ -447,7 +447,9 @@ void warnRefusedRules(const FileReading& done) {
         L"These ignore rules were not added: their condition cannot be kept. A condition needs the name of the "
         L"attribute (at most " +
         std::to_wstring(IgnoreCondition::kMaxNameUnits) +
-        L" characters, or $TEXT$) and three numbers before its value.\n\n" + done.refusedRules;
+        L" characters, or $TEXT$), three one-digit numbers with a test from 0 to 6, and a value of 1 to " +
+        std::to_wstring(IgnoreCondition::kValueUnits - 1) + L" characters (blanks not counted).\n\n" +
+        done.refusedRules;
     if (done.refusedCount > kMaxNamedRows)
         text += L"... and " + std::to_wstring(done.refusedCount - kMaxNamedRows) + L" more\n";
     showBox(boxOwnerWindow, text.c_str(), L"Warning!", MB_OK | MB_ICONWARNING);

@@ -219,10 +219,9 @@ namespace {
 TEST(FilePathTest, FullLocalPathIsThePathWindowsOpens) {
     // Under Wine a leading slash may also name the Unix root, which is Z:: in a folder of
     // Z:, with Z: the current drive, both readings give the same path.
-    wchar_t previous[MAX_PATH];
-    GetCurrentDirectoryW(MAX_PATH, previous);
+    const CurrentFolderGuard currentFolder;
     const std::wstring here = L"Z:\\tmp";
-    ASSERT_TRUE(SetCurrentDirectoryW(here.c_str()));
+    ASSERT_TRUE(currentFolder.enter(here));
     const std::wstring drive = L"Z:";
     std::wstring slashed = here.substr(2);
     for (wchar_t& unit : slashed)
@@ -252,7 +251,6 @@ TEST(FilePathTest, FullLocalPathIsThePathWindowsOpens) {
     EXPECT_STREQ(full, L"") << "nothing cut is left behind";
     EXPECT_NE(fullLocalPath(L"", full, FilePath::kPathUnits), 0u);
     EXPECT_NE(fullLocalPath(nullptr, full, FilePath::kPathUnits), 0u);
-    SetCurrentDirectoryW(previous);
 }
 
 }  // namespace

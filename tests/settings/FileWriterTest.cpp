@@ -6,12 +6,14 @@
 
 #include <sddl.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "model/MessageBox.h"
 #include "settings/EncodingSpec.h"
 #include "tests/support/TestSupport.h"
 
@@ -325,6 +327,99 @@ TEST_F(FileWriterTest, ADanglingLinkIsRefusedAndStaysALink) {
     host.remove(link);
 }
 
+// Every change of the names in a folder while it is alive, in order, as the system reports
+// them (FILE_ACTION_ADDED, ..._REMOVED, ..._RENAMED_OLD_NAME, ..._RENAMED_NEW_NAME).
+class FolderWatch {
+public:
+    struct Change {
+        DWORD action;
+        std::wstring name;
+    };
+    explicit FolderWatch(const std::wstring& folder) : folder_(folder) {
+        folderHandle_ =
+            CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+        overlapped_.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        watching_ = folderHandle_ != INVALID_HANDLE_VALUE && overlapped_.hEvent != nullptr && ask();
+    }
+    ~FolderWatch() {
+        if (folderHandle_ != INVALID_HANDLE_VALUE) {
+            CancelIo(folderHandle_);
+            CloseHandle(folderHandle_);
+        }
+        if (overlapped_.hEvent != nullptr) CloseHandle(overlapped_.hEvent);
+    }
+    bool watching() const { return watching_; }
+
+    // Every change up to now. The reports come late; a marker file made and removed here is the
+    // last change, so all before it are in once it is seen.
+    std::vector<Change> changes() {
+        const std::wstring marker = folder_ + L"\\watch.marker";
+        CloseHandle(CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DeleteFileW(marker.c_str());
+        std::vector<Change> out;
+        bool markerGone = false;
+        while (watching_ && !markerGone && WaitForSingleObject(overlapped_.hEvent, 10000) == WAIT_OBJECT_0) {
+            DWORD got = 0;
+            if (!GetOverlappedResult(folderHandle_, &overlapped_, &got, FALSE)) break;
+            for (size_t at = 0; got != 0;) {
+                const auto* change = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer_ + at);
+                const std::wstring name(change->FileName, change->FileNameLength / sizeof(wchar_t));
+                if (name == L"watch.marker") {
+                    markerGone = markerGone || change->Action == FILE_ACTION_REMOVED;
+                } else {
+                    out.push_back({change->Action, name});
+                }
+                if (change->NextEntryOffset == 0) break;
+                at += change->NextEntryOffset;
+            }
+            ResetEvent(overlapped_.hEvent);
+            if (!ask()) break;
+        }
+        EXPECT_TRUE(markerGone) << "the folder's changes were not all reported";
+        return out;
+    }
+
+private:
+    bool ask() {
+        return ReadDirectoryChangesW(folderHandle_, buffer_, sizeof(buffer_), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME,
+                                     nullptr, &overlapped_, nullptr) != FALSE;
+    }
+
+    std::wstring folder_;
+    HANDLE folderHandle_ = INVALID_HANDLE_VALUE;
+    OVERLAPPED overlapped_ = {};
+    alignas(DWORD) char buffer_[64 * 1024];
+    bool watching_ = false;
+};
+
+// A save to a new name creates no file under that name to find out what the name is: the
+// target's name appears once, when the complete scratch file is renamed to it. A probe that
+// made and removed a file there would leave it where the folder lets us create but not remove
+// (under Wine no right refuses a removal to the user who runs these tests, so the test watches
+// the folder instead), and the rename would then fail.
+TEST_F(FileWriterTest, ASaveToANewNameMakesNoOtherFileUnderThatName) {
+    const std::wstring target = dir.file(L"fresh.xml");
+    FolderWatch watch(dir.path());
+    ASSERT_TRUE(watch.watching());
+    ReplacingFileWriter writer;
+    ASSERT_TRUE(writer.begin(target.c_str()));
+    const std::wstring scratch = writer.scratchPath().substr(dir.path().size() + 1);
+    EXPECT_TRUE(writer.write("abc", 3));
+    ASSERT_TRUE(writer.commit());
+    EXPECT_EQ(dir.read(L"fresh.xml"), "abc");
+    EXPECT_EQ(dir.names(), std::vector<std::wstring>{L"fresh.xml"});
+    std::vector<std::wstring> seen;
+    for (const FolderWatch::Change& change : watch.changes())
+        seen.push_back(std::to_wstring(change.action) + L" " + change.name);
+    const std::vector<std::wstring> expected = {
+        std::to_wstring(FILE_ACTION_ADDED) + L" " + scratch,
+        std::to_wstring(FILE_ACTION_RENAMED_OLD_NAME) + L" " + scratch,
+        std::to_wstring(FILE_ACTION_RENAMED_NEW_NAME) + L" fresh.xml",
+    };
+    EXPECT_EQ(seen, expected);
+}
+
 // A save over an existing file keeps everything that is the file's own: its Unix mode and
 // owner, the owner and access rights Windows reads from them, its index and its names. A
 // read-only file is refused and stays as it was.
@@ -365,8 +460,9 @@ TEST_F(FileWriterTest, ASaveKeepsTheModeOwnerAndAccessOfTheFileItReplaces) {
 }
 
 // Until the save is complete the new content stands in a scratch file that only its owner may
-// read (mode 000 under Wine), so that a private file's new content is never readable wider.
-TEST_F(FileWriterTest, TheScratchFileOfAnExistingTargetIsForItsOwnerOnly) {
+// read and write (mode 600 under Wine): a private file's new content is never readable wider,
+// and what a crash leaves its owner can open.
+TEST_F(FileWriterTest, TheScratchFileOfAnExistingTargetIsForItsOwnerToReadAndWrite) {
     Host host;
     if (!host.available()) GTEST_SKIP() << "needs the host to read Unix modes";
     const std::wstring target = dir.write(L"private.xml", "old bytes");
@@ -374,7 +470,8 @@ TEST_F(FileWriterTest, TheScratchFileOfAnExistingTargetIsForItsOwnerOnly) {
     ReplacingFileWriter writer;
     ASSERT_TRUE(writer.begin(target.c_str()));
     ASSERT_TRUE(writer.write("new bytes", 9));
-    EXPECT_EQ(host.modeOf(writer.scratchPath()), "0\n");
+    EXPECT_EQ(host.modeOf(writer.scratchPath()), "600\n");
+    EXPECT_EQ(GetFileAttributesW(writer.scratchPath().c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     ASSERT_TRUE(writer.commit());
     EXPECT_EQ(host.modeOf(target), "600\n");
     EXPECT_EQ(dir.names(), std::vector<std::wstring>{L"private.xml"});
@@ -421,34 +518,107 @@ TEST_F(FileWriterTest, AWriteFailureAtAnyStepLeavesTheOldContentAndAccess) {
     }
 }
 
-// Should even putting the old content back fail, the kept copy stays beside the file, whole
-// and readable by its owner alone (mode 600 under Wine): the old content is never lost.
-TEST_F(FileWriterTest, WhenPuttingTheOldContentBackFailsTheKeptCopyStays) {
+// The text of a box line by line.
+std::vector<std::wstring> linesOf(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    lines.push_back(text.substr(start));
+    return lines;
+}
+
+// The bytes of a file opened by its name, as the user would open it; "<cannot open>" when the
+// system refuses.
+std::string contentOf(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<cannot open>";
+    std::string bytes;
+    char buffer[256];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+        bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+// A write that fails at any byte while the new content goes over the old, with putting the old
+// content back failing too: a box says the file is damaged, with the system's reason and the
+// full path of the copy that holds the old content; the copy opens by that name, holds the old
+// content whole and is its owner's to read and write. A failure before the file is touched
+// damages nothing and says nothing here.
+TEST_F(FileWriterTest, AFailedRestoreSaysTheFileIsDamagedAndNamesTheKeptCopy) {
     Host host;
-    const std::wstring target = dir.write(L"kept.xml", "old content");
-    if (host.available()) {
-        ASSERT_TRUE(host.chmod(target, "640"));
+    wchar_t diskFull[512] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_DISK_FULL,
+                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), diskFull, 512, nullptr);
+    std::wstring reason = diskFull;
+    while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
+        reason.pop_back();
+    ASSERT_FALSE(reason.empty());
+    const std::pair<std::string, std::string> contents[] = {{"old content", "new bytes"}, {"old", "new longer bytes"}};
+    for (const auto& [oldContent, newContent] : contents) {
+        SCOPED_TRACE(oldContent + " -> " + newContent);
+        const std::wstring target = dir.write(L"kept.xml", oldContent);
+        if (host.available()) {
+            ASSERT_TRUE(host.chmod(target, "640"));
+        }
+        // The scratch file takes the new bytes, the copy the old ones, then the target the new.
+        const int64_t touched = static_cast<int64_t>(newContent.size() + oldContent.size());
+        const int64_t everyByte = touched + static_cast<int64_t>(newContent.size());
+        for (int64_t budget = 0; budget <= everyByte; ++budget) {
+            SCOPED_TRACE(budget);
+            const bool damaged = budget >= touched && budget < everyByte;
+            BoxScript boxes;
+            if (damaged) boxes.expectCaption(L"Error");
+            setWriteFailureAfter(budget, true);
+            ReplacingFileWriter writer;
+            ASSERT_TRUE(writer.begin(target.c_str()));
+            EXPECT_EQ(writer.write(newContent.data(), static_cast<DWORD>(newContent.size())),
+                      budget >= static_cast<int64_t>(newContent.size()));
+            EXPECT_EQ(writer.commit(), budget == everyByte);
+            setWriteFailureAfter(-1);
+            if (!damaged) {
+                EXPECT_TRUE(writer.keptCopy().empty());
+                EXPECT_TRUE(boxes.shown().empty());
+                EXPECT_EQ(dir.read(L"kept.xml"), budget == everyByte ? newContent : oldContent);
+                EXPECT_EQ(dir.names(), std::vector<std::wstring>{L"kept.xml"});
+                dir.write(L"kept.xml", oldContent);
+                continue;
+            }
+            EXPECT_EQ(writer.error(), static_cast<DWORD>(ERROR_DISK_FULL));
+            ASSERT_EQ(boxes.shown().size(), 1u);
+            const std::wstring& text = boxes.shown()[0].text;
+            EXPECT_EQ(boxes.shown()[0].type & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
+            const std::vector<std::wstring> lines = linesOf(text);
+            // The file, that it is damaged, the system's reason, and the copy on a line of its own.
+            ASSERT_GE(lines.size(), 6u) << narrow(text);
+            EXPECT_EQ(lines[1], target) << narrow(text);
+            EXPECT_EQ(lines[2].rfind(L"is damaged", 0), 0u) << narrow(text);
+            EXPECT_EQ(lines[3], reason) << narrow(text);
+            const auto intro = std::find(lines.begin(), lines.end(), L"The old content is whole in the file");
+            ASSERT_NE(intro, lines.end()) << narrow(text);
+            ASSERT_NE(intro + 1, lines.end()) << narrow(text);
+            const std::wstring copy = *(intro + 1);
+            EXPECT_EQ(copy, writer.keptCopy());
+            // Full path, beside the file.
+            ASSERT_EQ(copy.rfind(dir.path() + L"\\~verdalt", 0), 0u) << narrow(copy);
+            const std::wstring copyName = copy.substr(dir.path().size() + 1);
+            EXPECT_EQ(dir.names(), (std::vector<std::wstring>{L"kept.xml", copyName}));
+            EXPECT_EQ(contentOf(copy), oldContent);
+            EXPECT_EQ(GetFileAttributesW(copy.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+            if (host.available()) {
+                EXPECT_EQ(host.modeOf(copy), "600\n");
+                EXPECT_EQ(host.modeOf(target), "640\n");
+            }
+            if (budget > touched) {
+                EXPECT_NE(dir.read(L"kept.xml"), oldContent) << "the file holds new bytes over old ones";
+            }
+            EXPECT_TRUE(DeleteFileW(copy.c_str())) << "its owner can remove it";
+            dir.write(L"kept.xml", oldContent);
+        }
     }
-    // The scratch file takes the 9 new bytes, the copy the 11 old ones; the target fails after 4.
-    setWriteFailureAfter(9 + 11 + 4, true);
-    ReplacingFileWriter writer;
-    ASSERT_TRUE(writer.begin(target.c_str()));
-    EXPECT_TRUE(writer.write("new bytes", 9));
-    EXPECT_FALSE(writer.commit());
-    setWriteFailureAfter(-1);
-    EXPECT_EQ(writer.error(), static_cast<DWORD>(ERROR_DISK_FULL));
-    const std::vector<std::wstring> names = dir.names();
-    ASSERT_EQ(names.size(), 2u);
-    const std::wstring copy = names[0] == L"kept.xml" ? names[1] : names[0];
-    EXPECT_EQ(copy.rfind(L"~verdalt", 0), 0u);
-    EXPECT_EQ(dir.read(copy), "old content");
-    if (host.available()) {
-        EXPECT_EQ(host.modeOf(dir.file(copy)), "600\n");
-        EXPECT_EQ(host.modeOf(target), "640\n");
-    }
-    EXPECT_NE(GetFileAttributesW(dir.file(copy).c_str()) & FILE_ATTRIBUTE_READONLY,
-              static_cast<DWORD>(FILE_ATTRIBUTE_READONLY))
-        << "its owner can read it and remove it";
 }
 
 TEST_F(FileWriterTest, AMissingFolderFailsAtTheStart) {

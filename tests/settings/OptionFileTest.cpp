@@ -539,17 +539,32 @@ TEST_F(ListFileTest, ConditionsStayWithTheirRules) {
 // refused with its condition, named in one box, and the rules around it are read.
 TEST_F(ListFileTest, ARuleWhoseConditionCannotBeKeptIsRefused) {
     const std::string longest(IgnoreCondition::kMaxNameUnits, 'n');
+    const std::string fullValue(IgnoreCondition::kValueUnits - 1, 'v');
     struct Case {
         const char* what;
         std::string condition;
-        bool refused;
+        const char* kept;  // the condition as the rule holds it; null: the rule is refused
     } cases[] = {
-        {"a name of 300 units", std::string(300, 'n') + " 0 3 0 v", true},
-        {"a name of 260 units", std::string(260, 'n') + " 0 3 0 v", true},
-        {"a row cut short after the name", "price", true},
-        {"a row cut short in the numbers", "$TEXT$ 0 4", true},
-        {"the longest name", longest + " 0 3 0 v", false},
-        {"an empty row", "", false},
+        {"a name of 300 units", std::string(300, 'n') + " 0 3 0 v", nullptr},
+        {"a name of 260 units", std::string(260, 'n') + " 0 3 0 v", nullptr},
+        {"a row cut short after the name", "price", nullptr},
+        {"a row cut short in the numbers", "$TEXT$ 0 4", nullptr},
+        {"a row without its value", "price 0 3 0", nullptr},
+        {"a row whose value is a blank", "price 0 3 0 ", nullptr},
+        {"a row whose value is blanks and a tab", "price 0 4 0  \t ", nullptr},
+        {"a contains value one unit too long", "$TEXT$ 0 4 0 " + fullValue + "w", nullptr},
+        {"a contains value too long once its blanks are gone", "$TEXT$ 0 6 0 " + fullValue + " w", nullptr},
+        {"an equals value too long", "price 0 3 0 " + fullValue + "w", nullptr},
+        {"an unknown test", "price 0 7 0 v", nullptr},
+        {"not on an unknown test", "price 1 9 0 v", nullptr},
+        {"a test that is no digit", "price 0 x 0 v", nullptr},
+        {"a test of two digits", "price 0 10 0 v", nullptr},
+        {"the longest name", longest + " 0 3 0 v", "030 v"},
+        {"a contains value of the most units", "$TEXT$ 0 4 0 " + fullValue, "040 vvvvvvvvvvvvvvvvvvvvvvvvvvvvvvv"},
+        {"a value that fits once its blanks are gone", "$TEXT$ 0 4 0 " + fullValue.substr(1) + " v",
+         "040 vvvvvvvvvvvvvvvvvvvvvvvvvvvvvvv"},
+        {"not on the last known test", "price 1 6 1 v", "161 v"},
+        {"an empty row", "", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -557,18 +572,21 @@ TEST_F(ListFileTest, ARuleWhoseConditionCannotBeKeptIsRefused) {
         dir.write(L"lists.txt", "IgnoreElement=a>before\r\nIgnoreElement=a>asked 1\r\nCondition=" + c.condition +
                                     "\r\nIgnoreElement=a>after\r\nCondition=$TEXT$ 0 3 0 kept\r\n");
         BoxScript boxes;
-        if (c.refused) boxes.expectCaption(L"Warning!");
+        if (c.kept == nullptr) boxes.expectCaption(L"Warning!");
         ASSERT_EQ(loadOptionFile(path.c_str(), kIgnoredElementRows), 1);
         std::string expected = "rule a>before 0 []\n";
-        if (!c.refused) {
+        if (c.kept != nullptr) {
             expected += "rule a>asked 1 []";
-            if (!c.condition.empty()) expected += " if " + longest + " 030 v";
+            if (c.kept[0] != 0) {
+                const std::string name = c.condition.substr(0, c.condition.find(' '));
+                expected += " if " + (name == "$TEXT$" ? std::string() : name) + " " + c.kept;
+            }
             expected += "\n";
         }
         expected += "rule a>after 0 [] if  030 kept\ncommon []\nkey attribute \n";
         EXPECT_EQ(listState(), expected);
-        ASSERT_EQ(boxes.shown().size(), c.refused ? 1u : 0u);
-        if (c.refused) {
+        ASSERT_EQ(boxes.shown().size(), c.kept == nullptr ? 1u : 0u);
+        if (c.kept == nullptr) {
             const std::wstring& text = boxes.shown()[0].text;
             EXPECT_NE(text.find(L"not added"), std::wstring::npos) << narrow(text);
             EXPECT_NE(text.find(L"\n\na>asked\n"), std::wstring::npos) << narrow(text);

@@ -254,6 +254,20 @@ void OptionsSnapshot::restore() const {
     for (const Region& r : regions_) std::memcpy(r.storage, r.bytes.data(), r.bytes.size());
 }
 
+CurrentFolderGuard::CurrentFolderGuard() {
+    const DWORD units = GetCurrentDirectoryW(0, nullptr);
+    previous_.assign(units, L'\0');
+    previous_.resize(units != 0 ? GetCurrentDirectoryW(units, &previous_[0]) : 0);
+}
+
+CurrentFolderGuard::~CurrentFolderGuard() {
+    if (!previous_.empty()) SetCurrentDirectoryW(previous_.c_str());
+}
+
+bool CurrentFolderGuard::enter(const std::wstring& folder) const {
+    return SetCurrentDirectoryW(folder.c_str()) != FALSE;
+}
+
 TempDir::TempDir() {
     static int counter = 0;
     wchar_t base[MAX_PATH];

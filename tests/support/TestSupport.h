@@ -192,6 +192,22 @@ private:
     std::vector<Region> regions_;
 };
 
+// While alive, the process's current folder may be changed freely: it is put back when the
+// guard goes, on every way out of a test (a failed assertion returns early).
+class CurrentFolderGuard {
+public:
+    CurrentFolderGuard();
+    ~CurrentFolderGuard();
+    CurrentFolderGuard(const CurrentFolderGuard&) = delete;
+    CurrentFolderGuard& operator=(const CurrentFolderGuard&) = delete;
+
+    // Makes folder the current one; false when the system refuses it.
+    bool enter(const std::wstring& folder) const;
+
+private:
+    std::wstring previous_;
+};
+
 // A fresh folder under the temporary directory, removed with its files at the end.
 class TempDir {
 public:

@@ -331,9 +331,9 @@ TEST_F(LoadCommandTest, EveryFormOfALocalPathLoadsTheFileItNames) {
     for (wchar_t& unit : slashed)
         if (unit == L'\\') unit = L'/';
     const std::wstring folder = slashed.substr(0, slashed.rfind(L'/'));
-    wchar_t previous[MAX_PATH];
-    GetCurrentDirectoryW(MAX_PATH, previous);
-    SetCurrentDirectoryW(here.c_str());
+    // Declared after the folder: the current folder is put back before the folder is removed.
+    const CurrentFolderGuard currentFolder;
+    ASSERT_TRUE(currentFolder.enter(here));
     const struct Case {
         const char* what;
         std::wstring typed;
@@ -381,7 +381,6 @@ TEST_F(LoadCommandTest, EveryFormOfALocalPathLoadsTheFileItNames) {
             EXPECT_EQ(std::wstring(title), titleBefore);
         }
     }
-    SetCurrentDirectoryW(previous);
 }
 
 TEST_F(LoadCommandTest, TheFileOfTheSameNameFollowsIntoTheOtherPanel) {
