@@ -158,7 +158,8 @@ LRESULT onContentNotify(NMHDR* header) {
 }
 
 void onSave(HWND) {
-    if (saveEditorText(mainWindow, nullptr)) autoCompare();
+    LoadResult reloaded = kLoadCancelled;
+    if (saveEditorText(mainWindow, nullptr, &reloaded)) autoCompare(reloaded);
 }
 
 void onSaveAs(HWND) {
@@ -167,7 +168,8 @@ void onSaveAs(HWND) {
     wchar_t path[kPathUnits];
     std::wcsncpy(path, chosen, kPathUnits - 1);
     path[kPathUnits - 1] = 0;
-    if (saveEditorText(mainWindow, path)) autoCompare();
+    LoadResult reloaded = kLoadCancelled;
+    if (saveEditorText(mainWindow, path, &reloaded)) autoCompare(reloaded);
 }
 
 void onContentCommand(WPARAM wParam, LPARAM lParam) {
@@ -388,7 +390,7 @@ void enableSaveButton() {
     EnableWindow(contentPane.saveButton, currentEditorPanel != nullptr && currentEditorPanel->editorModified);
 }
 
-bool saveEditorText(HWND owner, const wchar_t* path) {
+bool saveEditorText(HWND owner, const wchar_t* path, LoadResult* reloaded) {
     XMLTreeView* panel = currentEditorPanel;
     if (panel == nullptr) return false;
     // A panel whose document could not be loaded again still has its file's text in the editor.
@@ -396,7 +398,8 @@ bool saveEditorText(HWND owner, const wchar_t* path) {
     if (path == nullptr && !panel->editorModified) return false;
     wchar_t written[kPathUnits];
     if (!writeEditorText(*panel, path, written)) return false;
-    reloadWrittenFile(*panel, owner, written);
+    const LoadResult result = reloadWrittenFile(*panel, owner, written);
+    if (reloaded != nullptr) *reloaded = result;
     return true;
 }
 
