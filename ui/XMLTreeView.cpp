@@ -449,7 +449,7 @@ LoadResult XMLTreeView::loadDocument(HWND owner, const wchar_t* path, int useFol
                 fileName[0] = 0;
             break;
         case kLoadCancelled:
-            if (path != nullptr && path[0] != 0) removeRecentFile(pathCombo, path);
+            if (path != nullptr && path[0] != 0) removeRecentFile(pathCombo, path, !isURLPath(path));
             break;
         case kLoadKept:
             break;
