@@ -61,6 +61,9 @@ struct XMLTreeView {
     HWND pathButton = nullptr;
     int32_t pathButtonWidth = 0;
     int32_t editorModified = 0;
+    // The user let the editor's text go at "Save changes to FILE?": it is the file's text
+    // no more, and is never saved or kept; the editor is made anew after the load.
+    int32_t editorTextLetGo = 0;
     // The editor's text is not the whole file: it is read-only and is never saved.
     int32_t editorLoadFailed = 0;
     XMLTreeItem* editorElement = nullptr;  // not owned; dropped before records are freed

@@ -293,6 +293,7 @@ void prepareEditor(XMLTreeView& panel, XMLTreeItem* element) {
     panel.highlighter.differencesShown = false;
     panel.colourCache.resize(0);
     panel.editorLoadFailed = 0;
+    panel.editorTextLetGo = 0;
     panel.rootLine = -1;
     if (!panel.loaded) {
         updatePathCaption(panel);
@@ -370,6 +371,7 @@ void forgetContentWindow() {
         panel->pathButton = nullptr;
         panel->pathButtonWidth = 0;
         panel->editorModified = 0;
+        panel->editorTextLetGo = 0;
         forgetEditorRecords(*panel);
     }
     currentEditorPanel = nullptr;

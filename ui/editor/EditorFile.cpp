@@ -306,7 +306,7 @@ bool XMLTreeView::saveFile(const wchar_t* target) {
 
 bool writeEditorText(XMLTreeView& panel, const wchar_t* target, wchar_t* written) {
     if (written != nullptr) written[0] = 0;
-    if (panel.editor == nullptr || panel.editorLoadFailed) return false;
+    if (panel.editor == nullptr || panel.editorLoadFailed || panel.editorTextLetGo) return false;
     // A copy: target may be the panel's own name, which is rewritten below.
     wchar_t path[kPathUnits];
     std::wcsncpy(path, target != nullptr ? target : panel.fileName, kPathUnits - 1);
