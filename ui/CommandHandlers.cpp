@@ -17,16 +17,13 @@
 #include "ui/XMLTreeView.h"
 
 int32_t filesCompared = 0;
-int32_t openAborted = 0;
 
 void onOpenFirstFile(HWND window, int) {
-    leftTreeView.loadDocument(window, nullptr, 1, 1);
-    autoCompare();
+    autoCompare(leftTreeView.loadDocument(window, nullptr, 1, 1));
 }
 
 void onOpenSecondFile(HWND window, int) {
-    rightTreeView.loadDocument(window, nullptr, 1, 1);
-    autoCompare();
+    autoCompare(rightTreeView.loadDocument(window, nullptr, 1, 1));
 }
 
 void onCompareFiles(HWND, int) {

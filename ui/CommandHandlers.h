@@ -13,8 +13,6 @@ struct XMLTreeItem;
 
 // A comparison result is in force (cleared by every load that reaches the parse).
 extern int32_t filesCompared;
-// The last load stopped at a cancelled Open dialog or a missing local file.
-extern int32_t openAborted;
 
 // Comparison and views.
 

@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <string>
 
+#include "model/FilePath.h"
 #include "settings/Registry.h"
 #include "ui/MainWindow.h"
 #include "ui/XMLTreeView.h"
@@ -27,6 +28,15 @@ std::wstring entryText(HWND combo, int index) {
     const LRESULT got = SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
     text.resize(got == CB_ERR ? 0 : static_cast<size_t>(got));
     return text;
+}
+
+// The text by which the list holds the file; false when a local path has no full form
+// that fits.
+bool listedText(const wchar_t* path, bool isLocal, wchar_t (&text)[kPathUnits]) {
+    if (isLocal) return fullLocalPath(path, text, kPathUnits) == 0;
+    std::wcsncpy(text, path, kPathUnits - 1);
+    text[kPathUnits - 1] = 0;
+    return true;
 }
 
 int findExact(HWND combo, const wchar_t* text) {
@@ -82,13 +92,7 @@ void saveRecentList(HWND combo, const wchar_t* subkey, const wchar_t* format) {
 void addRecentFile(HWND combo, const wchar_t* path, bool isLocal) {
     if (combo == nullptr || path == nullptr || path[0] == 0) return;
     wchar_t text[kPathUnits];
-    if (isLocal) {
-        const DWORD n = GetFullPathNameW(path, kPathUnits, text, nullptr);
-        if (n == 0 || n >= kPathUnits) return;
-    } else {
-        std::wcsncpy(text, path, kPathUnits - 1);
-        text[kPathUnits - 1] = 0;
-    }
+    if (!listedText(path, isLocal, text)) return;
     SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     const int found = findExact(combo, text);
     if (found >= 0)
@@ -99,9 +103,11 @@ void addRecentFile(HWND combo, const wchar_t* path, bool isLocal) {
     SendMessageW(combo, CB_SETCURSEL, 0, 0);
 }
 
-void removeRecentFile(HWND combo, const wchar_t* path) {
+void removeRecentFile(HWND combo, const wchar_t* path, bool isLocal) {
     if (combo == nullptr || path == nullptr || path[0] == 0) return;
-    const int found = findExact(combo, path);
+    wchar_t text[kPathUnits];
+    if (!listedText(path, isLocal, text)) return;
+    const int found = findExact(combo, text);
     if (found >= 0) SendMessageW(combo, CB_DELETESTRING, found, 0);
 }
 

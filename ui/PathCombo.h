@@ -21,11 +21,13 @@ void loadRecentList(HWND combo, const wchar_t* subkey, const wchar_t* format, in
 // Writes the combo's entries and deletes the values numbered past its end, so that
 // entries removed during the run do not come back.
 void saveRecentList(HWND combo, const wchar_t* subkey, const wchar_t* format);
-// Puts a loaded file at the top: the full path for a local file. An entry equal to it
-// (without regard to case) moves up; else a full list loses its oldest entry.
+// The list holds a local file by its full path, whatever form it was typed in, and a URL
+// as given.
+// Puts a loaded file at the top. An entry equal to it (without regard to case) moves up;
+// else a full list loses its oldest entry.
 void addRecentFile(HWND combo, const wchar_t* path, bool isLocal);
-// Deletes the entry equal to path (without regard to case), if any.
-void removeRecentFile(HWND combo, const wchar_t* path);
+// Deletes the entry equal to the file (without regard to case), if any.
+void removeRecentFile(HWND combo, const wchar_t* path, bool isLocal);
 
 void subclassPathEdit(HWND edit);
 void subclassFileToolbar(HWND toolbar);

@@ -311,7 +311,7 @@ int XMLFileExists(HWND, const wchar_t* path) {
     return 0;
 }
 
-int reportLoadResult(HWND tree, HWND owner, const wchar_t* path, bool isLocal, int autoLoad) {
+LoadResult reportLoadResult(HWND tree, HWND owner, const wchar_t* path, bool isLocal, int autoLoad) {
     XMLTreeView* panel = panelFromTree(tree);
     if (countHandlers.stopRequested() || nothingLoadedAfterFatalError(tree)) {
         clearPanel(tree, true);
@@ -324,7 +324,7 @@ int reportLoadResult(HWND tree, HWND owner, const wchar_t* path, bool isLocal, i
         } else {
             showStatusMessage(L"W#Canceled");
         }
-        return 1;
+        return kLoadFailed;
     }
     if (panel != nullptr) addRecentFile(panel->pathCombo, path, isLocal);
     if (countHandlers.errorSeen) {
@@ -347,26 +347,27 @@ int reportLoadResult(HWND tree, HWND owner, const wchar_t* path, bool isLocal, i
 
     XMLTreeView* other = otherPanelFromTree(tree);
     if (!autoLoad || !OptionSet::LoadSeparate || !isChecked(autoLoadBox) || panel == nullptr || other == nullptr)
-        return 0;
-    if (panel->folder[0] == 0 || other->folder[0] == 0 || std::wcscmp(panel->folder, other->folder) == 0) return 0;
+        return kLoaded;
+    if (panel->folder[0] == 0 || other->folder[0] == 0 || std::wcscmp(panel->folder, other->folder) == 0)
+        return kLoaded;
     // The file of the same name in the other panel's folder.
     wchar_t full[kPathUnits];
     wchar_t* filePart = nullptr;
     const DWORD length = GetFullPathNameW(path, kPathUnits, full, &filePart);
-    if (length == 0 || length >= kPathUnits || filePart == nullptr) return 0;
+    if (length == 0 || length >= kPathUnits || filePart == nullptr) return kLoaded;
     wchar_t sameName[kPathUnits];
     std::wcsncpy(sameName, other->folder, kPathUnits - 1);
     sameName[kPathUnits - 1] = 0;
     const size_t used = std::wcslen(sameName);
     std::wcsncpy(sameName + used, filePart, kPathUnits - 1 - used);
     sameName[kPathUnits - 1] = 0;
-    other->loadDocument(owner, sameName, 1, 0);
-    return 0;
+    const LoadResult same = other->loadDocument(owner, sameName, 1, 0);
+    return same == kLoadCancelled || same == kLoadKept ? kLoadedOtherKept : kLoaded;
 }
 
 namespace {
 
-// The load command's steps up to the report; loadXMLFile turns the outcome into openAborted.
+// The load command's steps up to the report.
 LoadResult loadIntoPanel(HWND owner, XMLTreeView* panel, const wchar_t* path, wchar_t* folder, int autoLoad) {
     if (panel == nullptr) return kLoadCancelled;
     HWND tree = panel->tree;
@@ -412,7 +413,7 @@ LoadResult loadIntoPanel(HWND owner, XMLTreeView* panel, const wchar_t* path, wc
     // The document is there before its result is reported, so that the trees paint it
     // while a result box is up.
     if (!countHandlers.stopRequested()) setLoadedFile(*panel, path);
-    return reportLoadResult(tree, owner, path, !url, autoLoad) ? kLoadFailed : kLoaded;
+    return reportLoadResult(tree, owner, path, !url, autoLoad);
 }
 
 // What the editor's text was read with: a text kept after a failed load is saved the
@@ -431,13 +432,7 @@ struct ReadEncoding {
 }  // namespace
 
 LoadResult loadXMLFile(HWND owner, HWND tree, const wchar_t* path, wchar_t* folder, int autoLoad) {
-    openAborted = 0;
-    const LoadResult result = loadIntoPanel(owner, panelFromTree(tree), path, folder, autoLoad);
-    // A load that never reached the parse leaves the old document, and nothing new to
-    // compare. Not cleared after a success: the file of the same name that the report
-    // loads into the other panel may have set it.
-    if (result == kLoadCancelled || result == kLoadKept) openAborted = 1;
-    return result;
+    return loadIntoPanel(owner, panelFromTree(tree), path, folder, autoLoad);
 }
 
 LoadResult XMLTreeView::loadDocument(HWND owner, const wchar_t* path, int useFolder, int autoLoad) {
@@ -446,6 +441,7 @@ LoadResult XMLTreeView::loadDocument(HWND owner, const wchar_t* path, int useFol
     const LoadResult result = loadXMLFile(owner, tree, path, useFolder ? folder : nullptr, autoLoad);
     switch (result) {
         case kLoaded:
+        case kLoadedOtherKept:
             highlighter.colouringState = kJustLoaded;
             // The panel just loaded becomes the shown editor, at its root.
             if (loaded && contentPane.window != nullptr) prepareEditor(*this, rootElement(*this));
@@ -461,7 +457,7 @@ LoadResult XMLTreeView::loadDocument(HWND owner, const wchar_t* path, int useFol
                 fileName[0] = 0;
             break;
         case kLoadCancelled:
-            if (path != nullptr && path[0] != 0) removeRecentFile(pathCombo, path);
+            if (path != nullptr && path[0] != 0) removeRecentFile(pathCombo, path, !isURLPath(path));
             break;
         case kLoadKept:
             break;
@@ -476,18 +472,30 @@ LoadResult XMLTreeView::loadDocument(HWND owner, const wchar_t* path, int useFol
 
 void autoCompare() {
     if (parseRunning) return;
-    if (leftTreeView.loaded && rightTreeView.loaded && !openAborted && isChecked(autoCompareBox))
+    if (leftTreeView.loaded && rightTreeView.loaded && isChecked(autoCompareBox))
         filesCompared = compareFiles();
     else
         refreshViews(0);
 }
 
-void loadFromPathCombo(HWND combo) {
+void autoCompare(LoadResult load) {
+    if (parseRunning) return;
+    // A load that stopped before its parse, here or in the other panel, left the documents
+    // as they were: nothing new to compare.
+    if (load == kLoadCancelled || load == kLoadKept || load == kLoadedOtherKept)
+        refreshViews(0);
+    else
+        autoCompare();
+}
+
+LoadResult loadFromPathCombo(HWND combo) {
     wchar_t text[kPathUnits - 1] = {};
     if (combo != nullptr) GetWindowTextW(combo, text, kPathUnits - 1);
     XMLTreeView* panel = panelFromPathCombo(combo);
-    if (text[0] != 0 && panel != nullptr) panel->loadDocument(mainWindow, text, 0, 1);
-    autoCompare();
+    LoadResult result = kLoadCancelled;
+    if (text[0] != 0 && panel != nullptr) result = panel->loadDocument(mainWindow, text, 0, 1);
+    autoCompare(result);
+    return result;
 }
 
 void dropFiles(HWND window, HDROP drop) {
@@ -496,6 +504,7 @@ void dropFiles(HWND window, HDROP drop) {
     DragQueryFileW(drop, 0, droppedFile, kPathUnits);
     DragFinish(drop);
     XMLTreeView* panel = panelFromTree(window);
-    if (panel != nullptr && droppedFile[0] != 0) panel->loadDocument(mainWindow, droppedFile, 0, 1);
-    autoCompare();
+    LoadResult result = kLoadCancelled;
+    if (panel != nullptr && droppedFile[0] != 0) result = panel->loadDocument(mainWindow, droppedFile, 0, 1);
+    autoCompare(result);
 }

@@ -23,8 +23,10 @@ constexpr int kPathUnits = 260;
 
 // The one outcome of a load. 0 loaded; 1 failed (stopped parse, exception: the panel is
 // empty); 2 cancelled at the dialog, or the local file cannot be opened; 3 the user kept
-// the editor's unsaved text. After 2 and 3 the panel holds what it held before.
-enum LoadResult { kLoaded = 0, kLoadFailed = 1, kLoadCancelled = 2, kLoadKept = 3 };
+// the editor's unsaved text. After 2 and 3 the panel holds what it held before. 4 loaded,
+// but the file of the same name that was to follow into the other panel ended there with
+// 2 or 3, so that panel holds what it held before.
+enum LoadResult { kLoaded = 0, kLoadFailed = 1, kLoadCancelled = 2, kLoadKept = 3, kLoadedOtherKept = 4 };
 
 struct XMLTreeView {
     XMLTreeItem* summaryItem = nullptr;  // owned
@@ -59,6 +61,9 @@ struct XMLTreeView {
     HWND pathButton = nullptr;
     int32_t pathButtonWidth = 0;
     int32_t editorModified = 0;
+    // The user let the editor's text go at "Save changes to FILE?": it is the file's text
+    // no more, and is never saved or kept; the editor is made anew after the load.
+    int32_t editorTextLetGo = 0;
     // The editor's text is not the whole file: it is read-only and is never saved.
     int32_t editorLoadFailed = 0;
     XMLTreeItem* editorElement = nullptr;  // not owned; dropped before records are freed
@@ -114,22 +119,28 @@ LoadResult parseIntoPanel(XMLTreeView& panel, const wchar_t* path);
 
 // The load command: asks for a name when none is given (folder: where the dialog
 // starts and what it fills, or null), makes a local path full and checks it, clears the
-// panel and the comparison state, parses and reports the result. Sets openAborted after
-// results 2 and 3.
+// panel and the comparison state, parses and reports the result.
 LoadResult loadXMLFile(HWND owner, HWND tree, const wchar_t* path, wchar_t* folder, int autoLoad);
 // 1 when the local file can be opened (its size becomes the progress total); else the
 // file-error box and 0.
 int XMLFileExists(HWND owner, const wchar_t* path);
 // The load's outcome in the status bar and its boxes, the recent list, the focus and
-// the file of the same name for the other panel; 1 when the parse was stopped.
-int reportLoadResult(HWND tree, HWND owner, const wchar_t* path, bool isLocal, int autoLoad);
+// the file of the same name for the other panel: failed when the parse was stopped,
+// else loaded, or loaded with the other panel kept when that file's load stopped before
+// its parse.
+LoadResult reportLoadResult(HWND tree, HWND owner, const wchar_t* path, bool isLocal, int autoLoad);
 // Loads and comparisons asked for while a parse is running are ignored.
 bool isParseRunning();
 
-// The comparison after a user's load, when both panels hold a file.
+// The comparison after a change to the documents, when both panels hold one and the
+// AutoCompare box is ticked; else the views are refreshed.
 void autoCompare();
-// The load of a path typed or chosen in a path combo box (WM_USER+1).
-void loadFromPathCombo(HWND combo);
+// The same after a user's load, given its outcome: a load that stopped before its parse
+// brought nothing new, and only refreshes the views.
+void autoCompare(LoadResult load);
+// The load of a path typed or chosen in a path combo box (WM_USER+1); an empty box
+// loads nothing, which counts as cancelled.
+LoadResult loadFromPathCombo(HWND combo);
 // The load of the first file dropped onto a tree.
 void dropFiles(HWND window, HDROP drop);
 // A URL: a scheme of ftp or four or five letters starting with http, a colon within

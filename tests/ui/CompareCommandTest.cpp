@@ -462,6 +462,86 @@ TEST_F(CompareCommandReloadTest, AFileGoneBeforeTheReloadLeavesItsPanelEmptyAndT
     EXPECT_EQ(names(leftTreeView).size(), 6u) << "the left file was reloaded whole";
 }
 
+using AutoCompareTest = CompareCommandTest;
+
+// After a user's load both documents are compared, unless the load stopped before its
+// parse (in its own panel, or in the other for the file of the same name): then the
+// documents are the ones already there, and nothing new is compared.
+TEST_F(AutoCompareTest, FollowsEveryLoadThatReachedItsParseAndNoOther) {
+    TempDir otherFolder;
+    enum class Road { kOpenFirst, kOpenSecond, kPathBox, kDrop };
+    const struct Case {
+        const char* what;
+        Road road;
+        const wchar_t* name;   // the file loaded, in dir; null: the dialog is cancelled
+        bool sameNameFollows;  // AutoLoad on, with the other panel's folder set
+        bool sameNameThere;
+        int boxes;  // "XMLFileExists" boxes
+        bool compared;
+    } cases[] = {
+        {"Open First File, cancelled", Road::kOpenFirst, nullptr, false, false, 0, false},
+        {"Open Second File, cancelled", Road::kOpenSecond, nullptr, false, false, 0, false},
+        {"a missing file typed into the path box", Road::kPathBox, L"missing.xml", false, false, 1, false},
+        {"a missing file dropped", Road::kDrop, L"missing.xml", false, false, 1, false},
+        {"Open First File, the file of the same name missing", Road::kOpenFirst, L"x.xml", true, false, 1, false},
+        {"Open First File", Road::kOpenFirst, L"x.xml", false, false, 0, true},
+        {"Open Second File", Road::kOpenSecond, L"x.xml", false, false, 0, true},
+        {"the path box", Road::kPathBox, L"x.xml", false, false, 0, true},
+        {"a dropped file", Road::kDrop, L"x.xml", false, false, 0, true},
+        {"Open First File, the file of the same name follows", Road::kOpenFirst, L"x.xml", true, true, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        emptyBothPanels();
+        SendMessageW(autoCompareBox, BM_SETCHECK, BST_UNCHECKED, 0);
+        SendMessageW(autoLoadBox, BM_SETCHECK, BST_UNCHECKED, 0);
+        load(leftTreeView, "<r><a/></r>", L"left.xml");
+        load(rightTreeView, "<r><b/></r>", L"right.xml");
+        ASSERT_EQ(filesCompared, 0);
+        dir.write(L"x.xml", "<r><c/></r>");
+        DeleteFileW(otherFolder.file(L"x.xml").c_str());
+        if (c.sameNameThere) otherFolder.write(L"x.xml", "<r><d/></r>");
+        OptionSet::LoadSeparate = c.sameNameFollows ? 1 : 0;
+        SendMessageW(autoLoadBox, BM_SETCHECK, c.sameNameFollows ? BST_CHECKED : BST_UNCHECKED, 0);
+        std::wcscpy(leftTreeView.folder, c.sameNameFollows ? (dir.path() + L"\\").c_str() : L"");
+        std::wcscpy(rightTreeView.folder, c.sameNameFollows ? (otherFolder.path() + L"\\").c_str() : L"");
+        SendMessageW(autoCompareBox, BM_SETCHECK, BST_CHECKED, 0);
+
+        const std::wstring path = c.name != nullptr ? dir.file(c.name) : L"";
+        XMLTreeView& panel = c.road == Road::kOpenSecond ? rightTreeView : leftTreeView;
+        {
+            BoxScript boxes;
+            for (int i = 0; i < c.boxes; ++i)
+                boxes.expectCaption(L"Error");
+            DialogScript dialogs;
+            switch (c.road) {
+                case Road::kOpenFirst:
+                case Road::kOpenSecond:
+                    if (c.name != nullptr)
+                        dialogs.answer(path);
+                    else
+                        dialogs.cancel();
+                    command(c.road == Road::kOpenFirst ? IDM_OPEN_FIRST : IDM_OPEN_SECOND);
+                    break;
+                case Road::kPathBox:
+                    SetWindowTextW(panel.pathCombo, path.c_str());
+                    loadFromPathCombo(panel.pathCombo);
+                    break;
+                case Road::kDrop:
+                    dropFiles(panel.tree, dropOf({path}));
+                    break;
+            }
+            EXPECT_EQ(static_cast<int>(boxes.shown().size()), c.boxes);
+        }
+        EXPECT_EQ(leftTreeView.loaded, 1);
+        EXPECT_EQ(rightTreeView.loaded, 1);
+        const bool loaded = c.name != nullptr && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+        EXPECT_EQ(elementNamed(panel, L"c") != nullptr, loaded);
+        EXPECT_EQ(elementNamed(rightTreeView, L"d") != nullptr, c.sameNameThere);
+        EXPECT_EQ(filesCompared, c.compared ? 1 : 0);
+    }
+}
+
 using ReloadAfterChangeTest = CompareCommandTest;
 
 // The files are rewritten after the load, so a reload shows in the trees: "a" becomes "b".

@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cwctype>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "settings/Registry.h"
 #include "tests/support/TestSupport.h"
+#include "tests/ui/MainWindowFixture.h"
 #include "ui/PathCombo.h"
+#include "ui/Toolbars.h"
 
 namespace {
 
@@ -88,8 +92,8 @@ TEST_F(RecentListTest, AnEntryMatchesOnlyTheWholePathWithoutRegardToCase) {
         << "a prefix of an entry is another file";
     addRecentFile(combo, L"HTTP://HOST/A.XML", false);
     EXPECT_EQ(entries(combo), (std::vector<std::wstring>{L"HTTP://HOST/A.XML", L"http://host/b.xml", longer}));
-    removeRecentFile(combo, L"http://host/a");
-    removeRecentFile(combo, L"http://host/A.xml");
+    removeRecentFile(combo, L"http://host/a", false);
+    removeRecentFile(combo, L"http://host/A.xml", false);
     EXPECT_EQ(entries(combo), (std::vector<std::wstring>{L"http://host/b.xml", longer}));
 }
 
@@ -108,7 +112,7 @@ TEST_F(RecentListTest, SavedListsComeBackAndRemovedEntriesStayRemoved) {
     loadRecentList(second, kLeftRecentSubkey, kRecentValueFormat, kRecentFileCount);
     EXPECT_EQ(entries(second), entries(combo));
 
-    removeRecentFile(combo, url(2).c_str());
+    removeRecentFile(combo, url(2).c_str(), false);
     saveRecentList(combo, kLeftRecentSubkey, kRecentValueFormat);
     EXPECT_FALSE(stored(L"File3"));
     HWND third = makeCombo();
@@ -135,6 +139,129 @@ TEST_F(RecentListTest, ReadingStopsAtAMissingOrTooLongValue) {
 TEST_F(RecentListTest, NoKeyGivesAnEmptyList) {
     loadRecentList(combo, kRightRecentSubkey, kRecentValueFormat, kRecentFileCount);
     EXPECT_TRUE(entries(combo).empty());
+}
+
+// The current folder for the time of a scope, put back on every way out.
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const std::wstring& folder) {
+        GetCurrentDirectoryW(MAX_PATH, previous_);
+        SetCurrentDirectoryW(folder.c_str());
+    }
+    ~CurrentFolder() { SetCurrentDirectoryW(previous_); }
+    CurrentFolder(const CurrentFolder&) = delete;
+    CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+private:
+    wchar_t previous_[MAX_PATH] = {};
+};
+
+// The recent lists as the loads of the main window keep them.
+class RecentFilesOfLoadsTest : public MainWindowFixture {
+protected:
+    OptionsSnapshot options;
+
+    void SetUp() override {
+        MainWindowFixture::SetUp();
+        OptionSet::LoadSeparate = 0;
+        start();
+        SendMessageW(autoCompareBox, BM_SETCHECK, BST_UNCHECKED, 0);
+    }
+
+    static std::vector<std::wstring> entries(HWND box) {
+        std::vector<std::wstring> out;
+        const int count = static_cast<int>(SendMessageW(box, CB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            wchar_t text[300] = {};
+            SendMessageW(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+            out.push_back(text);
+        }
+        return out;
+    }
+
+    static int entriesNaming(HWND box, const std::wstring& path) {
+        int count = 0;
+        for (const std::wstring& entry : entries(box))
+            count += CompareStringOrdinal(entry.c_str(), -1, path.c_str(), -1, TRUE) == CSTR_EQUAL ? 1 : 0;
+        return count;
+    }
+
+    // Entries File1, File2, ... of a stored list, up to the first missing one.
+    std::vector<std::wstring> stored(const wchar_t* subkey) const {
+        std::vector<std::wstring> out;
+        for (int i = 1; i <= kRecentFileCount; ++i) {
+            const std::wstring name = L"File" + std::to_wstring(i);
+            if (!hasValue(name.c_str(), subkey)) break;
+            out.push_back(textValue(name.c_str(), subkey));
+        }
+        return out;
+    }
+
+    static void typeAndLoad(XMLTreeView& panel, const std::wstring& typed) {
+        SetWindowTextW(panel.pathCombo, typed.c_str());
+        loadFromPathCombo(panel.pathCombo);
+    }
+};
+
+// Whatever form a path is typed in, the list holds the file once, by its full path: a load
+// moves that entry to the top, and a load that finds the file gone removes it. The stored
+// lists are the lists shown.
+TEST_F(RecentFilesOfLoadsTest, AFileTypedInAnyFormHasOneEntryAndLosesItWhenItIsGone) {
+    const std::wstring full = dir.write(L"typed.xml", "<r/>");
+    const std::wstring other = dir.write(L"other.xml", "<r/>");
+    std::wstring slashed = full;
+    for (wchar_t& unit : slashed)
+        if (unit == L'\\') unit = L'/';
+    std::wstring upper = full;
+    for (wchar_t& unit : upper)
+        unit = static_cast<wchar_t>(std::towupper(unit));
+    const CurrentFolder here(dir.path());
+    const struct Form {
+        const char* what;
+        std::wstring typed;
+    } forms[] = {
+        {"backslashes", full},
+        {"forward slashes", slashed},
+        {"a relative name", L"typed.xml"},
+        {"a relative path with forward slashes", L"./sub/../typed.xml"},
+        {"another case", upper},
+    };
+    const int count = static_cast<int>(std::size(forms));
+    for (XMLTreeView* panel : {&leftTreeView, &rightTreeView}) {
+        SCOPED_TRACE(panel == &leftTreeView ? "left" : "right");
+        typeAndLoad(*panel, other);
+        for (int i = 0; i < count; ++i) {
+            const Form& first = forms[i];
+            const Form& second = forms[(i + 1) % count];
+            const Form& gone = forms[(i + 2) % count];
+            SCOPED_TRACE(std::string(first.what) + ", then " + second.what + ", then gone, " + gone.what);
+            dir.write(L"typed.xml", "<r/>");
+            typeAndLoad(*panel, first.typed);
+            typeAndLoad(*panel, second.typed);
+            ASSERT_EQ(panel->loaded, 1);
+            std::vector<std::wstring> list = entries(panel->pathCombo);
+            ASSERT_EQ(list.size(), 2u);
+            EXPECT_EQ(CompareStringOrdinal(list[0].c_str(), -1, full.c_str(), -1, TRUE), CSTR_EQUAL) << narrow(list[0]);
+            EXPECT_EQ(list[1], other);
+
+            DeleteFileW(full.c_str());
+            {
+                BoxScript boxes;
+                boxes.expectCaption(L"Error");
+                typeAndLoad(*panel, gone.typed);
+                ASSERT_EQ(boxes.shown().size(), 1u);
+                EXPECT_NE(boxes.shown()[0].text.find(L"XMLFileExists"), std::wstring::npos);
+            }
+            EXPECT_EQ(entriesNaming(panel->pathCombo, full), 0) << "the entry of the file that is gone";
+            EXPECT_EQ(entries(panel->pathCombo), std::vector<std::wstring>{other});
+        }
+    }
+    const std::vector<std::wstring> left = entries(leftTreeView.pathCombo);
+    const std::vector<std::wstring> right = entries(rightTreeView.pathCombo);
+    close();
+    EXPECT_EQ(stored(kLeftRecentSubkey), left);
+    EXPECT_EQ(stored(kRightRecentSubkey), right);
+    EXPECT_EQ(stored(kLeftRecentSubkey), std::vector<std::wstring>{other});
 }
 
 }  // namespace

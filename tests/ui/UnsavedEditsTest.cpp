@@ -271,6 +271,80 @@ TEST_F(UnsavedEditsTest, YesOnAChangedKeptTextLoadsTheTreeFromTheFileWritten) {
     EXPECT_STREQ(box, dir.file(L"left.xml").c_str());
 }
 
+// "No" lets the edits go. Should the load that follows fail, the editor holds the file's
+// own last text or nothing, and no edit after that saves the ones let go, whether to the
+// file or to a new name.
+TEST_F(UnsavedEditsTest, ATextLetGoIsNotKeptWhenTheLoadThatFollowsFails) {
+    enum class Road { kReloadBroken, kReloadLocked, kOpenBroken };
+    const struct Case {
+        Road road;
+        const char* what;
+        std::string leftAfter;  // left.xml as the road leaves it
+    } cases[] = {
+        {Road::kReloadBroken, "Reload of a file that no longer parses", kBroken},
+        {Road::kReloadLocked, "Reload of a file another program holds open", kLeft},
+        {Road::kOpenBroken, "Open of another file that does not parse", kLeft},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileW(dir.file(L"saved.xml").c_str());
+        editLeft();
+        const std::wstring path = dir.write(L"left.xml", c.leftAfter);
+        {
+            BoxScript boxes;
+            boxes.expect(L"Save changes to " + path + L"?", L"Verdalt", IDNO);
+            if (c.road == Road::kReloadLocked) {
+                boxes.expectCaption(L"Error");
+            } else {
+                boxes.expectCaption(L"Fatal error", IDNO).expect(kFatalBox, L"XML Parser Fatal Error");
+            }
+            HANDLE held = INVALID_HANDLE_VALUE;
+            if (c.road == Road::kReloadLocked) {
+                held = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+                ASSERT_NE(held, INVALID_HANDLE_VALUE);
+            }
+            if (c.road == Road::kOpenBroken) {
+                dir.write(L"other.xml", kBroken);
+                DialogScript dialogs;
+                dialogs.answer(dir.file(L"other.xml"));
+                SendMessageW(mainWindow, WM_COMMAND, IDM_OPEN_FIRST, 0);
+            } else {
+                SendMessageW(mainWindow, WM_COMMAND, IDM_RELOAD, 0);
+            }
+            pump();
+            if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+            EXPECT_EQ(boxes.shown().size(), c.road == Road::kReloadLocked ? 2u : 3u);
+        }
+        ASSERT_EQ(leftTreeView.loaded, 0);
+        ASSERT_NE(leftTreeView.editor, nullptr);
+        const std::wstring held = text(leftTreeView.editor);
+        EXPECT_TRUE(held.empty() || held == shown(kLeft)) << "the editor holds the edits let go";
+        EXPECT_EQ(leftTreeView.editorModified, 0);
+        // The user goes back to the left text with its caption, types and saves, then
+        // saves under a new name. The left editor holds nothing to show: the right one
+        // stays shown, and its own text is what both saves write.
+        {
+            BoxScript boxes;  // any box fails
+            click(leftTreeView.pathButton);
+            XMLTreeView* shownPanel = currentEditorPanel;
+            ASSERT_NE(shownPanel, nullptr);
+            const LONG end = static_cast<LONG>(text(shownPanel->editor).size());
+            select(shownPanel->editor, end, end);
+            SendMessageW(shownPanel->editor, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L" "));
+            pump();
+            click(contentPane.saveButton);
+            DialogScript dialogs;
+            dialogs.answer(dir.file(L"saved.xml"));
+            click(contentPane.saveAsButton);
+            EXPECT_EQ(shownPanel, &rightTreeView);
+        }
+        EXPECT_TRUE(dir.read(L"left.xml") == c.leftAfter) << dir.read(L"left.xml");
+        EXPECT_EQ(dir.read(L"right.xml"), "<root><y/></root> ");
+        EXPECT_EQ(dir.read(L"saved.xml"), "<root><y/></root> ");
+        close();
+    }
+}
+
 TEST_F(UnsavedEditsTest, AReloadOfBothSidesAsksForEachBeforeEitherIsReloaded) {
     editLeft();
     select(rightTreeView.editor, 6, 6);

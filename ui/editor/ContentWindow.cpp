@@ -158,7 +158,8 @@ LRESULT onContentNotify(NMHDR* header) {
 }
 
 void onSave(HWND) {
-    if (saveEditorText(mainWindow, nullptr)) autoCompare();
+    LoadResult reloaded = kLoadCancelled;
+    if (saveEditorText(mainWindow, nullptr, &reloaded)) autoCompare(reloaded);
 }
 
 void onSaveAs(HWND) {
@@ -167,7 +168,8 @@ void onSaveAs(HWND) {
     wchar_t path[kPathUnits];
     std::wcsncpy(path, chosen, kPathUnits - 1);
     path[kPathUnits - 1] = 0;
-    if (saveEditorText(mainWindow, path)) autoCompare();
+    LoadResult reloaded = kLoadCancelled;
+    if (saveEditorText(mainWindow, path, &reloaded)) autoCompare(reloaded);
 }
 
 void onContentCommand(WPARAM wParam, LPARAM lParam) {
@@ -291,6 +293,7 @@ void prepareEditor(XMLTreeView& panel, XMLTreeItem* element) {
     panel.highlighter.differencesShown = false;
     panel.colourCache.resize(0);
     panel.editorLoadFailed = 0;
+    panel.editorTextLetGo = 0;
     panel.rootLine = -1;
     if (!panel.loaded) {
         updatePathCaption(panel);
@@ -368,6 +371,7 @@ void forgetContentWindow() {
         panel->pathButton = nullptr;
         panel->pathButtonWidth = 0;
         panel->editorModified = 0;
+        panel->editorTextLetGo = 0;
         forgetEditorRecords(*panel);
     }
     currentEditorPanel = nullptr;
@@ -388,7 +392,7 @@ void enableSaveButton() {
     EnableWindow(contentPane.saveButton, currentEditorPanel != nullptr && currentEditorPanel->editorModified);
 }
 
-bool saveEditorText(HWND owner, const wchar_t* path) {
+bool saveEditorText(HWND owner, const wchar_t* path, LoadResult* reloaded) {
     XMLTreeView* panel = currentEditorPanel;
     if (panel == nullptr) return false;
     // A panel whose document could not be loaded again still has its file's text in the editor.
@@ -396,7 +400,8 @@ bool saveEditorText(HWND owner, const wchar_t* path) {
     if (path == nullptr && !panel->editorModified) return false;
     wchar_t written[kPathUnits];
     if (!writeEditorText(*panel, path, written)) return false;
-    reloadWrittenFile(*panel, owner, written);
+    const LoadResult result = reloadWrittenFile(*panel, owner, written);
+    if (reloaded != nullptr) *reloaded = result;
     return true;
 }
 

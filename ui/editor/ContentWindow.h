@@ -7,8 +7,9 @@
 
 #include <cstdint>
 
+#include "ui/XMLTreeView.h"
+
 struct XMLTreeItem;
-struct XMLTreeView;
 
 // Posted to the content window (lParam: the editor) to colour an editor's visible lines.
 constexpr UINT kColourLinesMessage = WM_APP + 1;
@@ -38,9 +39,9 @@ void forgetContentWindow();
 void markEditorModified(XMLTreeView& panel);
 void enableSaveButton();
 // Save (path null: only a modified text) and Save As (the path, adopted only after
-// the file was written); then the panel is loaded again from the file. True when
-// the file was written.
-bool saveEditorText(HWND owner, const wchar_t* path);
+// the file was written); then the panel is loaded again from the file, with the outcome
+// in reloaded. True when the file was written.
+bool saveEditorText(HWND owner, const wchar_t* path, LoadResult* reloaded);
 // The caption button's text: the file's name without its folder.
 void updatePathCaption(XMLTreeView& panel);
 LRESULT CALLBACK xmlContentWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -306,7 +306,7 @@ bool XMLTreeView::saveFile(const wchar_t* target) {
 
 bool writeEditorText(XMLTreeView& panel, const wchar_t* target, wchar_t* written) {
     if (written != nullptr) written[0] = 0;
-    if (panel.editor == nullptr || panel.editorLoadFailed) return false;
+    if (panel.editor == nullptr || panel.editorLoadFailed || panel.editorTextLetGo) return false;
     // A copy: target may be the panel's own name, which is rewritten below.
     wchar_t path[kPathUnits];
     std::wcsncpy(path, target != nullptr ? target : panel.fileName, kPathUnits - 1);
@@ -324,11 +324,11 @@ bool writeEditorText(XMLTreeView& panel, const wchar_t* target, wchar_t* written
     return true;
 }
 
-void reloadWrittenFile(XMLTreeView& panel, HWND owner, const wchar_t* written) {
-    if (written == nullptr || written[0] == 0) return;
+LoadResult reloadWrittenFile(XMLTreeView& panel, HWND owner, const wchar_t* written) {
+    if (written == nullptr || written[0] == 0) return kLoadCancelled;
     // The load writes the name it is given into the panel's own, which must not be its source.
     wchar_t path[kPathUnits];
     std::wcsncpy(path, written, kPathUnits - 1);
     path[kPathUnits - 1] = 0;
-    panel.loadDocument(owner, path, 1, 0);
+    return panel.loadDocument(owner, path, 1, 0);
 }

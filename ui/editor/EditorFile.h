@@ -7,8 +7,9 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/XMLTreeView.h"
+
 struct EncodingSpec;
-struct XMLTreeView;
 
 // Decodes a file's bytes as the editor shows them: UTF-16 without its byte order mark
 // (byte-swapped for UTF-16BE), any other encoding through its code page. endOfLine
@@ -28,5 +29,5 @@ wchar_t endOfLineToStrip(const EncodingSpec& spec);
 // false comes after the box that told why. An incomplete text is never written.
 bool writeEditorText(XMLTreeView& panel, const wchar_t* target, wchar_t* written);
 // The panel parsed again from the file its text was written to. An empty name loads
-// nothing: this road never opens the Open dialog.
-void reloadWrittenFile(XMLTreeView& panel, HWND owner, const wchar_t* written);
+// nothing (cancelled): this road never opens the Open dialog.
+LoadResult reloadWrittenFile(XMLTreeView& panel, HWND owner, const wchar_t* written);

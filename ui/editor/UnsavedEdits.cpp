@@ -52,9 +52,12 @@ bool confirmDiscardEditors(XMLTreeView* const* panels, int count, wchar_t (*writ
         if (reply == Reply::kKeep) return false;
         if (reply == Reply::kLetGo) letGo.push_back(panels[i]);
     }
-    // Answered for: the load that follows asks no more.
-    for (XMLTreeView* panel : letGo)
+    // Answered for: the load that follows asks no more, and should it fail, nothing keeps
+    // the text that was let go.
+    for (XMLTreeView* panel : letGo) {
         setEditorModified(*panel, false);
+        panel->editorTextLetGo = 1;
+    }
     return true;
 }
 
@@ -69,7 +72,18 @@ bool confirmDiscardEditors() {
 }
 
 bool keepEditorText(XMLTreeView& panel) {
-    if (panel.editor == nullptr || panel.fileName[0] == 0 || panel.editorLoadFailed) return false;
+    if (panel.editor == nullptr) return false;
+    if (panel.editorTextLetGo) {
+        // The edits the user let go are in no file: the editor is made anew, empty (Wine's
+        // rich edit empties a large text far more slowly than it makes a new editor),
+        // under no name, so that nothing of them can be saved.
+        panel.fileName[0] = 0;
+        prepareEditor(panel, nullptr);
+        layoutPathButtons(true);
+        enableSaveButton();
+        return false;
+    }
+    if (panel.fileName[0] == 0 || panel.editorLoadFailed) return false;
     updatePathCaption(panel);
     layoutPathButtons(true);
     enableSaveButton();

@@ -16,6 +16,7 @@ bool confirmDiscardEditors();
 // After a load of the panel that failed: the editor, which still holds the text of the
 // panel's file, keeps that name, so that Save and Save As can write it. The text was
 // answered for before the load: it counts as changed ("*") only once the user changes
-// it, and an unchanged one goes later without a question. False (nothing changed)
-// when the editor holds no such text.
+// it, and an unchanged one goes later without a question. False when the editor holds
+// no such text: nothing changed, or, for a text the user let go at the question, the
+// editor is emptied and the panel's name dropped.
 bool keepEditorText(XMLTreeView& panel);
