@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/TestSupport.h"
 #include "tests/ui/MainWindowFixture.h"
 #include "ui/Layout.h"
 #include "ui/Splitter.h"
@@ -302,6 +303,36 @@ TEST_F(ResizeTest, AfterEveryResizeAClickOnAPathBoxFocusesItForTyping) {
             GetWindowTextW(panel->pathEdit, typed, 16);
             EXPECT_STREQ(typed, L"x") << c.what << ": typed into the " << side << " path box";
         }
+        close();
+    }
+}
+
+// Paints the status bar into a bitmap with a message longer than its pane.
+void expectTheMessageInsideItsPane(const char* what) {
+    std::wstring message = L"E#";
+    while (message.size() < 400)
+        message += L"Fatal error(s) in a document with a long name ";
+    showStatusMessage(message.c_str());
+    RECT client;
+    GetClientRect(statusBar, &client);
+    Canvas canvas(client.right, client.bottom);
+    SendMessageW(statusBar, WM_PAINT, reinterpret_cast<WPARAM>(canvas.dc()), 0);
+    GdiFlush();
+    RECT pane;
+    SendMessageW(statusBar, SB_GETRECT, kStatusMessage, reinterpret_cast<LPARAM>(&pane));
+    const auto [first, last] = canvas.columns(RGB(128, 0, 0));
+    EXPECT_GE(first, pane.left) << what;
+    EXPECT_GT(last, first) << what << ": the message is drawn";
+    EXPECT_LT(last, pane.right) << what << ": the message runs into the view pane at " << pane.right;
+}
+
+TEST_F(ResizeTest, TheStatusMessageStaysInItsPaneAtStartAndAfterEveryResize) {
+    for (const ResizeCase& c : kResizes) {
+        startAt(kFirstBounds);
+        expectTheMessageInsideItsPane("a fresh start");
+        c.resize();
+        pump();
+        expectTheMessageInsideItsPane(c.what);
         close();
     }
 }
