@@ -101,7 +101,8 @@ void layoutToolbars(HWND mainWindow) {
     move(autoCompareBox, w - 170, 2, 80, 22);
     move(autoSelectBox, w - 80, 2, 80, 22);
     SendMessageW(mainToolbar, TB_AUTOSIZE, 0, 0);
-    createRebar(mainWindow);
+    // The rebar made at start-up is kept; only its bands follow the width.
+    sizeRebarBands(w);
     for (HWND bar : {fileToolbar, mainToolbar, rebar})
         if (bar != nullptr) InvalidateRect(bar, nullptr, TRUE);
     move(statusBar, 0, h - statusHeight, w, statusHeight);

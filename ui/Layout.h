@@ -61,7 +61,7 @@ MainLayout computeMainLayout(int width,
                              bool sideBySide,
                              bool contentOpen);
 
-// Rebuilds the toolbars' geometry and the rebar for the client width, then the rest.
+// Places the toolbars' contents and the rebar's bands for the client width, then the rest.
 void layoutToolbars(HWND mainWindow);
 // Places the trees, splitters and the status-bar parts; null: the main window's client area.
 void layoutMainWindow(const RECT* client);

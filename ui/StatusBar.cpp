@@ -119,6 +119,8 @@ void drawStatusMessage(const DRAWITEMSTRUCT* item) {
 
     HDC dc = item->hDC;
     const int saved = SaveDC(dc);
+    // The status bar hands over a context for all its parts: a long message stops at its own.
+    IntersectClipRect(dc, item->rcItem.left, item->rcItem.top, item->rcItem.right, item->rcItem.bottom);
     SetBkMode(dc, TRANSPARENT);
     HFONT bold = createBoldGuiFont();
     HGDIOBJ previous = SelectObject(dc, bold);

@@ -39,7 +39,8 @@ void updateProgress(int n);
 
 // Shows a typed message in part 1 (the text is copied).
 void showStatusMessage(const wchar_t* message);
-// Draws part 1 for WM_DRAWITEM: the request's text (copied), or the last one when it has none.
+// Draws part 1 for WM_DRAWITEM, inside the request's rectangle: the request's text (copied), or
+// the last one when it has none.
 void drawStatusMessage(const DRAWITEMSTRUCT* item);
 // The colour of a typed message's text, or of row `row` (from 1) of an R message;
 // currentColour stands for "the device context's colour as it is".

@@ -46,9 +46,12 @@ TBBUTTON separator(int width) {
     return b;
 }
 
+// A toolbar that changes size aligns itself with the top left corner of its parent unless it has
+// CCS_NOPARENTALIGN; inside the rebar that would put the main toolbar over the file toolbar, so the
+// bars keep the place their band gives them.
 HWND createToolbar(HWND mainWindow, DWORD style) {
-    return CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, mainWindow,
-                           nullptr, moduleInstance, nullptr);
+    return CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | CCS_NOPARENTALIGN | style, 0, 0, 0, 0,
+                           mainWindow, nullptr, moduleInstance, nullptr);
 }
 
 HWND createPathCombo(int x, int width) {
@@ -84,7 +87,8 @@ HWND createCheckBox(const wchar_t* text, int x, int width, int32_t option, int t
     return box;
 }
 
-bool insertBand(HWND toolbar, UINT id, int width) {
+// A band of its own row holding the toolbar, as wide as the main window's client area.
+REBARBANDINFOW bandFor(HWND toolbar, UINT id, int width) {
     RECT bounds{};
     GetWindowRect(toolbar, &bounds);
     const UINT height = static_cast<UINT>(bounds.bottom - bounds.top);
@@ -100,7 +104,20 @@ bool insertBand(HWND toolbar, UINT id, int width) {
     band.cyMaxChild = height;
     band.cyIntegral = 1;
     band.wID = id;
+    return band;
+}
+
+bool insertBand(HWND toolbar, UINT id, int width) {
+    REBARBANDINFOW band = bandFor(toolbar, id, width);
     return SendMessageW(rebar, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band)) != 0;
+}
+
+void sizeBand(HWND toolbar, UINT id, int width) {
+    const LRESULT index = SendMessageW(rebar, RB_IDTOINDEX, id, 0);
+    if (toolbar == nullptr || index < 0) return;
+    REBARBANDINFOW band = bandFor(toolbar, id, width);
+    band.fMask = RBBIM_CHILDSIZE | RBBIM_SIZE;
+    SendMessageW(rebar, RB_SETBANDINFOW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&band));
 }
 
 }  // namespace
@@ -169,20 +186,9 @@ HWND createMainToolbar(HWND mainWindow) {
 }
 
 HWND createRebar(HWND mainWindow) {
-    static bool classesReady = false;
-    if (rebar != nullptr) {
-        while (SendMessageW(rebar, RB_GETBANDCOUNT, 0, 0) > 0)
-            SendMessageW(rebar, RB_DELETEBAND, 0, 0);
-        if (fileToolbar != nullptr) SetParent(fileToolbar, mainWindow);
-        if (mainToolbar != nullptr) SetParent(mainToolbar, mainWindow);
-        DestroyWindow(rebar);
-        rebar = nullptr;
-    }
-    if (!classesReady) {
-        INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_COOL_CLASSES | ICC_BAR_CLASSES};
-        InitCommonControlsEx(&controls);
-        classesReady = true;
-    }
+    if (rebar != nullptr) return rebar;
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_COOL_CLASSES | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
     rebar = CreateWindowExW(WS_EX_TOOLWINDOW, REBARCLASSNAMEW, nullptr,
                             WS_CHILD | WS_VISIBLE | RBS_FIXEDORDER | CCS_NODIVIDER, 0, 0, 0, 0, mainWindow, nullptr,
                             moduleInstance, nullptr);
@@ -203,9 +209,20 @@ HWND createRebar(HWND mainWindow) {
     if (fileToolbar == nullptr) createFileToolbar(mainWindow);
     if (mainToolbar == nullptr) createMainToolbar(mainWindow);
     const int w = clientWidth(mainWindow);
-    if (fileToolbar != nullptr) insertBand(fileToolbar, 0, w);
-    if (mainToolbar != nullptr) insertBand(mainToolbar, 1, w);
+    if (fileToolbar != nullptr) insertBand(fileToolbar, kFileToolbarBand, w);
+    if (mainToolbar != nullptr) insertBand(mainToolbar, kMainToolbarBand, w);
     return rebar;
+}
+
+void sizeRebarBands(int width) {
+    if (rebar == nullptr) return;
+    width = width > 0 ? width : 0;
+    sizeBand(fileToolbar, kFileToolbarBand, width);
+    sizeBand(mainToolbar, kMainToolbarBand, width);
+    // The rebar moves a band's toolbar before it takes the width of its parent itself, and a
+    // band whose sizes stay as they were is not placed again: one more layout at the rebar's own
+    // final width leaves every band's toolbar where its band is.
+    SendMessageW(rebar, WM_SIZE, 0, 0);
 }
 
 void releaseToolbars() {

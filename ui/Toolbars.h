@@ -34,8 +34,15 @@ constexpr DWORD kAutoLoadHelpId = 0x85F50409;
 constexpr DWORD kAutoSelectHelpId = 0x82F503FE;
 constexpr DWORD kAutoCompareHelpId = 0x83F503FE;
 
-// Builds the rebar anew (the toolbars are made on first use and kept); null on failure.
+// Band ids of the rebar.
+constexpr UINT kFileToolbarBand = 0;
+constexpr UINT kMainToolbarBand = 1;
+
+// Builds the rebar with its two bands once, at start-up (the toolbars are made on first use);
+// later calls return the same rebar. Null on failure.
 HWND createRebar(HWND mainWindow);
+// Gives both bands the client width and lays the rebar out again, keeping the rebar and its bars.
+void sizeRebarBands(int width);
 HWND createFileToolbar(HWND mainWindow);
 HWND createMainToolbar(HWND mainWindow);
 void setToolbarImages(HWND toolbar, int initialCount, int bitmapId);

@@ -51,9 +51,9 @@ TEST_F(StartupTest, CreatesTheChildrenInOrderAndMeasuresTheBars) {
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window, mainWindow);
 
-    // Siblings keep the order in which they were created; the rebar comes last because
-    // every layout builds it anew, the one at the end of start-up included.
-    const std::vector<HWND> expected = {statusBar, leftTreeView.tree, rightTreeView.tree, treeSplitter, rebar};
+    // Siblings keep the order in which they were created; the rebar made after the status
+    // bar is kept by every layout, the one at the end of start-up included.
+    const std::vector<HWND> expected = {statusBar, rebar, leftTreeView.tree, rightTreeView.tree, treeSplitter};
     EXPECT_EQ(childrenInCreationOrder(window), expected);
 
     RECT bar;

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <string>
 #include <utility>
 
 #include "tests/support/TestSupport.h"
@@ -76,6 +77,7 @@ class MessageCanvas : public Canvas {
 public:
     static constexpr int kWidth = 900;
     static constexpr int kHeight = 24;
+    static constexpr int kPartRight = 700;
 
     MessageCanvas() : Canvas(kWidth, kHeight) {}
 
@@ -87,7 +89,7 @@ public:
         item.CtlID = kStatusBarId;
         item.itemID = 1;
         item.hDC = dc();
-        item.rcItem = RECT{120, 0, 700, kHeight};
+        item.rcItem = RECT{120, 0, kPartRight, kHeight};
         item.itemData = reinterpret_cast<ULONG_PTR>(itemData);
         drawStatusMessage(&item);
         GdiFlush();
@@ -162,6 +164,22 @@ TEST(StatusMessageTest, TextsThatAreNotTypedOrUnfinishedRowsDrawNothing) {
     for (const wchar_t* text : {L"Loaded", L"", L"R#Identical:  1"}) {
         canvas.draw(text);
         EXPECT_EQ(canvas.lastInkColumn(), -1) << narrow(text);
+    }
+}
+
+TEST(StatusMessageTest, ALongMessageStopsAtTheEdgeOfItsPart) {
+    std::wstring text = L"E#";
+    std::wstring rows = L"R#";
+    while (text.size() < 300) {
+        text += L"Fatal error(s) in a long name ";
+        rows += L"Identical  :  12345\n";
+    }
+    rows += L"\n";
+    MessageCanvas canvas;
+    for (const std::wstring& message : {text, rows}) {
+        canvas.draw(message.c_str());
+        EXPECT_GT(canvas.lastInkColumn(), kStatusTextX) << narrow(message.substr(0, 2));
+        EXPECT_LT(canvas.lastInkColumn(), MessageCanvas::kPartRight) << narrow(message.substr(0, 2));
     }
 }
 
