@@ -102,10 +102,11 @@ void writeEscapedText(HANDLE file, const wchar_t* text, int count, bool comment)
     };
     for (int i = 0; i < count; ++i) {
         const wchar_t c = text[i];
+        const bool keptReference = isKeptReferenceMark(i > 0 ? text[i - 1] : 0, c);
         const bool hyphenPair = comment && c == L'-' && afterHyphen;
         afterHyphen = c == L'-';
         if (c < 0x80 && c != L'"' && c != L'&' && c != L'<' && c != L'>' && !hyphenPair) continue;
-        if (c >= 0x80 && c != kAttributeOpenQuote && c != kAttributeCloseQuote && c != kKeptReferenceMark &&
+        if (c >= 0x80 && c != kAttributeOpenQuote && c != kAttributeCloseQuote && !keptReference &&
             (everyCharacterHeld || (c < 0xD800 || c > 0xDFFF ? encodable(spec, &text[i], 1) : false))) {
             continue;
         }
@@ -123,16 +124,17 @@ void writeEscapedText(HANDLE file, const wchar_t* text, int count, bool comment)
         }
         endRun(i);
         runStart = i + 1;
+        if (keptReference) {
+            // A reference kept as written goes out as the document has it.
+            writeMarkup(file, L"&");
+            continue;
+        }
         switch (c) {
             case L'"':
                 writeMarkup(file, L"&quot;");
                 break;
             case L'&':
                 writeMarkup(file, L"&amp;");
-                break;
-            case kKeptReferenceMark:
-                // A reference kept as written goes out as the document has it.
-                writeMarkup(file, L"&");
                 break;
             case L'<':
                 writeMarkup(file, L"&lt;");
