@@ -170,7 +170,7 @@ void DTDNote::leaveOut(const std::wstring& reason, XMLFileLoc line, XMLFileLoc c
 void DTDNote::countKept(const XMLCh* units, XMLSize_t count) {
     if (!counting_ || units == nullptr) return;
     for (XMLSize_t i = 0; i < count; ++i)
-        if (units[i] == kKeptReferenceMark) ++kept_;
+        if (isKeptReferenceMark(i == 0 ? 0 : units[i - 1], units[i])) ++kept_;
 }
 
 bool DTDNote::write(bool validationNever) {

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 #include <cwchar>
+#include <string>
 #include <utility>
 
 #include "model/MessageBox.h"
@@ -84,6 +85,12 @@ IgnoreCondition::IgnoreCondition(const wchar_t* name,
 uint8_t IgnoreCondition::evaluate(int32_t nameHash, const wchar_t* tested) const {
     if (nameHash != attributeHash) return 0;
     const int64_t length = tested == nullptr ? 0 : static_cast<int64_t>(std::wcslen(tested));
+    // A condition is written as the document reads: "&nbsp;" for a reference kept as written.
+    std::wstring shown;
+    if (tested != nullptr && containsKeptReference(tested, static_cast<size_t>(length))) {
+        shown = shownText(tested, static_cast<size_t>(length));
+        tested = shown.c_str();
+    }
     bool result = false;
     switch (test) {
         case kLengthEquals:

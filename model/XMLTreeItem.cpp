@@ -615,10 +615,10 @@ bool XMLTreeItem::contains(const wchar_t* search, int caseFlag) const {
     auto findShown = [&](const wchar_t* s, int length) {
         if (s == nullptr) return false;
         const wchar_t* end = s + length;
-        if (std::find_if(s, end, [](wchar_t c) { return displayQuote(c) != c; }) == end) return find(s);
-        std::wstring shown(s, end);
-        for (wchar_t& c : shown) c = displayQuote(c);
-        return find(shown.c_str());
+        if (std::find_if(s, end, [](wchar_t c) { return displayQuote(c) != c; }) == end &&
+            !containsKeptReference(s, static_cast<size_t>(length)))
+            return find(s);
+        return find(shownText(s, static_cast<size_t>(length)).c_str());
     };
     return find(nameText()) || findShown(attributes, attributesLength) || findShown(text, textLength);
 }

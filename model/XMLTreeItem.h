@@ -6,7 +6,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include <xercesc/sax2/Attributes.hpp>
@@ -19,14 +21,52 @@ struct XMLTreeView;
 constexpr wchar_t kAttributeOpenQuote = 0xFFFE;
 constexpr wchar_t kAttributeCloseQuote = 0xFFFF;
 // The "&" of an entity reference kept as written because the DTD that declares the entity
-// was not read: a lone low surrogate, which no well-formed document can hold (the parser
-// refuses one in a text, an attribute value or a character reference), so it never stands
-// for a unit of the document. Shown as "&" and written as "&" unescaped, so that the
-// reference reads and saves as the document has it.
+// was not read: a low surrogate. A document's own text holds one only as the second half
+// of a character beyond U+FFFF (the parser refuses a lone one), so the mark is the unit
+// that does not follow a high surrogate (isKeptReferenceMark). Shown as "&" and written as
+// "&" unescaped, so that the reference reads and saves as the document has it.
 constexpr wchar_t kKeptReferenceMark = 0xDFFF;
-inline wchar_t displayQuote(wchar_t c) {
-    if (c == kKeptReferenceMark) return L'&';
+constexpr wchar_t displayQuote(wchar_t c) {
+    // The attribute text's quote marks alone: a kept reference's mark is known only with
+    // the unit before it (shownUnit).
     return (c == kAttributeOpenQuote || c == kAttributeCloseQuote) ? L'"' : c;
+}
+
+// The one rule by which every reader of a record's texts (the painter, the clipboard, Find,
+// the element window, the writers, the ignore conditions) tells a kept reference's "&" from
+// the document's own characters: the unit is the mark and does not end a character beyond
+// U+FFFF (the mark may be a low surrogate, which a document holds only as the second half
+// of such a character). before is the unit before c in the same text, 0 at its start.
+constexpr bool isKeptReferenceMark(wchar_t before, wchar_t c) {
+    return c == kKeptReferenceMark && !(c >= 0xDC00 && c <= 0xDFFF && before >= 0xD800 && before <= 0xDBFF);
+}
+
+// A unit of a record's text as the tree shows it and the clipboard and Find take it: the
+// attribute text's quote marks as double quotes, a kept reference's mark as its "&".
+constexpr wchar_t shownUnit(wchar_t before, wchar_t c) {
+    return isKeptReferenceMark(before, c) ? L'&' : displayQuote(c);
+}
+
+// Whether count units of text hold a kept reference's mark; before as above, for a piece
+// that starts inside a text.
+inline bool containsKeptReference(const wchar_t* text, size_t count, wchar_t before = 0) {
+    for (size_t i = 0; i < count; before = text[i++]) {
+        if (isKeptReferenceMark(before, text[i])) return true;
+    }
+    return false;
+}
+
+// Count units of text as shown into out, unit for unit: the shown text is as long as the
+// stored one, so positions and highlight ranges hold in both.
+inline void copyShownUnits(const wchar_t* text, size_t count, wchar_t* out, wchar_t before = 0) {
+    for (size_t i = 0; i < count; before = text[i++])
+        out[i] = shownUnit(before, text[i]);
+}
+
+inline std::wstring shownText(const wchar_t* text, size_t count) {
+    std::wstring shown(count, L'\0');
+    copyShownUnits(text, count, &shown[0]);
+    return shown;
 }
 
 // XMLTreeItem::flags: what the element's ignore rule takes out, and the mark of an

@@ -80,11 +80,12 @@ void writeEscapedText(HANDLE file, const wchar_t* text, int count, bool comment)
     };
     for (int i = 0; i < count; ++i) {
         const wchar_t c = text[i];
+        const bool keptReference = isKeptReferenceMark(i > 0 ? text[i - 1] : 0, c);
         const bool hyphenPair = comment && c == L'-' && afterHyphen;
         afterHyphen = c == L'-';
         if (c < 0x80 && c != L'"' && c != L'&' && c != L'<' && c != L'>' && !hyphenPair) continue;
-        if (c >= 0x80 && c != kAttributeOpenQuote && c != kAttributeCloseQuote && c != kKeptReferenceMark &&
-            (everyCharacterHeld || spec.holdsCharacter(&text[i], 1))) {
+        if (c >= 0x80 && c != kAttributeOpenQuote && c != kAttributeCloseQuote && !keptReference &&
+            (everyCharacterHeld || ((c < 0xD800 || c > 0xDFFF) && spec.holdsCharacter(&text[i], 1)))) {
             continue;
         }
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
@@ -101,16 +102,17 @@ void writeEscapedText(HANDLE file, const wchar_t* text, int count, bool comment)
         }
         endRun(i);
         runStart = i + 1;
+        if (keptReference) {
+            // A reference kept as written goes out as the document has it.
+            writeMarkup(file, L"&");
+            continue;
+        }
         switch (c) {
             case L'"':
                 writeMarkup(file, L"&quot;");
                 break;
             case L'&':
                 writeMarkup(file, L"&amp;");
-                break;
-            case kKeptReferenceMark:
-                // A reference kept as written goes out as the document has it.
-                writeMarkup(file, L"&");
                 break;
             case L'<':
                 writeMarkup(file, L"&lt;");
@@ -238,8 +240,7 @@ bool hasText(const XMLTreeItem& element) {
 }
 
 bool holdsKeptReference(const wchar_t* units, int count) {
-    return units != nullptr && count > 0 &&
-           std::wmemchr(units, kKeptReferenceMark, static_cast<size_t>(count)) != nullptr;
+    return units != nullptr && count > 0 && containsKeptReference(units, static_cast<size_t>(count));
 }
 
 KeptReferenceLog::KeptReferenceLog() {

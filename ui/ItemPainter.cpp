@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <functional>
 #include <iterator>
 #include <new>
 
@@ -81,8 +82,10 @@ int pieceLength(const wchar_t* text, int available) {
     return n;
 }
 
-// Hebrew, Arabic and the scripts and presentation forms around them.
+// Hebrew, Arabic and the scripts and presentation forms around them; not the
+// noncharacters U+FDD0 to U+FDEF amid the presentation forms, which have no direction.
 bool isRightToLeft(wchar_t c) {
+    if (c >= 0xFDD0 && c <= 0xFDEF) return false;
     return (c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF);
 }
 
@@ -406,8 +409,7 @@ int ItemPainter::drawNameBox() {
 
 int ItemPainter::attributeDisplayCopy() const {
     const int length = std::min<int>(item->attributesLength, kAttributeDisplayUnits - 1);
-    for (int i = 0; i < length; ++i)
-        attributeDisplay[i] = displayQuote(item->attributes[i]);
+    copyShownUnits(item->attributes, static_cast<size_t>(length), attributeDisplay);
     attributeDisplay[length] = 0;
     return length;
 }
@@ -464,15 +466,21 @@ void ItemPainter::drawTextLines() {
 }
 
 namespace {
-// The units of a run as shown: a kept reference's mark is its "&". Only runs that hold a
-// mark are copied, into one buffer, as painting runs on the GUI thread only.
+// The units of a run as shown. The attribute text is drawn from its display copy; a run of
+// the record's own text that holds a kept reference's mark is copied with its "&", into
+// one buffer, as painting runs on the GUI thread only. A run starts anywhere in the text,
+// so the unit before it decides with the run's first unit.
 wchar_t shownRun[kMaxTextUnits + 1];
 
-const wchar_t* shownUnits(const wchar_t* text, int length) {
-    if (length > static_cast<int>(kMaxTextUnits) || std::wmemchr(text, kKeptReferenceMark, length) == nullptr)
+const wchar_t* shownUnits(const XMLTreeItem* item, const wchar_t* text, int length) {
+    const wchar_t* own = item != nullptr ? item->text : nullptr;
+    const std::less<const wchar_t*> precedes;
+    if (own == nullptr || precedes(text, own) || !precedes(text, own + item->textLength) ||
+        length > static_cast<int>(kMaxTextUnits))
         return text;
-    for (int i = 0; i < length; ++i)
-        shownRun[i] = displayQuote(text[i]);
+    const wchar_t previous = text != own ? text[-1] : 0;
+    if (!containsKeptReference(text, static_cast<size_t>(length), previous)) return text;
+    copyShownUnits(text, static_cast<size_t>(length), shownRun, previous);
     return shownRun;
 }
 }  // namespace
@@ -480,7 +488,7 @@ const wchar_t* shownUnits(const wchar_t* text, int length) {
 int ItemPainter::textWidth(const wchar_t* text, int length) const {
     if (text == nullptr || length <= 0) return 0;
     SIZE size{};
-    GetTextExtentPoint32W(dc, shownUnits(text, length), length, &size);
+    GetTextExtentPoint32W(dc, shownUnits(item, text, length), length, &size);
     return size.cx;
 }
 
@@ -501,9 +509,10 @@ int ItemPainter::drawRun(const wchar_t* text, int length, int x, int y, uint8_t 
 int ItemPainter::drawMeasured(const wchar_t* text, int length, int x, int y, uint8_t runStyle) {
     if (paintedPieces != nullptr) paintedPieces->push_back(PaintedPiece{text, length, x, y, runStyle});
     if (static_cast<int>(advances.size()) < length) advances.resize(length);
-    const wchar_t* shown = shownUnits(text, length);
+    // The direction is the shown text's: a kept reference's mark is an "&".
+    const wchar_t* shown = shownUnits(item, text, length);
     SIZE size{};
-    if (std::any_of(text, text + length, isRightToLeft) ||
+    if (std::any_of(shown, shown + length, isRightToLeft) ||
         !GetTextExtentExPointW(dc, shown, length, 0, nullptr, advances.data(), &size)) {
         TextOutW(dc, x, y, shown, length);
         return textWidth(text, length);

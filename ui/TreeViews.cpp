@@ -313,15 +313,11 @@ void copyElementToClipboard(const XMLTreeItem* element) {
     EmptyClipboard();
     const std::wstring name = element->nameText();
     std::wstring text = L"<" + name;
-    if (element->attributes != nullptr && element->attributes[0] != 0) {
-        text += L' ';
-        for (const wchar_t* p = element->attributes; *p != 0; ++p)
-            text += displayQuote(*p);
-    }
-    if (element->text != nullptr && element->text[0] != 0) {
-        text += L'>';
-        for (const wchar_t* p = element->text; *p != 0; ++p)
-            text += displayQuote(*p);
+    // The element as the tree shows it.
+    if (element->attributes != nullptr && element->attributesLength != 0)
+        text += L' ' + shownText(element->attributes, element->attributesLength);
+    if (element->text != nullptr && element->textLength != 0) {
+        text += L'>' + shownText(element->text, element->textLength);
         text += L"</" + name + L">";
     } else {
         text += L"/>";

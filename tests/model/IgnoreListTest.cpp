@@ -506,4 +506,46 @@ TEST_F(IgnoreListTest, ConditionsActAtLoadTime) {
     }
 }
 
+// A condition is written as the document reads: "&nbsp;" matches a reference kept as
+// written (its DTD left out) in an attribute or the text, by every test that reads the
+// characters, while a document's own U+FDD0 is no "&".
+TEST_F(IgnoreListTest, ConditionsReadAKeptReferenceAsWritten) {
+    TestPanels panels;
+    OptionSet::XMLAttributeCaseSensitive = 0;
+    OptionSet::SchemaValidation = 0;
+    OptionSet::UseExternalSchema = 0;
+    struct Case {
+        const char* condition;
+        const char* element;
+        uint8_t flags;
+        bool ownCharacter;  // the row needs a document's own U+FDD0 to differ from the mark
+    };
+    const Case cases[] = {
+        {"k 0 4 0 &nbsp;", "<e k='a&nbsp;b'/>", 0xC0, false},
+        {"k 0 3 0 a&nbsp;b", "<e k='a&nbsp;b'/>", 0xC0, false},
+        {"k 0 5 0 A&NBSP;B", "<e k='a&nbsp;b'/>", 0xC0, false},
+        {"k 0 4 0 &copy;", "<e k='a&nbsp;b'/>", 0x80, false},
+        {"$TEXT$ 0 4 0 &nbsp;", "<e>x&nbsp;y</e>", 0xC0, false},
+        {"$TEXT$ 0 6 0 X&NBSP;", "<e>x&nbsp;y</e>", 0xC0, false},
+        {"$TEXT$ 1 3 0 x&nbsp;y", "<e>x&nbsp;y</e>", 0x80, false},
+        {"$TEXT$ 0 0 0 8", "<e>x&nbsp;y</e>", 0xC0, false},
+        {"$TEXT$ 0 4 0 &", "<e>x\xEF\xB7\x90y</e>", 0x80, true},
+        {"$TEXT$ 0 3 0 x\xEF\xB7\x90y", "<e>x\xEF\xB7\x90y</e>", 0xC0, true},
+    };
+    for (const Case& c : cases) {
+        // While the mark is U+FDD0 itself a document's own cannot be told from it.
+        if (c.ownCharacter && kKeptReferenceMark == 0xFDD0) continue;
+        SCOPED_TRACE(std::string(c.condition) + " on " + c.element);
+        ignoreList.clear();
+        readRows(std::string("IgnoreElement=r>e 1\r\nCondition=") + c.condition + "\r\n");
+        BoxScript boxes;  // nothing is asked
+        ASSERT_EQ(
+            loadXml(leftTreeView, std::string("<!DOCTYPE r SYSTEM \"missing.dtd\">\n<r>") + c.element + "</r>", dir),
+            kLoaded);
+        XMLTreeItem* e = elementNamed(leftTreeView, L"e");
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->flags & 0xC0, c.flags);
+    }
+}
+
 }  // namespace

@@ -180,4 +180,54 @@ TEST_F(EditorColouringTest, AReferenceKeptWithoutItsDTDLinesUpWithTheText) {
     expectLook(left, L"def", 1, 1, kDifference);
 }
 
+// A difference inside a reference kept as written is marked in the element's text as in
+// an attribute, in both editors: the differing name is pink, the words around it are not.
+TEST_F(EditorColouringTest, ADifferenceInsideAKeptReferenceIsMarkedInBothEditors) {
+    OptionSet::SchemaValidation = 0;
+    OptionSet::ShowErrorMessages = 0;
+    SendMessageW(autoCompareBox, BM_SETCHECK, BST_UNCHECKED, 0);
+    const std::string doctype = "<!DOCTYPE root SYSTEM \"missing.dtd\">\n";
+    struct Case {
+        int highlightChars;
+        const char* left;
+        const char* right;
+        const wchar_t* leftName;   // the differing name as the left editor shows it
+        const wchar_t* rightName;  // and the right one
+    } cases[] = {
+        {0, "<k>abc &nbsp; def</k>", "<k>abc &copy; def</k>", L"nbsp", L"copy"},
+        {1, "<k>abc &nbsp; def</k>", "<k>abc &copy; def</k>", L"nbsp", L"copy"},
+        {0, "<k>abc x&nbsp;y def</k>", "<k>abc x&copy;y def</k>", L"nbsp", L"copy"},
+        {1, "<k>abc&nbsp;def</k>", "<k>abc&ensp;def</k>", L"nbsp", L"ensp"},
+        // As in an attribute.
+        {0, "<k a=\"x&nbsp;y\">abc def</k>", "<k a=\"x&copy;y\">abc def</k>", L"nbsp", L"copy"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.left) + " against " + c.right + (c.highlightChars ? ", by characters" : ""));
+        OptionSet::HighlightChars = c.highlightChars;
+        load(leftTreeView, doctype + "<root>\n" + c.left + "\n</root>\n", L"left.xml");
+        load(rightTreeView, doctype + "<root>\n" + c.right + "\n</root>\n", L"right.xml");
+        SendMessageW(mainWindow, WM_COMMAND, IDM_COMPARE_FILES, 0);
+        pump();
+        XMLTreeItem* leftElement = elementNamed(leftTreeView, L"k");
+        ASSERT_NE(leftElement, nullptr);
+        ASSERT_TRUE(leftElement->textDiffers() || leftElement->attributesDiffer());
+        // The right editor first, then the left one by its path button.
+        openAt(elementNamed(rightTreeView, L"k"));
+        for (XMLTreeView* panel : {&rightTreeView, &leftTreeView}) {
+            const wchar_t* name = panel == &leftTreeView ? c.leftName : c.rightName;
+            SCOPED_TRACE(narrow(name));
+            if (panel == &leftTreeView) click(leftTreeView.pathButton);
+            HWND editor = panel->editor;
+            const Look first = lookAt(editor, name, 1, 0);
+            EXPECT_TRUE(first.pink) << "the name's first letter";
+            EXPECT_EQ(first.colour, kDifferenceColour);
+            expectLook(editor, L"abc", 1, 0, kContent);
+            expectLook(editor, L"def", 1, 2, kContent);
+            expectLook(editor, L"</k>", 1, 1, kMarkup);
+        }
+        SendMessageW(mainWindow, WM_COMMAND, IDM_OPEN_EDITOR, 0);  // closes the element window
+        pump();
+    }
+}
+
 }  // namespace

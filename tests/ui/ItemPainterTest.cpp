@@ -410,11 +410,14 @@ private:
 // its line ends, and between two words there must be a column without ink, the
 // separator's, so that no word touches the next however the platform spaces glyphs.
 // Returns the lines, each as the stretch of text from its first drawn unit to its last.
+// shown is the text as the tree should show it, unit for unit (the record's own by default).
 std::vector<std::wstring> readBack(const ScreenCanvas& canvas,
                                    const ItemPainter& painter,
                                    const XMLTreeItem& record,
-                                   std::vector<PaintedPiece> pieces) {
-    const std::wstring text(record.text, record.textLength);
+                                   std::vector<PaintedPiece> pieces,
+                                   const std::wstring* shown = nullptr) {
+    const std::wstring text = shown != nullptr ? *shown : std::wstring(record.text, record.textLength);
+    EXPECT_EQ(text.size(), record.textLength);
     // Only the pieces of the element text: the name and the attribute text are drawn too.
     pieces.erase(std::remove_if(pieces.begin(), pieces.end(),
                                 [&](const PaintedPiece& p) {
@@ -754,29 +757,72 @@ TEST_F(ItemPainterTest, TheSummaryLineStaysInsideItsItem) {
     }
 }
 
-// A reference kept as written (its DTD left out) is drawn as the text it stands for:
-// the item looks as one whose text reads "&nbsp;", in the attributes and the text, in
-// both display modes.
+// A reference kept as written (its DTD left out) is drawn as the text it stands for, on a
+// canvas of the screen's kind, where a run drawn at the platform's own advances covers the
+// spaces after it: each space stays unpainted, in a one-line item and beside the box's
+// edge. A document's own U+FDD0 is a character of its own, drawn as such.
 TEST_F(ItemPainterTest, AKeptReferenceIsDrawnAsWritten) {
     OptionSet::SchemaValidation = 0;
     OptionSet::UseExternalSchema = 0;
-    for (uint8_t full : {0, 1}) {
-        SCOPED_TRACE(full);
-        OptionSet::DisplayFullMode = full;
-        load("<!DOCTYPE root SYSTEM \"missing.dtd\">\n<root><p a=\"x&nbsp;y\">a&nbsp;b</p></root>",
-             "<root><p a=\"x&amp;nbsp;y\">a&amp;nbsp;b</p></root>");
-        XMLTreeItem* kept = find(leftTreeView, L"p");
-        XMLTreeItem* written = find(rightTreeView, L"p");
-        ASSERT_NE(kept, nullptr);
-        ASSERT_NE(written, nullptr);
-        ASSERT_NE(std::wstring(kept->text, kept->textLength), std::wstring(written->text, written->textLength));
+    const std::wstring own(1, static_cast<wchar_t>(0xFDD0));
+    // While the mark is U+FDD0 itself a document's own cannot be told from it.
+    const std::wstring ownShown = kKeptReferenceMark == 0xFDD0 ? L"&" : own;
+    const std::wstring allow = L"Allow&nbsp;applications to inhibit system sleep";
+    const std::wstring idle = L"Allow&nbsp;applications to inhibit system sleep when a user is idle for a while";
+    const std::wstring edge = L"Allow applications to inhibit&nbsp;system sleep when a user is idle";
+    const std::wstring arrests = L"Сегодня&nbsp;были арестованы четверо британцев";
+    const std::wstring ownText = L"Allow" + own + L"applications to inhibit system sleep when a user is idle";
+    const std::wstring ownShownText = L"Allow" + ownShown + L"applications to inhibit system sleep when a user is idle";
+    struct Case {
+        const char* label;
+        std::wstring written;     // the element's text in the document
+        std::wstring shown;       // as the tree shows it
+        std::wstring edgePrefix;  // the box ends this far into the text...
+        int slack;                // ... and this many pixels after it
+        int lines;                // 0: a one-line item
+    } cases[] = {
+        {"one line", allow, allow, L"", 0, 0},
+        {"Cyrillic, one line", arrests, arrests, L"", 0, 0},
+        {"last line, the rest past the edge", idle, idle, L"Allow&nbsp;applications to ", 4, 1},
+        {"two lines, the reference beside the edge", edge, edge, L"Allow applications to inhibit&nbsp;system ", 2, 2},
+        {"a document's own U+FDD0, one line", ownText, ownShownText, L"", 0, 0},
+        {"a document's own U+FDD0, last line", ownText, ownShownText, L"Allow" + ownShown + L"applications to ", 4, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string attribute = c.lines > 0 ? " gettext-domain=\"systemd\"" : "";
+        load("<!DOCTYPE root SYSTEM \"missing.dtd\">\n<root><t" + attribute + ">" + narrow(c.written) + "</t></root>",
+             "<root/>");
         ASSERT_TRUE(createItemPainter(leftTreeView.tree));
-        TreeCanvas left(leftTreeView.tree);
-        TreeCanvas right(rightTreeView.tree);
-        paint(left, kept);
-        paint(right, written);
-        EXPECT_GT(left.lastInkColumn(), 0);
-        EXPECT_TRUE(left.same(right));
+        XMLTreeItem* record = find(leftTreeView, L"t");
+        ASSERT_NE(record, nullptr);
+        ASSERT_EQ(record->textLength, c.shown.size());
+        ScreenCanvas canvas(2000, 400);
+        HGDIOBJ old = SelectObject(canvas.dc(), itemPainter->font);
+        if (c.lines > 0) {
+            record->textLines = static_cast<uint8_t>(c.lines);
+            SIZE prefix{};
+            GetTextExtentPoint32W(canvas.dc(), c.edgePrefix.c_str(), static_cast<int>(c.edgePrefix.size()), &prefix);
+            itemPainter->boxWidth = prefix.cx + 6 + c.slack;
+        }
+        std::vector<PaintedPiece> pieces;
+        itemPainter->paintedPieces = &pieces;
+        paint(canvas.dc(), record);
+        itemPainter->paintedPieces = nullptr;
+        canvas.read();
+        const std::vector<std::wstring> lines = readBack(canvas, *itemPainter, *record, pieces, &c.shown);
+        SelectObject(canvas.dc(), old);
+
+        std::wstring joined;
+        for (std::wstring line : lines) {
+            while (!line.empty() && line.back() <= L' ')
+                line.pop_back();
+            joined += (joined.empty() ? L"" : L" ") + line;
+        }
+        EXPECT_EQ(joined, c.shown);
+        if (c.lines > 0) {
+            EXPECT_LE(static_cast<int>(lines.size()), c.lines);
+        }
         destroyItemPainter();
     }
 }

@@ -136,6 +136,9 @@ void XMLHighlighter::flushRun(int32_t p) {
         applyRun(p, colours[kContent], colours[kBackground]);
     else if (state & kQuotedFlag)
         applyRun(p, colours[kValue], colours[kBackground], true);
+    else if ((state & 0x0F) == kScanReference)
+        // A difference that begins or ends inside a reference kept as written.
+        applyRun(p, colours[kReference], colours[kBackground], true, true);
     else
         runStart = p;
 }
@@ -388,7 +391,7 @@ bool XMLHighlighter::matchChar(int32_t, wchar_t c) {
         return false;
     }
     if (!entityStep(c)) return false;
-    if (compareIndex < compareLength && c == compareText[compareIndex]) {
+    if (compareIndex < compareLength && (c == compareText[compareIndex] || (c == L'&' && inKeptReference))) {
         ++compareIndex;
         return true;
     }
@@ -405,18 +408,23 @@ bool XMLHighlighter::entityStep(wchar_t c) {
             }
             return true;
         case kScanReference:
-            if (c == L'#') {
-                inCharReference = true;
-            } else if (c == L'&') {
+            if (c == L'&') {
                 entityHash = entityPacked = 0;
                 inCharReference = false;
-                inKeptReference = compareIndex < compareLength && compareText[compareIndex] == kKeptReferenceMark;
-            } else if (c == L';' && inKeptReference) {
-                // The text holds the reference as written: past its ";".
-                inKeptReference = false;
-                while (compareIndex < compareLength && compareText[compareIndex] != L';')
-                    ++compareIndex;
-                if (compareIndex < compareLength) ++compareIndex;
+                // A reference kept as written stands in the stored text as the editor has it,
+                // its "&" as the mark: it is matched unit by unit, so that a difference inside
+                // its name is marked as one anywhere else is.
+                inKeptReference = compareIndex < compareLength &&
+                                  isKeptReferenceMark(compareIndex > 0 ? compareText[compareIndex - 1] : 0,
+                                                      compareText[compareIndex]);
+                return inKeptReference;
+            }
+            if (inKeptReference) {
+                if (c == L';') inKeptReference = false;
+                return true;
+            }
+            if (c == L'#') {
+                inCharReference = true;
             } else if (c == L';') {
                 compareIndex += inCharReference
                                     ? 1u
