@@ -19,14 +19,6 @@
 
 namespace {
 
-std::wstring textOf(const XMLTreeItem* r) {
-    return r->text == nullptr ? L"" : std::wstring(r->text, r->textLength);
-}
-
-std::wstring attributesOf(const XMLTreeItem* r) {
-    return r->attributes == nullptr ? L"" : std::wstring(r->attributes, r->attributesLength);
-}
-
 // Options that loading reads, put back after each test.
 class DocumentLoadTest : public ::testing::Test {
 protected:

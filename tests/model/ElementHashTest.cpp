@@ -20,10 +20,6 @@ using ModeFlags = std::array<bool, 4>;
 constexpr ModeFlags kAll = {true, true, true, true};
 constexpr ModeFlags kNone = {false, false, false, false};
 
-std::wstring attributesOf(const XMLTreeItem* r) {
-    return r->attributes == nullptr ? L"" : std::wstring(r->attributes, r->attributesLength);
-}
-
 // Hashes are made while a document loads: each test loads real documents, with the
 // options, rules and key attribute it sets, all put back afterwards.
 class ElementHashTest : public ::testing::Test {

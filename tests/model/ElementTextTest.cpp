@@ -13,10 +13,6 @@
 
 namespace {
 
-std::wstring textOf(const XMLTreeItem* r) {
-    return r->text == nullptr ? L"" : std::wstring(r->text, r->textLength);
-}
-
 // An element's text gathered from runs of mixed content: text, inline elements, text.
 class ElementTextTest : public ::testing::Test {
 protected:

@@ -21,10 +21,6 @@ std::string nameOf(const XMLTreeItem* e) {
     return e == nullptr ? "" : narrow(e->nameText());
 }
 
-std::wstring textOf(const XMLTreeItem* e) {
-    return e->text == nullptr ? L"" : std::wstring(e->text, e->textLength);
-}
-
 // The subtree as the tree view holds it, read through the element store: "a(b,c(d))".
 std::string shape(HWND tree, HTREEITEM item) {
     XMLTreeItem* e = ElementStore::record(tree, item);

@@ -360,6 +360,14 @@ int loadXml(XMLTreeView& panel, const std::string& xml, const TempDir& dir, cons
     return parseIntoPanel(panel, path.c_str());
 }
 
+std::wstring textOf(const XMLTreeItem* record) {
+    return record->text == nullptr ? std::wstring() : std::wstring(record->text, record->textLength);
+}
+
+std::wstring attributesOf(const XMLTreeItem* record) {
+    return record->attributes == nullptr ? std::wstring() : std::wstring(record->attributes, record->attributesLength);
+}
+
 std::vector<XMLTreeItem*> recordsInOrder(const XMLTreeView& panel) {
     std::vector<XMLTreeItem*> out;
     HWND tree = panel.tree;

@@ -251,6 +251,9 @@ int loadXml(XMLTreeView& panel, const std::string& xml, const TempDir& dir, cons
 
 // The panel's records in document order (the summary item last, when there is one).
 std::vector<XMLTreeItem*> recordsInOrder(const XMLTreeView& panel);
+// A record's own text and its attribute text as stored; empty when it has none.
+std::wstring textOf(const XMLTreeItem* record);
+std::wstring attributesOf(const XMLTreeItem* record);
 // The first element of that name in document order (the summary item is none); null when none.
 XMLTreeItem* elementNamed(const XMLTreeView& panel, const std::wstring& name);
 

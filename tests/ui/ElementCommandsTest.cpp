@@ -34,10 +34,6 @@ std::wstring namesOf(const std::vector<XMLTreeItem*>& elements) {
     return names;
 }
 
-std::wstring textOf(const XMLTreeItem* e) {
-    return e->text == nullptr ? std::wstring() : std::wstring(e->text, e->textLength);
-}
-
 // name=count of each entry of the child-name list, and whether the counts add up to childCount.
 std::wstring childNameList(const XMLTreeItem* e) {
     std::wstring list;

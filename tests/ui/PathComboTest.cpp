@@ -15,6 +15,18 @@
 
 namespace {
 
+// The entries of a combo box's list, top first.
+std::vector<std::wstring> entries(HWND box) {
+    std::vector<std::wstring> out;
+    const int count = static_cast<int>(SendMessageW(box, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[300] = {};
+        SendMessageW(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        out.push_back(text);
+    }
+    return out;
+}
+
 class RecentListTest : public ::testing::Test {
 protected:
     HWND window = CreateWindowExW(0,
@@ -46,17 +58,6 @@ protected:
     HWND makeCombo() {
         return CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWN, 0, 0, 300, 140,
                                window, nullptr, GetModuleHandleW(nullptr), nullptr);
-    }
-
-    static std::vector<std::wstring> entries(HWND box) {
-        std::vector<std::wstring> out;
-        const int count = static_cast<int>(SendMessageW(box, CB_GETCOUNT, 0, 0));
-        for (int i = 0; i < count; ++i) {
-            wchar_t text[300] = {};
-            SendMessageW(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-            out.push_back(text);
-        }
-        return out;
     }
 
     static std::wstring url(int n) { return L"http://host/file" + std::to_wstring(n) + L".xml"; }
@@ -166,17 +167,6 @@ protected:
         OptionSet::LoadSeparate = 0;
         start();
         SendMessageW(autoCompareBox, BM_SETCHECK, BST_UNCHECKED, 0);
-    }
-
-    static std::vector<std::wstring> entries(HWND box) {
-        std::vector<std::wstring> out;
-        const int count = static_cast<int>(SendMessageW(box, CB_GETCOUNT, 0, 0));
-        for (int i = 0; i < count; ++i) {
-            wchar_t text[300] = {};
-            SendMessageW(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-            out.push_back(text);
-        }
-        return out;
     }
 
     static int entriesNaming(HWND box, const std::wstring& path) {
