@@ -142,21 +142,6 @@ TEST_F(RecentListTest, NoKeyGivesAnEmptyList) {
     EXPECT_TRUE(entries(combo).empty());
 }
 
-// The current folder for the time of a scope, put back on every way out.
-class CurrentFolder {
-public:
-    explicit CurrentFolder(const std::wstring& folder) {
-        GetCurrentDirectoryW(MAX_PATH, previous_);
-        SetCurrentDirectoryW(folder.c_str());
-    }
-    ~CurrentFolder() { SetCurrentDirectoryW(previous_); }
-    CurrentFolder(const CurrentFolder&) = delete;
-    CurrentFolder& operator=(const CurrentFolder&) = delete;
-
-private:
-    wchar_t previous_[MAX_PATH] = {};
-};
-
 // The recent lists as the loads of the main window keep them.
 class RecentFilesOfLoadsTest : public MainWindowFixture {
 protected:
@@ -205,7 +190,8 @@ TEST_F(RecentFilesOfLoadsTest, AFileTypedInAnyFormHasOneEntryAndLosesItWhenItIsG
     std::wstring upper = full;
     for (wchar_t& unit : upper)
         unit = static_cast<wchar_t>(std::towupper(unit));
-    const CurrentFolder here(dir.path());
+    const CurrentFolderGuard here;
+    ASSERT_TRUE(here.enter(dir.path()));
     const struct Form {
         const char* what;
         std::wstring typed;
