@@ -222,18 +222,19 @@ void SAX2CountHandlers::clearParseFlags() {
     refused = 0;
     documentEnded = false;
     dtdNote.clear();
-    lostAttributesNote.clear();
-    lostEntries_.clear();
-    lostElements_ = 0;
+    clearLostAttributes();
     dtdRestart.clear();
+}
+
+void SAX2CountHandlers::logWarning(const wchar_t* text, int atLine, int atColumn) {
+    copyCut(message, std::size(message), text);
+    std::swprintf(position, std::size(position), L"line %d column %d", atLine, atColumn);
+    logMessage(L"Warning");
 }
 
 void SAX2CountHandlers::finishDTDNote() {
     if (!dtdNote.write(OptionSet::SchemaValidation == 1)) return;
-    copyCut(message, std::size(message), dtdNote.text());
-    std::swprintf(position, std::size(position), L"line %d column %d", static_cast<int>(dtdNote.line()),
-                  static_cast<int>(dtdNote.column()));
-    logMessage(L"Warning");
+    logWarning(dtdNote.text(), static_cast<int>(dtdNote.line()), static_cast<int>(dtdNote.column()));
 }
 
 void SAX2CountHandlers::failParse(const wchar_t* text, const XMLCh* documentId) {
@@ -275,11 +276,15 @@ void SAX2CountHandlers::noteLostAttributes(const XMLTreeItem& record,
         lostAttributesNote += L"; " + std::to_wstring(lostElements_ - kElementsNamed) + L" more elements";
 }
 
+void SAX2CountHandlers::clearLostAttributes() {
+    lostAttributesNote.clear();
+    lostEntries_.clear();
+    lostElements_ = 0;
+}
+
 void SAX2CountHandlers::logLostAttributes() {
     if (lostAttributesNote.empty()) return;
-    copyCut(message, std::size(message), lostAttributesNote.c_str());
-    std::swprintf(position, std::size(position), L"line %d column %d", lostLine_, lostColumn_);
-    logMessage(L"Warning");
+    logWarning(lostAttributesNote.c_str(), lostLine_, lostColumn_);
 }
 
 void SAX2CountHandlers::refuseEntityOutput() {
@@ -307,9 +312,7 @@ void SAX2CountHandlers::startDocument() {
         closeLog();
     }
     // A second pass builds the tree anew, so what the first one left out is noted again.
-    lostAttributesNote.clear();
-    lostEntries_.clear();
-    lostElements_ = 0;
+    clearLostAttributes();
     documentEnded = false;
     dtdRestart.setDocument(locator != nullptr ? locator->getSystemId() : nullptr);
     textBuffer[0] = 0;

@@ -245,6 +245,9 @@ private:
                             const std::vector<XMLSize_t>& lost);
     // lostAttributesNote goes to the log, once per parse.
     void logLostAttributes();
+    void clearLostAttributes();
+    // A warning line of text at line and column in the log.
+    void logWarning(const wchar_t* text, int atLine, int atColumn);
 
     // Per open element, the outermost first: white space was trimmed after the last unit
     // of its text, so that the next run of its text is joined to it with a blank.

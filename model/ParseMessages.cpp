@@ -78,12 +78,14 @@ int showSystemError(const wchar_t* operation, const wchar_t* fileName, int code)
         appendCut(text, kSystemErrorUnits, fileName);
         appendCut(text, kSystemErrorUnits, L"\n");
     }
+    const std::wstring systemText = systemErrorText(error);
+    if (!systemText.empty()) appendCut(text, kSystemErrorUnits, systemText.c_str());
+    return showBox(nullptr, text, L"Error", MB_OK | MB_ICONERROR);
+}
+
+std::wstring systemErrorText(DWORD error) {
     wchar_t systemText[kSystemErrorUnits];
     DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
                                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), systemText, kSystemErrorUnits, nullptr);
-    if (length != 0) {
-        systemText[length < kSystemErrorUnits ? length : kSystemErrorUnits - 1] = 0;
-        appendCut(text, kSystemErrorUnits, systemText);
-    }
-    return showBox(nullptr, text, L"Error", MB_OK | MB_ICONERROR);
+    return std::wstring(systemText, length < kSystemErrorUnits ? length : kSystemErrorUnits - 1);
 }

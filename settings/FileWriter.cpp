@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/MessageBox.h"
+#include "model/ParseMessages.h"
 
 namespace {
 
@@ -200,13 +201,11 @@ std::wstring shownPath(const std::wstring& path) {
 
 // The system's text for an error, without its line end; the number when there is none.
 std::wstring systemMessage(DWORD error) {
-    wchar_t text[512];
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 512, nullptr);
-    while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' '))
-        --length;
-    if (length == 0) return L"Error " + std::to_wstring(error) + L".";
-    return std::wstring(text, length);
+    std::wstring text = systemErrorText(error);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+        text.pop_back();
+    if (text.empty()) return L"Error " + std::to_wstring(error) + L".";
+    return text;
 }
 
 bool seekToStart(HANDLE file) {
