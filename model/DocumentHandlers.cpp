@@ -61,7 +61,23 @@ XMLTreeItem* SAX2CountHandlers::flushText() {
         const wchar_t* const end = textEnd;
         const int length = trimBlanks(start);
         bool pending = !blankPending_.empty() && blankPending_.back();
-        if (length > 0) {
+        std::wstring* places = openPlaces();
+        // The marks go in only with a unit of the run after them: children whose places do
+        // not fit in the text's bound follow the text, as after its last run.
+        const bool placesFit = places != nullptr && !places->empty() && record->textLength + places->size() + 1 <= kMaxTextUnits;
+        if (places != nullptr && !placesFit) {
+            // White space among those children still joins the runs with a blank.
+            if (places->find(L' ') != std::wstring::npos) pending = true;
+            places->clear();
+        }
+        if (length > 0 && placesFit) {
+            // A run after children: their marks and the white space around them go first.
+            if (start != textBuffer && places->back() != L' ') *places += L' ';
+            places->append(start, static_cast<size_t>(length));
+            record->appendText(places->data(), static_cast<uint32_t>(places->size()), panel);
+            places->clear();
+            pending = start + length != end;
+        } else if (length > 0) {
             record->appendText(start, static_cast<uint32_t>(length), panel, pending || start != textBuffer);
             pending = start + length != end;
         } else {
@@ -70,6 +86,23 @@ XMLTreeItem* SAX2CountHandlers::flushText() {
         if (!blankPending_.empty()) blankPending_.back() = pending;
     }
     return record;
+}
+
+std::wstring* SAX2CountHandlers::openPlaces() {
+    if (blankPending_.empty() || places_.size() < blankPending_.size()) return nullptr;
+    return &places_[blankPending_.size() - 1];
+}
+
+void SAX2CountHandlers::notePlaceOfChild(const XMLTreeItem& parent) {
+    std::wstring* places = openPlaces();
+    if (places == nullptr) return;
+    // White space since the last run or child is one blank; before the first run none is needed.
+    if (blankPending_.back() && (parent.textLength != 0 || !places->empty()) &&
+        (places->empty() || places->back() != L' '))
+        *places += L' ';
+    blankPending_.back() = false;
+    // The marks stop at the text bound: a run after them could not be kept either.
+    if (parent.textLength + places->size() < kMaxTextUnits) *places += kChildMark;
 }
 
 void SAX2CountHandlers::setLogPath(const wchar_t* path) {
@@ -350,6 +383,7 @@ void SAX2CountHandlers::startElement(const XMLCh* const, const XMLCh* const loca
         return;
     }
     XMLTreeItem* parentRecord = flushText();
+    if (parentRecord != nullptr) notePlaceOfChild(*parentRecord);
     const wchar_t* elementName = OptionSet::IgnoreNamespaces ? localname : qname;
     auto* record = new XMLTreeItem(elementName == nullptr ? L"" : elementName, nullptr, panel->tree,
                                    currentPathHash, line, column);
@@ -367,6 +401,8 @@ void SAX2CountHandlers::startElement(const XMLCh* const, const XMLCh* const loca
     } else {
         currentItem = record->treeItem;
         blankPending_.push_back(false);
+        if (places_.size() < blankPending_.size()) places_.resize(blankPending_.size());
+        places_[blankPending_.size() - 1].clear();
     }
     textBuffer[0] = 0;
     textEnd = textBuffer;

@@ -330,22 +330,85 @@ uint32_t AttributeList::markAttributeDifferences(AttributeList* opposite) {
 }
 
 uint32_t AttributeList::markTextDifferences(AttributeList* opposite) {
+    markTextRanges(opposite);
+    if (rangeCount != 0 && containsChildMark(element->text, element->textLength)) showHiddenRanges();
+    return rangeCount;
+}
+
+void AttributeList::showHiddenRanges() {
+    const wchar_t* const text = element->text;
+    const uint32_t length = element->textLength;
+    std::unique_ptr<bool[]> hidden(new bool[length]);
+    findHiddenUnits(text, length, hidden.get());
+    auto shownWord = [&](uint32_t i) { return !hidden[i] && text[i] > 0x20; };
+    for (uint32_t r = 0; r < rangeCount; ++r) {
+        uint32_t start = area->rangeStarts[r];
+        uint32_t end = start + area->rangeLengths[r];
+        if (end > length) end = length;
+        bool anyShown = false;
+        for (uint32_t i = start; i < end && !anyShown; ++i)
+            anyShown = !hidden[i];
+        if (anyShown) continue;
+        // Only a child's place differs here, which the row does not show: the word after it
+        // (before it at the end of the text) is marked in its stead.
+        uint32_t after = end;
+        while (after < length && !shownWord(after))
+            ++after;
+        if (after < length) {
+            while (after < length && shownWord(after))
+                ++after;
+            end = after;
+        } else {
+            while (start > 0 && !shownWord(start - 1))
+                --start;
+            while (start > 0 && shownWord(start - 1))
+                --start;
+        }
+        area->rangeStarts[r] = clamp16(start);
+        area->rangeLengths[r] = clamp16(end - start);
+    }
+    // Widened ranges may reach their neighbours: they become one.
+    uint32_t kept = 0;
+    for (uint32_t r = 0; r < rangeCount; ++r) {
+        const uint32_t start = area->rangeStarts[r];
+        const uint32_t end = start + area->rangeLengths[r];
+        if (kept > 0) {
+            const uint32_t lastStart = area->rangeStarts[kept - 1];
+            const uint32_t lastEnd = lastStart + area->rangeLengths[kept - 1];
+            if (start <= lastEnd && area->rangeColours[r] == area->rangeColours[kept - 1]) {
+                if (end > lastEnd) area->rangeLengths[kept - 1] = clamp16(end - lastStart);
+                continue;
+            }
+        }
+        area->rangeStarts[kept] = clamp16(start);
+        area->rangeLengths[kept] = clamp16(end - start);
+        area->rangeColours[kept] = area->rangeColours[r];
+        ++kept;
+    }
+    rangeCount = kept;
+}
+
+void AttributeList::markTextRanges(AttributeList* opposite) {
     rangeCount = 0;
-    if (opposite == nullptr || element == nullptr || opposite->element == nullptr) return 0;
-    if (!element->textDiffers() || (element->flags & kTextIgnoredFlag) != 0) return 0;
+    if (opposite == nullptr || element == nullptr || opposite->element == nullptr) return;
+    if (!element->textDiffers() || (element->flags & kTextIgnoredFlag) != 0) return;
     const wchar_t* firstText = element->text;
-    if (firstText == nullptr || element->textLength == 0) return 0;
+    if (firstText == nullptr || element->textLength == 0) return;
     const XMLTreeItem* other = opposite->element;
     const wchar_t* secondText = (other->flags & kTextIgnoredFlag) != 0 ? nullptr : other->text;
     if (secondText != nullptr && other->textLength == 0) secondText = nullptr;
 
     if (OptionSet::HighlightChars) {
         CharDiff diff(firstText, element->textLength, secondText, secondText == nullptr ? 0 : other->textLength);
-        return addUnmarkedRuns(diff.run(), diff.firstLength, 0);
+        addUnmarkedRuns(diff.run(), diff.firstLength, 0);
+        return;
     }
 
     auto a = std::make_unique<TokenList>(firstText);
-    if (secondText == nullptr) return addUnmatchedTokens(*a);
+    if (secondText == nullptr) {
+        addUnmatchedTokens(*a);
+        return;
+    }
     auto b = std::make_unique<TokenList>(secondText);
     uint32_t pA = 0;
     uint32_t pB = 0;
@@ -396,7 +459,7 @@ uint32_t AttributeList::markTextDifferences(AttributeList* opposite) {
         a->tokens[pendingA].matched = 1;
         b->tokens[pendingB].matched = 1;
     }
-    return addUnmatchedTokens(*a);
+    addUnmatchedTokens(*a);
 }
 
 uint32_t AttributeList::changedAttributesText(wchar_t* output, uint32_t capacity, bool withXmlns) const {

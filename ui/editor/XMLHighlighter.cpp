@@ -391,6 +391,10 @@ bool XMLHighlighter::matchChar(int32_t, wchar_t c) {
         return false;
     }
     if (!entityStep(c)) return false;
+    // A child's mark stands for markup the editor shows as it is: the text goes on after it.
+    while (compareIndex < compareLength &&
+           isChildMark(compareIndex > 0 ? compareText[compareIndex - 1] : 0, compareText[compareIndex]))
+        ++compareIndex;
     if (compareIndex < compareLength && (c == compareText[compareIndex] || (c == L'&' && inKeptReference))) {
         ++compareIndex;
         return true;
