@@ -64,7 +64,8 @@ XMLTreeItem* SAX2CountHandlers::flushText() {
         std::wstring* places = openPlaces();
         // The marks go in only with a unit of the run after them: children whose places do
         // not fit in the text's bound follow the text, as after its last run.
-        const bool placesFit = places != nullptr && !places->empty() && record->textLength + places->size() + 1 <= kMaxTextUnits;
+        const bool placesFit =
+            places != nullptr && !places->empty() && record->textLength + places->size() + 1 <= kMaxTextUnits;
         if (places != nullptr && !placesFit) {
             // White space among those children still joins the runs with a blank.
             if (places->find(L' ') != std::wstring::npos) pending = true;

@@ -57,15 +57,15 @@ void addChildPlaces(const wchar_t* text, uint32_t length, uint64_t hash[4]) {
     findHiddenUnits(text, length, hidden.get());
     uint64_t exact = 0x6a09e667f3bcc909ULL;
     uint64_t loose = 0xbb67ae8584caa73bULL;
-    uint64_t shown = 0;           // units of the row so far
-    uint64_t shownWords = 0;      // ... that are not white space
-    uint64_t placeStart = 0;      // the row's units before the place being read
+    uint64_t shown = 0;       // units of the row so far
+    uint64_t shownWords = 0;  // ... that are not white space
+    uint64_t placeStart = 0;  // the row's units before the place being read
     uint64_t placeStartWords = 0;
     bool inPlace = false;
     for (uint32_t i = 0; i < length; ++i) {
         const bool mark = isChildMark(i == 0 ? 0 : text[i - 1], text[i]);
-        const bool placeBlank = !mark && text[i] == L' ' &&
-                                (inPlace || (i + 1 < length && isChildMark(text[i], text[i + 1])));
+        const bool placeBlank =
+            !mark && text[i] == L' ' && (inPlace || (i + 1 < length && isChildMark(text[i], text[i + 1])));
         if (!mark && !placeBlank) {
             inPlace = false;
             ++shown;
@@ -667,7 +667,8 @@ bool XMLTreeItem::contains(const wchar_t* search, int caseFlag) const {
         if (s == nullptr) return false;
         const wchar_t* end = s + length;
         if (std::find_if(s, end, [](wchar_t c) { return displayQuote(c) != c; }) == end &&
-            !containsKeptReference(s, static_cast<size_t>(length)) && !containsChildMark(s, static_cast<size_t>(length)))
+            !containsKeptReference(s, static_cast<size_t>(length)) &&
+            !containsChildMark(s, static_cast<size_t>(length)))
             return find(s);
         return find(shownText(s, static_cast<size_t>(length)).c_str());
     };

@@ -92,9 +92,9 @@ inline bool containsChildMark(const wchar_t* text, size_t count) {
 // row leaves out, so that the row reads as the runs joined: the marks, and the blanks
 // beside them but one blank between two runs (none before the first run).
 inline void findHiddenUnits(const wchar_t* text, size_t count, bool* hidden) {
-    bool runBefore = false;      // a unit of a run is shown before
-    bool inPlace = false;        // after a mark, or on the blank before one
-    bool blankShown = false;     // the blank that joins two runs is shown in this place
+    bool runBefore = false;   // a unit of a run is shown before
+    bool inPlace = false;     // after a mark, or on the blank before one
+    bool blankShown = false;  // the blank that joins two runs is shown in this place
     for (size_t i = 0; i < count; ++i) {
         const wchar_t before = i == 0 ? 0 : text[i - 1];
         if (isChildMark(before, text[i])) {

@@ -38,10 +38,10 @@ void XMLTreeItem::writeReport(HANDLE file, int withXmlns) const {
         writeUniqueChildren(file, L"<!-- Unique element(s) in first file -->");
         // With its text written, the runs after child marks follow the children they follow
         // in the document.
-        int run = textDiffers() && hasText(*this) && (flags & kTextIgnoredFlag) == 0 &&
-                          containsChildMark(text, textLength)
-                      ? nextTextRun(0)
-                      : -1;
+        int run =
+            textDiffers() && hasText(*this) && (flags & kTextIgnoredFlag) == 0 && containsChildMark(text, textLength)
+                ? nextTextRun(0)
+                : -1;
         for (HTREEITEM item = firstChild; item != nullptr; item = ElementStore::next(tree, item)) {
             const XMLTreeItem* child = ElementStore::record(tree, item);
             if (child == nullptr) continue;

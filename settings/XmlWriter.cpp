@@ -370,9 +370,8 @@ void XMLTreeItem::saveSubtree(HANDLE file, bool inLine) const {
         return;
     }
     writeBody(*this, file, first != nullptr);
-    writeContent(*this, file, first, [file](const XMLTreeItem& child, bool childInLine) {
-        child.saveSubtree(file, childInLine);
-    });
+    writeContent(*this, file, first,
+                 [file](const XMLTreeItem& child, bool childInLine) { child.saveSubtree(file, childInLine); });
     writeEndTag(file, inLine);
 }
 
