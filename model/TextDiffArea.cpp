@@ -349,20 +349,24 @@ void AttributeList::showHiddenRanges() {
         for (uint32_t i = start; i < end && !anyShown; ++i)
             anyShown = !hidden[i];
         if (anyShown) continue;
-        // Only a child's place differs here, which the row does not show: the word after it
-        // (before it at the end of the text) is marked in its stead.
-        uint32_t after = end;
-        while (after < length && !shownWord(after))
-            ++after;
-        if (after < length) {
-            while (after < length && shownWord(after))
-                ++after;
-            end = after;
-        } else {
-            while (start > 0 && !shownWord(start - 1))
-                --start;
+        // Only a child's place differs here, which the row does not show: the word before it
+        // (after it at the start of the text) is marked in its stead. Before it, as the
+        // element window compares the runs up to the element's first child.
+        uint32_t wordEnd = start;
+        while (wordEnd > 0 && !shownWord(wordEnd - 1))
+            --wordEnd;
+        if (wordEnd > 0) {
+            start = wordEnd;
             while (start > 0 && shownWord(start - 1))
                 --start;
+            end = wordEnd;
+        } else {
+            start = end;
+            while (start < length && !shownWord(start))
+                ++start;
+            end = start;
+            while (end < length && shownWord(end))
+                ++end;
         }
         area->rangeStarts[r] = clamp16(start);
         area->rangeLengths[r] = clamp16(end - start);

@@ -230,4 +230,30 @@ TEST_F(EditorColouringTest, ADifferenceInsideAKeptReferenceIsMarkedInBothEditors
     }
 }
 
+// A paragraph whose inline element stands a word away from its partner's: the element
+// window marks where their runs differ, the word before the element's place, and leaves
+// the inline element as it is.
+TEST_F(EditorColouringTest, ARunMovedAroundAnInlineElementIsMarkedWhereItDiffers) {
+    SendMessageW(autoCompareBox, BM_SETCHECK, BST_UNCHECKED, 0);
+    for (int highlightChars : {0, 1}) {
+        SCOPED_TRACE(highlightChars ? "by characters" : "by words");
+        OptionSet::HighlightChars = highlightChars;
+        load(leftTreeView, "<root>\n<p>the <b>module</b> is here</p>\n</root>\n", L"left.xml");
+        load(rightTreeView, "<root>\n<p>the is here <b>module</b></p>\n</root>\n", L"right.xml");
+        SendMessageW(mainWindow, WM_COMMAND, IDM_COMPARE_FILES, 0);
+        pump();
+        XMLTreeItem* paragraph = elementNamed(leftTreeView, L"p");
+        ASSERT_NE(paragraph, nullptr);
+        ASSERT_TRUE(paragraph->textDiffers());
+        openAt(paragraph);
+        HWND left = leftTreeView.editor;
+        expectLook(left, L"<p>", 1, 1, kMarkup);
+        expectLook(left, L"the", 1, 0, kDifference);
+        expectLook(left, L"the", 1, 2, kDifference);
+        expectLook(left, L"module", 1, 0, kContent);
+        SendMessageW(mainWindow, WM_COMMAND, IDM_OPEN_EDITOR, 0);  // closes the element window
+        pump();
+    }
+}
+
 }  // namespace

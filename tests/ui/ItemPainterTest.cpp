@@ -239,6 +239,46 @@ TEST_F(ItemPainterTest, DifferingPartsAreHighlightedInRuns) {
     EXPECT_LE(wordInk.second, word.second + 1);  // the last glyph may overhang by a pixel
 }
 
+// A paragraph whose inline element stands a word away from its partner's: its row reads
+// as the runs joined, as before, and the word before the element's place is highlighted.
+TEST_F(ItemPainterTest, ARunMovedAroundAnInlineElementIsHighlightedInTheRow) {
+    load("<root><p>the <b>module</b> is here</p></root>", "<root><p>the is here <b>module</b></p></root>");
+    compare();
+    ASSERT_TRUE(createItemPainter(leftTreeView.tree));
+    XMLTreeItem* paragraph = find(leftTreeView, L"p");
+    ASSERT_NE(paragraph, nullptr);
+    ASSERT_TRUE(paragraph->textDiffers());
+    TreeCanvas canvas(leftTreeView.tree);
+    std::vector<PaintedPiece> pieces;
+    itemPainter->paintedPieces = &pieces;
+    const RECT text = paint(canvas, paragraph);
+    itemPainter->paintedPieces = nullptr;
+
+    // The row's units: the pieces of the text without what the row leaves out.
+    std::unique_ptr<bool[]> map(new bool[paragraph->textLength]);
+    findHiddenUnits(paragraph->text, paragraph->textLength, map.get());
+    std::wstring row;
+    std::wstring highlighted;
+    for (const PaintedPiece& piece : pieces) {
+        if (piece.text < paragraph->text || piece.text >= paragraph->text + paragraph->textLength) continue;
+        for (int i = 0; i < piece.length; ++i) {
+            const size_t at = static_cast<size_t>(piece.text - paragraph->text) + i;
+            if (map[at]) continue;
+            row += piece.text[i];
+            if (piece.runStyle == kRunDiffers) highlighted += piece.text[i];
+        }
+    }
+    EXPECT_EQ(narrow(row), "the is here");
+    EXPECT_EQ(narrow(highlighted), "the");
+    const auto word = canvas.columns(kDifferingRunBackground, text.top, text.top + lineHeight());
+    ASSERT_GE(word.first, 0) << "no differing-word run";
+    SIZE the{};
+    HGDIOBJ old = SelectObject(canvas.dc(), itemPainter->font);
+    GetTextExtentPoint32W(canvas.dc(), L"the", 3, &the);
+    SelectObject(canvas.dc(), old);
+    EXPECT_NEAR(word.second - word.first + 1, the.cx, 2);
+}
+
 // Colours stored in the registry are painted; one of the wrong type is passed over;
 // at release all eleven go back, with what the colour set changed in between.
 TEST_F(ItemPainterTest, ColoursComeFromTheRegistryAndGoBackAtRelease) {

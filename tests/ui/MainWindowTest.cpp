@@ -580,6 +580,8 @@ TEST_F(TreeCommandsTest, CtrlCCopiesAKeptReferenceAsWritten) {
         bool ownCharacter;  // the row needs a document's own U+FDD0 to differ from the mark
     } cases[] = {
         {doctype + "<p t=\"x&nbsp;y\">a&nbsp;b &amp; c</p>", L"<p t=\"x&nbsp;y\">a&nbsp;b & c</p>", false},
+        // Runs around inline elements as the row joins them.
+        {doctype + "<p><b>x</b> a&nbsp;b <i>y</i>c</p>", L"<p>a&nbsp;b c</p>", false},
         {doctype + "<p>a\xEF\xB7\x90"
                    "b</p>",
          L"<p>a\xFDD0"
