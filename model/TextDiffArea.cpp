@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include <xercesc/util/XMLChar.hpp>
 
@@ -331,8 +332,31 @@ uint32_t AttributeList::markAttributeDifferences(AttributeList* opposite) {
 
 uint32_t AttributeList::markTextDifferences(AttributeList* opposite) {
     markTextRanges(opposite);
-    if (rangeCount != 0 && containsChildMark(element->text, element->textLength)) showHiddenRanges();
+    if (element == nullptr || opposite == nullptr || opposite->element == nullptr ||
+        !containsChildMark(element->text, element->textLength))
+        return rangeCount;
+    if (rangeCount == 0 && element->textDiffers() && (element->flags & kTextIgnoredFlag) == 0)
+        markFirstMovedChild(*opposite->element);
+    if (rangeCount != 0) showHiddenRanges();
     return rangeCount;
+}
+
+void AttributeList::markFirstMovedChild(const XMLTreeItem& other) {
+    // The words match alike on both sides (a word and a child that changed places can):
+    // the first child whose place differs from the partner's is marked.
+    const bool loose = compareSettings.mode == 1 || compareSettings.mode == 3;
+    std::vector<size_t> theirs;
+    forEachChildPlace(other.text, other.textLength,
+                      [&](size_t, size_t units, size_t words) { theirs.push_back(loose ? words : units); });
+    size_t k = 0;
+    bool marked = false;
+    forEachChildPlace(element->text, element->textLength, [&](size_t at, size_t units, size_t words) {
+        if (!marked && (k >= theirs.size() || theirs[k] != (loose ? words : units))) {
+            pushRange(static_cast<uint32_t>(at), 1, kRangeDiffers);
+            marked = true;
+        }
+        ++k;
+    });
 }
 
 void AttributeList::showHiddenRanges() {

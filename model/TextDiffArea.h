@@ -87,6 +87,8 @@ struct AttributeList {
     void markTextRanges(AttributeList* opposite);
     // A range over units the row leaves out (a child's place alone) widened to a word it shows.
     void showHiddenRanges();
+    // With no word or character found apart, the first child whose place differs.
+    void markFirstMovedChild(const XMLTreeItem& other);
     // The changed and unpaired attributes (and with withXmlns every "xmlns..." one),
     // each as a blank and its stored text, into output of capacity units including
     // the terminator. An entry that does not fit is left out whole. Returns the length.

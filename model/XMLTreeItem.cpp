@@ -53,35 +53,12 @@ uint64_t attributeContribution(uint32_t nameHash, uint16_t nameHash16, uint32_t 
 // of the row, whatever it was and on whichever side, as where two runs meet. A text
 // without marks has no such part, so its hashes are the words' alone.
 void addChildPlaces(const wchar_t* text, uint32_t length, uint64_t hash[4]) {
-    std::unique_ptr<bool[]> hidden(new bool[length]);
-    findHiddenUnits(text, length, hidden.get());
     uint64_t exact = 0x6a09e667f3bcc909ULL;
     uint64_t loose = 0xbb67ae8584caa73bULL;
-    uint64_t shown = 0;       // units of the row so far
-    uint64_t shownWords = 0;  // ... that are not white space
-    uint64_t placeStart = 0;  // the row's units before the place being read
-    uint64_t placeStartWords = 0;
-    bool inPlace = false;
-    for (uint32_t i = 0; i < length; ++i) {
-        const bool mark = isChildMark(i == 0 ? 0 : text[i - 1], text[i]);
-        const bool placeBlank =
-            !mark && text[i] == L' ' && (inPlace || (i + 1 < length && isChildMark(text[i], text[i + 1])));
-        if (!mark && !placeBlank) {
-            inPlace = false;
-            ++shown;
-            if (!isXmlWhiteSpace(text[i])) ++shownWords;
-            continue;
-        }
-        if (!inPlace) {
-            placeStart = shown;
-            placeStartWords = shownWords;
-            inPlace = true;
-        }
-        if (!hidden[i]) ++shown;
-        if (!mark) continue;
-        exact = mix64(exact ^ mix64(placeStart));
-        loose = mix64(loose ^ mix64(placeStartWords));
-    }
+    forEachChildPlace(text, length, [&](size_t, size_t rowUnits, size_t rowWords) {
+        exact = mix64(exact ^ mix64(rowUnits));
+        loose = mix64(loose ^ mix64(rowWords));
+    });
     // Modes 0 and 2 keep white space, 1 and 3 leave it out.
     hash[0] += exact;
     hash[2] += exact;

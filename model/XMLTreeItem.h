@@ -113,6 +113,40 @@ inline void findHiddenUnits(const wchar_t* text, size_t count, bool* hidden) {
     }
 }
 
+// Calls visit(at, rowUnits, rowWords) for each child mark of the text, in order: at is the
+// mark's index, rowUnits the units of the row before the white space the mark stands in,
+// rowWords those of them that are not white space. The places of two texts compare by these.
+template <typename Visit>
+void forEachChildPlace(const wchar_t* text, size_t count, Visit visit) {
+    if (!containsChildMark(text, count)) return;
+    std::unique_ptr<bool[]> hidden(new bool[count]);
+    findHiddenUnits(text, count, hidden.get());
+    size_t shown = 0;
+    size_t shownWords = 0;
+    size_t placeStart = 0;
+    size_t placeStartWords = 0;
+    bool inPlace = false;
+    for (size_t i = 0; i < count; ++i) {
+        const bool mark = isChildMark(i == 0 ? 0 : text[i - 1], text[i]);
+        const bool placeBlank =
+            !mark && text[i] == L' ' && (inPlace || (i + 1 < count && isChildMark(text[i], text[i + 1])));
+        if (!mark && !placeBlank) {
+            inPlace = false;
+            ++shown;
+            const wchar_t c = text[i];
+            if (!(c == 0x20 || c == 0x09 || c == 0x0A || c == 0x0D)) ++shownWords;
+            continue;
+        }
+        if (!inPlace) {
+            placeStart = shown;
+            placeStartWords = shownWords;
+            inPlace = true;
+        }
+        if (!hidden[i]) ++shown;
+        if (mark) visit(i, placeStart, placeStartWords);
+    }
+}
+
 // The text as the row reads it, the units the row leaves out taken away; kept references'
 // marks stay (the hashes and the ignore conditions read them as they always have).
 inline std::wstring rowText(const wchar_t* text, size_t count) {
