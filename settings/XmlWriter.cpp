@@ -194,11 +194,12 @@ void writeBody(const XMLTreeItem& element, HANDLE file, bool children) {
         writeMarkup(file, L"<?end_value_changed?>");
         writeEndOfLine(file);
     }
-    if (hasText(element) && !hasChildMarks(element)) {
+    if (hasChildMarks(element)) return;
+    if (hasText(element)) {
         KeptReferenceLog::note(element, element.text, element.textLength);
         writeEscaped(file, element.text, element.textLength);
     }
-    if (children && !hasChildMarks(element)) writeEndOfLine(file);
+    if (children) writeEndOfLine(file);
 }
 
 // The element's text and its children from first in the document's order, after
