@@ -61,22 +61,22 @@ XMLTreeItem* SAX2CountHandlers::flushText() {
         const wchar_t* const end = textEnd;
         const int length = trimBlanks(start);
         bool pending = !blankPending_.empty() && blankPending_.back();
-        std::wstring* places = openPlaces();
+        const size_t from = placesStart_.empty() ? places_.size() : placesStart_.back();
+        const size_t waiting = places_.size() - from;
         // The marks go in only with a unit of the run after them: children whose places do
         // not fit in the text's bound follow the text, as after its last run.
-        const bool placesFit =
-            places != nullptr && !places->empty() && record->textLength + places->size() + 1 <= kMaxTextUnits;
-        if (places != nullptr && !placesFit) {
+        const bool placesFit = waiting != 0 && record->textLength + waiting + 1 <= kMaxTextUnits;
+        if (waiting != 0 && !placesFit) {
             // White space among those children still joins the runs with a blank.
-            if (places->find(L' ') != std::wstring::npos) pending = true;
-            places->clear();
+            if (places_.find(L' ', from) != std::wstring::npos) pending = true;
+            places_.resize(from);
         }
         if (length > 0 && placesFit) {
             // A run after children: their marks and the white space around them go first.
-            if (start != textBuffer && places->back() != L' ') *places += L' ';
-            places->append(start, static_cast<size_t>(length));
-            record->appendText(places->data(), static_cast<uint32_t>(places->size()), panel);
-            places->clear();
+            if (start != textBuffer && places_.back() != L' ') places_ += L' ';
+            places_.append(start, static_cast<size_t>(length));
+            record->appendText(places_.data() + from, static_cast<uint32_t>(places_.size() - from), panel);
+            places_.resize(from);
             pending = start + length != end;
         } else if (length > 0) {
             record->appendText(start, static_cast<uint32_t>(length), panel, pending || start != textBuffer);
@@ -89,21 +89,15 @@ XMLTreeItem* SAX2CountHandlers::flushText() {
     return record;
 }
 
-std::wstring* SAX2CountHandlers::openPlaces() {
-    if (blankPending_.empty() || places_.size() < blankPending_.size()) return nullptr;
-    return &places_[blankPending_.size() - 1];
-}
-
 void SAX2CountHandlers::notePlaceOfChild(const XMLTreeItem& parent) {
-    std::wstring* places = openPlaces();
-    if (places == nullptr) return;
+    if (placesStart_.empty() || blankPending_.empty()) return;
+    const size_t from = placesStart_.back();
+    const bool none = places_.size() == from;
     // White space since the last run or child is one blank; before the first run none is needed.
-    if (blankPending_.back() && (parent.textLength != 0 || !places->empty()) &&
-        (places->empty() || places->back() != L' '))
-        *places += L' ';
+    if (blankPending_.back() && (parent.textLength != 0 || !none) && (none || places_.back() != L' ')) places_ += L' ';
     blankPending_.back() = false;
     // The marks stop at the text bound: a run after them could not be kept either.
-    if (parent.textLength + places->size() < kMaxTextUnits) *places += kChildMark;
+    if (parent.textLength + (places_.size() - from) < kMaxTextUnits) places_ += kChildMark;
 }
 
 void SAX2CountHandlers::setLogPath(const wchar_t* path) {
@@ -339,6 +333,8 @@ void SAX2CountHandlers::startDocument() {
     elementCount = 0;
     currentPathHash = 0;
     blankPending_.clear();
+    places_.clear();
+    placesStart_.clear();
     attributeTextAdded_ = 0;
     entityOutput.begin();
     if (!dtdRestart.running()) {
@@ -402,8 +398,7 @@ void SAX2CountHandlers::startElement(const XMLCh* const, const XMLCh* const loca
     } else {
         currentItem = record->treeItem;
         blankPending_.push_back(false);
-        if (places_.size() < blankPending_.size()) places_.resize(blankPending_.size());
-        places_[blankPending_.size() - 1].clear();
+        placesStart_.push_back(places_.size());
     }
     textBuffer[0] = 0;
     textEnd = textBuffer;
@@ -447,6 +442,10 @@ void SAX2CountHandlers::endElement(const XMLCh* const, const XMLCh* const, const
     }
     if (currentItem != nullptr) {
         if (!blankPending_.empty()) blankPending_.pop_back();
+        if (!placesStart_.empty()) {
+            places_.resize(placesStart_.back());
+            placesStart_.pop_back();
+        }
         currentItem = ElementStore::parent(panel->tree, currentItem);
         if (XMLTreeItem* open = XMLTreeItem::fromHandle(panel->tree, currentItem)) currentPathHash = open->pathHash;
     }
