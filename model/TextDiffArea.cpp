@@ -343,15 +343,14 @@ uint32_t AttributeList::markTextDifferences(AttributeList* opposite) {
 
 void AttributeList::markFirstMovedChild(const XMLTreeItem& other) {
     // The words match alike on both sides (a word and a child that changed places can):
-    // the first child whose place differs from the partner's is marked.
-    const bool loose = compareSettings.mode == 1 || compareSettings.mode == 3;
+    // the first child that stands after other words than the partner's is marked. Places
+    // count words only here, as the word match does: white space is not a child's move.
     std::vector<size_t> theirs;
-    forEachChildPlace(other.text, other.textLength,
-                      [&](size_t, size_t units, size_t words) { theirs.push_back(loose ? words : units); });
+    forEachChildPlace(other.text, other.textLength, [&](size_t, size_t, size_t words) { theirs.push_back(words); });
     size_t k = 0;
     bool marked = false;
-    forEachChildPlace(element->text, element->textLength, [&](size_t at, size_t units, size_t words) {
-        if (!marked && (k >= theirs.size() || theirs[k] != (loose ? words : units))) {
+    forEachChildPlace(element->text, element->textLength, [&](size_t at, size_t, size_t words) {
+        if (!marked && (k >= theirs.size() || theirs[k] != words)) {
             pushRange(static_cast<uint32_t>(at), 1, kRangeDiffers);
             marked = true;
         }
