@@ -621,15 +621,21 @@ uint8_t cappedLines(int lines) {
 int XMLTreeItem::computeItemLines() {
     int total = 1;
     if (!OptionSet::DisplayFullMode || static_cast<int>(attributesLength) + textLength <= 70) return total;
+    // The lines of the text as the row shows it: without the children's marks.
+    std::wstring row;
+    const bool mixed = containsChildMark(text, textLength);
+    if (mixed) row = rowText(text, textLength);
+    const int shownLength = mixed ? static_cast<int>(row.size()) : textLength;
+    if (static_cast<int>(attributesLength) + shownLength <= 70) return total;
     if (attributes != nullptr && attributesLength != 0) {
         attributeLines = cappedLines(attributesLength / 65 + 1);
         total += attributeLines;
     }
     if (text != nullptr && textLength != 0) {
         if (OptionSet::HandleNewLine)
-            textLines = static_cast<uint8_t>(countDisplayLines(text));
+            textLines = static_cast<uint8_t>(countDisplayLines(mixed ? row.c_str() : text));
         else
-            textLines = cappedLines(textLength / 70 + 1);
+            textLines = cappedLines(shownLength / 70 + 1);
         total += textLines;
     }
     itemLines = static_cast<uint8_t>(total > 24 ? 25 : total);

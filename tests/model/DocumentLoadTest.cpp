@@ -99,6 +99,16 @@ TEST_F(DocumentLoadTest, TextRunsKeepThePlacesOfTheChildrenBetweenThem) {
             EXPECT_EQ(shownText(records[i]->text, records[i]->textLength), c.rows[i]) << "element " << i;
         }
     }
+    // The row's height counts the row's units: 70 of them fit in one line, with the places
+    // of two children between them.
+    OptionSet::DisplayFullMode = 1;
+    OptionSet::HandleNewLine = 0;
+    const XMLTreeItem* fits = load("<p>" + std::string(34, 'a') + " <b/> " + std::string(17, 'c') + " <i/> " +
+                                   std::string(17, 'd') + "</p>")[0];
+    EXPECT_EQ(rowText(fits->text, fits->textLength).size(), 70u);
+    EXPECT_GT(fits->textLength, 70u);
+    EXPECT_EQ(fits->textLines, 0u);
+    OptionSet::DisplayFullMode = 0;
     // The hashes: those of the joined runs alone where no run follows a child, and other
     // ones, in every mode, where children stood between the runs.
     const struct {
