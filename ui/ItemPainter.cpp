@@ -34,6 +34,11 @@ constexpr int kBoxCharacters = 70;
 // runs on the GUI thread only.
 wchar_t attributeDisplay[kAttributeDisplayUnits];
 
+// Which units of the text being painted the row leaves out: found once per item painted,
+// as wrapping measures the text piece by piece (hiddenFor is reset by drawItem).
+bool hiddenUnits[kMaxTextUnits];
+const wchar_t* hiddenFor = nullptr;
+
 // Cuts text into tokens: a run of units above U+0020 with the units at or below it
 // that follow. With newLines, a line feed ends its token at once (a hard break) and is
 // not part of any token. place(start, fullLength, wordLength, hardBreak, last).
@@ -243,6 +248,7 @@ void ItemPainter::drawItem(NMTVCUSTOMDRAW* draw) {
     const int saved = SaveDC(draw->nmcd.hdc);
     if (saved == 0) return;
     dc = draw->nmcd.hdc;
+    hiddenFor = nullptr;
     SetBkMode(dc, OPAQUE);
     if (record->isSummary())
         drawSummaryItem(draw);
@@ -473,7 +479,6 @@ namespace {
 // (a child's mark and the blanks beside it) are left out of the copy: they have no width,
 // and every position and range still counts in the record's units.
 wchar_t shownRun[kMaxTextUnits + 1];
-bool hiddenUnits[kMaxTextUnits];
 
 const wchar_t* shownUnits(const XMLTreeItem* item, const wchar_t* text, int length, int* shownLength) {
     *shownLength = length;
@@ -487,7 +492,10 @@ const wchar_t* shownUnits(const XMLTreeItem* item, const wchar_t* text, int leng
     const wchar_t* around = text != own ? text - 1 : text;
     const wchar_t* aroundEnd = std::min(text + length + 1, own + item->textLength);
     if (containsChildMark(around, static_cast<size_t>(aroundEnd - around))) {
-        findHiddenUnits(own, item->textLength, hiddenUnits);
+        if (hiddenFor != own) {
+            findHiddenUnits(own, item->textLength, hiddenUnits);
+            hiddenFor = own;
+        }
         const size_t from = static_cast<size_t>(text - own);
         int used = 0;
         for (int i = 0; i < length; ++i) {
