@@ -640,6 +640,46 @@ TEST_F(TreeCommandsTest, FindStepsThroughTheTreeInDocumentOrder) {
     }
 }
 
+// "Match Whole Word Only" takes a hit only where no word character touches it, in the
+// name, the attributes and the text alike; without it any part of a word is a hit.
+TEST_F(TreeCommandsTest, FindWithMatchWholeWordOnlyFindsWholeWords) {
+    start();
+    load(leftTreeView,
+         "<list><t>Midnight Rain</t><u>Rainbow</u><rain/><v w='Rain_x'/><x w='x Rain'/><y>Rain</y></list>",
+         L"left.xml");
+    struct Case {
+        const wchar_t* text;
+        DWORD flags;
+        const wchar_t* found;  // null: not found
+    } cases[] = {
+        {L"Rai", FR_DOWN, L"t"},
+        {L"Rai", FR_DOWN | FR_WHOLEWORD, nullptr},
+        {L"Rain", FR_DOWN | FR_WHOLEWORD, L"t"},
+        {L"bow", FR_DOWN, L"u"},
+        {L"bow", FR_DOWN | FR_WHOLEWORD, nullptr},
+        {L"Rain", FR_DOWN | FR_WHOLEWORD | FR_MATCHCASE, L"t"},
+        {L"rain", FR_DOWN | FR_WHOLEWORD | FR_MATCHCASE, L"rain"},
+        {L"Rain_", FR_DOWN | FR_WHOLEWORD, nullptr},
+        {L"Rain_x", FR_DOWN | FR_WHOLEWORD, L"v"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(narrow(c.text) + ((c.flags & FR_WHOLEWORD) != 0 ? " whole word" : ""));
+        XMLTreeItem* from = elementNamed(leftTreeView, L"list");
+        ElementStore::select(leftTreeView.tree, from->treeItem);
+        wchar_t text[160];
+        wcscpy(text, c.text);
+        FINDREPLACEW record{};
+        record.lStructSize = sizeof(record);
+        record.Flags = c.flags | FR_FINDNEXT;
+        record.lpstrFindWhat = text;
+        BoxScript boxes;
+        if (c.found == nullptr) boxes.expect(L"The specified text not found", L"Not found");
+        onFindMessage(&record);
+        XMLTreeItem* selected = ElementStore::record(leftTreeView.tree, ElementStore::selected(leftTreeView.tree));
+        EXPECT_EQ(selected, c.found != nullptr ? elementNamed(leftTreeView, c.found) : from);
+    }
+}
+
 TEST_F(TreeCommandsTest, RefreshingTheSelectedItemRepaintsItInPlace) {
     start(SW_SHOWNORMAL);
     load(leftTreeView, kSmallDocument, L"left.xml");
