@@ -48,9 +48,10 @@ TBBUTTON separator(int width) {
     return b;
 }
 
-// A toolbar that changes size aligns itself with the top left corner of its parent unless it has
-// CCS_NOPARENTALIGN; inside the rebar that would put the main toolbar over the file toolbar, so the
-// bars keep the place their band gives them.
+// A toolbar aligns itself with the top of its parent at every TB_AUTOSIZE, which each layout sends,
+// unless it has CCS_NOPARENTALIGN. Inside the rebar that puts the main toolbar over the file
+// toolbar and its path boxes, and the rebar places a band's child again only when the band's size
+// changes: with the style each bar stays where its band put it.
 HWND createToolbar(HWND mainWindow, DWORD style) {
     return CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | CCS_NOPARENTALIGN | style, 0, 0, 0, 0,
                            mainWindow, nullptr, moduleInstance, nullptr);
@@ -220,10 +221,6 @@ void sizeRebarBands(int width) {
     width = width > 0 ? width : 0;
     sizeBand(fileToolbar, kFileToolbarBand, width);
     sizeBand(mainToolbar, kMainToolbarBand, width);
-    // The rebar moves a band's toolbar before it takes the width of its parent itself, and a
-    // band whose sizes stay as they were is not placed again: one more layout at the rebar's own
-    // final width leaves every band's toolbar where its band is.
-    SendMessageW(rebar, WM_SIZE, 0, 0);
 }
 
 void placeCheckBoxes(int width) {

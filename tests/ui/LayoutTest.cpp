@@ -313,6 +313,8 @@ HWND childUnder(POINT screen) {
     }
 }
 
+// A toolbar that aligns itself with the top of the rebar at a layout puts the main toolbar
+// over the path boxes.
 TEST_F(ResizeTest, AfterEveryResizeAClickOnAPathBoxFocusesItForTyping) {
     for (const ResizeCase& c : kResizes) {
         startAt(kFirstBounds);
