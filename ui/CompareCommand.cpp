@@ -37,8 +37,6 @@ constexpr size_t kTitleUnits = 260;
 
 wchar_t shortPath[kPathBoxUnits + 3];
 
-int compareLoadedFiles();
-
 bool isSeparator(wchar_t c) {
     return c == L'/' || c == L'\\';
 }
@@ -116,18 +114,6 @@ void dropDocument(XMLTreeView& panel) {
     enableResultCommands();
 }
 
-}  // namespace
-
-int compareFiles() {
-    if (leftTreeView.tree == nullptr || rightTreeView.tree == nullptr) return 0;
-    // Elements removed by a view come back only through a new parse.
-    // Kept unsaved editor text leaves the comparison in force as it was.
-    if (viewFiltered && !reloadFiles()) return filesCompared;
-    return compareLoadedFiles();
-}
-
-namespace {
-
 // Compare Files on the trees as they are: no reload first.
 int compareLoadedFiles() {
     if (leftTreeView.tree == nullptr || rightTreeView.tree == nullptr) return 0;
@@ -173,6 +159,14 @@ int compareLoadedFiles() {
 }
 
 }  // namespace
+
+int compareFiles() {
+    if (leftTreeView.tree == nullptr || rightTreeView.tree == nullptr) return 0;
+    // Elements removed by a view come back only through a new parse.
+    // Kept unsaved editor text leaves the comparison in force as it was.
+    if (viewFiltered && !reloadFiles()) return filesCompared;
+    return compareLoadedFiles();
+}
 
 void compareElements(HWND window) {
     if (viewFiltered) {
