@@ -16,6 +16,15 @@ public:
         std::string status = "200 OK";
         // Runs on the server's thread before each answer.
         std::function<void()> beforeAnswer;
+        // Where the first stalledAnswers answers fall silent: before the first byte, or after
+        // the head and half the body (whose Content-Length is the whole body's).
+        enum class Stall { kNever, kBeforeReply, kHalfway };
+        Stall stall = Stall::kNever;
+        int stalledAnswers = 1;
+        // Runs on the server's thread once an answer has fallen silent.
+        std::function<void()> whileStalled;
+        // A silent answer ends when the reader hangs up, or after this long.
+        unsigned stallMilliseconds = 8000;
     };
 
     explicit LoopbackServer(std::string body);
