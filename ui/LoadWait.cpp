@@ -30,6 +30,8 @@ bool LoadWait::pumpMessages() {
 bool LoadWait::keepWaiting(const wchar_t* url) {
     if (url != nullptr && shown_ != url) {
         shown_ = url;
+        // The bar stands over the message's place; counting stops while nothing comes anyway.
+        if (progressBar != nullptr) ShowWindow(progressBar, SW_HIDE);
         showStatusMessage((L"W#Waiting for " + shown_ + L" (Esc cancels)").c_str());
     }
     return !pumpMessages();
