@@ -217,8 +217,7 @@ void scanRest(xercesc::XMLPScanToken& token) {
 
 constexpr wchar_t kTooLargeText[] = L"the document is too large to read: memory ran out while it was read";
 constexpr wchar_t kNotReadAgainWithoutDTDText[] = L"the document cannot be read again without its external DTD";
-constexpr wchar_t kNotReadAgainWithoutSchemaText[] =
-    L"the document cannot be read again without the external schema";
+constexpr wchar_t kNotReadAgainWithoutSchemaText[] = L"the document cannot be read again without the external schema";
 
 // Reads the document again from its source (a document on the network is fetched again),
 // after a first reading of its prolog; the caller has changed what the reader does. The flags

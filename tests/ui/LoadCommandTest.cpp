@@ -272,7 +272,8 @@ private:
 std::string feedDocument() {
     std::string feed = "<?xml version=\"1.0\"?><feed xmlns=\"http://www.w3.org/2005/Atom\"><title>Feed</title>";
     for (int i = 0; i < 200; ++i)
-        feed += "<entry><id>urn:entry:" + std::to_string(i) + "</id><title>Entry " + std::to_string(i) + "</title></entry>";
+        feed +=
+            "<entry><id>urn:entry:" + std::to_string(i) + "</id><title>Entry " + std::to_string(i) + "</title></entry>";
     return feed + "</feed>";
 }
 
