@@ -256,18 +256,6 @@ TEST_F(LoadCommandTest, AnUnreachableURLAfterACancelledParseIsReported) {
     DeleteFileW(dir.file(L"www.log").c_str());
 }
 
-// Shortens the wait for a silent server for the time of a test.
-class SilenceLimit {
-public:
-    explicit SilenceLimit(DWORD milliseconds) : saved_(networkSilenceLimit()) { setNetworkSilenceLimit(milliseconds); }
-    ~SilenceLimit() { setNetworkSilenceLimit(saved_); }
-    SilenceLimit(const SilenceLimit&) = delete;
-    SilenceLimit& operator=(const SilenceLimit&) = delete;
-
-private:
-    DWORD saved_;
-};
-
 // An Atom feed long enough that half of it leaves the parser wanting more.
 std::string feedDocument() {
     std::string feed = "<?xml version=\"1.0\"?><feed xmlns=\"http://www.w3.org/2005/Atom\"><title>Feed</title>";
