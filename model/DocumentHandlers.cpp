@@ -237,8 +237,9 @@ void SAX2CountHandlers::finishDTDNote() {
     logWarning(dtdNote.text(), static_cast<int>(dtdNote.line()), static_cast<int>(dtdNote.column()));
 }
 
-void SAX2CountHandlers::failParse(const wchar_t* text, const XMLCh* documentId) {
-    const xercesc::SAXParseException report(text, L"", documentId != nullptr ? documentId : L"", 0, 0);
+void SAX2CountHandlers::failParse(const wchar_t* text, const XMLCh* documentId, int atLine, int atColumn) {
+    const xercesc::SAXParseException report(text, L"", documentId != nullptr ? documentId : L"",
+                                            static_cast<XMLFileLoc>(atLine), static_cast<XMLFileLoc>(atColumn));
     fatalError(report);
     refused = 1;
 }

@@ -171,9 +171,9 @@ public:
     // Writes the note of the DTD and puts it in the log, once per parse: from endDocument,
     // or after a parse that ended before it.
     void finishDTDNote();
-    // Ends the parse with a fatal error of text about the document documentId, whatever
-    // "ContinueAfterFatalError" says.
-    void failParse(const wchar_t* text, const XMLCh* documentId);
+    // Ends the parse with a fatal error of text about the document documentId (at line and
+    // column when known, else 0), whatever "ContinueAfterFatalError" says.
+    void failParse(const wchar_t* text, const XMLCh* documentId, int atLine = 0, int atColumn = 0);
     // The elements of this parse whose attributes did not all fit in the attribute text,
     // with the attributes left out; empty when none. The log and the status bar show it.
     std::wstring lostAttributesNote;

@@ -420,8 +420,11 @@ void parseDocument(const XMLCh* systemId) {
         started = false;
         reportOpenFailure(failure);
     } catch (const NetworkSilence& silence) {
-        // A server that fell silent, for the document or for one of its entities.
-        countHandlers.failParse(silence.text.c_str(), silence.url.c_str());
+        // A server that fell silent, for the document or for one of its entities. Past the
+        // document's prolog, its last event tells where the document stopped coming.
+        const bool inBody = started && !countHandlers.isOutsideDocument(silence.url.c_str());
+        countHandlers.failParse(silence.text.c_str(), silence.url.c_str(), inBody ? countHandlers.line : 0,
+                                inBody ? countHandlers.column : 0);
     } catch (const NetworkWaitCancelled&) {
         countHandlers.cancelled = 1;
     }

@@ -304,6 +304,9 @@ TEST_F(LoadCommandTest, AStalledServerFailsTheLoadWhileTheWindowAnswers) {
             const std::wstring& message = boxes.shown()[0].text;
             EXPECT_EQ(message.rfind(L"Fatal error at " + url + L"\n", 0), 0u) << narrow(message);
             EXPECT_NE(message.find(networkSilenceText(url.c_str(), kLimit)), std::wstring::npos) << narrow(message);
+            // Halfway, the message says where the document stopped coming.
+            const bool halfway = c.stall == LoopbackServer::Options::Stall::kHalfway;
+            EXPECT_EQ(message.find(L"\nline 0 column 0\n") == std::wstring::npos, halfway) << narrow(message);
         }
         EXPECT_TRUE(answered) << "the window answered while the load waited";
         EXPECT_EQ(narrow(status()), "E#Fatal error(s)");
