@@ -354,6 +354,8 @@ TEST_F(SaveCommandTest, AKeptReferenceNameIsWrittenWholeOrTheSaveIsRefused) {
     // &пр; and &café;
     const std::string cyrillic = doctype + "<r><p>x&\xD0\xBF\xD1\x80;</p></r>";
     const std::string cafe = doctype + "<r><p a=\"&caf\xC3\xA9;\">x&caf\xC3\xA9;</p></r>";
+    // <!DOCTYPE Ж ...><Ж><p>&nbsp;</p></Ж>: the DOCTYPE line goes with the paragraph.
+    const std::string cyrillicRoot = "<!DOCTYPE \xD0\x96 SYSTEM \"missing.dtd\"><\xD0\x96><p>x&nbsp;</p></\xD0\x96>";
     const std::wstring advice =
         L".\nNothing was saved. Choose an output encoding that holds it, such as UTF-8, under "
         L"\"Use specific Encoding\" in the Options.";
@@ -383,6 +385,8 @@ TEST_F(SaveCommandTest, AKeptReferenceNameIsWrittenWholeOrTheSaveIsRefused) {
          L"The entity reference \"&caf\u00E9;\" in the element \"r>p\" cannot be written in the encoding US-ASCII" +
              advice,
          ""},
+        {"a DOCTYPE name windows-1252 lacks", cyrillicRoot, latin1, L"p", IDM_SAVE_ELEMENT, L"windows-1252",
+         L"The DOCTYPE name \"\u0416\" cannot be written in the encoding windows-1252" + advice, ""},
         {"Save XML Element in KOI8-R", cafe, latin1, L"p", IDM_SAVE_ELEMENT, L"KOI8-R",
          L"The entity reference \"&caf\u00E9;\" in the element \"r>p\" cannot be written in the encoding KOI8-R" +
              advice,
