@@ -132,18 +132,22 @@ public:
 
 // A document cut inside its last character is refused wherever the reader's buffer ends:
 // the pad before it moves the cut across a whole buffer of the reader (16,384 characters),
-// one position at a time. Read by the parser alone, as the program sets it up for encodings.
+// one position at a time. Read by the parser alone, as the program sets it up for encodings:
+// the code pages through our own transcoding service, UTF-8 and UTF-16 by the parser's own.
 TEST_F(ParserEncodingsTest, ACharacterCutAtTheEndIsRefusedByNameWhereverTheBufferEnds) {
     struct CutCase {
         const char* encoding;
         const char* cut;           // the first bytes of a character of two or three
         const wchar_t* named;      // the bytes as the refusal names them
-        const wchar_t* upperName;  // the encoding as the refusal names it
+        const wchar_t* upperName;  // the encoding as the refusal names it (its start)
+        bool utf16 = false;        // the document in UTF-16LE, the cut byte after it
     };
     const CutCase cases[] = {
         {"Shift_JIS", "\x82", L"0x82", L"SHIFT_JIS"}, {"EUC-JP", "\x8F\xB0", L"0x8FB0", L"EUC-JP"},
         {"EUC-JP", "\xB0", L"0xB0", L"EUC-JP"},       {"EUC-KR", "\xB0", L"0xB0", L"EUC-KR"},
         {"Big5", "\xA4", L"0xA4", L"BIG5"},           {"GB2312", "\xD6", L"0xD6", L"GB2312"},
+        {"UTF-8", "\xE2\x82", L"0xE282", L"UTF-8"},   {"UTF-8", "\xF0\x9F\x98", L"0xF09F98", L"UTF-8"},
+        {"UTF-16", "\x3C", L"0x3C", L"UTF-16", true},
     };
     constexpr size_t kBufferCharacters = 16384;
     initParser();
@@ -153,11 +157,17 @@ TEST_F(ParserEncodingsTest, ACharacterCutAtTheEndIsRefusedByNameWhereverTheBuffe
     for (const CutCase& c : cases) {
         SCOPED_TRACE(c.encoding);
         const std::string head = std::string("<?xml version=\"1.0\" encoding=\"") + c.encoding + "\"?><r>";
-        const std::wstring expected =
-            std::wstring(L"code point ") + c.named + L" is invalid for '" + c.upperName + L"'";
+        const std::wstring expected = std::wstring(L"code point ") + c.named + L" is invalid for '" + c.upperName;
         int wrong = 0;
         for (size_t pad = 0; pad <= kBufferCharacters + 16; ++pad) {
-            const std::string bytes = head + std::string(pad, 'a') + "</r>" + c.cut;
+            std::string bytes = head + std::string(pad, 'a') + "</r>";
+            if (c.utf16) {
+                std::string wide = "\xFF\xFE";
+                for (char unit : bytes)
+                    wide += std::string(1, unit) + '\0';
+                bytes = wide;
+            }
+            bytes += c.cut;
             errors.message.clear();
             try {
                 xercesc::MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes.data()), bytes.size(),
