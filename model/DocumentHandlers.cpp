@@ -7,6 +7,7 @@
 
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/util/XMLString.hpp>
+#include <xercesc/util/XMLUni.hpp>
 
 #include "model/ElementStore.h"
 #include "model/MessageBox.h"
@@ -63,9 +64,13 @@ XMLTreeItem* SAX2CountHandlers::flushText() {
         bool pending = !blankPending_.empty() && blankPending_.back();
         const size_t from = placesStart_.empty() ? places_.size() : placesStart_.back();
         const size_t waiting = places_.size() - from;
-        // The marks go in only with a unit of the run after them: children whose places do
-        // not fit in the text's bound follow the text, as after its last run.
-        const bool placesFit = waiting != 0 && record->textLength + waiting + 1 <= kMaxTextUnits;
+        // The marks go in only with the whole run after them: children whose places do not
+        // fit in the text's bound with it follow the text, as after its last run, and the
+        // run is joined as any other (and cut there).
+        const bool leadingBlank = waiting != 0 && start != textBuffer && places_.back() != L' ';
+        const bool placesFit =
+            waiting != 0 &&
+            record->textLength + waiting + (leadingBlank ? 1 : 0) + static_cast<size_t>(length) <= kMaxTextUnits;
         if (waiting != 0 && !placesFit) {
             // White space among those children still joins the runs with a blank.
             if (places_.find(L' ', from) != std::wstring::npos) pending = true;
@@ -73,13 +78,15 @@ XMLTreeItem* SAX2CountHandlers::flushText() {
         }
         if (length > 0 && placesFit) {
             // A run after children: their marks and the white space around them go first.
-            if (start != textBuffer && places_.back() != L' ') places_ += L' ';
+            if (leadingBlank) places_ += L' ';
             places_.append(start, static_cast<size_t>(length));
-            record->appendText(places_.data() + from, static_cast<uint32_t>(places_.size() - from), panel);
+            if (!record->appendText(places_.data() + from, static_cast<uint32_t>(places_.size() - from), panel))
+                noteCutText(*record);
             places_.resize(from);
             pending = start + length != end;
         } else if (length > 0) {
-            record->appendText(start, static_cast<uint32_t>(length), panel, pending || start != textBuffer);
+            if (!record->appendText(start, static_cast<uint32_t>(length), panel, pending || start != textBuffer))
+                noteCutText(*record);
             pending = start + length != end;
         } else {
             pending = true;
@@ -195,8 +202,17 @@ void DTDNote::leaveOut(const std::wstring& reason, XMLFileLoc line, XMLFileLoc c
     column_ = column;
 }
 
+bool DTDNote::keepingReferences() const {
+    return xmlReader != nullptr && xmlReader->getFeature(xercesc::XMLUni::fgXercesKeepUndeclaredEntityReferences);
+}
+
+void DTDNote::discard() {
+    written_ = true;
+    text_.clear();
+}
+
 void DTDNote::countKept(const XMLCh* units, XMLSize_t count) {
-    if (!counting_ || units == nullptr) return;
+    if (units == nullptr) return;
     for (XMLSize_t i = 0; i < count; ++i)
         if (isKeptReferenceMark(i == 0 ? 0 : units[i - 1], units[i])) ++kept_;
 }
@@ -227,7 +243,6 @@ bool DTDNote::write(bool validationNever) {
 }
 
 xercesc::InputSource* SAX2CountHandlers::resolveEntity(const XMLCh* const, const XMLCh* const systemIdText) {
-    if (xercesc::InputSource* schema = resolveExternalSchema(systemIdText)) return schema;
     // Only the DOCTYPE's own DTD is looked at here, once; other entities fail as the parser
     // reports them. "Always" keeps the DTD a condition of the document.
     if (!dtdRestart.takeRequest(systemIdText)) return nullptr;
@@ -249,8 +264,10 @@ void SAX2CountHandlers::clearParseFlags() {
     cancelled = 0;
     refused = 0;
     documentEnded = false;
+    doctypeSeen = false;
     dtdNote.clear();
     clearLostAttributes();
+    clearCutTexts();
     dtdRestart.clear();
 }
 
@@ -260,13 +277,24 @@ void SAX2CountHandlers::logWarning(const wchar_t* text, int atLine, int atColumn
     logMessage(L"Warning");
 }
 
+bool SAX2CountHandlers::loadFailed() const {
+    if (stopRequested()) return true;
+    // After a fatal error, "ContinueAfterFatalError" loads what was read, if anything.
+    return fatalSeen && (panel == nullptr || panel->tree == nullptr || ElementStore::itemCount(panel->tree) == 0);
+}
+
 void SAX2CountHandlers::finishDTDNote() {
+    if (loadFailed()) {
+        dtdNote.discard();
+        return;
+    }
     if (!dtdNote.write(OptionSet::SchemaValidation == 1)) return;
     logWarning(dtdNote.text(), static_cast<int>(dtdNote.line()), static_cast<int>(dtdNote.column()));
 }
 
-void SAX2CountHandlers::failParse(const wchar_t* text, const XMLCh* documentId) {
-    const xercesc::SAXParseException report(text, L"", documentId != nullptr ? documentId : L"", 0, 0);
+void SAX2CountHandlers::failParse(const wchar_t* text, const XMLCh* documentId, int atLine, int atColumn) {
+    const xercesc::SAXParseException report(text, L"", documentId != nullptr ? documentId : L"",
+                                            static_cast<XMLFileLoc>(atLine), static_cast<XMLFileLoc>(atColumn));
     fatalError(report);
     refused = 1;
 }
@@ -310,9 +338,38 @@ void SAX2CountHandlers::clearLostAttributes() {
     lostElements_ = 0;
 }
 
+void SAX2CountHandlers::noteCutText(const XMLTreeItem& record) {
+    constexpr uint32_t kElementsNamed = 3;
+    if (lastCut_ == &record) return;
+    lastCut_ = &record;
+    if (++cutElements_ == 1) {
+        cutLine_ = record.line + 1;
+        cutColumn_ = record.column;
+    }
+    if (cutElements_ <= kElementsNamed) {
+        if (!cutEntries_.empty()) cutEntries_ += L"; ";
+        cutEntries_ += L"element ";
+        cutEntries_ += record.nameText();
+        cutEntries_ += L" at line " + std::to_wstring(record.line + 1);
+    }
+    cutTextsNote = L"Loaded with some texts cut at 65,535 units: ";
+    cutTextsNote += cutEntries_;
+    if (cutElements_ > kElementsNamed)
+        cutTextsNote += L"; " + std::to_wstring(cutElements_ - kElementsNamed) + L" more elements";
+}
+
+void SAX2CountHandlers::clearCutTexts() {
+    cutTextsNote.clear();
+    cutEntries_.clear();
+    cutElements_ = 0;
+    lastCut_ = nullptr;
+    runCut_ = false;
+}
+
 void SAX2CountHandlers::logLostAttributes() {
-    if (lostAttributesNote.empty()) return;
-    logWarning(lostAttributesNote.c_str(), lostLine_, lostColumn_);
+    if (loadFailed()) return;
+    if (!lostAttributesNote.empty()) logWarning(lostAttributesNote.c_str(), lostLine_, lostColumn_);
+    if (!cutTextsNote.empty()) logWarning(cutTextsNote.c_str(), cutLine_, cutColumn_);
 }
 
 void SAX2CountHandlers::refuseEntityOutput() {
@@ -343,8 +400,10 @@ void SAX2CountHandlers::startDocument() {
     }
     // A second pass builds the tree anew, so what the first one left out is noted again.
     clearLostAttributes();
+    clearCutTexts();
     documentEnded = false;
     dtdRestart.setDocument(locator != nullptr ? locator->getSystemId() : nullptr);
+    if (locator != nullptr) addDocumentId(locator->getSystemId());
     textBuffer[0] = 0;
     textEnd = textBuffer;
     if (panel != nullptr) {
@@ -369,12 +428,6 @@ void SAX2CountHandlers::startElement(const XMLCh* const, const XMLCh* const loca
     const bool known = readerSourceOffset(xmlReader, tagEnd);
     if (entityOutput.deliverAttributes(attributeValueUnits(attrs), known, tagEnd)) refuseEntityOutput();
     dtdRestart.leaveProlog();
-    if (dtdNote.keepingReferences()) {
-        for (XMLSize_t i = 0, n = attrs.getLength(); i < n; ++i) {
-            const XMLCh* value = attrs.getValue(i);
-            if (value != nullptr) dtdNote.countKept(value, xercesc::XMLString::stringLen(value));
-        }
-    }
     if (stopRequested() || panel == nullptr) {
         markSource();
         return;
@@ -390,6 +443,8 @@ void SAX2CountHandlers::startElement(const XMLCh* const, const XMLCh* const loca
     record->setAttributes(attrs, panel, attributeTextBound(writtenKnown, written), &lostWork_);
     if (writtenKnown && record->attributesLength > written) attributeTextAdded_ += record->attributesLength - written;
     if (!lostWork_.empty()) noteLostAttributes(*record, attrs, lostWork_);
+    // The references the panel keeps: an attribute left out takes its own along.
+    dtdNote.countKept(record->attributes, record->attributesLength);
     currentPathHash = record->pathHash;
     XMLTreeItem::insertTreeItem(record, parentRecord, panel->tree, TVI_LAST);
     if (record->treeItem == nullptr) {
@@ -402,6 +457,7 @@ void SAX2CountHandlers::startElement(const XMLCh* const, const XMLCh* const loca
     }
     textBuffer[0] = 0;
     textEnd = textBuffer;
+    runCut_ = false;
     refreshPosition();
 }
 
@@ -412,15 +468,23 @@ void SAX2CountHandlers::characters(const XMLCh* const chars, const XMLSize_t len
         markSource();
         return;
     }
-    // The buffer holds the 65,535 units an element's text can have; the rest is cut off.
-    size_t used = static_cast<size_t>(textEnd - textBuffer);
-    size_t room = static_cast<size_t>(kTextBufferUnits - 1) - used;
-    size_t take = length < room ? length : room;
+    // The buffer holds the 65,535 units an element's text can have; the rest is cut off,
+    // before any character or kept reference that would not fit whole.
+    const size_t used = static_cast<size_t>(textEnd - textBuffer);
+    const size_t room = static_cast<size_t>(kTextBufferUnits - 1) - used;
+    const size_t take = runCut_ ? 0 : length < room ? length : room;
     if (take != 0) {
         std::memcpy(textEnd, chars, take * sizeof(wchar_t));
         textEnd += take;
-        *textEnd = 0;
     }
+    if (take < length && !runCut_) {
+        runCut_ = true;
+        textEnd = textBuffer + textCutBefore(textBuffer, static_cast<uint32_t>(used + take));
+        if (panel != nullptr && panel->tree != nullptr) {
+            if (const XMLTreeItem* record = XMLTreeItem::fromHandle(panel->tree, currentItem)) noteCutText(*record);
+        }
+    }
+    *textEnd = 0;
     refreshPosition();
 }
 
@@ -451,6 +515,7 @@ void SAX2CountHandlers::endElement(const XMLCh* const, const XMLCh* const, const
     }
     textBuffer[0] = 0;
     textEnd = textBuffer;
+    runCut_ = false;
 }
 
 void SAX2CountHandlers::endDocument() {
@@ -525,7 +590,28 @@ int SAX2CountHandlers::reportParseMessage(const wchar_t* kind, const xercesc::SA
     return answer;
 }
 
-void SAX2CountHandlers::logMessage(const wchar_t* kind) {
+void SAX2CountHandlers::setDocumentId(const XMLCh* documentId) {
+    documentIds_.clear();
+    addDocumentId(documentId);
+}
+
+void SAX2CountHandlers::addDocumentId(const XMLCh* documentId) {
+    if (documentId == nullptr || documentId[0] == 0) return;
+    for (const std::wstring& id : documentIds_) {
+        if (id == documentId) return;
+    }
+    documentIds_.emplace_back(documentId);
+}
+
+bool SAX2CountHandlers::isOutsideDocument(const XMLCh* reportId) const {
+    if (reportId == nullptr || reportId[0] == 0) return false;
+    for (const std::wstring& id : documentIds_) {
+        if (id == reportId) return false;
+    }
+    return !documentIds_.empty();
+}
+
+void SAX2CountHandlers::logMessage(const wchar_t* kind, const XMLCh* file) {
     if (!OptionSet::LogErrorMessages || logPath[0] == 0) return;
     if (logFile == nullptr) {
         // A log that cannot be created stays INVALID_HANDLE_VALUE, so the parse does not retry it.
@@ -533,7 +619,10 @@ void SAX2CountHandlers::logMessage(const wchar_t* kind) {
                               nullptr);
     }
     if (logFile == INVALID_HANDLE_VALUE) return;
-    joinCut(messageText, {kind, L" at ", position, L" : ", message, L"\r\n"});
+    if (file != nullptr && file[0] != 0)
+        joinCut(messageText, {kind, L" at ", position, L" in ", file, L" : ", message, L"\r\n"});
+    else
+        joinCut(messageText, {kind, L" at ", position, L" : ", message, L"\r\n"});
     writeText(logFile, messageText, -1);
 }
 
@@ -547,7 +636,7 @@ void SAX2CountHandlers::error(const xercesc::SAXParseException& exc) {
     errorSeen = 1;
     if (cancelled) return;
     reportParseMessage(L"Error", exc, MB_ICONERROR);
-    logMessage(L"Error");
+    logMessage(L"Error", isOutsideDocument(systemId) ? systemId : nullptr);
 }
 
 void SAX2CountHandlers::fatalError(const xercesc::SAXParseException& exc) {
@@ -559,7 +648,7 @@ void SAX2CountHandlers::fatalError(const xercesc::SAXParseException& exc) {
     }
     if (cancelled) return;
     reportParseMessage(L"Fatal error", exc, MB_ICONERROR);
-    logMessage(L"Fatal error");
+    logMessage(L"Fatal error", isOutsideDocument(systemId) ? systemId : nullptr);
 }
 
 void SAX2CountHandlers::resetErrors() {
@@ -590,6 +679,7 @@ void SAX2CountHandlers::startEntity(const XMLCh* const) {
 
 void SAX2CountHandlers::startDTD(const XMLCh* const name, const XMLCh* const publicId, const XMLCh* const systemIdText) {
     if (panel != nullptr) panel->setDoctype(name, publicId, systemIdText);
+    doctypeSeen = true;
     dtdRestart.expectDTD(systemIdText);
     refreshPosition();
     dtdNote.setDoctype(systemIdText, static_cast<XMLFileLoc>(line), static_cast<XMLFileLoc>(column));
@@ -605,5 +695,7 @@ void AdvancedHandler::XMLDecl(const XMLCh* const, const XMLCh* const, const XMLC
     std::wcsncpy(panel->declaredEncoding, actualEncodingStr != nullptr ? actualEncodingStr : L"",
                  std::size(panel->declaredEncoding) - 1);
     panel->outputEncoding.setName(actualEncodingStr);
+    // A registered alias longer than an option value holds: the parser read it by its whole name.
+    if (panel->outputEncoding.codePage == 0) panel->outputEncoding.setDeclaredName(actualEncodingStr);
     encodingSeen = true;
 }

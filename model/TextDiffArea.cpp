@@ -8,8 +8,6 @@
 #include <memory>
 #include <vector>
 
-#include <xercesc/util/XMLChar.hpp>
-
 #include "model/CompareSettings.h"
 #include "model/IgnoreList.h"
 #include "model/NumberNormalization.h"
@@ -77,11 +75,7 @@ uint64_t normalizedValueHash(const wchar_t* value, uint32_t length) {
 // Word classes: 0 blank, 1 symbol, 2 word character; the terminator ends the text.
 int wordClass(wchar_t c) {
     if (c <= 0x20) return 0;
-    if (c >= 0x100) return xercesc::XMLChar1_0::isNameChar(static_cast<XMLCh>(c)) ? 2 : 1;
-    if ((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'Z') || c == L'_' || (c >= L'a' && c <= L'z') || c == 0xB7 ||
-        (c >= 0xC0 && c != 0xD7 && c != 0xF7))
-        return 2;
-    return 1;
+    return isWordUnit(c) ? 2 : 1;
 }
 
 // The order in which offset pairs are tried: for each ring i, (i,k) then (k,i) for k
@@ -492,7 +486,7 @@ void AttributeList::markTextRanges(AttributeList* opposite) {
 uint32_t AttributeList::changedAttributesText(wchar_t* output, uint32_t capacity, bool withXmlns) const {
     if (output == nullptr || capacity == 0) return 0;
     uint32_t used = 0;
-    for (uint32_t k = 0; k < entryCount && used < kChangedAttributesLimit; ++k) {
+    for (uint32_t k = 0; k < entryCount; ++k) {
         const AttributeEntry& entry = entries[k];
         const uint32_t units = static_cast<uint32_t>(entry.nameLength) + entry.valueLength;
         const bool xmlns = withXmlns && entry.nameLength >= 7 && std::wcsncmp(entry.start, L"xmlns", 5) == 0;

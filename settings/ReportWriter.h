@@ -3,5 +3,8 @@
 // children that only one side has. Members of XMLTreeItem, defined in ReportWriter.cpp.
 #pragma once
 
-// The attribute-difference text of one reported element.
-constexpr int kReportBufferUnits = 4096;
+#include "model/XMLTreeItem.h"
+
+// The attribute-difference text of one reported element: at most the whole attribute text
+// and its terminator, so that every changed attribute the record holds fits.
+constexpr int kReportBufferUnits = static_cast<int>(kMaxTextUnits) + 1;

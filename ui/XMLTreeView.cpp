@@ -25,6 +25,7 @@
 #include "ui/CompareCommand.h"
 #include "ui/FileDialogs.h"
 #include "ui/Layout.h"
+#include "ui/LoadWait.h"
 #include "ui/MainWindow.h"
 #include "ui/Menus.h"
 #include "ui/PathCombo.h"
@@ -222,6 +223,9 @@ bool runParser(XMLTreeView& panel, const wchar_t* path, bool url) {
     };
     const wchar_t* failure = nullptr;
     parseRunning = true;
+    // A read from the network keeps the windows painted and takes Esc while it waits.
+    LoadWait wait;
+    NetworkWaitScope waiting(wait);
     try {
         parseDocument(path);
     } catch (const xercesc::OutOfMemoryException&) {
@@ -247,9 +251,10 @@ void setLoadedFile(XMLTreeView& panel, const wchar_t* path) {
     panel.fileName[kPathUnits - 1] = 0;
     // The notes of the load, the left-out DTD's first, stay with the panel until its next load.
     std::wstring note = countHandlers.dtdNote.text();
-    if (!countHandlers.lostAttributesNote.empty()) {
+    for (const std::wstring* more : {&countHandlers.lostAttributesNote, &countHandlers.cutTextsNote}) {
+        if (more->empty()) continue;
         if (!note.empty()) note += L"; ";
-        note += countHandlers.lostAttributesNote;
+        note += *more;
     }
     const size_t units = std::min(note.size(), std::size(panel.loadNote) - 1);
     note.copy(panel.loadNote, units);
