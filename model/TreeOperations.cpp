@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "model/ElementStore.h"
+#include "model/NamespaceScope.h"
 #include "model/XMLTreeItem.h"
 #include "ui/XMLTreeView.h"
 
@@ -198,6 +199,7 @@ XMLTreeItem* XMLTreeItem::replaceWith(const XMLTreeItem& source) {
     copy->treeItem = item;
     ElementStore::setRecord(tree, item, copy);
     copy->copyChildrenFrom(source);
+    carryBindings(*copy, source);
     return copy;
 }
 
@@ -217,5 +219,6 @@ int XMLTreeItem::insertCopyAfter(const XMLTreeItem& source) {
     }
     if (!counted) up->addChildName(id, panelFromTree(up->treeView));
     copy->copyChildrenFrom(source);
+    carryBindings(*copy, source);
     return 1;
 }

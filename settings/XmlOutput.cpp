@@ -12,7 +12,9 @@
 #include "model/XMLTreeItem.h"
 #include "settings/EncodingSpec.h"
 #include "settings/FileWriter.h"
+#include "settings/NamespaceOutput.h"
 #include "settings/OptionSet.h"
+#include "settings/ReportWriter.h"
 #include "settings/XmlWriter.h"
 
 namespace {
@@ -81,6 +83,12 @@ bool skipsIgnored(int command) {
     return !OptionSet::IncludeIgnoredElements || command == kSaveReportMode;
 }
 
+// Whether the command writes names of the partner's elements: as elements, or in the
+// report's lists of the children only the other side has.
+bool writesPartner(int command) {
+    return command == kSaveDifferencesMode || command == kMergeMode || command == kSaveReportMode;
+}
+
 // The DOCTYPE line of the fields, however long they are; empty when none can be built.
 std::wstring doctypeLine(const DoctypeFields& doctype) {
     const size_t capacity = lengthOf(doctype.name) + lengthOf(doctype.publicId) + lengthOf(doctype.systemId) + 42;
@@ -111,6 +119,17 @@ void writeDocument(HANDLE file,
                    const DoctypeFields& doctype,
                    bool keptReferences) {
     writeXmlDeclaration(file, &element, doctype, keptReferences);
+    // The top element declares the namespaces of every element the command may write: its
+    // own subtree's and, for the commands that write the partner's elements or names, the
+    // partner's.
+    NamespaceOutput namespaces;
+    const bool skipIgnored = skipsIgnored(command);
+    auto note = [&namespaces](const XMLTreeItem& e) {
+        namespaces.noteUses(e);
+        return false;
+    };
+    anyInSubtree(element, skipIgnored, note);
+    if (writesPartner(command) && element.partner != nullptr) anyInSubtree(*element.partner, skipIgnored, note);
     switch (command) {
         case kSaveElementMode:
             element.saveSubtree(file);
@@ -213,6 +232,10 @@ void writeXmlDeclaration(HANDLE file, const XMLTreeItem* element, const DoctypeF
 OutputPlan planXmlOutput(const XMLTreeItem& element, int command, const EncodingSpec& spec) {
     OutputPlan plan;
     plan.spec = spec;
+    if (command == kSaveReportMode && !reportHoldsAnything(element)) {
+        plan.refusal = kNothingToReportError;
+        return plan;
+    }
     if (!parserReads(spec)) {
         plan.refusal = kUnreadableEncodingError;
         return plan;
