@@ -5,7 +5,9 @@
 #include <cwchar>
 
 #include "model/ElementStore.h"
+#include "model/TextServices.h"
 #include "model/XMLTreeItem.h"
+#include "settings/OptionSet.h"
 #include "ui/XMLTreeView.h"
 
 namespace {
@@ -49,6 +51,19 @@ const wchar_t* localPart(const wchar_t* name) {
     if (name == nullptr) return L"";
     const wchar_t* colon = std::wcschr(name, L':');
     return colon != nullptr && colon[1] != 0 ? colon + 1 : name;
+}
+
+int32_t comparedAttributeNameHash(const wchar_t* name, int count) {
+    if (OptionSet::IgnoreNamespaces) {
+        for (int i = 0; i + 1 < count; ++i) {
+            if (name[i] == L':') {
+                name += i + 1;
+                count -= i + 1;
+                break;
+            }
+        }
+    }
+    return static_cast<int32_t>(hashNameN(name, count, OptionSet::XMLAttributeCaseSensitive));
 }
 
 std::wstring prefixOf(const wchar_t* name, int length) {

@@ -5,6 +5,7 @@
 // ask when they need it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,11 @@ std::wstring prefixOf(const wchar_t* name, int length);
 // Whether the attribute name declares a namespace; *prefix (when given) then gets the
 // declared prefix, empty for the default namespace.
 bool isNamespaceDeclaration(const wchar_t* name, int length, std::wstring* prefix = nullptr);
+
+// The name hash by which the comparison knows an attribute of count units: that of its
+// local part under "IgnoreNamespaces", else of the whole name; folded for case while
+// "XMLAttributeCaseSensitive" is off.
+int32_t comparedAttributeNameHash(const wchar_t* name, int count);
 
 // Calls visit(name, name length, value, value length) for each attribute of an attribute
 // text in the record's form (name, "=", the open mark, value, the close mark, joined by

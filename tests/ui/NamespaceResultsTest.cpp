@@ -338,6 +338,35 @@ TEST_F(NamespaceResultsTest, IgnoringNamespacesKeepsNamesAndDeclarations) {
     }
 }
 
+// Under "IgnoreNamespaces" the attributes of a pair are matched by their local names and
+// the declarations are no difference: the report of the prefixed form against the
+// default-namespace form names only the attribute that differs, in a file that reads back.
+TEST_F(NamespaceResultsTest, IgnoringNamespacesReportsOnlyWhatDiffers) {
+    OptionSet::IgnoreNamespaces = 1;
+    const char prefixed[] =
+        "<svg:svg xmlns:svg=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\">"
+        "<svg:g><svg:rect width=\"2\" xlink:title=\"r\"/></svg:g></svg:svg>";
+    const char plain[] =
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:l=\"http://www.w3.org/1999/xlink\">"
+        "<g><rect width=\"3\" l:title=\"r\"/></g></svg>";
+    loadPair(prefixed, plain);
+    select(root(leftTreeView));
+    const std::wstring path = saveCommand(IDM_SAVE_REPORT);
+    std::string bytes = dir.read(path.substr(path.find_last_of(L'\\') + 1));
+    bytes.erase(std::remove(bytes.begin(), bytes.end(), '\r'), bytes.end());
+    std::vector<std::string> comments;
+    for (size_t at = bytes.find("<!--"); at != std::string::npos; at = bytes.find("<!--", at + 1))
+        comments.push_back(bytes.substr(at, bytes.find("-->", at) + 3 - at));
+    EXPECT_EQ(comments, std::vector<std::string>{"<!--  width=\"3\" -->"}) << bytes;
+    const PlainDocument written = readPlain(path, true);
+    ASSERT_TRUE(written.wellFormed) << narrow(written.firstError) << "\n" << bytes;
+    const PlainElement* rect = written.named(L"svg:rect");
+    ASSERT_NE(rect, nullptr) << bytes;
+    EXPECT_EQ(rect->uri, L"http://www.w3.org/2000/svg");
+    ASSERT_EQ(rect->attributes.size(), 1u) << bytes;
+    EXPECT_EQ(rect->attributes[0].first + L"=" + rect->attributes[0].second, L"width=2");
+}
+
 // A report that would hold nothing is not written: a box says why, and no file is asked
 // for.
 TEST_F(NamespaceResultsTest, AReportOfNothingWritesNoFile) {
