@@ -125,6 +125,40 @@ bool resolvePrefix(const XMLTreeItem& element, const std::wstring& prefix, std::
     return prefix.empty();
 }
 
+namespace {
+
+// Adds to element's attribute text a declaration for each prefix that source binds and
+// element, where it stands, binds otherwise or not at all.
+void declareWhatDiffers(XMLTreeItem& element, const XMLTreeItem& source, const std::vector<std::wstring>& prefixes) {
+    std::wstring added;
+    for (const std::wstring& prefix : prefixes) {
+        std::wstring wanted;
+        std::wstring found;
+        // A prefix that only a descendant binds is declared by that descendant itself.
+        if (!resolvePrefix(source, prefix, &wanted)) continue;
+        if (resolvePrefix(element, prefix, &found) && found == wanted) continue;
+        if (!added.empty() || element.attributesLength != 0) added += L' ';
+        added += kXmlns;
+        if (!prefix.empty()) added += L':' + prefix;
+        added += L'=';
+        added += kAttributeOpenQuote;
+        added += wanted;
+        added += kAttributeCloseQuote;
+    }
+    XMLTreeView* panel = panelFromTree(element.treeView);
+    const size_t own = element.attributes != nullptr ? element.attributesLength : 0;
+    if (added.empty() || panel == nullptr || own + added.size() > kMaxTextUnits) return;
+    wchar_t* joined = panel->stringPool.allocText(static_cast<uint32_t>(own + added.size() + 1));
+    if (joined == nullptr) return;
+    if (own != 0) std::memcpy(joined, element.attributes, own * sizeof(wchar_t));
+    std::memcpy(joined + own, added.data(), added.size() * sizeof(wchar_t));
+    joined[own + added.size()] = 0;
+    element.attributes = joined;
+    element.attributesLength = static_cast<uint16_t>(own + added.size());
+}
+
+}  // namespace
+
 void carryBindings(XMLTreeItem& copy, const XMLTreeItem& source) {
     std::vector<std::wstring> prefixes;
     forEachInSubtree(source, [&](const XMLTreeItem& e) {
@@ -133,29 +167,17 @@ void carryBindings(XMLTreeItem& copy, const XMLTreeItem& source) {
                 prefixes.push_back(std::move(prefix));
         }
     });
-    std::wstring added;
-    for (const std::wstring& prefix : prefixes) {
-        std::wstring wanted;
-        std::wstring found;
-        // A prefix that only a descendant binds is declared by that descendant itself.
-        if (!resolvePrefix(source, prefix, &wanted)) continue;
-        if (resolvePrefix(copy, prefix, &found) && found == wanted) continue;
-        if (!added.empty() || copy.attributesLength != 0) added += L' ';
-        added += kXmlns;
-        if (!prefix.empty()) added += L':' + prefix;
-        added += L'=';
-        added += kAttributeOpenQuote;
-        added += wanted;
-        added += kAttributeCloseQuote;
-    }
-    XMLTreeView* panel = panelFromTree(copy.treeView);
-    const size_t own = copy.attributes != nullptr ? copy.attributesLength : 0;
-    if (added.empty() || panel == nullptr || own + added.size() > kMaxTextUnits) return;
-    wchar_t* joined = panel->stringPool.allocText(static_cast<uint32_t>(own + added.size() + 1));
-    if (joined == nullptr) return;
-    if (own != 0) std::memcpy(joined, copy.attributes, own * sizeof(wchar_t));
-    std::memcpy(joined + own, added.data(), added.size() * sizeof(wchar_t));
-    joined[own + added.size()] = 0;
-    copy.attributes = joined;
-    copy.attributesLength = static_cast<uint16_t>(own + added.size());
+    declareWhatDiffers(copy, source, prefixes);
+}
+
+void carryAttributeBindings(XMLTreeItem& element, const XMLTreeItem& source) {
+    // Not the name's prefix: element keeps its own name.
+    std::vector<std::wstring> prefixes;
+    const int length = source.attributes != nullptr ? source.attributesLength : 0;
+    forEachAttributeIn(source.attributes, length, [&](const wchar_t* name, int nameLength, const wchar_t*, int) {
+        std::wstring prefix = prefixOf(name, nameLength);
+        if (prefix.empty() || namesXmlPrefix(prefix) || isNamespaceDeclaration(name, nameLength)) return;
+        if (std::find(prefixes.begin(), prefixes.end(), prefix) == prefixes.end()) prefixes.push_back(prefix);
+    });
+    declareWhatDiffers(element, source, prefixes);
 }

@@ -54,6 +54,9 @@ bool resolvePrefix(const XMLTreeItem& element, const std::wstring& prefix, std::
 // the copy's names keep their namespaces wherever the document goes. The comparison's
 // hashes stay the source's: the copy holds the same names in the same namespaces.
 void carryBindings(XMLTreeItem& copy, const XMLTreeItem& source);
+// The same for the attributes alone, after element took source's attribute text
+// (Synchronize Elements): element keeps its own name.
+void carryAttributeBindings(XMLTreeItem& element, const XMLTreeItem& source);
 
 template <typename Visit>
 void forEachAttributeIn(const wchar_t* text, int length, Visit visit) {

@@ -128,7 +128,10 @@ void XMLTreeItem::mergeFromPartner() {
     while (!stack.empty()) {
         XMLTreeItem* e = stack.back();
         stack.pop_back();
-        if (e->partner != nullptr && !e->sameOwnContent(e->partner)) e->copyContentFrom(*e->partner, panel);
+        if (e->partner != nullptr && !e->sameOwnContent(e->partner)) {
+            e->copyContentFrom(*e->partner, panel);
+            carryAttributeBindings(*e, *e->partner);
+        }
         if ((e->differenceFlags & 4) == 0 || e->childCount == 0) continue;
         std::vector<XMLTreeItem*> children = childrenOf(*e);
         for (size_t i = children.size(); i-- > 0;)

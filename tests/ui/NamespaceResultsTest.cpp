@@ -244,39 +244,58 @@ TEST_F(NamespaceResultsTest, ASavedElementComparesIdenticalToItsSource) {
 }
 
 // An element copied from the other document keeps the namespaces its names had there,
-// through Insert Element and Replace Element with, and a save of the root reads back.
+// through Insert Element and Replace Element with, and so do the attributes Synchronize
+// Elements takes from the partner; a save of the root reads back.
 TEST_F(NamespaceResultsTest, ACopyFromTheOtherDocumentKeepsItsNamespaces) {
     const char left[] = "<doc xmlns=\"urn:example:left\"><a>1</a><b/></doc>";
     const char right[] =
-        "<doc xmlns=\"urn:example:left\" xmlns:ex=\"urn:example:notes\"><a>2</a>"
+        "<doc xmlns=\"urn:example:left\" xmlns:ex=\"urn:example:notes\"><a ex:level=\"1\">2</a>"
         "<ex:note ex:level=\"2\"><ex:line>x</ex:line><plain/></ex:note></doc>";
+    enum Command { kInsert, kReplace, kSynchronize };
     struct Case {
         const char* what;
-        bool replace;
+        Command command;
+        const wchar_t* taken;    // the right element the left a takes from
+        const wchar_t* checked;  // the element of the written file that came over
     };
-    for (const Case& c : {Case{"Insert Element", false}, Case{"Replace Element with", true}}) {
+    const Case cases[] = {
+        {"Insert Element", kInsert, L"ex:note", L"ex:note"},
+        {"Replace Element with", kReplace, L"ex:note", L"ex:note"},
+        {"Synchronize Elements", kSynchronize, L"a", L"a"},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         loadPair(left, right);
         XMLTreeItem* target = named(leftTreeView, L"a");
-        XMLTreeItem* note = named(rightTreeView, L"ex:note");
+        XMLTreeItem* taken = named(rightTreeView, c.taken);
         ASSERT_NE(target, nullptr);
-        ASSERT_NE(note, nullptr);
-        if (c.replace)
-            replaceSelected(target, note);
-        else
-            insertSelected(target, note);
+        ASSERT_NE(taken, nullptr);
+        switch (c.command) {
+            case kInsert:
+                insertSelected(target, taken);
+                break;
+            case kReplace:
+                replaceSelected(target, taken);
+                break;
+            case kSynchronize:
+                synchronizeSelected(target, taken);
+                break;
+        }
         select(root(leftTreeView));
         const std::wstring path = saveCommand(IDM_SAVE_ELEMENT);
         const std::string bytes = dir.read(path.substr(path.find_last_of(L'\\') + 1));
         const PlainDocument written = readPlain(path, true);
         ASSERT_TRUE(written.wellFormed) << narrow(written.firstError) << "\n" << bytes;
-        const PlainElement* copied = written.named(L"ex:note");
+        const PlainElement* copied = written.named(c.checked);
         ASSERT_NE(copied, nullptr) << bytes;
-        EXPECT_EQ(copied->uri, L"urn:example:notes");
-        ASSERT_EQ(copied->attributeUris.size(), 1u);
+        EXPECT_EQ(copied->uri, c.command == kSynchronize ? L"urn:example:left" : L"urn:example:notes");
+        ASSERT_EQ(copied->attributes.size(), 1u) << bytes;
+        EXPECT_EQ(copied->attributes[0].first, L"ex:level");
         EXPECT_EQ(copied->attributeUris[0], L"urn:example:notes");
-        ASSERT_NE(written.named(L"plain"), nullptr);
-        EXPECT_EQ(written.named(L"plain")->uri, L"urn:example:left");
+        if (c.command != kSynchronize) {
+            ASSERT_NE(written.named(L"plain"), nullptr);
+            EXPECT_EQ(written.named(L"plain")->uri, L"urn:example:left");
+        }
         EXPECT_EQ(written.named(L"doc")->uri, L"urn:example:left");
         BoxScript noBoxes;
         EXPECT_EQ(parseIntoPanel(rightTreeView, path.c_str()), kLoaded) << bytes;
