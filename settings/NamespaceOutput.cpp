@@ -1,6 +1,7 @@
 #include "settings/NamespaceOutput.h"
 
 #include <algorithm>
+#include <cwchar>
 
 #include "model/ElementStore.h"
 #include "model/XMLTreeItem.h"
@@ -29,6 +30,29 @@ void writeDeclaration(HANDLE file, const XMLTreeItem& element, const NamespaceBi
     writeMarkup(file, L"\"");
 }
 
+// Quick tests that let most elements of most documents pass without parsing their
+// names: without a colon no name of theirs has a prefix, and without "xmlns" they declare
+// nothing (a value may hold either, which only costs the full way).
+bool holdsColon(const wchar_t* text, int length) {
+    return text != nullptr && length > 0 && std::wmemchr(text, L':', static_cast<size_t>(length)) != nullptr;
+}
+
+bool holdsXmlns(const wchar_t* text, int length) {
+    if (text == nullptr) return false;
+    for (const wchar_t* at = text; length >= 5;) {
+        const wchar_t* x = std::wmemchr(at, L'x', static_cast<size_t>(length - 4));
+        if (x == nullptr) return false;
+        if (std::wcsncmp(x, L"xmlns", 5) == 0) return true;
+        length -= static_cast<int>(x + 1 - at);
+        at = x + 1;
+    }
+    return false;
+}
+
+bool plainName(const XMLTreeItem& element) {
+    return std::wcschr(element.nameText(), L':') == nullptr;
+}
+
 }  // namespace
 
 NamespaceOutput::NamespaceOutput() {
@@ -41,6 +65,8 @@ NamespaceOutput::~NamespaceOutput() {
 
 void NamespaceOutput::noteUses(const XMLTreeItem& element) {
     const int length = element.attributes != nullptr ? element.attributesLength : 0;
+    // Without a prefix anywhere the element uses the default namespace alone.
+    if (plainName(element) && !holdsColon(element.attributes, length) && holdsPrefix(top_, std::wstring())) return;
     for (const std::wstring& prefix : prefixesUsed(element, element.attributes, length)) {
         if (holdsPrefix(top_, prefix)) continue;
         NamespaceBinding binding{prefix, std::wstring()};
@@ -59,30 +85,44 @@ bool NamespaceOutput::bound(const std::wstring& prefix, std::wstring* uri) const
     return prefix.empty();  // no default namespace: names without a prefix are in none
 }
 
+bool NamespaceOutput::inOwnParent(size_t at) const {
+    if (at == 0) return false;
+    const XMLTreeItem& element = *open_[at].element;
+    const XMLTreeItem& outer = *open_[at - 1].element;
+    return element.treeView != nullptr && outer.treeView == element.treeView &&
+           ElementStore::parent(element.treeView, element.treeItem) == outer.treeItem;
+}
+
 bool NamespaceOutput::resolveAt(size_t at, const std::wstring& prefix, std::wstring* uri) {
-    Open& open = open_[at];
-    for (const NamespaceBinding& known : open.resolved) {
-        if (known.prefix == prefix) {
-            *uri = known.uri;
-            return true;
-        }
-    }
-    const XMLTreeItem& element = *open.element;
+    // Down the open elements while each stands inside its own parent and neither knows nor
+    // declares the prefix; a loop, since a deep document opens many thousands of them.
     bool found = false;
-    const int length = element.attributes != nullptr ? element.attributesLength : 0;
-    for (const NamespaceBinding& own : declarationsIn(element.attributes, length)) {
-        if (own.prefix == prefix) {
-            *uri = own.uri;
+    for (size_t i = at;; --i) {
+        const Open& open = open_[i];
+        const auto known = std::find_if(open.resolved.begin(), open.resolved.end(),
+                                        [&prefix](const NamespaceBinding& b) { return b.prefix == prefix; });
+        if (known != open.resolved.end()) {
+            *uri = known->uri;
             found = true;
+            break;
+        }
+        const XMLTreeItem& element = *open.element;
+        const int length = element.attributes != nullptr ? element.attributesLength : 0;
+        if (holdsXmlns(element.attributes, length)) {
+            for (const NamespaceBinding& own : declarationsIn(element.attributes, length)) {
+                if (own.prefix == prefix) {
+                    *uri = own.uri;
+                    found = true;
+                }
+            }
+            if (found) break;
+        }
+        if (!inOwnParent(i)) {
+            found = resolvePrefix(element, prefix, uri);
+            break;
         }
     }
-    if (!found) {
-        const bool inOwnParent =
-            at > 0 && element.treeView != nullptr && open_[at - 1].element->treeView == element.treeView &&
-            ElementStore::parent(element.treeView, element.treeItem) == open_[at - 1].element->treeItem;
-        found = inOwnParent ? resolveAt(at - 1, prefix, uri) : resolvePrefix(element, prefix, uri);
-    }
-    if (found) open.resolved.push_back(NamespaceBinding{prefix, *uri});
+    if (found) open_[at].resolved.push_back(NamespaceBinding{prefix, *uri});
     return found;
 }
 
@@ -90,8 +130,16 @@ void NamespaceOutput::openElement(HANDLE file, const XMLTreeItem& element, const
     NamespaceOutput* output = currentOutput;
     if (output == nullptr) return;
     const bool top = output->open_.empty();
-    output->open_.push_back(Open{&element, output->inForce_.size(), {}});
+    output->open_.push_back(Open{&element, output->inForce_.size(), plainName(element), {}});
     const size_t at = output->open_.size() - 1;
+    // An unprefixed element inside its own parent, whose default namespace the file keeps,
+    // declaring nothing in its document and writing no prefixed attribute, needs nothing:
+    // the file binds its default as its document does.
+    const int ownLength = element.attributes != nullptr ? element.attributesLength : 0;
+    if (!top && plainName(element) && !holdsColon(attributes, length) && !holdsXmlns(element.attributes, ownLength) &&
+        output->open_[at - 1].defaultInSync && output->inOwnParent(at)) {
+        return;
+    }
     const std::vector<NamespaceBinding> own = declarationsIn(attributes, length);
     output->inForce_.insert(output->inForce_.end(), own.begin(), own.end());
     std::vector<NamespaceBinding> added;

@@ -41,8 +41,12 @@ private:
     struct Open {
         const XMLTreeItem* element;
         size_t inForceMark;  // inForce_'s size when the element began
+        bool defaultInSync;  // the file's default namespace here is the element's own
         std::vector<NamespaceBinding> resolved;
     };
+
+    // Whether the element at open_[at] stands inside its own parent in the file.
+    bool inOwnParent(size_t at) const;
 
     // The binding of prefix in force in the file; false when nothing binds it.
     bool bound(const std::wstring& prefix, std::wstring* uri) const;
