@@ -200,7 +200,6 @@ bool DTDNote::write(bool validationNever) {
 }
 
 xercesc::InputSource* SAX2CountHandlers::resolveEntity(const XMLCh* const, const XMLCh* const systemIdText) {
-    if (xercesc::InputSource* schema = resolveExternalSchema(systemIdText)) return schema;
     // Only the DOCTYPE's own DTD is looked at here, once; other entities fail as the parser
     // reports them. "Always" keeps the DTD a condition of the document.
     if (!dtdRestart.takeRequest(systemIdText)) return nullptr;
@@ -222,6 +221,7 @@ void SAX2CountHandlers::clearParseFlags() {
     cancelled = 0;
     refused = 0;
     documentEnded = false;
+    doctypeSeen = false;
     dtdNote.clear();
     clearLostAttributes();
     dtdRestart.clear();
@@ -238,8 +238,9 @@ void SAX2CountHandlers::finishDTDNote() {
     logWarning(dtdNote.text(), static_cast<int>(dtdNote.line()), static_cast<int>(dtdNote.column()));
 }
 
-void SAX2CountHandlers::failParse(const wchar_t* text, const XMLCh* documentId) {
-    const xercesc::SAXParseException report(text, L"", documentId != nullptr ? documentId : L"", 0, 0);
+void SAX2CountHandlers::failParse(const wchar_t* text, const XMLCh* documentId, int atLine, int atColumn) {
+    const xercesc::SAXParseException report(text, L"", documentId != nullptr ? documentId : L"",
+                                            static_cast<XMLFileLoc>(atLine), static_cast<XMLFileLoc>(atColumn));
     fatalError(report);
     refused = 1;
 }
@@ -316,6 +317,7 @@ void SAX2CountHandlers::startDocument() {
     clearLostAttributes();
     documentEnded = false;
     dtdRestart.setDocument(locator != nullptr ? locator->getSystemId() : nullptr);
+    if (locator != nullptr) addDocumentId(locator->getSystemId());
     textBuffer[0] = 0;
     textEnd = textBuffer;
     if (panel != nullptr) {
@@ -500,7 +502,28 @@ int SAX2CountHandlers::reportParseMessage(const wchar_t* kind, const xercesc::SA
     return answer;
 }
 
-void SAX2CountHandlers::logMessage(const wchar_t* kind) {
+void SAX2CountHandlers::setDocumentId(const XMLCh* documentId) {
+    documentIds_.clear();
+    addDocumentId(documentId);
+}
+
+void SAX2CountHandlers::addDocumentId(const XMLCh* documentId) {
+    if (documentId == nullptr || documentId[0] == 0) return;
+    for (const std::wstring& id : documentIds_) {
+        if (id == documentId) return;
+    }
+    documentIds_.emplace_back(documentId);
+}
+
+bool SAX2CountHandlers::isOutsideDocument(const XMLCh* reportId) const {
+    if (reportId == nullptr || reportId[0] == 0) return false;
+    for (const std::wstring& id : documentIds_) {
+        if (id == reportId) return false;
+    }
+    return !documentIds_.empty();
+}
+
+void SAX2CountHandlers::logMessage(const wchar_t* kind, const XMLCh* file) {
     if (!OptionSet::LogErrorMessages || logPath[0] == 0) return;
     if (logFile == nullptr) {
         // A log that cannot be created stays INVALID_HANDLE_VALUE, so the parse does not retry it.
@@ -508,7 +531,10 @@ void SAX2CountHandlers::logMessage(const wchar_t* kind) {
                               nullptr);
     }
     if (logFile == INVALID_HANDLE_VALUE) return;
-    joinCut(messageText, {kind, L" at ", position, L" : ", message, L"\r\n"});
+    if (file != nullptr && file[0] != 0)
+        joinCut(messageText, {kind, L" at ", position, L" in ", file, L" : ", message, L"\r\n"});
+    else
+        joinCut(messageText, {kind, L" at ", position, L" : ", message, L"\r\n"});
     writeText(logFile, messageText, -1);
 }
 
@@ -522,7 +548,7 @@ void SAX2CountHandlers::error(const xercesc::SAXParseException& exc) {
     errorSeen = 1;
     if (cancelled) return;
     reportParseMessage(L"Error", exc, MB_ICONERROR);
-    logMessage(L"Error");
+    logMessage(L"Error", isOutsideDocument(systemId) ? systemId : nullptr);
 }
 
 void SAX2CountHandlers::fatalError(const xercesc::SAXParseException& exc) {
@@ -534,7 +560,7 @@ void SAX2CountHandlers::fatalError(const xercesc::SAXParseException& exc) {
     }
     if (cancelled) return;
     reportParseMessage(L"Fatal error", exc, MB_ICONERROR);
-    logMessage(L"Fatal error");
+    logMessage(L"Fatal error", isOutsideDocument(systemId) ? systemId : nullptr);
 }
 
 void SAX2CountHandlers::resetErrors() {
@@ -565,6 +591,7 @@ void SAX2CountHandlers::startEntity(const XMLCh* const) {
 
 void SAX2CountHandlers::startDTD(const XMLCh* const name, const XMLCh* const publicId, const XMLCh* const systemIdText) {
     if (panel != nullptr) panel->setDoctype(name, publicId, systemIdText);
+    doctypeSeen = true;
     dtdRestart.expectDTD(systemIdText);
     refreshPosition();
     dtdNote.setDoctype(systemIdText, static_cast<XMLFileLoc>(line), static_cast<XMLFileLoc>(column));

@@ -166,12 +166,14 @@ public:
     DTDRestart dtdRestart;
     // endDocument came in this parse (of its last pass): the document was read to its end.
     bool documentEnded = false;
+    // The document has a DOCTYPE (an internal or an external DTD); known once its prolog is read.
+    bool doctypeSeen = false;
     // Writes the note of the DTD and puts it in the log, once per parse: from endDocument,
     // or after a parse that ended before it.
     void finishDTDNote();
-    // Ends the parse with a fatal error of text about the document documentId, whatever
-    // "ContinueAfterFatalError" says.
-    void failParse(const wchar_t* text, const XMLCh* documentId);
+    // Ends the parse with a fatal error of text about the document documentId (at line and
+    // column when known, else 0), whatever "ContinueAfterFatalError" says.
+    void failParse(const wchar_t* text, const XMLCh* documentId, int atLine = 0, int atColumn = 0);
     // The elements of this parse whose attributes did not all fit in the attribute text,
     // with the attributes left out; empty when none. The log and the status bar show it.
     std::wstring lostAttributesNote;
@@ -196,13 +198,19 @@ public:
     // Keeps the report's texts and, while "ShowErrorMessages" is on, asks whether to go
     // on; Cancel sets cancelled. Returns the box's answer, 0 when none was shown.
     int reportParseMessage(const wchar_t* kind, const xercesc::SAXParseException& exc, UINT icon);
-    // Appends the line of the last report to the log, creating the file at the first one.
-    void logMessage(const wchar_t* kind);
+    // Appends the line of the last report to the log, creating the file at the first one. A
+    // report about another file than the document (its DTD, a schema) names it: file.
+    void logMessage(const wchar_t* kind, const XMLCh* file = nullptr);
+    // The document a parse reads is named documentId (as the load gave it; the parser's own
+    // name for it is taken at startDocument). Reports that name another file lie outside it.
+    void setDocumentId(const XMLCh* documentId);
+    bool isOutsideDocument(const XMLCh* reportId) const;
     // Refuses the document as past kEntityOutputLimit, as the parser refuses one past its
     // expansion limit.
     void refuseEntityOutput();
 
-    // EntityResolver
+    // EntityResolver: the requests for the DTD and the entities it names (schema requests go
+    // to the external schema, resolveExternalSchema).
     xercesc::InputSource* resolveEntity(const XMLCh* const publicId, const XMLCh* const systemId) override;
 
     // ContentHandler
@@ -258,6 +266,9 @@ private:
     int lostLine_ = 0;
     int lostColumn_ = 0;
     std::vector<XMLSize_t> lostWork_;
+    void addDocumentId(const XMLCh* documentId);
+
+    std::vector<std::wstring> documentIds_;
 };
 
 class AdvancedHandler : public xercesc::XMLDocumentHandler {

@@ -60,7 +60,8 @@ PathIds internPath(wchar_t* steps) {
     }
 }
 
-void writeRow(HANDLE file, const wchar_t* keyword, const wchar_t* value) {
+void writeRow(HANDLE file, const wchar_t* keyword, const wchar_t* value, RowValueCheck canWrite) {
+    if (canWrite != nullptr && !canWrite(value)) return;
     writeText(file, keyword, -1);
     if (value != nullptr && value[0] != 0) writeText(file, value, -1);
     writeText(file, L"\r\n", 2);
@@ -156,9 +157,9 @@ bool KeyElementList::isKeyPair(const XMLTreeItem& child, const XMLTreeItem& elem
     return find(child.nameId(), child.pathHash, element.nameId(), element.pathHash) >= 0;
 }
 
-void KeyElementList::write(HANDLE file) const {
+void KeyElementList::write(HANDLE file, RowValueCheck canWrite) const {
     for (int i = 0; i < count; ++i)
-        writeRow(file, L"KeyElement=", paths[i].get());
+        writeRow(file, L"KeyElement=", paths[i].get(), canWrite);
 }
 
 int EntireElementList::indexOf(int32_t nameId, int32_t pathHash) const {
@@ -207,9 +208,9 @@ void EntireElementList::toggle(const XMLTreeItem& element) {
     }
 }
 
-void EntireElementList::write(HANDLE file) const {
+void EntireElementList::write(HANDLE file, RowValueCheck canWrite) const {
     for (int i = 0; i < count; ++i)
-        writeRow(file, L"EntireElement=", paths[i].get());
+        writeRow(file, L"EntireElement=", paths[i].get(), canWrite);
 }
 
 void KeyAttributeSpec::clear() {
@@ -272,7 +273,7 @@ void KeyAttributeSpec::parse(const wchar_t* text) {
     path = copyText(kept);
 }
 
-void KeyAttributeSpec::write(HANDLE file) const {
+void KeyAttributeSpec::write(HANDLE file, RowValueCheck canWrite) const {
     if (!isSet() || path == nullptr) return;
-    writeRow(file, L"KeyAttribute=", path.get());
+    writeRow(file, L"KeyAttribute=", path.get(), canWrite);
 }

@@ -10,6 +10,10 @@
 
 struct XMLTreeItem;
 
+// Whether a row's value can be written so that it reads back as itself; the rows whose
+// value it refuses are not written. Null: every row is written.
+using RowValueCheck = bool (*)(const wchar_t* value);
+
 // Pairs of a key child and the element it keys.
 class KeyElementList {
 public:
@@ -27,7 +31,7 @@ public:
     bool isKeyedElement(const XMLTreeItem& element) const;
     bool isKeyPair(const XMLTreeItem& child, const XMLTreeItem& element) const;
     // One "KeyElement=" row per pair, in list order.
-    void write(HANDLE file) const;
+    void write(HANDLE file, RowValueCheck canWrite = nullptr) const;
 
     int32_t childNameIds[kMaxPairs] = {};
     int32_t childPathHashes[kMaxPairs] = {};
@@ -56,7 +60,7 @@ public:
     bool contains(const XMLTreeItem& element) const;
     void toggle(const XMLTreeItem& element);
     // One "EntireElement=" row per entry, in list order.
-    void write(HANDLE file) const;
+    void write(HANDLE file, RowValueCheck canWrite = nullptr) const;
 
     int32_t nameIds[kMaxEntries] = {};
     int32_t pathHashes[kMaxEntries] = {};
@@ -85,7 +89,7 @@ public:
     // The value of a "KeyAttribute=" row: the element's path, "|" and the attribute name.
     void parse(const wchar_t* text);
     // The "KeyAttribute=" row, while a key attribute is set.
-    void write(HANDLE file) const;
+    void write(HANDLE file, RowValueCheck canWrite = nullptr) const;
 
     int32_t elementNameId = -1;
     int32_t elementPathHash = -1;

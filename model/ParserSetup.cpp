@@ -6,6 +6,7 @@
 #include <xercesc/framework/URLInputSource.hpp>
 #include <xercesc/framework/XMLErrorCodes.hpp>
 #include <xercesc/framework/XMLPScanToken.hpp>
+#include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
 #include <xercesc/sax2/XMLReaderFactory.hpp>
@@ -15,7 +16,9 @@
 #include <xercesc/util/RuntimeException.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLChar.hpp>
+#include <xercesc/util/XMLEntityResolver.hpp>
 #include <xercesc/util/XMLMsgLoader.hpp>
+#include <xercesc/util/XMLResourceIdentifier.hpp>
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/util/XMLURL.hpp>
 #include <xercesc/util/XMLUni.hpp>
@@ -28,6 +31,7 @@
 #include <string>
 
 #include "model/DocumentHandlers.h"
+#include "model/NetworkReader.h"
 #include "model/ParserEncodings.h"
 #include "settings/OptionSet.h"
 
@@ -212,19 +216,15 @@ void scanRest(xercesc::XMLPScanToken& token) {
 }
 
 constexpr wchar_t kTooLargeText[] = L"the document is too large to read: memory ran out while it was read";
-constexpr wchar_t kNotReadAgainText[] = L"the document cannot be read again without its external DTD";
+constexpr wchar_t kNotReadAgainWithoutDTDText[] = L"the document cannot be read again without its external DTD";
+constexpr wchar_t kNotReadAgainWithoutSchemaText[] = L"the document cannot be read again without the external schema";
 
-// The document's external DTD could not be read. The parser has read it as empty, but it
-// validates any document with a DOCTYPE, and without the DTD's declarations every element
-// would be an error. So the document is read again from its source (a document on the
-// network is fetched again) as with "SchemaValidation" Never; the parser keeps the
-// references as written. A second pass that cannot open the document or ends before the
-// document's end fails the parse: what it left unread is not the document.
-void restartWithoutDTD(const XMLCh* systemId, xercesc::XMLPScanToken& token, bool& started) {
-    xmlReader->parseReset(token);
-    started = false;
-    DTDRestart::Pass pass(countHandlers.dtdRestart);
-    setDTDFeatures(false, false, false);
+// Reads the document again from its source (a document on the network is fetched again),
+// after a first reading of its prolog; the caller has changed what the reader does. The flags
+// and the log of the parse stay, and only exact repeats of the first reading's reports in
+// the prolog are dropped. A second reading that cannot open the document or ends before the
+// document's end fails the parse with notReadAgain: what it left unread is not the document.
+void readAgain(const XMLCh* systemId, xercesc::XMLPScanToken& token, bool& started, const wchar_t* notReadAgain) {
     // Only a fatal error of this pass tells why it ended: "ContinueAfterFatalError" may
     // have carried one of the first pass here.
     const int fatalBefore = countHandlers.fatalSeen;
@@ -235,8 +235,7 @@ void restartWithoutDTD(const XMLCh* systemId, xercesc::XMLPScanToken& token, boo
         if (started) scanRest(token);
     } catch (const xercesc::XMLException& opening) {
         // Only the opening of the document throws here; the scan reports its own failures.
-        failure =
-            std::wstring(kNotReadAgainText) + L": " + (opening.getMessage() != nullptr ? opening.getMessage() : L"");
+        failure = std::wstring(notReadAgain) + L": " + (opening.getMessage() != nullptr ? opening.getMessage() : L"");
     }
     const bool reported = countHandlers.fatalSeen != 0;
     countHandlers.fatalSeen |= fatalBefore;
@@ -246,8 +245,39 @@ void restartWithoutDTD(const XMLCh* systemId, xercesc::XMLPScanToken& token, boo
     } else if (reported) {
         countHandlers.refused = 1;
     } else {
-        countHandlers.failParse((std::wstring(kNotReadAgainText) + L": it ended before its end").c_str(), systemId);
+        countHandlers.failParse((std::wstring(notReadAgain) + L": it ended before its end").c_str(), systemId);
     }
+}
+
+// The external schema of the options, or null when none is set on the reader.
+const void* externalSchemaLocation() {
+    return xmlReader->getProperty(xercesc::XMLUni::fgXercesSchemaExternalNoNameSpaceSchemaLocation);
+}
+
+// The document's external DTD could not be read. The parser has read it as empty, but it
+// validates any document with a DOCTYPE, and without the DTD's declarations every element
+// would be an error. So the document is read again as with "SchemaValidation" Never; the
+// parser keeps the references as written.
+void restartWithoutDTD(const XMLCh* systemId, xercesc::XMLPScanToken& token, bool& started) {
+    xmlReader->parseReset(token);
+    started = false;
+    DTDRestart::Pass pass(countHandlers.dtdRestart);
+    setDTDFeatures(false, false, false);
+    // Nothing is validated in this reading: the external schema is not read either.
+    xmlReader->setProperty(xercesc::XMLUni::fgXercesSchemaExternalNoNameSpaceSchemaLocation, nullptr);
+    readAgain(systemId, token, started, kNotReadAgainWithoutDTDText);
+}
+
+// The document has a DOCTYPE, and the external schema of the options was set to validate it.
+// The parser checks each element against one grammar only, which would be the schema's, and
+// the document's DTD would not be checked at all. A document with a DTD is read as without
+// the option: again from its source, without the external schema.
+void restartWithoutExternalSchema(const XMLCh* systemId, xercesc::XMLPScanToken& token, bool& started) {
+    xmlReader->parseReset(token);
+    started = false;
+    DTDRestart::Pass pass(countHandlers.dtdRestart);
+    xmlReader->setProperty(xercesc::XMLUni::fgXercesSchemaExternalNoNameSpaceSchemaLocation, nullptr);
+    readAgain(systemId, token, started, kNotReadAgainWithoutSchemaText);
 }
 
 }  // namespace
@@ -257,6 +287,7 @@ void initParser() {
     try {
         xercesc::XMLPlatformUtils::Initialize("en_US");
         installParserEncodings();
+        installNetworkReader();
         xmlReader = xercesc::XMLReaderFactory::createXMLReader(&parserMemory);
     } catch (...) {
         xmlReader = nullptr;
@@ -264,13 +295,38 @@ void initParser() {
 }
 
 namespace {
+// Entity requests by their kind. The external schema of the options answers the requests
+// for schemas only: the document's DTD and the entities it names are read as without it
+// (a schema handed over as the DTD is no DTD, and the document would be refused).
+class EntityRequests : public xercesc::XMLEntityResolver {
+public:
+    xercesc::InputSource* resolveEntity(xercesc::XMLResourceIdentifier* request) override {
+        if (request == nullptr) return nullptr;
+        switch (request->getResourceIdentifierType()) {
+            case xercesc::XMLResourceIdentifier::SchemaGrammar:
+            case xercesc::XMLResourceIdentifier::SchemaImport:
+            case xercesc::XMLResourceIdentifier::SchemaInclude:
+            case xercesc::XMLResourceIdentifier::SchemaRedefine:
+                return resolveExternalSchema(request->getSystemId());
+            default:
+                return countHandlers.resolveEntity(request->getPublicId(), request->getSystemId());
+        }
+    }
+};
+EntityRequests entityRequests;
+
 void installHandlers() {
     xmlReader->setContentHandler(&countHandlers);
     xmlReader->setErrorHandler(&countHandlers);
     xmlReader->installAdvDocHandler(&advancedHandler);
     xmlReader->setLexicalHandler(&countHandlers);
     xmlReader->setDeclarationHandler(&countHandlers);
-    xmlReader->setEntityResolver(&countHandlers);
+    // The reader's interface has only the resolver without the request's kind; the reader the
+    // factory makes takes the other one too.
+    if (auto* reader = dynamic_cast<xercesc::SAX2XMLReaderImpl*>(xmlReader))
+        reader->setXMLEntityResolver(&entityRequests);
+    else
+        xmlReader->setEntityResolver(&countHandlers);
 }
 
 // A refused parse may leave the reader holding its largest buffers for reuse: a new
@@ -315,7 +371,8 @@ void applyParserOptions() {
     setDTDFeaturesFromOptions();
     FilePath& schema = OptionSet::PathToExternalSchema;
     void* location = nullptr;
-    if (OptionSet::SchemaValidation == 2 && OptionSet::UseExternalSchema && (schema.flags & FilePath::kXSD))
+    // Under Auto too: the schema found there turns validation on, as a DTD does.
+    if (OptionSet::SchemaValidation != 1 && OptionSet::UseExternalSchema && (schema.flags & FilePath::kXSD))
         location = const_cast<wchar_t*>(schema.reset());
     xmlReader->setProperty(XMLUni::fgXercesSchemaExternalNoNameSpaceSchemaLocation, location);
     xmlReader->setProperty(XMLUni::fgXercesSecurityManager, securityManager());
@@ -324,6 +381,11 @@ void applyParserOptions() {
 
 void parseDocument(const XMLCh* systemId) {
     countHandlers.clearParseFlags();
+    countHandlers.setDocumentId(systemId);
+    // Reports made outside a parse lie in no document.
+    struct ForgetDocument {
+        ~ForgetDocument() { countHandlers.setDocumentId(nullptr); }
+    } forget;
     if (xmlReader == nullptr) return;
     parserMemory.beginParse();
     xercesc::XMLPScanToken token;
@@ -333,6 +395,9 @@ void parseDocument(const XMLCh* systemId) {
         started = xmlReader->parseFirst(systemId, token);
         if (started && countHandlers.dtdRestart.skipped() && !countHandlers.stopRequested()) {
             restartWithoutDTD(systemId, token, started);
+        } else if (started && countHandlers.doctypeSeen && externalSchemaLocation() != nullptr &&
+                   !countHandlers.stopRequested()) {
+            restartWithoutExternalSchema(systemId, token, started);
         } else if (started) {
             scanRest(token);
         }
@@ -354,6 +419,14 @@ void parseDocument(const XMLCh* systemId) {
         // Only the opening of the document throws here; the scan reports its own failures.
         started = false;
         reportOpenFailure(failure);
+    } catch (const NetworkSilence& silence) {
+        // A server that fell silent, for the document or for one of its entities. Past the
+        // document's prolog, its last event tells where the document stopped coming.
+        const bool inBody = started && !countHandlers.isOutsideDocument(silence.url.c_str());
+        countHandlers.failParse(silence.text.c_str(), silence.url.c_str(), inBody ? countHandlers.line : 0,
+                                inBody ? countHandlers.column : 0);
+    } catch (const NetworkWaitCancelled&) {
+        countHandlers.cancelled = 1;
     }
     parserMemory.endParse();
     if (started) xmlReader->parseReset(token);
@@ -505,6 +578,10 @@ xercesc::InputSource* openExternalDTD(const XMLCh* systemId, const XMLCh* baseId
         reason = L"the file cannot be opened";
     } catch (const xercesc::XMLException& failure) {
         reason = failure.getMessage() != nullptr ? failure.getMessage() : L"";
+    } catch (const NetworkSilence& silence) {
+        reason = silence.text;
+    } catch (const NetworkWaitCancelled&) {
+        throw;
     } catch (...) {
     }
     if (reason.empty()) reason = L"it cannot be read";

@@ -116,8 +116,9 @@ bool isRefusalReport(const xercesc::SAXParseException& report);
 // Ends the running scan at the parser's next allocation, for a refusal that the parser
 // itself would read on past (with "ContinueAfterFatalError" on, it goes on expanding).
 void endScanAtNextAllocation();
-// Answers an entity request from the external schema while "UseExternalSchema" is on: a new
-// source that the parser owns, or null to let the parser resolve systemId itself.
+// Answers a request for a schema from the external schema while "UseExternalSchema" is on: a
+// new source that the parser owns, or null to let the parser resolve systemId itself. Requests
+// for the DTD and other entities never come here.
 xercesc::InputSource* resolveExternalSchema(const XMLCh* systemId);
 // Opens the external DTD systemId of a document at baseId as the parser itself would, so
 // that a DTD that cannot be read is known before the parser fails on it: a new source over

@@ -7,8 +7,6 @@
 #include <cstring>
 #include <memory>
 
-#include <xercesc/util/XMLChar.hpp>
-
 #include "model/CompareSettings.h"
 #include "model/IgnoreList.h"
 #include "model/NamespaceScope.h"
@@ -77,11 +75,7 @@ uint64_t normalizedValueHash(const wchar_t* value, uint32_t length) {
 // Word classes: 0 blank, 1 symbol, 2 word character; the terminator ends the text.
 int wordClass(wchar_t c) {
     if (c <= 0x20) return 0;
-    if (c >= 0x100) return xercesc::XMLChar1_0::isNameChar(static_cast<XMLCh>(c)) ? 2 : 1;
-    if ((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'Z') || c == L'_' || (c >= L'a' && c <= L'z') || c == 0xB7 ||
-        (c >= 0xC0 && c != 0xD7 && c != 0xF7))
-        return 2;
-    return 1;
+    return isWordUnit(c) ? 2 : 1;
 }
 
 // The order in which offset pairs are tried: for each ring i, (i,k) then (k,i) for k

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <cwchar>
 
+#include <xercesc/util/XMLChar.hpp>
+
 namespace {
 
 struct CaseRange {
@@ -181,6 +183,29 @@ int textFind(const wchar_t* text, const wchar_t* pattern) {
 
 int textFindNoCase(const wchar_t* text, const wchar_t* pattern) {
     return findSubstringNoCase(text, pattern, textLength(text), textLength(pattern));
+}
+
+bool isWordUnit(wchar_t c) {
+    if (c <= 0x20) return false;
+    if (c >= 0x100) return xercesc::XMLChar1_0::isNameChar(static_cast<XMLCh>(c));
+    return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'Z') || c == L'_' || (c >= L'a' && c <= L'z') || c == 0xB7 ||
+           (c >= 0xC0 && c != 0xD7 && c != 0xF7);
+}
+
+int findWholeWord(const wchar_t* text, const wchar_t* pattern, bool caseSensitive) {
+    const int length = textLength(text);
+    const int patternLength = textLength(pattern);
+    for (int from = 0; from <= length - patternLength;) {
+        const wchar_t* rest = text + from;
+        const int found = caseSensitive ? findSubstring(rest, pattern, length - from, patternLength)
+                                        : findSubstringNoCase(rest, pattern, length - from, patternLength);
+        if (found < 0) return -1;
+        const int start = from + found;
+        const int end = start + patternLength;
+        if ((start == 0 || !isWordUnit(text[start - 1])) && (end == length || !isWordUnit(text[end]))) return start;
+        from = start + 1;
+    }
+    return -1;
 }
 
 int copyBounded(wchar_t* target, const wchar_t* source, int n) {

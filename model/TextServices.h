@@ -17,6 +17,13 @@ int findSubstring(const wchar_t* text, const wchar_t* pattern, int textLength, i
 int findSubstringNoCase(const wchar_t* text, const wchar_t* pattern, int textLength, int patternLength);
 int textFind(const wchar_t* text, const wchar_t* pattern);
 int textFindNoCase(const wchar_t* text, const wchar_t* pattern);
+// The one word rule of the program (the inline difference's words, Find's whole words):
+// digits, Latin letters, "_", U+00B7, U+00C0 to U+00FF but U+00D7 and U+00F7, and from
+// U+0100 on the XML 1.0 name characters.
+bool isWordUnit(wchar_t unit);
+// First position of pattern in text as a whole word: the hit is neither preceded nor
+// followed by a word unit. -1 when absent (an empty pattern is never found).
+int findWholeWord(const wchar_t* text, const wchar_t* pattern, bool caseSensitive);
 
 // Copies the units above U+0020 until the source ends or n are written, then a NUL
 // (the target needs n + 1 units). Returns the units written.

@@ -614,8 +614,11 @@ int XMLTreeItem::computeItemLines() {
     return total;
 }
 
-bool XMLTreeItem::contains(const wchar_t* search, int caseFlag) const {
-    auto find = [&](const wchar_t* s) { return caseFlag ? textFind(s, search) >= 0 : textFindNoCase(s, search) >= 0; };
+bool XMLTreeItem::contains(const wchar_t* search, int caseFlag, bool wholeWord) const {
+    auto find = [&](const wchar_t* s) {
+        if (wholeWord) return findWholeWord(s, search, caseFlag != 0) >= 0;
+        return caseFlag ? textFind(s, search) >= 0 : textFindNoCase(s, search) >= 0;
+    };
     // The text is searched as the tree shows it: attribute quote marks as double quotes, a
     // reference kept without its DTD with its "&".
     auto findShown = [&](const wchar_t* s, int length) {

@@ -177,7 +177,9 @@ struct XMLTreeItem {
     const wchar_t* positionText() const;
     static const wchar_t* displayText(int code);
     int computeItemLines();
-    bool contains(const wchar_t* search, int caseFlag) const;
+    // Whether the name, the attribute text or the text holds search; with wholeWord only
+    // as a whole word (isWordUnit).
+    bool contains(const wchar_t* search, int caseFlag, bool wholeWord = false) const;
     void cloneFrom(const XMLTreeItem& source, XMLTreeView* receivingPanel);
     void copyContentFrom(const XMLTreeItem& other, XMLTreeView* panel);
     void addChildName(int32_t id, XMLTreeView* panel);

@@ -511,6 +511,35 @@ bool writeIgnoredRows(HANDLE file, std::wstring& leftOut) {
     return ok;
 }
 
+// A list row is read back through the same buffer as any value; its path is also cut
+// at that length by the lists.
+bool listValueReadsBack(const wchar_t* value) {
+    return valueReadsBack(value);
+}
+
+// The rows that the list's writer leaves out for listValueReadsBack, named for the box.
+void noteLeftOutPaths(const wchar_t* keyword,
+                      const std::unique_ptr<wchar_t[]>* values,
+                      int count,
+                      std::wstring& leftOut) {
+    for (int i = 0; i < count; ++i) {
+        const wchar_t* value = values[i].get();
+        if (!listValueReadsBack(value)) noteLeftOut(leftOut, keyword + std::wstring(value != nullptr ? value : L""));
+    }
+}
+
+void writeKeyRows(HANDLE file, std::wstring& leftOut) {
+    keyElementList.write(file, listValueReadsBack);
+    noteLeftOutPaths(L"KeyElement=", keyElementList.paths, keyElementList.count, leftOut);
+    keyAttributeSpec.write(file, listValueReadsBack);
+    if (keyAttributeSpec.isSet()) noteLeftOutPaths(L"KeyAttribute=", &keyAttributeSpec.path, 1, leftOut);
+}
+
+void writeEntireRows(HANDLE file, std::wstring& leftOut) {
+    entireElementList.write(file, listValueReadsBack);
+    noteLeftOutPaths(L"EntireElement=", entireElementList.paths, entireElementList.count, leftOut);
+}
+
 }  // namespace
 
 void applyOptionFileEntry(uint32_t hash, const char* value, int groups) {
@@ -626,11 +655,10 @@ bool appendListBlock(const wchar_t* path, ListKind kind) {
         ok = writeText(block.handle(), L"\r\n", 2) && ok;
         switch (kind) {
             case ListKind::kEntireElements:
-                entireElementList.write(block.handle());
+                writeEntireRows(block.handle(), leftOut);
                 break;
             case ListKind::kKeyElements:
-                keyElementList.write(block.handle());
-                keyAttributeSpec.write(block.handle());
+                writeKeyRows(block.handle(), leftOut);
                 break;
             case ListKind::kIgnoredElements:
                 ok = writeIgnoredRows(block.handle(), leftOut) && ok;

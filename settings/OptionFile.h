@@ -62,6 +62,7 @@ enum class ListKind { kEntireElements, kKeyElements, kIgnoredElements };
 bool listHasRows(ListKind kind);
 // Appends one block of the list's rows to path (created when missing), in one checked
 // write. A failure cuts the file back to its old end and shows the "OpenFileToAppend"
-// box. Rules whose rows would read back as something else are left out and named in a
+// box. Rows (an ignore rule with its condition; a key element, the key attribute or an
+// entire element) that would read back as something else are left out and named in a
 // "Warning!" box. True when the block was written.
 bool appendListBlock(const wchar_t* path, ListKind kind);

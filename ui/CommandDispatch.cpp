@@ -247,11 +247,12 @@ void onFindMessage(const FINDREPLACEW* record) {
     HWND tree = currentElement->treeView;
     const bool down = (record->Flags & FR_DOWN) != 0;
     const int caseFlag = (record->Flags & FR_MATCHCASE) ? 1 : 0;
+    const bool wholeWord = (record->Flags & FR_WHOLEWORD) != 0;
     HTREEITEM item = currentElement->treeItem;
     while ((item = down ? nextInOrder(tree, item) : previousInOrder(tree, item)) != nullptr) {
         XMLTreeItem* element = ElementStore::record(tree, item);
         if (element == nullptr || element->isSummary()) continue;
-        if (element->contains(record->lpstrFindWhat, caseFlag)) {
+        if (element->contains(record->lpstrFindWhat, caseFlag, wholeWord)) {
             ElementStore::select(tree, item);
             return;
         }

@@ -114,13 +114,9 @@ void dropDocument(XMLTreeView& panel) {
     enableResultCommands();
 }
 
-}  // namespace
-
-int compareFiles() {
+// Compare Files on the trees as they are: no reload first.
+int compareLoadedFiles() {
     if (leftTreeView.tree == nullptr || rightTreeView.tree == nullptr) return 0;
-    // Elements removed by a view come back only through a new parse.
-    // Kept unsaved editor text leaves the comparison in force as it was.
-    if (viewFiltered && !reloadFiles()) return filesCompared;
     resetComparisonCounters();
     XMLTreeItem* left = rootRecord(leftTreeView);
     XMLTreeItem* right = rootRecord(rightTreeView);
@@ -162,6 +158,16 @@ int compareFiles() {
     return 1;
 }
 
+}  // namespace
+
+int compareFiles() {
+    if (leftTreeView.tree == nullptr || rightTreeView.tree == nullptr) return 0;
+    // Elements removed by a view come back only through a new parse.
+    // Kept unsaved editor text leaves the comparison in force as it was.
+    if (viewFiltered && !reloadFiles()) return filesCompared;
+    return compareLoadedFiles();
+}
+
 void compareElements(HWND window) {
     if (viewFiltered) {
         showBox(window, L"Please set the Normal View mode!", L"Error", MB_ICONERROR);
@@ -185,8 +191,13 @@ void compareElements(HWND window) {
 }
 
 void setViewMode(HWND window, int viewMode) {
+    // Leaving a thinned view reloads both files first. When that stops (the user kept an
+    // editor's unsaved text, or a load is running) the thinned trees stay, and so does the
+    // view they show: the menu, the status pane and the saves would otherwise name a view
+    // the trees do not hold.
+    if (viewFiltered && leftTreeView.tree != nullptr && rightTreeView.tree != nullptr && !reloadFiles()) return;
     OptionSet::ViewMode = viewMode;
-    compareFiles();
+    compareLoadedFiles();
     HMENU view = GetSubMenu(GetMenu(window), kViewMenu);
     for (int position = 0; position < 3; ++position)
         CheckMenuItem(view, position, MF_BYPOSITION | MF_UNCHECKED);

@@ -16,7 +16,9 @@ extern wchar_t comparisonSummary[kSummaryUnits];
 // 1 when the two documents were compared, 0 when either panel has no tree or no root.
 int compareFiles();
 void compareElements(HWND window);
-// "ViewMode" := viewMode (1086-1088), then a new comparison.
+// "ViewMode" := viewMode (1086-1088), then a new comparison. A thinned view is left through
+// a reload of both files; when the user keeps an unsaved editor text instead, the view,
+// its menu tick and its status pane stay as they were.
 void setViewMode(HWND window, int viewMode);
 // The typed summary for a elements on the left and b on the right (documents 1: whole
 // documents, 0: two selected elements); shows the box when asked for. Returns comparisonSummary.

@@ -97,9 +97,7 @@ void layoutToolbars(HWND mainWindow) {
     SendMessageW(fileToolbar, TB_AUTOSIZE, 0, 0);
     move(leftTreeView.pathCombo, 2, 2, w / 2 - 30, kPathComboDropHeight);
     move(rightTreeView.pathCombo, w / 2 + 2, 2, w / 2 - 30, kPathComboDropHeight);
-    move(autoLoadBox, w - 240, 2, 70, 22);
-    move(autoCompareBox, w - 170, 2, 80, 22);
-    move(autoSelectBox, w - 80, 2, 80, 22);
+    placeCheckBoxes(w);
     SendMessageW(mainToolbar, TB_AUTOSIZE, 0, 0);
     // The rebar made at start-up is kept; only its bands follow the width.
     sizeRebarBands(w);

@@ -1,6 +1,8 @@
 #include "ui/OptionFileCommands.h"
 
+#include "model/KeyLists.h"
 #include "settings/OptionSet.h"
+#include "ui/CompareCommand.h"
 #include "ui/FileDialogs.h"
 
 void saveOptionsToFile(HWND owner) {
@@ -48,5 +50,14 @@ void onSaveKeyElements(HWND window, int) {
 }
 
 void onLoadKeyElements(HWND window, int) {
-    loadListFile(window, kKeyElementRows, L"Load Key Elements");
+    const int32_t nameId = keyAttributeSpec.elementNameId;
+    const int32_t pathHash = keyAttributeSpec.elementPathHash;
+    const int32_t attributeHash = keyAttributeSpec.attributeHash;
+    if (!loadListFile(window, kKeyElementRows, L"Load Key Elements")) return;
+    // The key attribute's hashes are computed while a document loads: a new one pairs
+    // nothing until the documents are read again. Key elements take effect at the next
+    // comparison and ask nothing.
+    if (keyAttributeSpec.elementNameId != nameId || keyAttributeSpec.elementPathHash != pathHash ||
+        keyAttributeSpec.attributeHash != attributeHash)
+        reloadAfterChange(window, false);
 }

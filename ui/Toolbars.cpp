@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "settings/OptionSet.h"
 #include "ui/Commands.h"
 #include "ui/MainWindow.h"
@@ -46,9 +48,10 @@ TBBUTTON separator(int width) {
     return b;
 }
 
-// A toolbar that changes size aligns itself with the top left corner of its parent unless it has
-// CCS_NOPARENTALIGN; inside the rebar that would put the main toolbar over the file toolbar, so the
-// bars keep the place their band gives them.
+// A toolbar aligns itself with the top of its parent at every TB_AUTOSIZE, which each layout sends,
+// unless it has CCS_NOPARENTALIGN. Inside the rebar that puts the main toolbar over the file
+// toolbar and its path boxes, and the rebar places a band's child again only when the band's size
+// changes: with the style each bar stays where its band put it.
 HWND createToolbar(HWND mainWindow, DWORD style) {
     return CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | CCS_NOPARENTALIGN | style, 0, 0, 0, 0,
                            mainWindow, nullptr, moduleInstance, nullptr);
@@ -76,9 +79,10 @@ void attachPathCombo(XMLTreeView& panel, HWND combo, const wchar_t* subkey) {
     addTooltip(combo, IDS_TIP_PATH_COMBO);
 }
 
-HWND createCheckBox(const wchar_t* text, int x, int width, int32_t option, int tipId, DWORD helpId) {
-    HWND box = CreateWindowExW(0, L"BUTTON", text, WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, x, 2, width, 22,
-                               mainToolbar, nullptr, moduleInstance, nullptr);
+// Placed by placeCheckBoxes once its font is set.
+HWND createCheckBox(const wchar_t* text, int32_t option, int tipId, DWORD helpId) {
+    HWND box = CreateWindowExW(0, L"BUTTON", text, WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, 0, 2, 0, 22, mainToolbar,
+                               nullptr, moduleInstance, nullptr);
     if (box == nullptr) return nullptr;
     SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     SendMessageW(box, BM_SETCHECK, option != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -175,12 +179,10 @@ HWND createMainToolbar(HWND mainWindow) {
         button(10, IDM_IGNORE_PARTICULAR, 0),
     };
     SendMessageW(mainToolbar, TB_ADDBUTTONSW, kMainToolbarButtons, reinterpret_cast<LPARAM>(buttons));
-    const int w = clientWidth(mainWindow);
-    autoLoadBox = createCheckBox(L"AutoLoad", w - 240, 70, OptionSet::AutoLoad, IDS_TIP_AUTOLOAD, kAutoLoadHelpId);
-    autoCompareBox =
-        createCheckBox(L"AutoCompare", w - 170, 80, OptionSet::AutoCompare, IDS_TIP_AUTOCOMPARE, kAutoCompareHelpId);
-    autoSelectBox =
-        createCheckBox(L"AutoSelect", w - 80, 80, OptionSet::AutoSelect, IDS_TIP_AUTOSELECT, kAutoSelectHelpId);
+    autoLoadBox = createCheckBox(L"AutoLoad", OptionSet::AutoLoad, IDS_TIP_AUTOLOAD, kAutoLoadHelpId);
+    autoCompareBox = createCheckBox(L"AutoCompare", OptionSet::AutoCompare, IDS_TIP_AUTOCOMPARE, kAutoCompareHelpId);
+    autoSelectBox = createCheckBox(L"AutoSelect", OptionSet::AutoSelect, IDS_TIP_AUTOSELECT, kAutoSelectHelpId);
+    placeCheckBoxes(clientWidth(mainWindow));
     SendMessageW(mainToolbar, TB_AUTOSIZE, 0, 0);
     return mainToolbar;
 }
@@ -219,10 +221,26 @@ void sizeRebarBands(int width) {
     width = width > 0 ? width : 0;
     sizeBand(fileToolbar, kFileToolbarBand, width);
     sizeBand(mainToolbar, kMainToolbarBand, width);
-    // The rebar moves a band's toolbar before it takes the width of its parent itself, and a
-    // band whose sizes stay as they were is not placed again: one more layout at the rebar's own
-    // final width leaves every band's toolbar where its band is.
-    SendMessageW(rebar, WM_SIZE, 0, 0);
+}
+
+void placeCheckBoxes(int width) {
+    // At least the box and its label as the button control draws them: at the default GUI
+    // font under Wine "AutoCompare" needs 85 pixels, and a narrower box cuts its end off.
+    const auto boxWidth = [](HWND box, int least) {
+        SIZE ideal{};
+        if (box == nullptr || !SendMessageW(box, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal))) return least;
+        return std::max(least, static_cast<int>(ideal.cx));
+    };
+    const int select = boxWidth(autoSelectBox, 80);
+    const int compare = boxWidth(autoCompareBox, 80);
+    const int load = boxWidth(autoLoadBox, 70);
+    // From the right edge: AutoSelect, a gap of 10, AutoCompare, then AutoLoad beside it.
+    const int selectX = width - select;
+    const int compareX = selectX - 10 - compare;
+    const int loadX = compareX - load;
+    if (autoSelectBox != nullptr) MoveWindow(autoSelectBox, selectX, 2, select, 22, TRUE);
+    if (autoCompareBox != nullptr) MoveWindow(autoCompareBox, compareX, 2, compare, 22, TRUE);
+    if (autoLoadBox != nullptr) MoveWindow(autoLoadBox, loadX, 2, load, 22, TRUE);
 }
 
 void releaseToolbars() {

@@ -41,8 +41,13 @@ constexpr UINT kMainToolbarBand = 1;
 // Builds the rebar with its two bands once, at start-up (the toolbars are made on first use);
 // later calls return the same rebar. Null on failure.
 HWND createRebar(HWND mainWindow);
-// Gives both bands the client width and lays the rebar out again, keeping the rebar and its bars.
+// Gives both bands the client width, keeping the rebar and its bars; the rebar lays itself out
+// again at the new width.
 void sizeRebarBands(int width);
+// Places the AutoLoad, AutoCompare and AutoSelect boxes at the right end of the main toolbar
+// for a client width: AutoSelect at width - 80, AutoCompare 90 before it, AutoLoad 70 before
+// that, each box widened, and those to its left moved over, where its label needs more.
+void placeCheckBoxes(int width);
 HWND createFileToolbar(HWND mainWindow);
 HWND createMainToolbar(HWND mainWindow);
 void setToolbarImages(HWND toolbar, int initialCount, int bitmapId);

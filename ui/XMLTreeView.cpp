@@ -25,6 +25,7 @@
 #include "ui/CompareCommand.h"
 #include "ui/FileDialogs.h"
 #include "ui/Layout.h"
+#include "ui/LoadWait.h"
 #include "ui/MainWindow.h"
 #include "ui/Menus.h"
 #include "ui/PathCombo.h"
@@ -222,6 +223,9 @@ bool runParser(XMLTreeView& panel, const wchar_t* path, bool url) {
     };
     const wchar_t* failure = nullptr;
     parseRunning = true;
+    // A read from the network keeps the windows painted and takes Esc while it waits.
+    LoadWait wait;
+    NetworkWaitScope waiting(wait);
     try {
         parseDocument(path);
     } catch (const xercesc::OutOfMemoryException&) {

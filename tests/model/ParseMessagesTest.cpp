@@ -2,6 +2,7 @@
 
 #include <xercesc/sax/SAXParseException.hpp>
 
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -130,6 +131,45 @@ TEST_F(ParseMessagesTest, LogHoldsErrorsAndFatalErrorsWithoutBoxes) {
     EXPECT_EQ(countHandlers.fatalSeen, 1);
     // Closed when the parse ended: nothing holds the file any more.
     EXPECT_TRUE(DeleteFileW((path + L".log").c_str()));
+}
+
+// A log line about another file than the document, its DTD here, names that file; a line
+// about the document itself reads as always.
+TEST_F(ParseMessagesTest, LogNamesTheFileOfAnErrorOutsideTheDocument) {
+    setSwitches(0, 1);
+    OptionSet::SchemaValidation = 0;
+    OptionSet::ContinueAfterFatalError = 0;
+    dir.write(L"broken.dtd", "<!ELEMENT r ANY>\n<!ELEMENT a oops>\n");
+    struct LogCase {
+        const char* xml;
+        const char* start;     // the line's start
+        const char* fileName;  // the file it names, or null
+    };
+    const LogCase cases[] = {
+        {"<!DOCTYPE r SYSTEM \"broken.dtd\">\n<r/>", "Fatal error at line 2 column ", "broken.dtd"},
+        {"<r>\n<a></r>", "Fatal error at line 2 column ", nullptr},
+    };
+    for (const LogCase& c : cases) {
+        SCOPED_TRACE(c.xml);
+        const std::wstring path = dir.write(L"doc.xml", c.xml);
+        EXPECT_EQ(parse(path), kLoadFailed);
+        const std::string log = dir.read(L"doc.xml.log");
+        EXPECT_EQ(log.rfind(c.start, 0), 0u) << log;
+        ASSERT_EQ(log.find("\r\n"), log.size() - 2) << "one line: " << log;
+        const size_t named = log.find(" in ");
+        if (c.fileName == nullptr) {
+            EXPECT_EQ(named, std::string::npos) << log;
+        } else {
+            ASSERT_NE(named, std::string::npos) << log;
+            const size_t end = log.find(" : ", named);
+            ASSERT_NE(end, std::string::npos) << log;
+            const std::string file = log.substr(named + 4, end - named - 4);
+            EXPECT_GE(file.size(), std::strlen(c.fileName)) << log;
+            EXPECT_EQ(file.substr(file.size() - std::strlen(c.fileName)), c.fileName) << log;
+            EXPECT_EQ(log.find(" in ", end), std::string::npos) << log;
+        }
+        EXPECT_TRUE(DeleteFileW((path + L".log").c_str()));
+    }
 }
 
 TEST_F(ParseMessagesTest, LogIsReplacedAtTheFirstMessageOfAParse) {

@@ -130,7 +130,7 @@ TEST_F(ParserSetupTest, MemoryRunningOutDuringAParseFailsItAsTooLargeAndRenewsTh
     EXPECT_NE(elementNamed(leftTreeView, L"a"), nullptr);
 }
 
-TEST_F(ParserSetupTest, ExternalSchemaPropertyNeedsAlwaysValidationAndAnXSDFile) {
+TEST_F(ParserSetupTest, ExternalSchemaPropertyNeedsValidationAndAnXSDFile) {
     struct PropertyCase {
         int32_t validation;
         int32_t useExternal;
@@ -142,7 +142,8 @@ TEST_F(ParserSetupTest, ExternalSchemaPropertyNeedsAlwaysValidationAndAnXSDFile)
         {2, 1, L" C:\\s\\a.XSD ", L"C:\\s\\a.XSD"},
         {2, 1, L"http://h/a.xsd", L"http://h/a.xsd"},
         {2, 0, L"C:\\s\\a.xsd", nullptr},
-        {0, 1, L"C:\\s\\a.xsd", nullptr},
+        {0, 1, L"C:\\s\\a.xsd", L"C:\\s\\a.xsd"},
+        {0, 0, L"C:\\s\\a.xsd", nullptr},
         {1, 1, L"C:\\s\\a.xsd", nullptr},
         {2, 1, L"C:\\s", nullptr},
         {2, 1, L"C:\\s\\a.xml", nullptr},
@@ -269,6 +270,74 @@ TEST_F(ParserSetupTest, ExternalSchemaFolderAnswersTheDocumentsSchemaLocation) {
     OptionSet::UseExternalSchema = 0;
     ASSERT_EQ(loadXml(leftTreeView, head + "<n>3</n></r>", dir), kLoaded);
     EXPECT_EQ(countHandlers.errorSeen, 1);
+}
+
+// A DTD that the next schema agrees with: r holds n elements with the attribute unit, which
+// the DTD requires and the schema allows; the schema bounds the numbers, the DTD does not.
+const char kNumbersDTD[] =
+    "<!ELEMENT r (n+)>\n"
+    "<!ELEMENT n (#PCDATA)>\n"
+    "<!ATTLIST n unit CDATA #REQUIRED>\n";
+const char kMeasuresSchema[] =
+    "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">\n"
+    "  <xs:element name=\"r\"><xs:complexType><xs:sequence>\n"
+    "    <xs:element name=\"n\" maxOccurs=\"unbounded\"><xs:complexType><xs:simpleContent>\n"
+    "      <xs:extension base=\"small\"><xs:attribute name=\"unit\" type=\"xs:string\"/></xs:extension>\n"
+    "    </xs:simpleContent></xs:complexType></xs:element>\n"
+    "  </xs:sequence></xs:complexType></xs:element>\n"
+    "  <xs:simpleType name=\"small\"><xs:restriction base=\"xs:int\">\n"
+    "    <xs:maxInclusive value=\"9\"/>\n"
+    "  </xs:restriction></xs:simpleType>\n"
+    "</xs:schema>\n";
+
+// The external schema answers the requests for schemas only, and validates under Auto as
+// under Always. A document with a DTD, internal or external, is read and checked as without
+// the option (the parser would check each element against one grammar only); one without a
+// DTD meets the schema.
+TEST_F(ParserSetupTest, TheExternalSchemaValidatesAndADocumentsDTDIsReadAsWithoutIt) {
+    const std::wstring schema = dir.write(L"measures.xsd", kMeasuresSchema);
+    dir.write(L"numbers.dtd", kNumbersDTD);
+    const std::string external = "<!DOCTYPE r SYSTEM \"numbers.dtd\">\n";
+    const std::string internal = std::string("<!DOCTYPE r [\n") + kNumbersDTD + "]>\n";
+    struct Outcome {
+        int result;
+        int errorSeen;
+        int fatalSeen;
+    };
+    auto outcome = [](int result) { return Outcome{result, countHandlers.errorSeen, countHandlers.fatalSeen}; };
+    struct SchemaCase {
+        const char* name;
+        std::string xml;
+        bool hasDTD;
+        Outcome withSchema;
+    };
+    const SchemaCase cases[] = {
+        {"valid, external DTD", external + "<r><n unit=\"m\">1</n></r>", true, {kLoaded, 0, 0}},
+        {"valid, internal DTD", internal + "<r><n unit=\"m\">1</n></r>", true, {kLoaded, 0, 0}},
+        {"breaks the external DTD", external + "<r><n>1</n></r>", true, {kLoaded, 1, 0}},
+        {"breaks the internal DTD", internal + "<r><n>1</n></r>", true, {kLoaded, 1, 0}},
+        {"meets its DTD, not the schema", external + "<r><n unit=\"m\">10</n></r>", true, {kLoaded, 0, 0}},
+        {"no DTD, breaks the schema", "<r><n unit=\"m\">10</n></r>", false, {kLoaded, 1, 0}},
+        {"no DTD, valid", "<r><n unit=\"m\">3</n></r>", false, {kLoaded, 0, 0}},
+    };
+    for (int32_t validation : {0, 2}) {
+        for (const SchemaCase& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.name << ", SchemaValidation " << validation);
+            useExternalSchema(schema);
+            OptionSet::SchemaValidation = validation;
+            const Outcome with = outcome(loadXml(leftTreeView, c.xml, dir));
+            EXPECT_EQ(with.result, c.withSchema.result);
+            EXPECT_EQ(with.errorSeen, c.withSchema.errorSeen);
+            EXPECT_EQ(with.fatalSeen, c.withSchema.fatalSeen);
+            EXPECT_NE(elementNamed(leftTreeView, L"n"), nullptr);
+            if (!c.hasDTD) continue;
+            OptionSet::UseExternalSchema = 0;
+            const Outcome alone = outcome(loadXml(leftTreeView, c.xml, dir));
+            EXPECT_EQ(with.result, alone.result) << "as without the option";
+            EXPECT_EQ(with.errorSeen, alone.errorSeen) << "as without the option";
+            EXPECT_EQ(with.fatalSeen, alone.fatalSeen) << "as without the option";
+        }
+    }
 }
 
 TEST_F(ParserSetupTest, ControlCharactersLoadOnlyWhileAllowed) {

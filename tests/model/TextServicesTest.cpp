@@ -192,6 +192,44 @@ TEST(TextServicesSearch, LengthsBoundTheSearch) {
     EXPECT_EQ(2, findSubstring(units, L"c", 3, 1));
 }
 
+// A whole-word hit has no word unit on either side; a later hit counts when an earlier
+// one is inside a word.
+TEST(TextServicesSearch, FindWholeWords) {
+    struct Case {
+        const wchar_t* text;
+        const wchar_t* pattern;
+        int exact;
+        int folded;
+    };
+    const Case cases[] = {
+        {L"Midnight Rain", L"Rai", -1, -1},
+        {L"Midnight Rain", L"Rain", 9, 9},
+        {L"Midnight Rain", L"rain", -1, 9},
+        {L"Rain", L"Rain", 0, 0},
+        {L"Rainy Rain", L"Rain", 6, 6},
+        {L"Rain_x Rain1 (Rain)", L"Rain", 14, 14},
+        {L"a.Rain,b", L"Rain", 2, 2},
+        {L"x=\"Rain\"", L"Rain", 3, 3},
+        {L"Rainé Rain×", L"Rain", 6, 6},
+        {L"Rain· Rain÷", L"Rain", 6, 6},
+        {L"дождь дождьи", L"дождь", 0, 0},
+        {L"дождьи", L"дождь", -1, -1},
+        {L"中文 中", L"中", 3, 3},
+        {L"a—Rain", L"Rain", 2, 2},
+        {L"Rain", L"", -1, -1},
+        {nullptr, L"Rain", -1, -1},
+        {L"Rain", nullptr, -1, -1},
+        // The units around the hit decide, whatever the pattern starts or ends with.
+        {L"a Rain b", L" Rain ", -1, -1},
+        {L"; Rain .", L" Rain ", 1, 1},
+        {L"aa Rain", L"a Rain", -1, -1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.exact, findWholeWord(c.text, c.pattern, true)) << (c.text ? c.text : L"(null)");
+        EXPECT_EQ(c.folded, findWholeWord(c.text, c.pattern, false)) << (c.text ? c.text : L"(null)");
+    }
+}
+
 constexpr wchar_t kUntouched = 0xEEEE;
 
 TEST(TextServicesCopy, CopyBoundedDropsBlanksAndStopsAtN) {

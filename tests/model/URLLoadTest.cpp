@@ -13,6 +13,7 @@
 
 #include "model/DocumentHandlers.h"
 #include "model/ElementStore.h"
+#include "model/NetworkReader.h"
 #include "model/ParserSetup.h"
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
@@ -97,6 +98,43 @@ TEST(URLLoad, ADocumentOnTheNetworkIsFetchedAgainWhenItsDTDIsLeftOut) {
     const std::string note = narrow(leftTreeView.loadNote);
     EXPECT_EQ(note.rfind("Loaded without the external DTD, 2 entity references kept as written (", 0), 0u) << note;
     EXPECT_NE(note.find("): " + dtd), std::string::npos) << note;
+}
+
+// A DTD whose server takes the request and then says nothing is left out as one that does
+// not answer, once the wait for it is over; the note says why. Under Always the load fails
+// with the same text, naming the DTD's address.
+TEST(URLLoad, ADTDWhoseServerFallsSilentIsLeftOutAfterTheWait) {
+    TestPanels panels;
+    TempDir dir;
+    OptionsSnapshot options;
+    OptionSet::ShowErrorMessages = 1;
+    OptionSet::LogErrorMessages = 0;
+    OptionSet::UseExternalSchema = 0;
+    OptionSet::ContinueAfterFatalError = 0;
+    SilenceLimit limit(1000);
+    for (int32_t validation : {0, 2}) {
+        SCOPED_TRACE(validation);
+        OptionSet::SchemaValidation = validation;
+        LoopbackServer::Options silent;
+        silent.requests = 1;
+        silent.stall = LoopbackServer::Options::Stall::kBeforeReply;
+        LoopbackServer server("<!ELEMENT doc (#PCDATA)>\n", silent);
+        const std::wstring dtd = server.url(L"/doc.dtd");
+        const std::wstring text = networkSilenceText(dtd.c_str(), 1000);
+        BoxScript boxes;
+        if (validation == 2) boxes.expectCaption(L"Fatal error");
+        const int result = loadXml(leftTreeView, "<!DOCTYPE doc SYSTEM \"" + narrow(dtd) + "\">\n<doc>text</doc>", dir);
+        if (validation == 0) {
+            EXPECT_EQ(result, kLoaded);
+            EXPECT_NE(elementNamed(leftTreeView, L"doc"), nullptr);
+            const std::wstring note = leftTreeView.loadNote;
+            EXPECT_EQ(note.rfind(L"Loaded without the external DTD (" + text + L")", 0), 0u) << narrow(note);
+        } else {
+            EXPECT_EQ(result, kLoadFailed);
+            ASSERT_EQ(boxes.shown().size(), 1u);
+            EXPECT_NE(boxes.shown()[0].text.find(text), std::wstring::npos) << narrow(boxes.shown()[0].text);
+        }
+    }
 }
 
 // The memory the process has committed (Wine fills in the page file use, not the private use).

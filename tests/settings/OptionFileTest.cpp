@@ -618,6 +618,85 @@ TEST_F(ListFileTest, RulesThatCannotBeReadBackAreLeftOut) {
     EXPECT_EQ(text.find(L"a>keep"), std::wstring::npos);
 }
 
+// A key element, key attribute or entire element whose path the code page cannot hold
+// would be written with "?" and read back as another element, or as none: it is left
+// out, named in one box, and the rows that fit are written and read back as they were.
+TEST_F(ListFileTest, KeyAndEntireRowsBeyondTheCodePageAreLeftOutByName) {
+    const std::wstring action = L"\u0434\u0435\u0439\u0441\u0442\u0432\u0438\u0435\u52d5\u4f5c";
+    BOOL lossy = FALSE;
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, action.c_str(), -1, nullptr, 0, nullptr, &lossy);
+    ASSERT_TRUE(lossy) << "the code page of the test holds Cyrillic and CJK";
+    const std::wstring place = L"policyconfig>" + action;
+    struct Case {
+        const char* what;
+        ListKind kind;
+        std::function<void()> fill;
+        std::string written;              // the rows after the heading
+        std::vector<std::wstring> named;  // in the box, one a line
+        std::string readBack;             // listState() after reading the file into empty lists
+    } cases[] = {
+        {"key elements and the key attribute",
+         ListKind::kKeyElements,
+         [&] {
+             keyElementList.addPath((place + L">id").c_str());
+             keyElementList.addPath(L"policyconfig>action>id");
+             keyAttributeSpec.parse((place + L"|id").c_str());
+         },
+         "KeyElement=policyconfig>action>id\r\n",
+         {L"KeyElement=" + place + L">id\n", L"KeyAttribute=" + place + L"|id\n"},
+         "common []\nkey policyconfig>action>id\nkey attribute \n"},
+        {"a key attribute whose attribute name is beyond",
+         ListKind::kKeyElements,
+         [&] {
+             keyElementList.addPath(L"a>k");
+             keyAttributeSpec.parse((L"a>b|" + action).c_str());
+         },
+         "KeyElement=a>k\r\n",
+         {L"KeyAttribute=a>b|" + action + L"\n"},
+         "common []\nkey a>k\nkey attribute \n"},
+        {"entire elements",
+         ListKind::kEntireElements,
+         [&] {
+             entireElementList.addPath(place.c_str());
+             entireElementList.addPath(L"policyconfig>action");
+         },
+         "EntireElement=policyconfig>action\r\n",
+         {L"EntireElement=" + place + L"\n"},
+         "common []\nkey attribute \nentire policyconfig>action\n"},
+        {"rows that fit",
+         ListKind::kKeyElements,
+         [&] {
+             keyElementList.addPath(L"a>k");
+             keyAttributeSpec.parse(L"a>b|id");
+         },
+         "KeyElement=a>k\r\nKeyAttribute=a>b|id\r\n",
+         {},
+         "common []\nkey a>k\nkey attribute a>b|id\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        clearRuleLists();
+        DeleteFileW(path.c_str());
+        c.fill();
+        BoxScript boxes;
+        if (!c.named.empty()) boxes.expectCaption(L"Warning!");
+        ASSERT_TRUE(appendListBlock(path.c_str(), c.kind));
+        EXPECT_EQ(file(), "#These rows were added by Verdalt\r\n" + c.written);
+        EXPECT_EQ(file().find('?'), std::string::npos);
+        ASSERT_EQ(boxes.shown().size(), c.named.empty() ? 0u : 1u);
+        if (!c.named.empty()) {
+            const std::wstring& text = boxes.shown()[0].text;
+            EXPECT_NE(text.find(L"code page"), std::wstring::npos) << narrow(text);
+            for (const std::wstring& row : c.named)
+                EXPECT_NE(text.find(L"\n" + row), std::wstring::npos) << narrow(row);
+            EXPECT_EQ(text.find(L"action>id"), std::wstring::npos) << "a row that was written is not named";
+        }
+        clearRuleLists();
+        ASSERT_EQ(loadOptionFile(path.c_str(), kKeyElementRows | kEntireElementRows), 1);
+        EXPECT_EQ(listState(), c.readBack);
+    }
+}
+
 TEST_F(ListFileTest, AFailedAppendLeavesTheFileAsItWas) {
     entireElementList.addPath(L"a>b");
     const std::string old = "EntireElement=x\r\n";

@@ -19,6 +19,23 @@ struct LoopbackServer::State {
     std::atomic<int> requests{0};
     std::thread thread;
 
+    // Sends nothing more on client until the reader hangs up or the stall's time is over, then
+    // closes the connection.
+    void stall(SOCKET client) {
+        if (options.whileStalled) options.whileStalled();
+        const DWORD start = GetTickCount();
+        while (!stop && GetTickCount() - start < options.stallMilliseconds) {
+            fd_set readable;
+            FD_ZERO(&readable);
+            FD_SET(client, &readable);
+            timeval wait{0, 50000};
+            if (select(0, &readable, nullptr, nullptr, &wait) <= 0) continue;
+            char buffer[256];
+            if (recv(client, buffer, sizeof(buffer), 0) <= 0) break;
+        }
+        closesocket(client);
+    }
+
     void serve() {
         for (int served = 0; served < options.requests && !stop;) {
             fd_set readable;
@@ -37,17 +54,29 @@ struct LoopbackServer::State {
             }
             ++requests;
             if (options.beforeAnswer) options.beforeAnswer();
+            const bool stalls = options.stall != Options::Stall::kNever && served < options.stalledAnswers;
+            if (stalls && options.stall == Options::Stall::kBeforeReply) {
+                stall(client);
+                ++served;
+                continue;
+            }
             std::string reply =
                 "HTTP/1.0 " + options.status + "\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
                 "\r\nConnection: close\r\n\r\n";
             send(client, reply.data(), static_cast<int>(reply.size()), 0);
+            const size_t end = stalls ? body.size() / 2 : body.size();
             // A large body goes in pieces: a reader that stops early closes its end.
-            for (size_t sent = 0; sent < body.size();) {
-                const size_t left = body.size() - sent;
+            for (size_t sent = 0; sent < end;) {
+                const size_t left = end - sent;
                 const int piece = static_cast<int>(left < kPiece ? left : kPiece);
                 const int done = send(client, body.data() + sent, piece, 0);
                 if (done <= 0) break;
                 sent += static_cast<size_t>(done);
+            }
+            if (stalls) {
+                stall(client);
+                ++served;
+                continue;
             }
             shutdown(client, SD_SEND);
             closesocket(client);

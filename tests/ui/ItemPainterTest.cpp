@@ -760,19 +760,17 @@ TEST_F(ItemPainterTest, TheSummaryLineStaysInsideItsItem) {
 // A reference kept as written (its DTD left out) is drawn as the text it stands for, on a
 // canvas of the screen's kind, where a run drawn at the platform's own advances covers the
 // spaces after it: each space stays unpainted, in a one-line item and beside the box's
-// edge. A document's own U+FDD0 is a character of its own, drawn as such.
+// edge. A character beyond U+FFFF whose second half is the mark's unit (U+10FFFF) is a
+// character of its own, drawn as such, also right before a kept reference.
 TEST_F(ItemPainterTest, AKeptReferenceIsDrawnAsWritten) {
     OptionSet::SchemaValidation = 0;
     OptionSet::UseExternalSchema = 0;
-    const std::wstring own(1, static_cast<wchar_t>(0xFDD0));
-    // While the mark is U+FDD0 itself a document's own cannot be told from it.
-    const std::wstring ownShown = kKeptReferenceMark == 0xFDD0 ? L"&" : own;
+    const std::wstring own = L"\xDBFF\xDFFF";
     const std::wstring allow = L"Allow&nbsp;applications to inhibit system sleep";
     const std::wstring idle = L"Allow&nbsp;applications to inhibit system sleep when a user is idle for a while";
     const std::wstring edge = L"Allow applications to inhibit&nbsp;system sleep when a user is idle";
     const std::wstring arrests = L"Сегодня&nbsp;были арестованы четверо британцев";
-    const std::wstring ownText = L"Allow" + own + L"applications to inhibit system sleep when a user is idle";
-    const std::wstring ownShownText = L"Allow" + ownShown + L"applications to inhibit system sleep when a user is idle";
+    const std::wstring ownText = L"Allow" + own + L"&nbsp;applications to inhibit system sleep when a user is idle";
     struct Case {
         const char* label;
         std::wstring written;     // the element's text in the document
@@ -785,8 +783,9 @@ TEST_F(ItemPainterTest, AKeptReferenceIsDrawnAsWritten) {
         {"Cyrillic, one line", arrests, arrests, L"", 0, 0},
         {"last line, the rest past the edge", idle, idle, L"Allow&nbsp;applications to ", 4, 1},
         {"two lines, the reference beside the edge", edge, edge, L"Allow applications to inhibit&nbsp;system ", 2, 2},
-        {"a document's own U+FDD0, one line", ownText, ownShownText, L"", 0, 0},
-        {"a document's own U+FDD0, last line", ownText, ownShownText, L"Allow" + ownShown + L"applications to ", 4, 1},
+        {"U+10FFFF before a kept reference, one line", ownText, ownText, L"", 0, 0},
+        {"U+10FFFF before a kept reference, last line", ownText, ownText, L"Allow" + own + L"&nbsp;applications to ", 4,
+         1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);

@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "model/MessageBox.h"
+#include "settings/OptionSet.h"
 #include "tests/ui/RuleCommandsFixture.h"
 #include "ui/Commands.h"
+#include "ui/CompareCommand.h"
 
 namespace {
 
@@ -135,6 +137,53 @@ TEST_F(KeyCommandsTest, TheReloadQuestionAnsweredYesReloadsAndCompares) {
     command(IDM_KEY_ATTRIBUTE);
     EXPECT_NE(elementNamed(leftTreeView, L"a")->line, 12345);  // new records
     EXPECT_EQ(filesCompared, 1);
+    EXPECT_EQ(keyPath(), L"r>a|id");
+}
+
+// A key attribute read by Load Key Elements pairs nothing until the documents are read
+// again: the reload question follows whenever the file changed it, and Yes gives the
+// keyed result. Key elements alone, and a file that sets the same key attribute again,
+// ask nothing.
+TEST_F(KeyCommandsTest, LoadKeyElementsAsksToReloadWhenTheKeyAttributeChanged) {
+    OptionSet::IgnoreOrderElements = 1;
+    // Unkeyed, the first a on the left pairs with the first on the right (the same text);
+    // keyed by id, with the second.
+    loadBoth("<r><a id=\"1\" n=\"p\">x</a><a id=\"2\" n=\"q\">y</a></r>",
+             "<r><a id=\"2\" n=\"p\">x</a><a id=\"1\" n=\"q\">y</a></r>");
+    struct Step {
+        const char* what;
+        std::string rows;
+        int answer;  // 0: no question
+        const wchar_t* partnerText;
+    } steps[] = {
+        {"key elements only", "KeyElement=r>a>k\r\n", 0, L"x"},
+        {"a key attribute, not reloaded", "KeyAttribute=r>a|n\r\n", IDNO, L"x"},
+        {"the same key attribute again", "KeyAttribute=r>a|n\r\n", 0, L"x"},
+        {"another key attribute, reloaded", "KeyAttribute=r>a|id\r\n", IDYES, L"y"},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        XMLTreeItem* first = elementNamed(leftTreeView, L"a");
+        ASSERT_NE(first, nullptr);
+        first->line = 12345;  // a mark that a new record does not carry
+        const std::wstring file = dir.write(L"keys.txt", s.rows);
+        DialogScript files;
+        files.answer(file);
+        BoxScript boxes;
+        if (s.answer != 0) boxes.expect(kReloadQuestion, kReloadCaption, s.answer);
+        command(IDM_LOAD_KEYS);
+        EXPECT_EQ(boxes.shown().size(), s.answer != 0 ? 1u : 0u);
+        first = elementNamed(leftTreeView, L"a");
+        ASSERT_NE(first, nullptr);
+        EXPECT_EQ(first->line == 12345, s.answer != IDYES) << "reloaded only after Yes";
+        if (s.answer == IDYES) {
+            EXPECT_EQ(filesCompared, 1);
+        } else {
+            filesCompared = compareFiles();
+        }
+        ASSERT_NE(first->partner, nullptr);
+        EXPECT_EQ(std::wstring(first->partner->text, first->partner->textLength), s.partnerText);
+    }
     EXPECT_EQ(keyPath(), L"r>a|id");
 }
 

@@ -111,6 +111,40 @@ TEST_F(LayoutWindowTest, ResizingPlacesTheTreesTheBarsAndTheStatusParts) {
     }
 }
 
+// Each check box of the main toolbar shows its label whole at the default GUI font: the same
+// box drawn far wider puts no pixel of its label at or past the real box's right edge. The
+// boxes stand side by side from the right edge without covering one another.
+TEST_F(LayoutWindowTest, TheCheckBoxLabelsAreWhole) {
+    start();
+    for (int width : {900, 640}) {
+        SetWindowPos(mainWindow, nullptr, 0, 0, width, 500, SWP_NOZORDER | SWP_NOMOVE);
+        RECT client;
+        GetClientRect(mainWindow, &client);
+        EXPECT_EQ(childRect(autoSelectBox).right, client.right);
+        EXPECT_LE(childRect(autoLoadBox).right, childRect(autoCompareBox).left);
+        EXPECT_LE(childRect(autoCompareBox).right, childRect(autoSelectBox).left);
+        for (HWND box : {autoLoadBox, autoCompareBox, autoSelectBox}) {
+            wchar_t label[32] = {};
+            GetWindowTextW(box, label, 32);
+            SCOPED_TRACE(narrow(label) + " at " + std::to_string(width));
+            RECT own;
+            GetClientRect(box, &own);
+            const int wideWidth = 400;
+            HWND wide = CreateWindowExW(0, L"BUTTON", label, WS_CHILD | BS_AUTOCHECKBOX, 0, 0, wideWidth, own.bottom,
+                                        mainToolbar, nullptr, GetModuleHandleW(nullptr), nullptr);
+            ASSERT_NE(wide, nullptr);
+            SendMessageW(wide, WM_SETFONT, SendMessageW(box, WM_GETFONT, 0, 0), FALSE);
+            Canvas canvas(wideWidth, own.bottom, GetSysColor(COLOR_BTNFACE));
+            SendMessageW(wide, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()), PRF_CLIENT);
+            GdiFlush();
+            DestroyWindow(wide);
+            const auto [first, last] = canvas.columns(GetSysColor(COLOR_BTNTEXT));
+            ASSERT_GE(first, 0) << "the label is drawn";
+            EXPECT_LT(last, own.right) << "the box is " << own.right << " pixels wide";
+        }
+    }
+}
+
 // The main window's parts as a screen sees them, for comparing one main window with another.
 struct PartState {
     std::string name;
@@ -279,6 +313,8 @@ HWND childUnder(POINT screen) {
     }
 }
 
+// A toolbar that aligns itself with the top of the rebar at a layout puts the main toolbar
+// over the path boxes.
 TEST_F(ResizeTest, AfterEveryResizeAClickOnAPathBoxFocusesItForTyping) {
     for (const ResizeCase& c : kResizes) {
         startAt(kFirstBounds);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,9 @@
 #include "model/DocumentHandlers.h"
 #include "model/ElementStore.h"
 #include "model/MessageBox.h"
+#include "model/NetworkReader.h"
 #include "model/XMLTreeItem.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/PlainReader.h"
 #include "tests/ui/MainWindowFixture.h"
 #include "ui/CommandLine.h"
@@ -251,6 +254,101 @@ TEST_F(LoadCommandTest, AnUnreachableURLAfterACancelledParseIsReported) {
     EXPECT_EQ(boxes.shown().size(), 2u);
     EXPECT_NE(dir.read(L"www.log").find("Fatal error at"), std::string::npos);
     DeleteFileW(dir.file(L"www.log").c_str());
+}
+
+// An Atom feed long enough that half of it leaves the parser wanting more.
+std::string feedDocument() {
+    std::string feed = "<?xml version=\"1.0\"?><feed xmlns=\"http://www.w3.org/2005/Atom\"><title>Feed</title>";
+    for (int i = 0; i < 200; ++i)
+        feed +=
+            "<entry><id>urn:entry:" + std::to_string(i) + "</id><title>Entry " + std::to_string(i) + "</title></entry>";
+    return feed + "</feed>";
+}
+
+// A server that accepts the request and then sends nothing more, before its first byte or
+// after half the document (with the whole length announced), ends the load with a message
+// that names the address, not the program: meanwhile the window answers messages. The
+// panel is left as after any failed load, and the next load from the same server works.
+TEST_F(LoadCommandTest, AStalledServerFailsTheLoadWhileTheWindowAnswers) {
+    OptionSet::ShowErrorMessages = 1;
+    const DWORD kLimit = 2000;
+    SilenceLimit limit(kLimit);
+    struct StallCase {
+        const char* name;
+        LoopbackServer::Options::Stall stall;
+    };
+    const StallCase cases[] = {
+        {"before the first byte", LoopbackServer::Options::Stall::kBeforeReply},
+        {"after half the document", LoopbackServer::Options::Stall::kHalfway},
+    };
+    for (const StallCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        load(leftTreeView, kDocument, L"before.xml");
+        std::atomic<bool> answered{false};
+        LoopbackServer::Options options;
+        options.requests = 2;
+        options.stall = c.stall;
+        options.whileStalled = [&answered] {
+            DWORD_PTR result = 0;
+            answered = SendMessageTimeoutW(mainWindow, WM_NULL, 0, 0, SMTO_NORMAL, 1500, &result) != 0;
+        };
+        LoopbackServer server(feedDocument(), options);
+        const std::wstring url = server.url(L"/atom1.xml");
+        {
+            BoxScript boxes;
+            boxes.expectCaption(L"Fatal error");
+            boxes.expect(kFatalBox, L"XML Parser Fatal Error");
+            SetWindowTextW(leftTreeView.pathCombo, url.c_str());
+            EXPECT_EQ(loadFromPathCombo(leftTreeView.pathCombo), kLoadFailed);
+            ASSERT_EQ(boxes.shown().size(), 2u);
+            const std::wstring& message = boxes.shown()[0].text;
+            EXPECT_EQ(message.rfind(L"Fatal error at " + url + L"\n", 0), 0u) << narrow(message);
+            EXPECT_NE(message.find(networkSilenceText(url.c_str(), kLimit)), std::wstring::npos) << narrow(message);
+            // Halfway, the message says where the document stopped coming.
+            const bool halfway = c.stall == LoopbackServer::Options::Stall::kHalfway;
+            EXPECT_EQ(message.find(L"\nline 0 column 0\n") == std::wstring::npos, halfway) << narrow(message);
+        }
+        EXPECT_TRUE(answered) << "the window answered while the load waited";
+        EXPECT_EQ(narrow(status()), "E#Fatal error(s)");
+        EXPECT_EQ(leftTreeView.loaded, 0);
+        EXPECT_EQ(ElementStore::root(leftTreeView.tree), nullptr);
+        EXPECT_EQ(editText(leftTreeView), L"");
+        EXPECT_EQ(comboEntry(leftTreeView.pathCombo, 0), dir.file(L"before.xml")) << "the address is not listed";
+
+        BoxScript none;
+        SetWindowTextW(leftTreeView.pathCombo, url.c_str());
+        EXPECT_EQ(loadFromPathCombo(leftTreeView.pathCombo), kLoaded);
+        EXPECT_EQ(server.requests(), 2);
+        XMLTreeItem* last = elementNamed(leftTreeView, L"entry");
+        EXPECT_NE(last, nullptr);
+        EXPECT_EQ(narrow(status()), "O#Loaded successfully");
+    }
+}
+
+// Esc stops a load that waits for the network, as Cancel in a parse-message box does:
+// no box, the panel empty, the status "W#Canceled". Other keys and clicks meanwhile are
+// dropped, as under a modal box.
+TEST_F(LoadCommandTest, EscStopsALoadThatWaitsForTheNetwork) {
+    load(leftTreeView, kDocument, L"before.xml");
+    LoopbackServer::Options options;
+    options.requests = 1;
+    options.stall = LoopbackServer::Options::Stall::kHalfway;
+    HWND tree = leftTreeView.tree;
+    options.whileStalled = [tree] {
+        PostMessageW(tree, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+        PostMessageW(tree, WM_KEYDOWN, 'A', 0);
+        PostMessageW(tree, WM_KEYDOWN, VK_ESCAPE, 0);
+    };
+    LoopbackServer server(feedDocument(), options);
+    BoxScript none;
+    SetWindowTextW(leftTreeView.pathCombo, server.url(L"/atom1.xml").c_str());
+    EXPECT_EQ(loadFromPathCombo(leftTreeView.pathCombo), kLoadFailed);
+    EXPECT_EQ(narrow(status()), "W#Canceled");
+    EXPECT_EQ(leftTreeView.loaded, 0);
+    EXPECT_EQ(ElementStore::root(leftTreeView.tree), nullptr);
+    EXPECT_FALSE(isParseRunning());
+    MSG left{};
+    EXPECT_FALSE(PeekMessageW(&left, tree, WM_KEYFIRST, WM_MOUSELAST, PM_NOREMOVE)) << "the input went with the wait";
 }
 
 // A cancelled dialog or a missing file leaves the document that is loaded as it was,

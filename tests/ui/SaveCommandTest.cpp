@@ -13,10 +13,12 @@
 #include "settings/EncodingSpec.h"
 #include "settings/FileWriter.h"
 #include "settings/OptionSet.h"
+#include "tests/support/PlainContentReader.h"
 #include "tests/support/PlainReader.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/MainWindowFixture.h"
 #include "ui/Commands.h"
+#include "ui/CompareCommand.h"
 #include "ui/ElementCommands.h"
 #include "ui/ExternalPrograms.h"
 #include "ui/TreeViews.h"
@@ -461,6 +463,46 @@ TEST_F(SaveCommandTest, EveryResultHoldingKeptReferencesReadsBackAsThePageDid) {
         ASSERT_EQ(parseIntoPanel(rightTreeView, dir.file(name).c_str()), kLoaded) << bytes;
         EXPECT_EQ(recordsOf(rightTreeView), c.records) << bytes;
     }
+}
+
+// A save writes the tree as it is shown: in the Differences or Similarities view the
+// elements the view removed are in no result, and Normal brings them back.
+TEST_F(SaveCommandTest, ASaveInAThinnedViewWritesTheThinnedTree) {
+    using Names = std::vector<std::wstring>;
+    const struct Case {
+        int view;
+        int save;
+        Names written;
+    } cases[] = {
+        {IDM_VIEW_DIFFERENCES, IDM_SAVE_ELEMENT, {L"r", L"diff", L"gone"}},
+        {IDM_VIEW_SIMILARITIES, IDM_SAVE_ELEMENT, {L"r", L"same", L"k"}},
+        {IDM_VIEW_NORMAL, IDM_SAVE_ELEMENT, {L"r", L"same", L"k", L"diff", L"gone"}},
+        {IDM_VIEW_SIMILARITIES, IDM_MERGE, {L"r", L"same", L"k"}},
+    };
+    load(leftTreeView, "<r><same><k/></same><diff>1</diff><gone/></r>", L"left.xml");
+    load(rightTreeView, "<r><same><k/></same><diff>2</diff></r>", L"right.xml");
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.view) + " " + std::to_string(c.save));
+        command(c.view);
+        ASSERT_EQ(filesCompared, 1);
+        select(L"r", leftTreeView);
+        const std::wstring path = dir.file(L"thinned" + std::to_wstring(++n) + L".xml");
+        {
+            DialogScript dialogs;
+            dialogs.answer(path);
+            BoxScript boxes;
+            command(c.save);
+        }
+        const PlainDocument written = readPlain(path);
+        ASSERT_TRUE(written.wellFormed) << narrow(written.firstError);
+        Names names;
+        for (const PlainElement& e : written.elements)
+            names.push_back(e.name);
+        EXPECT_EQ(names, c.written);
+    }
+    command(IDM_VIEW_NORMAL);
+    viewFiltered = 0;
 }
 
 }  // namespace

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "settings/FileWriter.h"
 #include "tests/ui/EditorFixture.h"
 #include "ui/CompareCommand.h"
 #include "ui/Layout.h"
+#include "ui/Menus.h"
+#include "ui/StatusBar.h"
 #include "ui/Toolbars.h"
 
 namespace {
@@ -364,6 +367,96 @@ TEST_F(UnsavedEditsTest, AReloadOfBothSidesAsksForEachBeforeEitherIsReloaded) {
     EXPECT_EQ(leftTreeView.editorModified, 1);
     EXPECT_EQ(text(rightTreeView.editor), L"<root><r/><y/></root>");
     EXPECT_EQ(rightTreeView.editorModified, 1);
+}
+
+// Leaving a thinned view reloads both files, so an edited text is asked about first.
+// Cancel keeps the text and the thinned trees, and with them the view: its menu tick,
+// its status pane and the option all still name the view the trees show, so that a save
+// that follows writes what the window says. Yes and No change the view as asked.
+TEST_F(UnsavedEditsTest, ACancelledViewChangeLeavesTheViewTheTreesShow) {
+    using Names = std::vector<std::wstring>;
+    const std::string left = "<root>\n<x/>\n<s/>\n</root>\n";
+    const std::string right = "<root><y/><s/></root>";
+    const struct Case {
+        const char* what;
+        int from, to;
+        Answer answer;
+        const wchar_t* opened;  // the element whose text is edited
+    } cases[] = {
+        {"Differences, then Normal", IDM_VIEW_DIFFERENCES, IDM_VIEW_NORMAL, Answer::kCancel, L"x"},
+        {"Differences, then Similarities", IDM_VIEW_DIFFERENCES, IDM_VIEW_SIMILARITIES, Answer::kCancel, L"x"},
+        {"Similarities, then Normal", IDM_VIEW_SIMILARITIES, IDM_VIEW_NORMAL, Answer::kCancel, L"s"},
+        {"Similarities, then Differences", IDM_VIEW_SIMILARITIES, IDM_VIEW_DIFFERENCES, Answer::kCancel, L"s"},
+        {"Differences, then Normal, a failed save", IDM_VIEW_DIFFERENCES, IDM_VIEW_NORMAL, Answer::kYesFailingSave,
+         L"x"},
+        {"Differences, then Normal, No", IDM_VIEW_DIFFERENCES, IDM_VIEW_NORMAL, Answer::kNo, L"x"},
+        {"Similarities, then Normal, Yes", IDM_VIEW_SIMILARITIES, IDM_VIEW_NORMAL, Answer::kYes, L"s"},
+    };
+    const auto names = [](const XMLTreeView& panel) {
+        Names out;
+        for (XMLTreeItem* record : recordsInOrder(panel))
+            if (record != nullptr && !record->isSummary()) out.push_back(record->nameText());
+        return out;
+    };
+    const auto expectView = [](int view, const char* when) {
+        EXPECT_EQ(OptionSet::ViewMode, view) << when;
+        HMENU menu = GetSubMenu(GetMenu(mainWindow), kViewMenu);
+        for (int id : {IDM_VIEW_NORMAL, IDM_VIEW_DIFFERENCES, IDM_VIEW_SIMILARITIES})
+            EXPECT_EQ((GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0, id == view) << when << ", item " << id;
+        wchar_t status[64] = {};
+        SendMessageW(statusBar, SB_GETTEXTW, kStatusView, reinterpret_cast<LPARAM>(status));
+        EXPECT_STREQ(status, view == IDM_VIEW_NORMAL        ? L"View: Normal"
+                             : view == IDM_VIEW_DIFFERENCES ? L"View: Differences"
+                                                            : L"View: Similarities")
+            << when;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (mainWindow == nullptr) start();
+        const std::wstring path = load(leftTreeView, left, L"left.xml");
+        load(rightTreeView, right, L"right.xml");
+        SendMessageW(mainWindow, WM_COMMAND, c.from, 0);
+        ASSERT_EQ(viewFiltered, 1);
+        openAt(elementNamed(leftTreeView, c.opened));
+        ASSERT_NE(leftTreeView.editor, nullptr);
+        select(leftTreeView.editor, 7, 7);
+        SendMessageW(leftTreeView.editor, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"<new/>"));
+        pump();
+        ASSERT_EQ(leftTreeView.editorModified, 1);
+        const Names thinnedLeft = names(leftTreeView);
+        const Names thinnedRight = names(rightTreeView);
+        ASSERT_LT(thinnedLeft.size(), 3u) << "the view thinned the trees";
+        {
+            BoxScript boxes;
+            boxes.expect(L"Save changes to " + path + L"?", L"Verdalt",
+                         c.answer == Answer::kYes || c.answer == Answer::kYesFailingSave ? IDYES
+                         : c.answer == Answer::kNo                                       ? IDNO
+                                                                                         : IDCANCEL);
+            if (c.answer == Answer::kYesFailingSave) {
+                setWriteFailureAfter(0);
+                boxes.expectCaption(L"Error");
+            }
+            SendMessageW(mainWindow, WM_COMMAND, c.to, 0);
+            pump();
+            setWriteFailureAfter(-1);
+        }
+        if (c.answer == Answer::kCancel || c.answer == Answer::kYesFailingSave) {
+            expectView(c.from, "kept");
+            EXPECT_EQ(viewFiltered, 1);
+            EXPECT_EQ(names(leftTreeView), thinnedLeft);
+            EXPECT_EQ(names(rightTreeView), thinnedRight);
+            EXPECT_EQ(leftTreeView.editorModified, 1);
+            EXPECT_EQ(dir.read(L"left.xml"), left);
+        } else {
+            expectView(c.to, "changed");
+            EXPECT_EQ(leftTreeView.editorModified, 0);
+            EXPECT_EQ(viewFiltered, c.to == IDM_VIEW_NORMAL ? 0 : 1);
+            EXPECT_EQ(elementNamed(leftTreeView, L"new") != nullptr, c.answer == Answer::kYes);
+        }
+        close();
+        OptionSet::ViewMode = IDM_VIEW_NORMAL;
+        viewFiltered = 0;
+    }
 }
 
 }  // namespace
