@@ -7,6 +7,7 @@
 
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/util/XMLString.hpp>
+#include <xercesc/util/XMLUni.hpp>
 
 #include "model/ElementStore.h"
 #include "model/MessageBox.h"
@@ -63,7 +64,8 @@ XMLTreeItem* SAX2CountHandlers::flushText() {
         const int length = trimBlanks(start);
         bool pending = !blankPending_.empty() && blankPending_.back();
         if (length > 0) {
-            record->appendText(start, static_cast<uint32_t>(length), panel, pending || start != textBuffer);
+            if (!record->appendText(start, static_cast<uint32_t>(length), panel, pending || start != textBuffer))
+                noteCutText(*record);
             pending = start + length != end;
         } else {
             pending = true;
@@ -168,8 +170,17 @@ void DTDNote::leaveOut(const std::wstring& reason, XMLFileLoc line, XMLFileLoc c
     column_ = column;
 }
 
+bool DTDNote::keepingReferences() const {
+    return xmlReader != nullptr && xmlReader->getFeature(xercesc::XMLUni::fgXercesKeepUndeclaredEntityReferences);
+}
+
+void DTDNote::discard() {
+    written_ = true;
+    text_.clear();
+}
+
 void DTDNote::countKept(const XMLCh* units, XMLSize_t count) {
-    if (!counting_ || units == nullptr) return;
+    if (units == nullptr) return;
     for (XMLSize_t i = 0; i < count; ++i)
         if (isKeptReferenceMark(i == 0 ? 0 : units[i - 1], units[i])) ++kept_;
 }
@@ -224,6 +235,7 @@ void SAX2CountHandlers::clearParseFlags() {
     doctypeSeen = false;
     dtdNote.clear();
     clearLostAttributes();
+    clearCutTexts();
     dtdRestart.clear();
 }
 
@@ -233,7 +245,17 @@ void SAX2CountHandlers::logWarning(const wchar_t* text, int atLine, int atColumn
     logMessage(L"Warning");
 }
 
+bool SAX2CountHandlers::loadFailed() const {
+    if (stopRequested()) return true;
+    // After a fatal error, "ContinueAfterFatalError" loads what was read, if anything.
+    return fatalSeen && (panel == nullptr || panel->tree == nullptr || ElementStore::itemCount(panel->tree) == 0);
+}
+
 void SAX2CountHandlers::finishDTDNote() {
+    if (loadFailed()) {
+        dtdNote.discard();
+        return;
+    }
     if (!dtdNote.write(OptionSet::SchemaValidation == 1)) return;
     logWarning(dtdNote.text(), static_cast<int>(dtdNote.line()), static_cast<int>(dtdNote.column()));
 }
@@ -284,9 +306,38 @@ void SAX2CountHandlers::clearLostAttributes() {
     lostElements_ = 0;
 }
 
+void SAX2CountHandlers::noteCutText(const XMLTreeItem& record) {
+    constexpr uint32_t kElementsNamed = 3;
+    if (lastCut_ == &record) return;
+    lastCut_ = &record;
+    if (++cutElements_ == 1) {
+        cutLine_ = record.line + 1;
+        cutColumn_ = record.column;
+    }
+    if (cutElements_ <= kElementsNamed) {
+        if (!cutEntries_.empty()) cutEntries_ += L"; ";
+        cutEntries_ += L"element ";
+        cutEntries_ += record.nameText();
+        cutEntries_ += L" at line " + std::to_wstring(record.line + 1);
+    }
+    cutTextsNote = L"Loaded with some texts cut at 65,535 units: ";
+    cutTextsNote += cutEntries_;
+    if (cutElements_ > kElementsNamed)
+        cutTextsNote += L"; " + std::to_wstring(cutElements_ - kElementsNamed) + L" more elements";
+}
+
+void SAX2CountHandlers::clearCutTexts() {
+    cutTextsNote.clear();
+    cutEntries_.clear();
+    cutElements_ = 0;
+    lastCut_ = nullptr;
+    runCut_ = false;
+}
+
 void SAX2CountHandlers::logLostAttributes() {
-    if (lostAttributesNote.empty()) return;
-    logWarning(lostAttributesNote.c_str(), lostLine_, lostColumn_);
+    if (loadFailed()) return;
+    if (!lostAttributesNote.empty()) logWarning(lostAttributesNote.c_str(), lostLine_, lostColumn_);
+    if (!cutTextsNote.empty()) logWarning(cutTextsNote.c_str(), cutLine_, cutColumn_);
 }
 
 void SAX2CountHandlers::refuseEntityOutput() {
@@ -315,6 +366,7 @@ void SAX2CountHandlers::startDocument() {
     }
     // A second pass builds the tree anew, so what the first one left out is noted again.
     clearLostAttributes();
+    clearCutTexts();
     documentEnded = false;
     dtdRestart.setDocument(locator != nullptr ? locator->getSystemId() : nullptr);
     if (locator != nullptr) addDocumentId(locator->getSystemId());
@@ -344,12 +396,6 @@ void SAX2CountHandlers::startElement(const XMLCh* const,
     const bool known = readerSourceOffset(xmlReader, tagEnd);
     if (entityOutput.deliverAttributes(attributeValueUnits(attrs), known, tagEnd)) refuseEntityOutput();
     dtdRestart.leaveProlog();
-    if (dtdNote.keepingReferences()) {
-        for (XMLSize_t i = 0, n = attrs.getLength(); i < n; ++i) {
-            const XMLCh* value = attrs.getValue(i);
-            if (value != nullptr) dtdNote.countKept(value, xercesc::XMLString::stringLen(value));
-        }
-    }
     if (stopRequested() || panel == nullptr) {
         markSource();
         return;
@@ -372,6 +418,8 @@ void SAX2CountHandlers::startElement(const XMLCh* const,
     record->setAttributes(attrs, panel, attributeTextBound(writtenKnown, written), &lostWork_);
     if (writtenKnown && record->attributesLength > written) attributeTextAdded_ += record->attributesLength - written;
     if (!lostWork_.empty()) noteLostAttributes(*record, attrs, lostWork_);
+    // The references the panel keeps: an attribute left out takes its own along.
+    dtdNote.countKept(record->attributes, record->attributesLength);
     currentPathHash = record->pathHash;
     XMLTreeItem::insertTreeItem(record, parentRecord, panel->tree, TVI_LAST);
     if (record->treeItem == nullptr) {
@@ -383,6 +431,7 @@ void SAX2CountHandlers::startElement(const XMLCh* const,
     }
     textBuffer[0] = 0;
     textEnd = textBuffer;
+    runCut_ = false;
     refreshPosition();
 }
 
@@ -393,15 +442,23 @@ void SAX2CountHandlers::characters(const XMLCh* const chars, const XMLSize_t len
         markSource();
         return;
     }
-    // The buffer holds the 65,535 units an element's text can have; the rest is cut off.
-    size_t used = static_cast<size_t>(textEnd - textBuffer);
-    size_t room = static_cast<size_t>(kTextBufferUnits - 1) - used;
-    size_t take = length < room ? length : room;
+    // The buffer holds the 65,535 units an element's text can have; the rest is cut off,
+    // before any character or kept reference that would not fit whole.
+    const size_t used = static_cast<size_t>(textEnd - textBuffer);
+    const size_t room = static_cast<size_t>(kTextBufferUnits - 1) - used;
+    const size_t take = runCut_ ? 0 : length < room ? length : room;
     if (take != 0) {
         std::memcpy(textEnd, chars, take * sizeof(wchar_t));
         textEnd += take;
-        *textEnd = 0;
     }
+    if (take < length && !runCut_) {
+        runCut_ = true;
+        textEnd = textBuffer + textCutBefore(textBuffer, static_cast<uint32_t>(used + take));
+        if (panel != nullptr && panel->tree != nullptr) {
+            if (const XMLTreeItem* record = XMLTreeItem::fromHandle(panel->tree, currentItem)) noteCutText(*record);
+        }
+    }
+    *textEnd = 0;
     refreshPosition();
 }
 
@@ -428,6 +485,7 @@ void SAX2CountHandlers::endElement(const XMLCh* const, const XMLCh* const, const
     }
     textBuffer[0] = 0;
     textEnd = textBuffer;
+    runCut_ = false;
 }
 
 void SAX2CountHandlers::endDocument() {
@@ -607,5 +665,7 @@ void AdvancedHandler::XMLDecl(const XMLCh* const, const XMLCh* const, const XMLC
     std::wcsncpy(panel->declaredEncoding, actualEncodingStr != nullptr ? actualEncodingStr : L"",
                  std::size(panel->declaredEncoding) - 1);
     panel->outputEncoding.setName(actualEncodingStr);
+    // A registered alias longer than an option value holds: the parser read it by its whole name.
+    if (panel->outputEncoding.codePage == 0) panel->outputEncoding.setDeclaredName(actualEncodingStr);
     encodingSeen = true;
 }

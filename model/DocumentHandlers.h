@@ -101,15 +101,16 @@ public:
     // The system id of the DTD that was not read.
     const std::wstring& dtd() const { return dtd_; }
     const std::wstring& reason() const { return reason_; }
-    // The parser keeps references as written (set with the reader's features, kept across
-    // clear): their marks are counted.
-    void keepReferences(bool on) { counting_ = on; }
-    bool keepingReferences() const { return counting_; }
+    // Whether the parser keeps references as written: the reader's feature, which alone
+    // holds that state. Marks appear only while it is on, so counting needs no switch.
+    bool keepingReferences() const;
     void countKept(const XMLCh* units, XMLSize_t count);
     uint32_t keptCount() const { return kept_; }
     // Writes the text from the above, once per parse: when the DTD was left out, or when
     // "SchemaValidation" Never kept references. True when this call wrote a note.
     bool write(bool validationNever);
+    // The parse failed: nothing was loaded, so there is nothing to note, now or later.
+    void discard();
     // Empty until written, and when there is nothing to note.
     const wchar_t* text() const { return text_.c_str(); }
     XMLFileLoc line() const { return line_; }
@@ -121,7 +122,6 @@ private:
     std::wstring reason_;
     std::wstring text_;
     bool leftOut_ = false;
-    bool counting_ = false;
     bool written_ = false;
     uint32_t kept_ = 0;
     XMLFileLoc line_ = 0;
@@ -177,6 +177,9 @@ public:
     // The elements of this parse whose attributes did not all fit in the attribute text,
     // with the attributes left out; empty when none. The log and the status bar show it.
     std::wstring lostAttributesNote;
+    // The elements of this parse whose text was cut at kMaxTextUnits; empty when none. The
+    // log and the status bar show it beside the note of the attributes.
+    std::wstring cutTextsNote;
     EntityOutputMeter entityOutput;
     HANDLE logFile = nullptr;
     wchar_t logPath[260] = {};
@@ -186,6 +189,8 @@ public:
     wchar_t systemId[260] = {};
 
     bool stopRequested() const;
+    // The load of this parse fails: it was stopped, or a fatal error left no element.
+    bool loadFailed() const;
     XMLTreeItem* flushText();
     // Refreshes line and column from the locator, and the meter's place in the source.
     void refreshPosition();
@@ -254,6 +259,9 @@ private:
     // lostAttributesNote goes to the log, once per parse.
     void logLostAttributes();
     void clearLostAttributes();
+    // Adds the element to cutTextsNote, once.
+    void noteCutText(const XMLTreeItem& record);
+    void clearCutTexts();
     // A warning line of text at line and column in the log.
     void logWarning(const wchar_t* text, int atLine, int atColumn);
 
@@ -269,6 +277,13 @@ private:
     void addDocumentId(const XMLCh* documentId);
 
     std::vector<std::wstring> documentIds_;
+    // The text buffer was cut: the rest of the open element's run is dropped.
+    bool runCut_ = false;
+    const XMLTreeItem* lastCut_ = nullptr;
+    uint32_t cutElements_ = 0;
+    std::wstring cutEntries_;
+    int cutLine_ = 0;
+    int cutColumn_ = 0;
 };
 
 class AdvancedHandler : public xercesc::XMLDocumentHandler {

@@ -65,6 +65,17 @@ public:
             }
             in += static_cast<XMLSize_t>(length);
         }
+        // A call that fills toFill may stop right before a character cut by the end of the
+        // bytes. The reader then hands those bytes back alone, and when the document ends there
+        // it stops without asking again once a call eats nothing: the cut is noted now, so that
+        // the call with only those bytes refuses them.
+        if (left_ == 0 && in < count) {
+            int length = 0;
+            wchar_t units[2];
+            int made = 0;
+            if (bytes_.next(source + in, count - in, &length, units, &made) == CodePageBytes::kIncomplete)
+                left_ = count - in;
+        }
         bytesEaten = in;
         return out;
     }
@@ -162,8 +173,7 @@ protected:
                                         const XMLSize_t blockSize,
                                         MemoryManager* const manager) override {
         result = XMLTransService::UnsupportedEncoding;
-        // A longer name would be cut to a shorter one that might mean something else.
-        if (encodingName == nullptr || std::wcslen(encodingName) >= EncodingSpec::kNameUnits) return nullptr;
+        if (encodingName == nullptr) return nullptr;
         // A declaration means what its name means, never what the loose rules of option values
         // make of it: "foo850" is no encoding, nor is "UNIX" UTF-16.
         EncodingSpec spec;

@@ -193,14 +193,13 @@ private:
 
 // Sets the three features that decide whether the external DTD is read and validated.
 // Wherever it is not read, the parser keeps the references that only the DTD could
-// declare as written, and the handlers count them.
+// declare as written (the handlers count the marks it leaves).
 void setDTDFeatures(bool load, bool validate, bool dynamic) {
     using xercesc::XMLUni;
     xmlReader->setFeature(XMLUni::fgXercesLoadExternalDTD, load);
     xmlReader->setFeature(XMLUni::fgSAX2CoreValidation, validate);
     xmlReader->setFeature(XMLUni::fgXercesDynamic, dynamic);
     xmlReader->setFeature(XMLUni::fgXercesKeepUndeclaredEntityReferences, !load);
-    countHandlers.dtdNote.keepReferences(!load);
 }
 
 void setDTDFeaturesFromOptions() {

@@ -413,7 +413,7 @@ uint32_t AttributeList::markTextDifferences(AttributeList* opposite) {
 uint32_t AttributeList::changedAttributesText(wchar_t* output, uint32_t capacity, bool withXmlns) const {
     if (output == nullptr || capacity == 0) return 0;
     uint32_t used = 0;
-    for (uint32_t k = 0; k < entryCount && used < kChangedAttributesLimit; ++k) {
+    for (uint32_t k = 0; k < entryCount; ++k) {
         const AttributeEntry& entry = entries[k];
         const uint32_t units = static_cast<uint32_t>(entry.nameLength) + entry.valueLength;
         const bool xmlns = withXmlns && entry.nameLength >= 7 && std::wcsncmp(entry.start, L"xmlns", 5) == 0;

@@ -14,8 +14,6 @@ constexpr uint32_t kMaxWordTokens = 4096;
 // The search for the next matching pair tries offsets up to this far ahead on each
 // side before it gives up on one character or word of each text.
 constexpr uint32_t kDiffWindow = 64;
-// changedAttributesText appends entries while its text is shorter than this.
-constexpr uint32_t kChangedAttributesLimit = 3836;
 
 // Range colours.
 constexpr uint8_t kRangeChangedValue = 1;

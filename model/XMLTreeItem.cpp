@@ -281,24 +281,31 @@ bool XMLTreeItem::isSummary() const {
     return name == &summaryName;
 }
 
-void XMLTreeItem::appendText(const wchar_t* characters, uint32_t count, XMLTreeView* panel, bool blankFirst) {
-    if (count == 0 || panel == nullptr) return;
+bool XMLTreeItem::appendText(const wchar_t* characters, uint32_t count, XMLTreeView* panel, bool blankFirst) {
+    if (count == 0 || panel == nullptr) return true;
     updateProgress(static_cast<int>(count));
     const uint32_t blank = blankFirst && textLength != 0 ? 1 : 0;
     // Lengths are 16-bit: what passes 65,535 units is cut off.
-    uint32_t room = kMaxTextUnits - textLength;
-    if (blank + count > room) count = room > blank ? room - blank : 0;
-    if (count == 0) return;
-    uint32_t oldLength = textLength;
+    const uint32_t room = kMaxTextUnits - textLength;
+    const bool cut = blank + count > room;
+    if (cut) count = room > blank ? room - blank : 0;
+    if (count == 0) return !cut;
+    const uint32_t oldLength = textLength;
     uint32_t newLength = oldLength + blank + count;
     wchar_t* joined = panel->stringPool.allocText(newLength + 1);
-    if (joined == nullptr) return;
+    if (joined == nullptr) return false;
     if (oldLength != 0) std::memcpy(joined, text, oldLength * sizeof(wchar_t));
     if (blank != 0) joined[oldLength] = L' ';
     std::memcpy(joined + oldLength + blank, characters, count * sizeof(wchar_t));
+    if (cut) {
+        newLength = textCutBefore(joined, newLength);
+        // Nothing of the characters is left: the blank that would join them goes too.
+        if (newLength <= oldLength + blank) return false;
+    }
     joined[newLength] = 0;
     text = joined;
     textLength = static_cast<uint16_t>(newLength);
+    return !cut;
 }
 
 void XMLTreeItem::setAttributes(const xercesc::Attributes& list,

@@ -56,6 +56,21 @@ inline bool containsKeptReference(const wchar_t* text, size_t count, wchar_t bef
     return false;
 }
 
+// Where a text may be cut when more than limit units of it cannot be kept: the longest
+// start of at most limit units that ends neither inside a character beyond U+FFFF nor inside
+// a kept reference (the mark, the name and ";" go together or not at all).
+inline uint32_t textCutBefore(const wchar_t* text, uint32_t limit) {
+    uint32_t cut = limit;
+    if (cut > 0 && text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF) --cut;
+    // A name holds no ";" and no white space: either ends the look back.
+    for (uint32_t i = cut; i > 0; --i) {
+        const wchar_t c = text[i - 1];
+        if (c == L';' || c <= 0x20) break;
+        if (isKeptReferenceMark(i >= 2 ? text[i - 2] : 0, c)) return i - 1;
+    }
+    return cut;
+}
+
 // Count units of text as shown into out, unit for unit: the shown text is as long as the
 // stored one, so positions and highlight ranges hold in both.
 inline void copyShownUnits(const wchar_t* text, size_t count, wchar_t* out, wchar_t before = 0) {
@@ -137,8 +152,9 @@ struct XMLTreeItem {
     bool isSummary() const;
 
     // With blankFirst, one blank joins the characters to the text the record has already
-    // (none when it has none yet).
-    void appendText(const wchar_t* characters, uint32_t count, XMLTreeView* panel, bool blankFirst = false);
+    // (none when it has none yet). What passes kMaxTextUnits is cut off (textCutBefore);
+    // returns false when anything was.
+    bool appendText(const wchar_t* characters, uint32_t count, XMLTreeView* panel, bool blankFirst = false);
     // The attribute text holds whole attributes only, at most keepUnits units (and never
     // more than kMaxTextUnits): an attribute that does not fit is left out of the text and
     // of the hashes alike, so that the comparison sees what the tree shows and a saved tag

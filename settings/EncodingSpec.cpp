@@ -151,6 +151,120 @@ constexpr NamedEncoding kNamedEncodings[] = {
     {L"csUnicode", {kUtf16LittleEndian, kKindUtf16}},
 };
 
+// The rest of the IANA registry's aliases of the encodings read, where the family rules do
+// not reach them: ISO 8859's registered names and numbers, short and "cs" names, IBM's
+// five-digit names. None is a code page's usual name.
+constexpr NamedEncoding kRegisteredAliases[] = {
+    {L"IBM00858", {858, kKindListed}},
+    {L"CCSID00858", {858, kKindListed}},
+    {L"CP00858", {858, kKindListed}},
+    {L"csIBM00858", {858, kKindListed}},
+    {L"PC-Multilingual-850+euro", {858, kKindListed}},
+    {L"IBM01140", {1140, kKindListed}},
+    {L"CCSID01140", {1140, kKindListed}},
+    {L"CP01140", {1140, kKindListed}},
+    {L"csIBM01140", {1140, kKindListed}},
+    {L"ebcdic-us-37+euro", {1140, kKindListed}},
+    {L"IBM-1047", {1047, kKindListed}},
+    {L"csIBM1047", {1047, kKindListed}},
+    {L"ebcdic-cp-ca", {37, kKindListed}},
+    {L"ebcdic-cp-wt", {37, kKindListed}},
+    {L"ebcdic-cp-nl", {37, kKindListed}},
+    {L"ebcdic-cp-be", {500, kKindListed}},
+    {L"ebcdic-cp-ch", {500, kKindListed}},
+    {L"csPC8CodePage437", {437, kKindListed}},
+    {L"cp-gr", {869, kKindListed}},
+    {L"csGBK", {936, kKindListed}},
+    {L"iso-ir-58", {936, kKindListed}, true},
+    {L"csISO58GB231280", {936, kKindListed}, true},
+    {L"iso-ir-149", {949, kKindListed}},
+    {L"csKSC56011987", {949, kKindListed}},
+    {L"Extended_UNIX_Code_Packed_Format_for_Japanese", {20932, kKindListed}},
+    {L"csKOI8U", {21866, kKindSingleByte}},
+    {L"csTIS620", {874, kKindSingleByte}},
+    {L"ISO-8859-11", {874, kKindSingleByte}},
+    {L"cswindows874", {874, kKindSingleByte}},
+    {L"cswindows1250", {1250, kKindSingleByte}},
+    {L"cswindows1251", {1251, kKindSingleByte}},
+    {L"cswindows1252", {1252, kKindSingleByte}},
+    {L"cswindows1253", {1253, kKindSingleByte}},
+    {L"cswindows1254", {1254, kKindSingleByte}},
+    {L"cswindows1255", {1255, kKindSingleByte}},
+    {L"cswindows1256", {1256, kKindSingleByte}},
+    {L"cswindows1257", {1257, kKindSingleByte}},
+    {L"cswindows1258", {1258, kKindSingleByte}},
+    {L"iso-ir-6", {20127, kKindSingleByte}},
+    {L"ANSI_X3.4-1986", {20127, kKindSingleByte}},
+    {L"ISO_646.irv:1991", {20127, kKindSingleByte}},
+    {L"ISO_8859-1:1987", {28591, kKindSingleByte}},
+    {L"ISO_8859-2:1987", {28592, kKindSingleByte}},
+    {L"iso-ir-101", {28592, kKindSingleByte}},
+    {L"l2", {28592, kKindSingleByte}},
+    {L"csISOLatin2", {28592, kKindSingleByte}},
+    {L"ISO_8859-3:1988", {28593, kKindSingleByte}},
+    {L"iso-ir-109", {28593, kKindSingleByte}},
+    {L"l3", {28593, kKindSingleByte}},
+    {L"csISOLatin3", {28593, kKindSingleByte}},
+    {L"ISO_8859-4:1988", {28594, kKindSingleByte}},
+    {L"iso-ir-110", {28594, kKindSingleByte}},
+    {L"l4", {28594, kKindSingleByte}},
+    {L"csISOLatin4", {28594, kKindSingleByte}},
+    {L"ISO_8859-5:1988", {28595, kKindSingleByte}},
+    {L"iso-ir-144", {28595, kKindSingleByte}},
+    {L"cyrillic", {28595, kKindSingleByte}},
+    {L"csISOLatinCyrillic", {28595, kKindSingleByte}},
+    {L"ISO_8859-6:1987", {28596, kKindSingleByte}},
+    {L"iso-ir-127", {28596, kKindSingleByte}},
+    {L"ECMA-114", {28596, kKindSingleByte}},
+    {L"ASMO-708", {28596, kKindSingleByte}},
+    {L"arabic", {28596, kKindSingleByte}},
+    {L"csISOLatinArabic", {28596, kKindSingleByte}},
+    // The -E and -I forms say how the text is ordered, not which characters it holds.
+    {L"ISO_8859-6-E", {28596, kKindSingleByte}},
+    {L"ISO-8859-6-E", {28596, kKindSingleByte}},
+    {L"csISO88596E", {28596, kKindSingleByte}},
+    {L"ISO_8859-6-I", {28596, kKindSingleByte}},
+    {L"ISO-8859-6-I", {28596, kKindSingleByte}},
+    {L"csISO88596I", {28596, kKindSingleByte}},
+    {L"ISO_8859-7:1987", {28597, kKindSingleByte}},
+    {L"iso-ir-126", {28597, kKindSingleByte}},
+    {L"ELOT_928", {28597, kKindSingleByte}},
+    {L"ECMA-118", {28597, kKindSingleByte}},
+    {L"greek", {28597, kKindSingleByte}},
+    {L"greek8", {28597, kKindSingleByte}},
+    {L"csISOLatinGreek", {28597, kKindSingleByte}},
+    {L"ISO_8859-8:1988", {28598, kKindSingleByte}},
+    {L"iso-ir-138", {28598, kKindSingleByte}},
+    {L"hebrew", {28598, kKindSingleByte}},
+    {L"csISOLatinHebrew", {28598, kKindSingleByte}},
+    {L"ISO_8859-8-E", {28598, kKindSingleByte}},
+    {L"ISO-8859-8-E", {28598, kKindSingleByte}},
+    {L"csISO88598E", {28598, kKindSingleByte}},
+    {L"ISO_8859-8-I", {28598, kKindSingleByte}},
+    {L"ISO-8859-8-I", {28598, kKindSingleByte}},
+    {L"csISO88598I", {28598, kKindSingleByte}},
+    {L"ISO_8859-9:1989", {28599, kKindSingleByte}},
+    {L"iso-ir-148", {28599, kKindSingleByte}},
+    {L"l5", {28599, kKindSingleByte}},
+    {L"csISOLatin5", {28599, kKindSingleByte}},
+    {L"ISO_8859-10:1992", {28600, kKindSingleByte}},
+    {L"iso-ir-157", {28600, kKindSingleByte}},
+    {L"l6", {28600, kKindSingleByte}},
+    {L"csISOLatin6", {28600, kKindSingleByte}},
+    {L"csISO885913", {28603, kKindSingleByte}},
+    {L"ISO_8859-14:1998", {28604, kKindSingleByte}},
+    {L"iso-ir-199", {28604, kKindSingleByte}},
+    {L"iso-celtic", {28604, kKindSingleByte}},
+    {L"l8", {28604, kKindSingleByte}},
+    {L"csISO885914", {28604, kKindSingleByte}},
+    {L"Latin-9", {28605, kKindSingleByte}},
+    {L"csISO885915", {28605, kKindSingleByte}},
+    {L"csUTF8", {kUtf8, kKindUtf8}},
+    {L"csUTF16", {kUtf16LittleEndian, kKindUtf16}},
+    {L"csUTF16LE", {kUtf16LittleEndian, kKindUtf16}},
+    {L"csUTF16BE", {kUtf16BigEndian, kKindUtf16}},
+};
+
 // ASCII letters compared without regard to case, as encoding names are.
 bool sameEncodingName(const wchar_t* a, const wchar_t* b) {
     auto fold = [](wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 0x20) : c; };
@@ -161,6 +275,11 @@ bool sameEncodingName(const wchar_t* a, const wchar_t* b) {
 
 const NamedEncoding* namedEntry(const wchar_t* name) {
     for (const NamedEncoding& known : kNamedEncodings) {
+        if (sameEncodingName(name, known.name)) {
+            return &known;
+        }
+    }
+    for (const NamedEncoding& known : kRegisteredAliases) {
         if (sameEncodingName(name, known.name)) {
             return &known;
         }
@@ -471,7 +590,7 @@ void EncodingSpec::setName(const wchar_t* encodingName) {
     int part = 0;
     const int number = parseName(encodingName, &part);
     NameMatch match = matchName(name, number, part);
-    if (match.codePage == 0) {
+    if (match.codePage == 0 || !canWrite(match.codePage)) {
         match = namedEncoding(name);
     }
     if (match.codePage == 0 || !canWrite(match.codePage)) {
@@ -485,7 +604,7 @@ void EncodingSpec::setName(const wchar_t* encodingName) {
 bool EncodingSpec::setDeclaredName(const wchar_t* encodingName) {
     reset();
     const size_t length = encodingName != nullptr ? std::wcslen(encodingName) : 0;
-    if (length == 0 || length >= static_cast<size_t>(kNameUnits)) {
+    if (length == 0) {
         return false;
     }
     for (size_t i = 0; i < length; ++i) {
@@ -493,13 +612,21 @@ bool EncodingSpec::setDeclaredName(const wchar_t* encodingName) {
             return false;
         }
     }
+    // The whole name is matched, never a cut one.
     const NameMatch match = matchDeclaredName(encodingName);
     if (match.codePage == 0 || !canWrite(match.codePage)) {
         return false;
     }
-    std::wmemcpy(name, encodingName, length + 1);
     codePage = match.codePage;
     kind = match.kind;
+    if (length < static_cast<size_t>(kNameUnits)) {
+        std::wmemcpy(name, encodingName, length + 1);
+        return true;
+    }
+    // A registered alias longer than the record holds is kept as its code page's usual name.
+    name[0] = 0;
+    const wchar_t* usual = declaredName();
+    std::wmemcpy(name, usual, std::wcslen(usual) + 1);
     return true;
 }
 

@@ -285,7 +285,7 @@ bool copyContent(HANDLE from, HANDLE to, char* buffer, DWORD bufferSize, Budget 
 
 }  // namespace
 
-MemoryWriteSink::MemoryWriteSink() : outer_(newestSink) {
+MemoryWriteSink::MemoryWriteSink(bool keep) : keep_(keep), outer_(newestSink) {
     newestSink = this;
 }
 
@@ -305,6 +305,7 @@ bool writeFileBytes(HANDLE file, const void* bytes, DWORD size) {
     }
     for (MemoryWriteSink* sink = newestSink; sink != nullptr; sink = sink->outer_) {
         if (sink->handle() != file) continue;
+        if (!sink->keep_) return true;
         try {
             sink->bytes_.append(static_cast<const char*>(bytes), size);
         } catch (const std::bad_alloc&) {

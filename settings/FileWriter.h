@@ -28,7 +28,9 @@ void setWriteFailureAfter(int64_t bytes, bool restoreFails = false);
 // handle is no file: only writeFileBytes (and with it writeText) may be given it.
 class MemoryWriteSink {
 public:
-    MemoryWriteSink();
+    // keep false: the writes are taken and dropped, for a walk of the writers that only
+    // looks at what they would write.
+    explicit MemoryWriteSink(bool keep = true);
     ~MemoryWriteSink();
     MemoryWriteSink(const MemoryWriteSink&) = delete;
     MemoryWriteSink& operator=(const MemoryWriteSink&) = delete;
@@ -43,6 +45,7 @@ private:
     friend bool writeFileBytes(HANDLE file, const void* bytes, DWORD size);
 
     std::string bytes_;
+    bool keep_;
     bool failed_ = false;
     MemoryWriteSink* outer_;  // the sink alive before this one, not owned
 };

@@ -54,20 +54,51 @@ bool anyInSubtree(const XMLTreeItem& top, bool skipIgnored, Check check) {
     return false;
 }
 
-// The first name in element's subtree that spec cannot hold.
-bool findInSubtree(const XMLTreeItem& top, const EncodingSpec& spec, bool skipIgnored, UnwritableName* found) {
+// Calls visit(name, length) on the name of each reference kept as written in count units
+// until it answers false; false then.
+template <typename Visit>
+bool forEachKeptReferenceName(const wchar_t* units, int count, Visit visit) {
+    if (units == nullptr) return true;
+    for (int i = 0; i < count; ++i) {
+        if (!isKeptReferenceMark(i > 0 ? units[i - 1] : 0, units[i])) continue;
+        int end = i + 1;
+        while (end < count && units[end] != L';')
+            ++end;
+        if (!visit(units + i + 1, end - i - 1)) return false;
+        i = end;
+    }
+    return true;
+}
+
+// The first name in element's subtree that spec cannot hold: with names, the elements' and
+// attributes' own; always, those of the kept references in texts and attributes.
+bool findInSubtree(const XMLTreeItem& top,
+                   const EncodingSpec& spec,
+                   bool skipIgnored,
+                   bool names,
+                   UnwritableName* found) {
     return anyInSubtree(top, skipIgnored, [&](const XMLTreeItem& element) {
         const wchar_t* name = element.nameText();
-        if (!spec.holds(name, static_cast<int>(std::wcslen(name)))) {
+        if (names && !spec.holds(name, static_cast<int>(std::wcslen(name)))) {
             found->element = &element;
             return true;
         }
-        return !element.forEachAttribute([&](const wchar_t* at, int count, const wchar_t*, int) {
-            if (spec.holds(at, count)) return true;
+        const bool attributesHeld =
+            !names || element.forEachAttribute([&](const wchar_t* at, int count, const wchar_t*, int) {
+                if (spec.holds(at, count)) return true;
+                found->element = &element;
+                found->attribute.assign(at, static_cast<size_t>(count));
+                return false;
+            });
+        if (!attributesHeld) return true;
+        auto referenceHeld = [&](const wchar_t* reference, int length) {
+            if (spec.holds(reference, length)) return true;
             found->element = &element;
-            found->attribute.assign(at, static_cast<size_t>(count));
+            found->reference.assign(reference, static_cast<size_t>(length));
             return false;
-        });
+        };
+        return (names && !forEachKeptReferenceName(element.attributes, element.attributesLength, referenceHeld)) ||
+               !forEachKeptReferenceName(element.text, element.textLength, referenceHeld);
     });
 }
 
@@ -83,17 +114,54 @@ bool skipsIgnored(int command) {
     return !OptionSet::IncludeIgnoredElements || command == kSaveReportMode;
 }
 
-// Whether the command writes names of the partner's elements: as elements, or in the
-// report's lists of the children only the other side has.
+// Whether a save under command may write its partner's records as markup: the paired saves
+// do, and every save but the report writes the partner's differing text in the
+// value-changed block of "InsertPI".
 bool writesPartner(int command) {
-    return command == kSaveDifferencesMode || command == kMergeMode || command == kSaveReportMode;
+    return command == kSaveDifferencesMode || command == kMergeMode;
+}
+bool writesPartnerText(int command) {
+    return writesPartner(command) || (OptionSet::InsertPI && command != kSaveReportMode);
 }
 
-// The DOCTYPE line of the fields, however long they are; empty when none can be built.
-std::wstring doctypeLine(const DoctypeFields& doctype) {
-    const size_t capacity = lengthOf(doctype.name) + lengthOf(doctype.publicId) + lengthOf(doctype.systemId) + 42;
+// Whether the command writes names of the partner's elements: as elements, or in the
+// report's lists of the children only the other side has.
+bool namesPartnerElements(int command) {
+    return writesPartner(command) || command == kSaveReportMode;
+}
+
+// The system id with each character spec cannot hold as its UTF-8 bytes, each as %HH: the
+// escaping XML gives system identifiers, which names the same resource.
+std::wstring escapedSystemId(const wchar_t* systemId, const EncodingSpec& spec) {
+    std::wstring escaped;
+    const size_t length = lengthOf(systemId);
+    for (size_t i = 0; i < length; ++i) {
+        const bool pair = systemId[i] >= 0xD800 && systemId[i] <= 0xDBFF && i + 1 < length &&
+                          systemId[i + 1] >= 0xDC00 && systemId[i + 1] <= 0xDFFF;
+        const int units = pair ? 2 : 1;
+        if (systemId[i] < 0x80 || spec.holdsCharacter(systemId + i, units)) {
+            escaped.append(systemId + i, static_cast<size_t>(units));
+        } else {
+            char bytes[8];
+            const int made =
+                WideCharToMultiByte(CP_UTF8, 0, systemId + i, units, bytes, sizeof(bytes), nullptr, nullptr);
+            for (int b = 0; b < made; ++b) {
+                wchar_t hex[4];
+                std::swprintf(hex, 4, L"%%%02X", static_cast<unsigned char>(bytes[b]));
+                escaped += hex;
+            }
+        }
+        i += static_cast<size_t>(units - 1);
+    }
+    return escaped;
+}
+
+// The DOCTYPE line of the fields in spec, however long they are; empty when none can be built.
+std::wstring doctypeLine(const DoctypeFields& doctype, const EncodingSpec& spec) {
+    const std::wstring systemId = escapedSystemId(doctype.systemId, spec);
+    const size_t capacity = lengthOf(doctype.name) + lengthOf(doctype.publicId) + systemId.size() + 42;
     std::wstring line(capacity, L'\0');
-    if (!formatDoctypeLine(doctype.name, doctype.publicId, doctype.systemId, &line[0], static_cast<int>(capacity)))
+    if (!formatDoctypeLine(doctype.name, doctype.publicId, systemId.c_str(), &line[0], static_cast<int>(capacity)))
         return std::wstring();
     line.resize(std::wcslen(line.c_str()));
     return line;
@@ -108,7 +176,7 @@ int keptReferenceSide(bool own, bool partner, const DoctypeFields* const doctype
     if (!own && !partner) return -1;
     const int first = own ? 0 : 1;
     for (int side : {first, 1 - first}) {
-        if (!doctypeLine(*doctypes[side]).empty()) return side;
+        if (!doctypeLine(*doctypes[side], EncodingSpec()).empty()) return side;
     }
     return -1;
 }
@@ -129,7 +197,7 @@ void writeDocument(HANDLE file,
         return false;
     };
     anyInSubtree(element, skipIgnored, note);
-    if (writesPartner(command) && element.partner != nullptr) anyInSubtree(*element.partner, skipIgnored, note);
+    if (namesPartnerElements(command) && element.partner != nullptr) anyInSubtree(*element.partner, skipIgnored, note);
     switch (command) {
         case kSaveElementMode:
             element.saveSubtree(file);
@@ -172,9 +240,12 @@ bool parserReads(const EncodingSpec& spec) {
 UnwritableName findUnwritableName(const XMLTreeItem& element, int command, const EncodingSpec& spec) {
     UnwritableName found;
     const bool skipIgnored = skipsIgnored(command);
-    if (findInSubtree(element, spec, skipIgnored, &found)) return found;
-    const bool withPartner = command == kSaveDifferencesMode || command == kMergeMode || command == kSaveReportMode;
-    if (withPartner && element.partner != nullptr) findInSubtree(*element.partner, spec, skipIgnored, &found);
+    if (findInSubtree(element, spec, skipIgnored, true, &found)) return found;
+    if (element.partner == nullptr) return found;
+    // The report has the partner's names in its comments, the value-changed block only its texts.
+    const bool partnerNames = writesPartner(command) || command == kSaveReportMode;
+    if (partnerNames || writesPartnerText(command))
+        findInSubtree(*element.partner, spec, skipIgnored, partnerNames, &found);
     return found;
 }
 
@@ -214,7 +285,7 @@ void writeXmlDeclaration(HANDLE file, const XMLTreeItem* element, const DoctypeF
     writeText(file, declaration, -1, &spec);
     writeEndOfLine(file);
     if (keptReferences) {
-        const std::wstring line = doctypeLine(doctype);
+        const std::wstring line = doctypeLine(doctype, spec);
         if (!line.empty()) {
             writeText(file, line.c_str(), static_cast<int>(line.size()), &spec);
             writeEndOfLine(file);
@@ -223,13 +294,18 @@ void writeXmlDeclaration(HANDLE file, const XMLTreeItem* element, const DoctypeF
     }
     if (!OptionSet::PrintDoctype || element == nullptr || element->parent() != nullptr) return;
     wchar_t line[kDoctypeLineUnits];
-    if (formatDoctypeLine(doctype.name, doctype.publicId, doctype.systemId, line, kDoctypeLineUnits)) {
+    const std::wstring systemId = escapedSystemId(doctype.systemId, spec);
+    if (formatDoctypeLine(doctype.name, doctype.publicId, systemId.c_str(), line, kDoctypeLineUnits)) {
         writeText(file, line, -1, &spec);
         writeEndOfLine(file);
     }
 }
 
-OutputPlan planXmlOutput(const XMLTreeItem& element, int command, const EncodingSpec& spec) {
+OutputPlan planXmlOutput(const XMLTreeItem& element,
+                         int command,
+                         const EncodingSpec& spec,
+                         const DoctypeFields& doctype,
+                         const DoctypeFields& partnerDoctype) {
     OutputPlan plan;
     plan.spec = spec;
     if (command == kSaveReportMode && !reportHoldsAnything(element)) {
@@ -240,13 +316,32 @@ OutputPlan planXmlOutput(const XMLTreeItem& element, int command, const Encoding
         plan.refusal = kUnreadableEncodingError;
         return plan;
     }
-    // Only these write the partner's records as markup; the report has them in comments.
-    const bool partnerWritten = command == kSaveDifferencesMode || command == kMergeMode;
     plan.ownKeptReferences = keptReferencesInSubtree(element, skipsIgnored(command));
-    if (partnerWritten && element.partner != nullptr)
+    if (writesPartnerText(command) && element.partner != nullptr)
         plan.partnerKeptReferences = keptReferencesInSubtree(*element.partner, skipsIgnored(command));
+    if (plan.ownKeptReferences || plan.partnerKeptReferences) {
+        // Whether those records go into markup depends on the save mode's filters: the
+        // writers walk once here, writing nothing, and say whose references they would write.
+        EncodingSpec walkSpec = plan.spec;
+        const OutputSpecScope output(&walkSpec);
+        MemoryWriteSink nowhere(false);
+        const KeptReferenceLog log;
+        writeDocument(nowhere.handle(), element, command, doctype, false);
+        plan.ownKeptReferences = log.holds(element.treeView);
+        plan.partnerKeptReferences = element.partner != nullptr && log.holds(element.partner->treeView);
+    }
+    const DoctypeFields* const doctypes[2] = {&doctype, &partnerDoctype};
+    const int side = keptReferenceSide(plan.ownKeptReferences, plan.partnerKeptReferences, doctypes);
+    plan.keptReferences = side >= 0;
+    plan.doctype = side >= 0 ? *doctypes[side] : doctype;
     plan.unwritable = findUnwritableName(element, command, spec);
-    if (plan.unwritable.element == nullptr) return plan;
+    // The DOCTYPE's name is a name too, written when its line is.
+    const bool doctypeWritten = plan.keptReferences || (OptionSet::PrintDoctype && element.parent() == nullptr);
+    const wchar_t* doctypeName = plan.doctype.name;
+    if (!plan.unwritable.found() && doctypeWritten && lengthOf(doctypeName) != 0 &&
+        !spec.holds(doctypeName, static_cast<int>(lengthOf(doctypeName))))
+        plan.unwritable.doctype = doctypeName;
+    if (!plan.unwritable.found()) return plan;
     if (spec.kind != 0) {
         plan.refusal = kUnwritableNameError;
         return plan;
@@ -257,36 +352,17 @@ OutputPlan planXmlOutput(const XMLTreeItem& element, int command, const Encoding
     return plan;
 }
 
-DWORD writeXmlOutput(const wchar_t* path,
-                     const XMLTreeItem& element,
-                     int command,
-                     const OutputPlan& plan,
-                     const DoctypeFields& doctype,
-                     const DoctypeFields& partnerDoctype) {
+DWORD writeXmlOutput(const wchar_t* path, const XMLTreeItem& element, int command, const OutputPlan& plan) {
     if (plan.refusal != ERROR_SUCCESS) return plan.refusal;
     EncodingSpec spec = plan.spec;
     const OutputSpecScope output(&spec);
-    const DoctypeFields* const doctypes[2] = {&doctype, &partnerDoctype};
-    const HWND trees[2] = {element.treeView, element.partner != nullptr ? element.partner->treeView : nullptr};
-    // The plan tells from the records which DOCTYPE the output needs; what the writers
-    // noted while writing is sure. The first file is kept when the two agree (what it
-    // writes does not depend on the DOCTYPE line), else written once more with the right one.
-    int side = keptReferenceSide(plan.ownKeptReferences, plan.partnerKeptReferences, doctypes);
-    for (int pass = 0;; ++pass) {
-        ReplacingFileWriter writer;
-        if (!writer.begin(path)) return writer.error();
-        // Unbuffered, a failing write would go unnoticed: the writers do not check theirs.
-        if (!writer.useOutputBuffer()) return ERROR_NOT_ENOUGH_MEMORY;
-        const KeptReferenceLog log;
-        writeDocument(writer.handle(), element, command, side >= 0 ? *doctypes[side] : doctype, side >= 0);
-        const int needed = keptReferenceSide(log.holds(trees[0]), log.holds(trees[1]), doctypes);
-        if (needed != side && pass == 0 && !writer.failed()) {
-            side = needed;
-            continue;  // the first file goes with its writer
-        }
-        if (!writer.commit()) return writer.error() != 0 ? writer.error() : ERROR_WRITE_FAULT;
-        return ERROR_SUCCESS;
-    }
+    ReplacingFileWriter writer;
+    if (!writer.begin(path)) return writer.error();
+    // Unbuffered, a failing write would go unnoticed: the writers do not check theirs.
+    if (!writer.useOutputBuffer()) return ERROR_NOT_ENOUGH_MEMORY;
+    writeDocument(writer.handle(), element, command, plan.doctype, plan.keptReferences);
+    if (!writer.commit()) return writer.error() != 0 ? writer.error() : ERROR_WRITE_FAULT;
+    return ERROR_SUCCESS;
 }
 
 DWORD writeXmlOutput(const wchar_t* path,
@@ -295,7 +371,7 @@ DWORD writeXmlOutput(const wchar_t* path,
                      const EncodingSpec* spec,
                      const DoctypeFields& doctype,
                      const DoctypeFields& partnerDoctype) {
-    return writeXmlOutput(path, element, command,
-                          planXmlOutput(element, command, spec != nullptr ? *spec : defaultWriterSpec), doctype,
-                          partnerDoctype);
+    return writeXmlOutput(
+        path, element, command,
+        planXmlOutput(element, command, spec != nullptr ? *spec : defaultWriterSpec, doctype, partnerDoctype));
 }

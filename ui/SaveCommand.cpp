@@ -96,7 +96,11 @@ bool outputReadsBack(HWND owner, const OutputPlan& plan, const EncodingSpec& cho
     } else {
         const UnwritableName& found = plan.unwritable;
         const std::wstring path = found.element != nullptr ? found.element->pathText(1, nullptr, 0) : std::wstring();
-        if (found.attribute.empty())
+        if (!found.doctype.empty())
+            message = L"The DOCTYPE name \"" + found.doctype + L"\"";
+        else if (!found.reference.empty())
+            message = L"The entity reference \"&" + found.reference + L";\" in the element \"" + path + L"\"";
+        else if (found.attribute.empty())
             message = L"The name of the element \"" + path + L"\"";
         else
             message = L"The attribute name \"" + found.attribute + L"\" of the element \"" + path + L"\"";
@@ -122,7 +126,14 @@ void saveXmlOutput(HWND owner, int command) {
     }
     const EncodingSpec& chosen = OptionSet::UseEncoding ? OptionSet::EncodingString : panel->outputEncoding;
     // Refused before the file is asked for: no name the user gives would change it.
-    const OutputPlan plan = planXmlOutput(*element, command, chosen);
+    const DoctypeFields doctype{panel->doctypeName, panel->doctypePublicId, panel->doctypeSystemId};
+    // The partner's DOCTYPE, for an output whose kept references come from its document.
+    const XMLTreeView* partnerPanel = element->partner != nullptr ? panelFromTree(element->partner->treeView) : nullptr;
+    const DoctypeFields partnerDoctype =
+        partnerPanel != nullptr
+            ? DoctypeFields{partnerPanel->doctypeName, partnerPanel->doctypePublicId, partnerPanel->doctypeSystemId}
+            : DoctypeFields{};
+    const OutputPlan plan = planXmlOutput(*element, command, chosen, doctype, partnerDoctype);
     if (plan.refusal == kNothingToReportError) {
         showNothingToReport(owner, *element);
         return;
@@ -132,14 +143,7 @@ void saveXmlOutput(HWND owner, int command) {
     bool fromDialog = false;
     if (!chooseOutputPath(owner, path, &fromDialog)) return;
     if (!addExtension(owner, path, fromDialog)) return;
-    const DoctypeFields doctype{panel->doctypeName, panel->doctypePublicId, panel->doctypeSystemId};
-    // The partner's DOCTYPE, for an output whose kept references come from its document.
-    const XMLTreeView* partnerPanel = element->partner != nullptr ? panelFromTree(element->partner->treeView) : nullptr;
-    const DoctypeFields partnerDoctype =
-        partnerPanel != nullptr
-            ? DoctypeFields{partnerPanel->doctypeName, partnerPanel->doctypePublicId, partnerPanel->doctypeSystemId}
-            : DoctypeFields{};
-    const DWORD error = writeXmlOutput(path, *element, command, plan, doctype, partnerDoctype);
+    const DWORD error = writeXmlOutput(path, *element, command, plan);
     if (error != ERROR_SUCCESS) {
         showSystemError(kWriteOperation, path, static_cast<int>(error));
         return;

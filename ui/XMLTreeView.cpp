@@ -251,9 +251,10 @@ void setLoadedFile(XMLTreeView& panel, const wchar_t* path) {
     panel.fileName[kPathUnits - 1] = 0;
     // The notes of the load, the left-out DTD's first, stay with the panel until its next load.
     std::wstring note = countHandlers.dtdNote.text();
-    if (!countHandlers.lostAttributesNote.empty()) {
+    for (const std::wstring* more : {&countHandlers.lostAttributesNote, &countHandlers.cutTextsNote}) {
+        if (more->empty()) continue;
         if (!note.empty()) note += L"; ";
-        note += countHandlers.lostAttributesNote;
+        note += *more;
     }
     const size_t units = std::min(note.size(), std::size(panel.loadNote) - 1);
     note.copy(panel.loadNote, units);

@@ -651,6 +651,16 @@ TEST_F(DocumentLoadTest, ReferencesOnlyAnUnreadDTDDeclaresAreKeptAsWrittenAndCou
          L"", L"", 100001},
         {"10,001 names", [&](const std::string& id) { return "<!DOCTYPE r SYSTEM \"" + id + "\">\n<r>" + names; }, L"",
          L"", 10001},
+        {"defaults of the internal subset",
+         [](const std::string& id) {
+             return "<!DOCTYPE r SYSTEM \"" + id +
+                    "\" [<!ELEMENT p EMPTY><!ATTLIST p d CDATA \"x&nbsp;y\" t NMTOKENS \" a  &nbsp;  b \">]>\n"
+                    "<r><p/><last/></r>";
+         },
+         L"",
+         std::wstring(L"d=") + kAttributeOpenQuote + L"x" + kept(L"nbsp") + L"y" + kAttributeCloseQuote + L" t=" +
+             kAttributeOpenQuote + L"a " + kept(L"nbsp") + L" b" + kAttributeCloseQuote,
+         2},
         {"no references to keep",
          [](const std::string& id) {
              return "<!DOCTYPE r SYSTEM \"" + id + "\">\n<r><p a=\"&lt;\">&amp;nbsp;<!-- &x; --></p><last/></r>";
@@ -674,8 +684,18 @@ TEST_F(DocumentLoadTest, ReferencesOnlyAnUnreadDTDDeclaresAreKeptAsWrittenAndCou
             }
             EXPECT_EQ(attributesOf(p), c.attributes);
             EXPECT_EQ(countHandlers.dtdNote.keptCount(), c.count);
-            const std::string note = narrow(leftTreeView.loadNote);
+            std::string note = narrow(leftTreeView.loadNote);
             const std::string log = dir.read(L"doc.xml.log");
+            // The two documents of many references hold more text than an element keeps:
+            // the note of the cut follows that of the DTD, in the log on a line of its own.
+            const std::string cutNote = "; Loaded with some texts cut at 65,535 units: element p at line 2";
+            const size_t cutAt = note.find("; Loaded with some texts cut");
+            EXPECT_EQ(cutAt != std::string::npos, c.count > 10000) << note;
+            if (cutAt != std::string::npos) {
+                EXPECT_EQ(note.substr(cutAt), cutNote);
+                EXPECT_NE(log.find(" : " + cutNote.substr(2) + "\r\n"), std::string::npos) << log;
+                note = note.substr(0, cutAt);
+            }
             if (road.validation == 1 && c.count == 0) {
                 EXPECT_EQ(note, "");
                 EXPECT_EQ(log, "");
@@ -694,7 +714,43 @@ TEST_F(DocumentLoadTest, ReferencesOnlyAnUnreadDTDDeclaresAreKeptAsWrittenAndCou
             }
             EXPECT_EQ(log.rfind("Warning at line ", 0), 0u) << log;
             EXPECT_NE(log.find(" : " + note + "\r\n"), std::string::npos) << log;
-            EXPECT_EQ(log.find("Warning at "), log.rfind("Warning at ")) << "once: " << log;
+            EXPECT_EQ(log.find("Loaded without"), log.rfind("Loaded without")) << "once: " << log;
+        }
+    }
+}
+
+// A load that fails loaded nothing without its DTD: the log says what failed and no more.
+TEST_F(DocumentLoadTest, AFailedLoadLogsNoNoteOfWhatItLeftOut) {
+    OptionSet::ShowErrorMessages = 0;
+    OptionSet::LogErrorMessages = 1;
+    OptionSet::UseExternalSchema = 0;
+    const struct {
+        const char* what;
+        int validation;
+        int continueAfterFatal;
+        std::string xml;
+        bool loads;
+    } cases[] = {
+        {"a broken tag, DTD missing", 0, 0, "<!DOCTYPE r SYSTEM \"missing.dtd\">\n<r><p>&nbsp;</r>", false},
+        {"a broken tag, Never", 1, 0, "<!DOCTYPE r SYSTEM \"missing.dtd\">\n<r><p>&nbsp;</r>", false},
+        {"no element before the error, read on", 0, 1, "<!DOCTYPE r SYSTEM \"missing.dtd\">\n<r<", false},
+        {"a long text and a broken tag", 0, 0,
+         "<!DOCTYPE r SYSTEM \"missing.dtd\">\n<r><p>" + std::string(70000, 'a') + "</r>", false},
+        {"a whole document", 0, 0, "<!DOCTYPE r SYSTEM \"missing.dtd\">\n<r><p>&nbsp;</p></r>", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        OptionSet::SchemaValidation = c.validation;
+        OptionSet::ContinueAfterFatalError = c.continueAfterFatal;
+        DeleteFileW(dir.file(L"doc.xml.log").c_str());
+        EXPECT_EQ(loadXml(leftTreeView, c.xml, dir), c.loads ? kLoaded : kLoadFailed);
+        const std::string log = dir.read(L"doc.xml.log");
+        EXPECT_EQ(log.find("Loaded with some"), std::string::npos) << log;
+        if (c.loads) {
+            EXPECT_NE(log.find("Loaded without the external DTD"), std::string::npos) << log;
+        } else {
+            EXPECT_NE(log.find("Fatal error at "), std::string::npos) << log;
+            EXPECT_EQ(log.find("Loaded without"), std::string::npos) << log;
         }
     }
 }

@@ -16,6 +16,7 @@
 #include "settings/FileWriter.h"
 #include "settings/OptionSet.h"
 #include "settings/XmlOutput.h"
+#include "tests/support/PlainContentReader.h"
 #include "tests/support/PlainReader.h"
 #include "tests/support/TestSupport.h"
 #include "ui/XMLTreeView.h"
@@ -333,6 +334,30 @@ TEST_F(XmlWriterTest, ReportEdgeCases) {
         written.push_back(path);
     }
     expectParses(written);
+}
+
+// Every changed attribute the record holds is in the report, whatever its length, with the
+// partner's value in the comment before it; each report reads back with a plain reader.
+TEST_F(XmlWriterTest, TheReportHoldsEveryChangedAttributeWhateverItsLength) {
+    const struct {
+        const char* what;
+        size_t length;
+    } cases[] = {{"10 characters", 10}, {"5,000 characters", 5000}, {"65,000 characters", 65000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string own = std::string(c.length - 1, 'x') + "y";
+        const std::string partner = std::string(c.length, 'x');
+        loadPair("<r><p a=\"" + own + "\" b=\"1\"/></r>", "<r><p a=\"" + partner + "\" b=\"2\"/></r>");
+        std::wstring path;
+        const std::string report = save(root(leftTreeView), 986, &path);
+        EXPECT_EQ(report, "<r>\n<!--  a=\"" + partner + "\" b=\"2\" -->\n<p a=\"" + own + "\" b=\"1\"/>\n</r>\n");
+        const PlainDocument back = readPlain(path);
+        ASSERT_TRUE(back.wellFormed) << narrow(back.firstError);
+        const PlainElement* p = back.named(L"p");
+        ASSERT_NE(p, nullptr);
+        ASSERT_EQ(p->attributes.size(), 2u);
+        EXPECT_TRUE(p->attributes[0].second == widen(own));
+    }
 }
 
 // A report of an element that is equal to its partner, has none or is ignored would be the
@@ -746,6 +771,35 @@ TEST(DoctypeLine, IsBuiltFromTheThreeFields) {
         if (c.expected != nullptr && std::wstring(c.expected) != L"*") {
             EXPECT_EQ(std::wstring(line), c.expected);
         }
+    }
+}
+
+// The DOCTYPE line names the same DTD in every encoding: a character of the system id the
+// encoding lacks goes out as its UTF-8 bytes, each as %HH, never as a stand-in.
+TEST_F(XmlWriterTest, TheDoctypeLineNamesTheSameDtdInEveryEncoding) {
+    OptionSet::PrintDoctype = 1;
+    ASSERT_EQ(loadXml(leftTreeView, "<r/>", dir), kLoaded);
+    const DoctypeFields doctype{L"r", L"", L"dtd/caf\u00E9-\u0416-\U0001F600.dtd"};
+    const struct {
+        const wchar_t* encoding;
+        std::string line;  // in the file's bytes
+    } cases[] = {
+        {L"UTF-8", "<!DOCTYPE r SYSTEM \"dtd/caf\xC3\xA9-\xD0\x96-\xF0\x9F\x98\x80.dtd\">"},
+        {L"ISO-8859-1", "<!DOCTYPE r SYSTEM \"dtd/caf\xE9-%D0%96-%F0%9F%98%80.dtd\">"},
+        {L"KOI8-R", "<!DOCTYPE r SYSTEM \"dtd/caf%C3%A9-\xF6-%F0%9F%98%80.dtd\">"},
+        {L"US-ASCII", "<!DOCTYPE r SYSTEM \"dtd/caf%C3%A9-%D0%96-%F0%9F%98%80.dtd\">"},
+        {L"<none>", "<!DOCTYPE r SYSTEM \"dtd/caf%C3%A9-%D0%96-%F0%9F%98%80.dtd\">"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(narrow(c.encoding));
+        EncodingSpec output;
+        output.setName(c.encoding);
+        output.endOfLine = 2;
+        const std::wstring name = L"doctype" + std::to_wstring(++outputs) + L".xml";
+        ASSERT_EQ(writeXmlOutput(dir.file(name).c_str(), *root(leftTreeView), 568, &output, doctype), 0u);
+        const std::string bytes = dir.read(name);
+        const size_t start = bytes.find('\n') + 1;
+        EXPECT_EQ(bytes.substr(start, bytes.find('\n', start) - start), c.line);
     }
 }
 

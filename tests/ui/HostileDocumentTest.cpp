@@ -184,7 +184,8 @@ TEST_F(HostileDocumentTest, TheEntityOutputBoundHoldsWhenFatalErrorsAreContinued
 
 // Entities that honest documents use freely load as before: neither predefined entities
 // nor character references count against the limit. A value of 250,000 characters is more
-// than an element's attribute text holds: that attribute is left out whole, and said so.
+// than an element's attribute text holds: that attribute is left out whole, and said so;
+// a text as long is cut at its bound, and said so too.
 TEST_F(HostileDocumentTest, HonestEntityUseLoads) {
     struct Case {
         const char* what;
@@ -198,7 +199,9 @@ TEST_F(HostileDocumentTest, HonestEntityUseLoads) {
         {"500,000 predefined and character references",
          "<r b=\"&amp;&lt;&#65;&#x42;\" a=\"" + repeat("&amp;&lt;&#65;&#x42;", 62500) + "\"><t>" +
              repeat("&amp;&lt;&#65;&#x42;", 62500) + "</t></r>",
-         60000, "W#Loaded without some attributes too long to keep: element r at line 1 lost a"},
+         60000,
+         "W#Loaded without some attributes too long to keep: element r at line 1 lost a; Loaded with some texts cut "
+         "at 65,535 units: element t at line 1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -221,7 +224,8 @@ TEST_F(HostileDocumentTest, LargeValuesStayWithinTheMemoryBounds) {
     const std::string large(8u << 20, 'v');
     load(leftTreeView, "<r a=\"" + large + "\"><!--" + large + "--><t>" + large + "</t></r>", L"large.xml");
     EXPECT_EQ(narrow(lastStatusMessage),
-              "W#Loaded without some attributes too long to keep: element r at line 1 lost a");
+              "W#Loaded without some attributes too long to keep: element r at line 1 lost a; Loaded with some texts "
+              "cut at 65,535 units: element t at line 1");
     EXPECT_EQ(leftTreeView.loaded, 1);
     ASSERT_NE(elementNamed(leftTreeView, L"t"), nullptr);
 }

@@ -597,6 +597,27 @@ TEST_F(TreeCommandsTest, CtrlCCopiesAKeptReferenceAsWritten) {
     }
 }
 
+// Selects the element named from in the left tree and runs Find Next for text: the
+// element named found is selected then, or, with found null, the "not found" box comes
+// and the selection stays.
+void findFrom(const wchar_t* from, const wchar_t* text, DWORD flags, const wchar_t* found) {
+    XMLTreeItem* start = elementNamed(leftTreeView, from);
+    ASSERT_NE(start, nullptr);
+    ElementStore::select(leftTreeView.tree, start->treeItem);
+    ASSERT_EQ(currentElement, start);
+    wchar_t what[160];
+    wcscpy(what, text);
+    FINDREPLACEW record{};
+    record.lStructSize = sizeof(record);
+    record.Flags = flags | FR_FINDNEXT;
+    record.lpstrFindWhat = what;
+    BoxScript boxes;
+    if (found == nullptr) boxes.expect(L"The specified text not found", L"Not found");
+    onFindMessage(&record);
+    XMLTreeItem* selected = ElementStore::record(leftTreeView.tree, ElementStore::selected(leftTreeView.tree));
+    EXPECT_EQ(selected, found != nullptr ? elementNamed(leftTreeView, found) : start);
+}
+
 TEST_F(TreeCommandsTest, FindStepsThroughTheTreeInDocumentOrder) {
     start();
     load(leftTreeView, kSmallDocument, L"left.xml");
@@ -615,22 +636,8 @@ TEST_F(TreeCommandsTest, FindStepsThroughTheTreeInDocumentOrder) {
         {L"e", L"needle", FR_DOWN, nullptr},
     };
     for (const Case& c : cases) {
-        XMLTreeItem* from = elementNamed(leftTreeView, c.from);
-        ASSERT_NE(from, nullptr);
-        ElementStore::select(leftTreeView.tree, from->treeItem);
-        ASSERT_EQ(currentElement, from);
-        wchar_t text[160];
-        wcscpy(text, c.text);
-        FINDREPLACEW record{};
-        record.lStructSize = sizeof(record);
-        record.Flags = c.flags | FR_FINDNEXT;
-        record.lpstrFindWhat = text;
-        BoxScript boxes;
-        if (c.found == nullptr) boxes.expect(L"The specified text not found", L"Not found");
-        onFindMessage(&record);
-        XMLTreeItem* selected = ElementStore::record(leftTreeView.tree, ElementStore::selected(leftTreeView.tree));
-        EXPECT_EQ(selected, c.found != nullptr ? elementNamed(leftTreeView, c.found) : from)
-            << narrow(c.from) << " " << narrow(c.text);
+        SCOPED_TRACE(narrow(c.from) + " " + narrow(c.text));
+        findFrom(c.from, c.text, c.flags, c.found);
     }
 }
 
@@ -658,19 +665,7 @@ TEST_F(TreeCommandsTest, FindWithMatchWholeWordOnlyFindsWholeWords) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(narrow(c.text) + ((c.flags & FR_WHOLEWORD) != 0 ? " whole word" : ""));
-        XMLTreeItem* from = elementNamed(leftTreeView, L"list");
-        ElementStore::select(leftTreeView.tree, from->treeItem);
-        wchar_t text[160];
-        wcscpy(text, c.text);
-        FINDREPLACEW record{};
-        record.lStructSize = sizeof(record);
-        record.Flags = c.flags | FR_FINDNEXT;
-        record.lpstrFindWhat = text;
-        BoxScript boxes;
-        if (c.found == nullptr) boxes.expect(L"The specified text not found", L"Not found");
-        onFindMessage(&record);
-        XMLTreeItem* selected = ElementStore::record(leftTreeView.tree, ElementStore::selected(leftTreeView.tree));
-        EXPECT_EQ(selected, c.found != nullptr ? elementNamed(leftTreeView, c.found) : from);
+        findFrom(L"list", c.text, c.flags, c.found);
     }
 }
 

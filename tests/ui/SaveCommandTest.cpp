@@ -345,6 +345,100 @@ TEST_F(SaveCommandTest, NamesReadBackAsWrittenOrTheSaveIsRefused) {
     }
 }
 
+// A reference kept as written goes out with its name as the document has it, so its name is
+// one of the save's names: an encoding that lacks it refuses the save with the box of the
+// other names, and under "<none>" the file is UTF-8. A file is never written broken.
+TEST_F(SaveCommandTest, AKeptReferenceNameIsWrittenWholeOrTheSaveIsRefused) {
+    OptionSet::SchemaValidation = 0;
+    OptionSet::ShowErrorMessages = 0;
+    const std::string doctype = "<!DOCTYPE r SYSTEM \"missing.dtd\">";
+    const std::string latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + doctype + "<r><p>x</p></r>";
+    // &пр; and &café;
+    const std::string cyrillic = doctype + "<r><p>x&\xD0\xBF\xD1\x80;</p></r>";
+    const std::string cafe = doctype + "<r><p a=\"&caf\xC3\xA9;\">x&caf\xC3\xA9;</p></r>";
+    // <!DOCTYPE Ж ...><Ж><p>&nbsp;</p></Ж>: the DOCTYPE line goes with the paragraph.
+    const std::string cyrillicRoot = "<!DOCTYPE \xD0\x96 SYSTEM \"missing.dtd\"><\xD0\x96><p>x&nbsp;</p></\xD0\x96>";
+    const std::wstring advice =
+        L".\nNothing was saved. Choose an output encoding that holds it, such as UTF-8, under "
+        L"\"Use specific Encoding\" in the Options.";
+    const std::wstring keptCafe = std::wstring(1, kKeptReferenceMark) + L"caf\u00E9;";
+    struct Case {
+        const char* what;
+        const std::string& left;
+        const std::string& right;
+        const wchar_t* selected;  // in the left panel
+        int command;
+        const wchar_t* encoding;  // null: the panel's
+        std::wstring box;         // empty: written
+        std::string declared;     // the encoding the file declares
+    };
+    const Case cases[] = {
+        {"Save Differences of a Latin-1 page against a Cyrillic name", latin1, cyrillic, L"r", IDM_SAVE_DIFFERENCES,
+         nullptr,
+         L"The entity reference \"&\u043F\u0440;\" in the element \"r>p\" cannot be written in the encoding "
+         L"ISO-8859-1" +
+             advice,
+         ""},
+        {"the same in UTF-8", latin1, cyrillic, L"r", IDM_SAVE_DIFFERENCES, L"UTF-8", L"", "UTF-8"},
+        {"Save XML Element under <none>", cafe, latin1, L"p", IDM_SAVE_ELEMENT, L"<none>", L"", "UTF-8"},
+        {"Save XML Element in windows-1252", cafe, latin1, L"p", IDM_SAVE_ELEMENT, L"windows-1252", L"",
+         "windows-1252"},
+        {"Save XML Element in US-ASCII", cafe, latin1, L"p", IDM_SAVE_ELEMENT, L"US-ASCII",
+         L"The entity reference \"&caf\u00E9;\" in the element \"r>p\" cannot be written in the encoding US-ASCII" +
+             advice,
+         ""},
+        {"a DOCTYPE name windows-1252 lacks", cyrillicRoot, latin1, L"p", IDM_SAVE_ELEMENT, L"windows-1252",
+         L"The DOCTYPE name \"\u0416\" cannot be written in the encoding windows-1252" + advice, ""},
+        {"Save XML Element in KOI8-R", cafe, latin1, L"p", IDM_SAVE_ELEMENT, L"KOI8-R",
+         L"The entity reference \"&caf\u00E9;\" in the element \"r>p\" cannot be written in the encoding KOI8-R" +
+             advice,
+         ""},
+    };
+    int saved = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        emptyBothPanels();
+        load(leftTreeView, c.left, L"left.xml");
+        load(rightTreeView, c.right, L"right.xml");
+        select(c.selected, leftTreeView);
+        OptionSet::UseEncoding = c.encoding != nullptr;
+        if (c.encoding != nullptr) {
+            OptionSet::EncodingString.setName(c.encoding);
+            OptionSet::EncodingString.endOfLine = 1;
+        }
+        const std::wstring name = L"reference" + std::to_wstring(++saved) + L".xml";
+        {
+            DialogScript dialogs;
+            if (c.box.empty()) dialogs.answer(dir.file(name));
+            BoxScript boxes;
+            if (!c.box.empty()) boxes.expect(c.box, L"Error");
+            command(c.command);
+        }
+        if (!c.box.empty()) {
+            EXPECT_EQ(GetFileAttributesW(dir.file(name).c_str()), INVALID_FILE_ATTRIBUTES);
+            continue;
+        }
+        const std::string bytes = dir.read(name);
+        EXPECT_EQ(firstLine(bytes), "<?xml version=\"1.0\" encoding=\"" + c.declared + "\"?>");
+        EXPECT_EQ(plain_reader::problemsOf(dir.file(name)), "") << bytes;
+        BoxScript noBoxes;
+        ASSERT_EQ(parseIntoPanel(rightTreeView, dir.file(name).c_str()), kLoaded) << bytes;
+        // The references read back as the page has them.
+        std::vector<std::wstring> texts;
+        for (const XMLTreeItem* e : recordsInOrder(rightTreeView))
+            if (!e->isSummary() && e->textLength != 0) texts.emplace_back(e->text, e->textLength);
+        if (c.left == cafe) {
+            const XMLTreeItem* p = elementNamed(rightTreeView, L"p");
+            ASSERT_NE(p, nullptr);
+            EXPECT_TRUE(textOf(p) == L"x" + keptCafe);
+            EXPECT_TRUE(attributesOf(p) == std::wstring(L"a=") + kAttributeOpenQuote + keptCafe + kAttributeCloseQuote);
+        } else {
+            const std::wstring keptCyrillic = std::wstring(1, kKeptReferenceMark) + L"\u043F\u0440;";
+            EXPECT_NE(std::find(texts.begin(), texts.end(), L"x" + keptCyrillic), texts.end());
+        }
+    }
+}
+
 // A record as a document would have it: a reference kept without its DTD with its bare
 // ampersand, the text's own ampersand escaped, the attribute text's quote marks as quotes.
 std::string shown(const wchar_t* units, int count) {
