@@ -10,6 +10,7 @@
 #include "model/KeyLists.h"
 #include "model/XMLTreeItem.h"
 #include "settings/EncodingSpec.h"
+#include "settings/NamespaceOutput.h"
 #include "settings/OptionSet.h"
 
 namespace {
@@ -278,12 +279,18 @@ void XMLTreeItem::writeStartTag(HANDLE file) const {
         Markup markup(file);
         markup << L"<";
         markup.name(*this);
-        if (hasAttributes(*this)) markup << L" ";
     }
+    NamespaceOutput::openElement(file, *this, attributes, hasAttributes(*this) ? attributesLength : 0);
     if (hasAttributes(*this)) {
+        writeMarkup(file, L" ");
         KeptReferenceLog::note(*this, attributes, attributesLength);
         writeEscaped(file, attributes, attributesLength);
     }
+}
+
+void writeEmptyTagEnd(HANDLE file) {
+    (Markup(file) << L"/>").endOfLine();
+    NamespaceOutput::closeElement();
 }
 
 void XMLTreeItem::writeTagBody(HANDLE file) const {
@@ -295,6 +302,7 @@ void XMLTreeItem::writeEndTag(HANDLE file) const {
     markup << L"</";
     markup.name(*this) << L">";
     markup.endOfLine();
+    NamespaceOutput::closeElement();
 }
 
 void XMLTreeItem::saveSubtree(HANDLE file) const {
@@ -302,7 +310,7 @@ void XMLTreeItem::saveSubtree(HANDLE file) const {
     writeStartTag(file);
     const HTREEITEM first = firstChildItem(*this);
     if (first == nullptr && !hasText(*this)) {
-        (Markup(file) << L"/>").endOfLine();
+        writeEmptyTagEnd(file);
         return;
     }
     writeBody(*this, file, first != nullptr);
@@ -316,7 +324,7 @@ void XMLTreeItem::saveInMode(HANDLE file, int whole, int mode, int below, int in
     writeStartTag(file);
     const HTREEITEM first = firstChildItem(*this);
     if (whole && first == nullptr && !hasText(*this)) {
-        (Markup(file) << L"/>").endOfLine();
+        writeEmptyTagEnd(file);
         return;
     }
     writeBody(*this, file, first != nullptr);

@@ -29,6 +29,9 @@ template <size_t N>
 void writeMarkup(HANDLE file, const wchar_t (&text)[N]) {
     writeText(file, text, static_cast<int>(N - 1), &outputSpec());
 }
+// "/>" and an end of line after a start tag (XMLTreeItem::writeStartTag or the report's),
+// which closes the element's namespace scope as its end tag would.
+void writeEmptyTagEnd(HANDLE file);
 // Whether the element has text of its own.
 bool hasText(const XMLTreeItem& element);
 
