@@ -12,8 +12,9 @@
 #include "model/ElementStore.h"
 #include "model/MessageBox.h"
 #include "model/NameDictionary.h"
-#include "model/ParserSetup.h"
+#include "model/NamespaceScope.h"
 #include "model/ParseMessages.h"
+#include "model/ParserSetup.h"
 #include "model/TextServices.h"
 #include "model/XMLTreeItem.h"
 #include "settings/EncodingSpec.h"
@@ -422,7 +423,9 @@ uint32_t SAX2CountHandlers::attributeTextBound(bool known, XMLFilePos written) c
     return bound < kMaxTextUnits ? static_cast<uint32_t>(bound) : kMaxTextUnits;
 }
 
-void SAX2CountHandlers::startElement(const XMLCh* const, const XMLCh* const localname, const XMLCh* const qname,
+void SAX2CountHandlers::startElement(const XMLCh* const,
+                                     const XMLCh* const,
+                                     const XMLCh* const qname,
                                      const xercesc::Attributes& attrs) {
     XMLFilePos tagEnd = 0;
     const bool known = readerSourceOffset(xmlReader, tagEnd);
@@ -434,9 +437,17 @@ void SAX2CountHandlers::startElement(const XMLCh* const, const XMLCh* const loca
     }
     XMLTreeItem* parentRecord = flushText();
     if (parentRecord != nullptr) notePlaceOfChild(*parentRecord);
-    const wchar_t* elementName = OptionSet::IgnoreNamespaces ? localname : qname;
-    auto* record = new XMLTreeItem(elementName == nullptr ? L"" : elementName, nullptr, panel->tree,
-                                   currentPathHash, line, column);
+    // The record keeps the name as the document has it; under "IgnoreNamespaces" a prefixed
+    // name gets the name id of its local part, by which the comparison matches it.
+    const wchar_t* elementName = qname == nullptr ? L"" : qname;
+    const wchar_t* local = localPart(elementName);
+    HashItem* spelling = nullptr;
+    if (OptionSet::IgnoreNamespaces && local != elementName) {
+        if (const HashItem* compared = nameDictionary.lookupName(local))
+            spelling = nameDictionary.lookupSpelling(elementName, compared->nameId);
+    }
+    auto* record = new XMLTreeItem(spelling != nullptr ? nullptr : elementName, spelling, panel->tree, currentPathHash,
+                                   line, column);
     XMLFilePos written = 0;
     const bool writtenKnown = known && entityOutput.writtenUpTo(tagEnd, written);
     lostWork_.clear();

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "model/MessageBox.h"
+#include "model/NamespaceScope.h"
 #include "model/TextServices.h"
 #include "model/XMLTreeItem.h"
 #include "settings/EncodingSpec.h"
@@ -29,7 +30,7 @@ std::unique_ptr<wchar_t[]> copyText(const wchar_t* text, size_t length) {
 }
 
 int32_t attributeNameHash(const wchar_t* units, int count) {
-    return static_cast<int32_t>(hashNameN(units, count, OptionSet::XMLAttributeCaseSensitive));
+    return comparedAttributeNameHash(units, count);
 }
 
 // A signed decimal number at the start of text; 0 without digits, saturated at 32 bits.

@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <utility>
 
+#include "model/NamespaceScope.h"
 #include "model/TextServices.h"
 #include "model/XMLTreeItem.h"
 #include "settings/EncodingSpec.h"
@@ -223,6 +224,8 @@ void KeyAttributeSpec::clear() {
 void KeyAttributeSpec::setName(const wchar_t* name) {
     attributeName = copyText(name);
     trimBlankUnits(attributeName.get());
+    // Under "IgnoreNamespaces" attributes are known by their local parts.
+    if (OptionSet::IgnoreNamespaces) attributeName = copyText(localPart(attributeName.get()));
     attributeHash = static_cast<int32_t>(hashName(attributeName.get(), OptionSet::XMLAttributeCaseSensitive));
 }
 

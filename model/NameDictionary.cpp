@@ -116,6 +116,25 @@ HashString* NameDictionary::lookup(const wchar_t* text, bool* created) {
     return buckets_[bucket]->findOrAppend(*this, key);
 }
 
+HashItem* NameDictionary::lookupSpelling(const wchar_t* text, int32_t nameId) {
+    if (text == nullptr) text = L"";
+    const size_t length = wcslen(text);
+    NameKey key;
+    key.hash = hashName(text, 1);
+    key.text = text;
+    key.length = static_cast<uint16_t>(length < 0xFFFF ? length : 0xFFFF);
+    key.created = nullptr;
+    HashString*& head = spellings_[key.hash & 0xFF];
+    for (HashString* entry = head; entry != nullptr; entry = entry->next) {
+        auto* item = static_cast<HashItem*>(entry);
+        if (item->nameId == nameId && textEquals(item->text, text)) return item;
+    }
+    auto* added = new HashItem(*this, key, nameId);
+    added->next = head;
+    head = added;
+    return added;
+}
+
 NameDictionary::PoolBlock* NameDictionary::newPoolBlock(uint32_t capacity) {
     void* memory = ::operator new (sizeof(PoolBlock) + size_t{capacity} * sizeof(wchar_t));
     PoolBlock* block = new (memory) PoolBlock;
@@ -154,6 +173,10 @@ void NameDictionary::freeHashChain(HashString* entry) {
 
 void NameDictionary::clear() {
     for (HashString*& head : buckets_) {
+        freeHashChain(head);
+        head = nullptr;
+    }
+    for (HashString*& head : spellings_) {
         freeHashChain(head);
         head = nullptr;
     }

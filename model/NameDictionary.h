@@ -47,6 +47,7 @@ public:
     explicit constexpr NameDictionary(int mode)
         : mode_(mode),
           buckets_{},
+          spellings_{},
           firstBlock_{nullptr, 0, kPoolBlockUnits, firstUnits_},
           currentBlock_(&firstBlock_),
           firstUnits_{} {}
@@ -59,6 +60,10 @@ public:
     HashItem* lookupName(const wchar_t* text, bool* created = nullptr) {
         return static_cast<HashItem*>(lookup(text, created));
     }
+    // An entry with the text of a spelling and the name id of another name (a qualified
+    // name matched by its local part): the spelling is shown and written, the id compared.
+    // Kept apart from the named entries, so that looking the text up finds its own id.
+    HashItem* lookupSpelling(const wchar_t* text, int32_t nameId);
     // Room for n units in the text pool; names longer than a pool block get a block of their own.
     wchar_t* allocText(uint32_t n);
     void clear();
@@ -80,7 +85,8 @@ private:
     static void freeHashChain(HashString* entry);
 
     int mode_;
-    HashString* buckets_[kBuckets];  // owned chains
+    HashString* buckets_[kBuckets];    // owned chains
+    HashString* spellings_[kBuckets];  // owned chains of lookupSpelling's entries
     PoolBlock firstBlock_;
     PoolBlock* currentBlock_;
     wchar_t firstUnits_[kPoolBlockUnits];

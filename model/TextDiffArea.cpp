@@ -10,6 +10,7 @@
 
 #include "model/CompareSettings.h"
 #include "model/IgnoreList.h"
+#include "model/NamespaceScope.h"
 #include "model/NumberNormalization.h"
 #include "model/TextServices.h"
 #include "model/XMLTreeItem.h"
@@ -172,18 +173,34 @@ void AttributeEntry::set(const wchar_t* nameStart,
     valueLength = valueUnits;
     paired = nullptr;
     const uint32_t nameChars = nameUnits >= 2 ? nameUnits - 2u : 0u;
-    nameHash =
-        static_cast<int32_t>(hashNameN(nameStart, static_cast<int>(nameChars), OptionSet::XMLAttributeCaseSensitive));
+    nameHash = comparedAttributeNameHash(nameStart, static_cast<int>(nameChars));
     valueHash = normalizedValueHash(value(), valueUnits >= 1 ? valueUnits - 1u : 0u);
+    // Under "IgnoreNamespaces" the declarations take no part in the comparison.
     const bool ignored =
+        (OptionSet::IgnoreNamespaces && isNamespaceDeclaration(nameStart, static_cast<int>(nameChars))) ||
         (commonAttributes && ignoreList.isCommonAttribute(nameHash)) ||
         (ruleAttributes && ignoreList.currentRule != nullptr && ignoreList.currentRule->hasAttributeId(nameHash));
     state = ignored ? kIgnoredUnpaired : kUnpaired;
 }
 
+namespace {
+
+// The length of the part of an entry's name that the comparison knows it by: the local
+// part under "IgnoreNamespaces" (nameLength also counts "=" and the open mark).
+uint32_t comparedNameLength(const AttributeEntry& entry) {
+    const uint32_t name = entry.nameLength >= 2 ? entry.nameLength - 2u : 0u;
+    if (!OptionSet::IgnoreNamespaces) return name;
+    for (uint32_t i = 0; i + 1 < name; ++i) {
+        if (entry.start[i] == L':') return name - i - 1;
+    }
+    return name;
+}
+
+}  // namespace
+
 void AttributeEntry::compareWith(AttributeEntry& opposite) {
-    const bool same =
-        nameHash == opposite.nameHash && valueHash == opposite.valueHash && nameLength == opposite.nameLength;
+    const bool same = nameHash == opposite.nameHash && valueHash == opposite.valueHash &&
+                      comparedNameLength(*this) == comparedNameLength(opposite);
     state = opposite.state = same ? kEqual : kChanged;
     paired = &opposite;
     opposite.paired = this;
@@ -295,7 +312,7 @@ uint32_t AttributeList::markAttributeDifferences(AttributeList* opposite) {
             for (uint32_t m = searchStart; m < opposite->entryCount; ++m) {
                 AttributeEntry& other = opposite->entries[m];
                 if (other.state != AttributeEntry::kUnpaired || other.nameHash != entry.nameHash ||
-                    other.nameLength != entry.nameLength)
+                    comparedNameLength(other) != comparedNameLength(entry))
                     continue;
                 entry.compareWith(other);
                 if (m == searchStart) ++searchStart;

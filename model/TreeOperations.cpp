@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "model/ElementStore.h"
+#include "model/NamespaceScope.h"
 #include "model/XMLTreeItem.h"
 #include "ui/XMLTreeView.h"
 
@@ -127,7 +128,10 @@ void XMLTreeItem::mergeFromPartner() {
     while (!stack.empty()) {
         XMLTreeItem* e = stack.back();
         stack.pop_back();
-        if (e->partner != nullptr && !e->sameOwnContent(e->partner)) e->copyContentFrom(*e->partner, panel);
+        if (e->partner != nullptr && !e->sameOwnContent(e->partner)) {
+            e->copyContentFrom(*e->partner, panel);
+            carryAttributeBindings(*e, *e->partner);
+        }
         if ((e->differenceFlags & 4) == 0 || e->childCount == 0) continue;
         std::vector<XMLTreeItem*> children = childrenOf(*e);
         for (size_t i = children.size(); i-- > 0;)
@@ -198,6 +202,7 @@ XMLTreeItem* XMLTreeItem::replaceWith(const XMLTreeItem& source) {
     copy->treeItem = item;
     ElementStore::setRecord(tree, item, copy);
     copy->copyChildrenFrom(source);
+    carryBindings(*copy, source);
     return copy;
 }
 
@@ -217,5 +222,6 @@ int XMLTreeItem::insertCopyAfter(const XMLTreeItem& source) {
     }
     if (!counted) up->addChildName(id, panelFromTree(up->treeView));
     copy->copyChildrenFrom(source);
+    carryBindings(*copy, source);
     return 1;
 }

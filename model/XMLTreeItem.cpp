@@ -18,6 +18,7 @@
 #include "model/KeyLists.h"
 #include "model/MessageBox.h"
 #include "model/NameDictionary.h"
+#include "model/NamespaceScope.h"
 #include "model/NumberNormalization.h"
 #include "model/TextArena.h"
 #include "model/TextServices.h"
@@ -351,9 +352,12 @@ void XMLTreeItem::setAttributes(const xercesc::Attributes& list,
         used += static_cast<uint32_t>(len);
     };
     for (XMLSize_t i = 0; i < n; ++i) {
-        const wchar_t* attributeName = OptionSet::IgnoreNamespaces ? list.getLocalName(i) : list.getQName(i);
+        // The text keeps the name as the document has it; under "IgnoreNamespaces" the hashes
+        // take its local part and leave the namespace declarations out.
+        const wchar_t* attributeName = list.getQName(i);
         const wchar_t* value = list.getValue(i);
         if (attributeName == nullptr) attributeName = L"";
+        const wchar_t* comparedName = OptionSet::IgnoreNamespaces ? localPart(attributeName) : attributeName;
         if (value == nullptr) value = L"";
         const size_t nameLength = xercesc::XMLString::stringLen(attributeName);
         const size_t valueLength = xercesc::XMLString::stringLen(value);
@@ -370,7 +374,9 @@ void XMLTreeItem::setAttributes(const xercesc::Attributes& list,
         put(open, 2);
         put(value, valueLength);
         put(close, 1);
-        uint32_t nameHash = hashName(attributeName, OptionSet::XMLAttributeCaseSensitive);
+        if (OptionSet::IgnoreNamespaces && isNamespaceDeclaration(attributeName, static_cast<int>(nameLength)))
+            continue;
+        uint32_t nameHash = hashName(comparedName, OptionSet::XMLAttributeCaseSensitive);
         const int32_t id = static_cast<int32_t>(nameHash);
         if (condition != nullptr && (flags & IgnoreCondition::kEvaluated) == 0)
             flags = static_cast<uint8_t>((flags | condition->evaluate(id, value)) & 0xF0);
@@ -378,8 +384,8 @@ void XMLTreeItem::setAttributes(const xercesc::Attributes& list,
             flags |= kCommonAttributeFlag;
             continue;
         }
-        if (scratch != nullptr) scratch->addAttribute(nameHash, attributeName, value);
-        if (!named || !rule->hasAttributeId(id)) addAttribute(nameHash, attributeName, value);
+        if (scratch != nullptr) scratch->addAttribute(nameHash, comparedName, value);
+        if (!named || !rule->hasAttributeId(id)) addAttribute(nameHash, comparedName, value);
     }
     if (used == 0) {
         updateProgress(1);
@@ -759,7 +765,9 @@ wchar_t* internPathStep(wchar_t* text, int separator, int32_t* nameId, int32_t* 
         rest = text + separator + 1;
     }
     xercesc::XMLString::trim(text);
-    HashItem* entry = nameDictionary.lookupName(text);
+    // Paths name elements as the tree shows them; under "IgnoreNamespaces" an element's
+    // name id is that of its local part.
+    HashItem* entry = nameDictionary.lookupName(OptionSet::IgnoreNamespaces ? localPart(text) : text);
     int32_t id = entry == nullptr ? 0 : entry->nameId;
     *nameId = id;
     *pathHash = static_cast<int32_t>(static_cast<uint32_t>(id) + static_cast<uint32_t>(*pathHash) * 17u);

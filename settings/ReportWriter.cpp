@@ -4,6 +4,7 @@
 #include "model/TextDiffArea.h"
 #include "model/XMLTreeItem.h"
 #include "settings/EncodingSpec.h"
+#include "settings/NamespaceOutput.h"
 #include "settings/XmlWriter.h"
 
 namespace {
@@ -14,12 +15,17 @@ wchar_t reportBuffer[kReportBufferUnits];
 
 }  // namespace
 
+bool reportHoldsAnything(const XMLTreeItem& element) {
+    return element.ignoreState == 0 && element.partner != nullptr && !element.equals(element.partner);
+}
+
 void XMLTreeItem::writeReport(HANDLE file, int withXmlns) const {
     if (ignoreState != 0 || partner == nullptr || equals(partner)) return;
     reportBuffer[0] = 0;
     const int attributeUnits = writeAttributeDifferences(file, reportBuffer, withXmlns);
     writeMarkup(file, L"<");
     writeText(file, nameText(), -1, currentOutputSpec);
+    NamespaceOutput::openElement(file, *this, reportBuffer, attributeUnits > 0 ? attributeUnits : 0);
     if (attributeUnits > 0) {
         KeptReferenceLog::note(*this, reportBuffer, attributeUnits);
         writeEscaped(file, reportBuffer, attributeUnits);
@@ -27,8 +33,7 @@ void XMLTreeItem::writeReport(HANDLE file, int withXmlns) const {
     const HWND tree = treeView;
     const HTREEITEM firstChild = ElementStore::child(tree, treeItem);
     if (firstChild == nullptr && (!hasText(*this) || !textDiffers())) {
-        writeMarkup(file, L"/>");
-        writeEndOfLine(file);
+        writeEmptyTagEnd(file);
         return;
     }
     writeMarkup(file, L">");
@@ -106,7 +111,7 @@ void XMLTreeItem::writeUniqueChildren(HANDLE file, const wchar_t* heading) const
         }
         writeMarkup(file, L"<");
         writeText(file, child->nameText(), -1, currentOutputSpec);
-        writeMarkup(file, L"/>");
-        writeEndOfLine(file);
+        NamespaceOutput::openElement(file, *child, nullptr, 0);
+        writeEmptyTagEnd(file);
     }
 }

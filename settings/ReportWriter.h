@@ -8,3 +8,8 @@
 // The attribute-difference text of one reported element: at most the whole attribute text
 // and its terminator, so that every changed attribute the record holds fits.
 constexpr int kReportBufferUnits = static_cast<int>(kMaxTextUnits) + 1;
+
+// Whether a report of the element holds anything: it is compared, has a partner and
+// differs from it. Otherwise the report would be the XML declaration alone, which no
+// parser reads, and no file is written.
+bool reportHoldsAnything(const XMLTreeItem& element);

@@ -12,7 +12,9 @@
 #include "model/XMLTreeItem.h"
 #include "settings/EncodingSpec.h"
 #include "settings/FileWriter.h"
+#include "settings/NamespaceOutput.h"
 #include "settings/OptionSet.h"
+#include "settings/ReportWriter.h"
 #include "settings/XmlWriter.h"
 
 namespace {
@@ -122,6 +124,12 @@ bool writesPartnerText(int command) {
     return writesPartner(command) || (OptionSet::InsertPI && command != kSaveReportMode);
 }
 
+// Whether the command writes names of the partner's elements: as elements, or in the
+// report's lists of the children only the other side has.
+bool namesPartnerElements(int command) {
+    return writesPartner(command) || command == kSaveReportMode;
+}
+
 // The system id with each character spec cannot hold as its UTF-8 bytes, each as %HH: the
 // escaping XML gives system identifiers, which names the same resource.
 std::wstring escapedSystemId(const wchar_t* systemId, const EncodingSpec& spec) {
@@ -179,6 +187,17 @@ void writeDocument(HANDLE file,
                    const DoctypeFields& doctype,
                    bool keptReferences) {
     writeXmlDeclaration(file, &element, doctype, keptReferences);
+    // The top element declares the namespaces of every element the command may write: its
+    // own subtree's and, for the commands that write the partner's elements or names, the
+    // partner's.
+    NamespaceOutput namespaces;
+    const bool skipIgnored = skipsIgnored(command);
+    auto note = [&namespaces](const XMLTreeItem& e) {
+        namespaces.noteUses(e);
+        return false;
+    };
+    anyInSubtree(element, skipIgnored, note);
+    if (namesPartnerElements(command) && element.partner != nullptr) anyInSubtree(*element.partner, skipIgnored, note);
     switch (command) {
         case kSaveElementMode:
             element.saveSubtree(file);
@@ -289,6 +308,10 @@ OutputPlan planXmlOutput(const XMLTreeItem& element,
                          const DoctypeFields& partnerDoctype) {
     OutputPlan plan;
     plan.spec = spec;
+    if (command == kSaveReportMode && !reportHoldsAnything(element)) {
+        plan.refusal = kNothingToReportError;
+        return plan;
+    }
     if (!parserReads(spec)) {
         plan.refusal = kUnreadableEncodingError;
         return plan;

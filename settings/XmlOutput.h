@@ -61,13 +61,15 @@ UnwritableName findUnwritableName(const XMLTreeItem& element, int command, const
 bool parserReads(const EncodingSpec& spec);
 
 // The errors of a save that writeXmlOutput refuses before anything is written: files in
-// the encoding would not read back, or a name cannot be held by it.
+// the encoding would not read back, a name cannot be held by it, or a report holds nothing.
 constexpr DWORD kUnreadableEncodingError = ERROR_UNSUPPORTED_TYPE;
 constexpr DWORD kUnwritableNameError = ERROR_NO_UNICODE_TRANSLATION;
+// A report of an element that is ignored, has no partner or equals it holds nothing.
+constexpr DWORD kNothingToReportError = ERROR_NO_DATA;
 
 // One save, decided once before anything is asked or written: its encoding and its DOCTYPE.
 struct OutputPlan {
-    DWORD refusal = ERROR_SUCCESS;  // or one of the two errors above
+    DWORD refusal = ERROR_SUCCESS;  // or one of the errors above
     UnwritableName unwritable;      // the name behind kUnwritableNameError
     EncodingSpec spec;              // what the file is written in
     // Whether the output holds references kept as written (left without the DTD that

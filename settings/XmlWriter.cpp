@@ -10,6 +10,7 @@
 #include "model/KeyLists.h"
 #include "model/XMLTreeItem.h"
 #include "settings/EncodingSpec.h"
+#include "settings/NamespaceOutput.h"
 #include "settings/OptionSet.h"
 
 namespace {
@@ -341,12 +342,22 @@ void XMLTreeItem::writeStartTag(HANDLE file) const {
         Markup markup(file);
         markup << L"<";
         markup.name(*this);
-        if (hasAttributes(*this)) markup << L" ";
     }
+    NamespaceOutput::openElement(file, *this, attributes, hasAttributes(*this) ? attributesLength : 0);
     if (hasAttributes(*this)) {
+        writeMarkup(file, L" ");
         KeptReferenceLog::note(*this, attributes, attributesLength);
         writeEscaped(file, attributes, attributesLength);
     }
+}
+
+void writeEmptyTagEnd(HANDLE file, bool inLine) {
+    {
+        Markup markup(file);
+        markup << L"/>";
+        if (!inLine) markup.endOfLine();
+    }
+    NamespaceOutput::closeElement();
 }
 
 void XMLTreeItem::writeTagBody(HANDLE file) const {
@@ -358,6 +369,7 @@ void XMLTreeItem::writeEndTag(HANDLE file, bool inLine) const {
     markup << L"</";
     markup.name(*this) << L">";
     if (!inLine) markup.endOfLine();
+    NamespaceOutput::closeElement();
 }
 
 void XMLTreeItem::saveSubtree(HANDLE file, bool inLine) const {
@@ -365,9 +377,7 @@ void XMLTreeItem::saveSubtree(HANDLE file, bool inLine) const {
     writeStartTag(file);
     const HTREEITEM first = firstChildItem(*this);
     if (first == nullptr && !hasText(*this)) {
-        Markup markup(file);
-        markup << L"/>";
-        if (!inLine) markup.endOfLine();
+        writeEmptyTagEnd(file, inLine);
         return;
     }
     writeBody(*this, file, first != nullptr);
@@ -382,9 +392,7 @@ void XMLTreeItem::saveInMode(HANDLE file, int whole, int mode, int below, int in
     writeStartTag(file);
     const HTREEITEM first = firstChildItem(*this);
     if (whole && first == nullptr && !hasText(*this)) {
-        Markup markup(file);
-        markup << L"/>";
-        if (!inLine) markup.endOfLine();
+        writeEmptyTagEnd(file, inLine);
         return;
     }
     writeBody(*this, file, first != nullptr);

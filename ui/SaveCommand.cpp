@@ -75,6 +75,15 @@ void openWrittenFile(HWND owner, const wchar_t* path) {
         showBox(owner, L"Application not found", L"Open with external application", MB_ICONERROR);
 }
 
+// The box of a report that would hold nothing, saying why.
+void showNothingToReport(HWND owner, const XMLTreeItem& element) {
+    const wchar_t* why = element.ignoreState != 0     ? L"The element is ignored"
+                         : element.partner == nullptr ? L"The element has no partner in the other file"
+                                                      : L"The element and its partner are identical";
+    const std::wstring message = std::wstring(why) + L": there is nothing to report.\nNo report was saved.";
+    showBox(owner, message.c_str(), L"Save Report", MB_ICONINFORMATION);
+}
+
 // Whether the plan's output reads back as written; false after the box that says why not.
 bool outputReadsBack(HWND owner, const OutputPlan& plan, const EncodingSpec& chosen) {
     if (plan.refusal == ERROR_SUCCESS) return true;
@@ -125,6 +134,10 @@ void saveXmlOutput(HWND owner, int command) {
             ? DoctypeFields{partnerPanel->doctypeName, partnerPanel->doctypePublicId, partnerPanel->doctypeSystemId}
             : DoctypeFields{};
     const OutputPlan plan = planXmlOutput(*element, command, chosen, doctype, partnerDoctype);
+    if (plan.refusal == kNothingToReportError) {
+        showNothingToReport(owner, *element);
+        return;
+    }
     if (!outputReadsBack(owner, plan, chosen)) return;
     wchar_t path[kPathUnits];
     bool fromDialog = false;

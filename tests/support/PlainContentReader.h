@@ -21,6 +21,10 @@ struct PlainElement {
     std::wstring text;  // the element's own character data, as the file holds it
     // The character data with each child's start standing as "<name>" where it stood.
     std::wstring content;
+    // Read with namespaces only: the element's namespace and each attribute's, in the
+    // order of attributes (declarations are not attributes then).
+    std::wstring uri;
+    std::vector<std::wstring> attributeUris;
 };
 
 struct PlainDocument {
@@ -40,15 +44,18 @@ class Collector : public xercesc::DefaultHandler {
 public:
     explicit Collector(PlainDocument& document) : document_(document) {}
 
-    void startElement(const XMLCh* const,
+    void startElement(const XMLCh* const uri,
                       const XMLCh* const,
                       const XMLCh* const qname,
                       const xercesc::Attributes& attrs) override {
         PlainElement element;
         element.name = qname;
         if (!open_.empty()) document_.elements[open_.back()].content += L"<" + element.name + L">";
-        for (XMLSize_t i = 0; i < attrs.getLength(); ++i)
+        element.uri = uri;
+        for (XMLSize_t i = 0; i < attrs.getLength(); ++i) {
             element.attributes.emplace_back(attrs.getQName(i), attrs.getValue(i));
+            element.attributeUris.emplace_back(attrs.getURI(i));
+        }
         open_.push_back(document_.elements.size());
         document_.elements.push_back(std::move(element));
     }
@@ -77,12 +84,14 @@ private:
 };
 }  // namespace plain_content
 
-inline PlainDocument readPlain(const std::wstring& path) {
+// With namespaces, a prefix that nothing binds is an error, and each element and
+// attribute gets its namespace.
+inline PlainDocument readPlain(const std::wstring& path, bool namespaces = false) {
     PlainDocument document;
     std::unique_ptr<xercesc::SAX2XMLReader> reader(xercesc::XMLReaderFactory::createXMLReader());
     reader->setFeature(xercesc::XMLUni::fgSAX2CoreValidation, false);
     reader->setFeature(xercesc::XMLUni::fgXercesLoadExternalDTD, false);
-    reader->setFeature(xercesc::XMLUni::fgSAX2CoreNameSpaces, false);
+    reader->setFeature(xercesc::XMLUni::fgSAX2CoreNameSpaces, namespaces);
     plain_content::Collector collector(document);
     reader->setContentHandler(&collector);
     reader->setErrorHandler(&collector);

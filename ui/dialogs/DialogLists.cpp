@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "model/IgnoreList.h"
+#include "model/NamespaceScope.h"
 #include "model/TextServices.h"
 #include "model/XMLTreeItem.h"
 #include "settings/OptionSet.h"
@@ -144,7 +145,5 @@ bool ruleHasAttribute(const IgnoreRule& rule, const std::wstring& name) {
     std::wstring trimmed = name;
     trimXmlWhiteSpace(&trimmed[0]);
     trimmed.resize(std::wcslen(trimmed.c_str()));
-    const int32_t id = static_cast<int32_t>(
-        hashNameN(trimmed.c_str(), static_cast<int>(trimmed.size()), OptionSet::XMLAttributeCaseSensitive));
-    return rule.hasAttributeId(id);
+    return rule.hasAttributeId(comparedAttributeNameHash(trimmed.c_str(), static_cast<int>(trimmed.size())));
 }
