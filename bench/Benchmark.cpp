@@ -51,7 +51,7 @@ struct Random {
     }
 };
 
-enum class Shape { Flat, Nested, Siblings, Deep };
+enum class Shape { Flat, Nested, Siblings, Deep, Prose };
 
 // About `elements` elements; with `changed`, about 1% of them are changed, added,
 // deleted or moved relative to the same call without it.
@@ -118,6 +118,21 @@ std::string generate(Shape shape, int elements, bool changed) {
         for (int level = 0; level < elements; ++level)
             out += "</level>";
         out += "\n";
+        break;
+    }
+    case Shape::Prose: {
+        // Paragraphs of text around inline elements at the start, in the middle and at the end
+        // of their runs; a changed paragraph has an inline element moved by one word.
+        out += "<html><body>\n";
+        for (int i = 0; i < elements / 4; ++i) {
+            uint32_t r = random.next();
+            const std::string word = "w" + std::to_string(r % 500);
+            const std::string bold = "<b>" + std::to_string(r % 97) + "</b>";
+            out += "<p>" + bold + " item " + std::to_string(i) +
+                   (edit() ? " is " + word + " <a href=\"#x\">" : " is <a href=\"#x\">" + word + " ") +
+                   "linked</a> for the details of " + word + " and more <i>" + std::to_string(r % 13) + "</i></p>\n";
+        }
+        out += "</body></html>\n";
         break;
     }
     case Shape::Siblings: {
@@ -368,7 +383,8 @@ int wmain(int argc, wchar_t** argv) {
         const char* name;
         Shape shape;
     };
-    const Case shapes[] = {{"flat", Shape::Flat}, {"nested", Shape::Nested}, {"siblings", Shape::Siblings}};
+    const Case shapes[] = {
+        {"flat", Shape::Flat}, {"nested", Shape::Nested}, {"siblings", Shape::Siblings}, {"prose", Shape::Prose}};
     std::vector<int> sizes = {100000};
     if (large) sizes.push_back(400000);
     for (const Case& shape : shapes) {

@@ -63,7 +63,29 @@ XMLTreeItem* SAX2CountHandlers::flushText() {
         const wchar_t* const end = textEnd;
         const int length = trimBlanks(start);
         bool pending = !blankPending_.empty() && blankPending_.back();
-        if (length > 0) {
+        const size_t from = placesStart_.empty() ? places_.size() : placesStart_.back();
+        const size_t waiting = places_.size() - from;
+        // The marks go in only with the whole run after them: children whose places do not
+        // fit in the text's bound with it follow the text, as after its last run, and the
+        // run is joined as any other (and cut there).
+        const bool leadingBlank = waiting != 0 && start != textBuffer && places_.back() != L' ';
+        const bool placesFit =
+            waiting != 0 &&
+            record->textLength + waiting + (leadingBlank ? 1 : 0) + static_cast<size_t>(length) <= kMaxTextUnits;
+        if (waiting != 0 && !placesFit) {
+            // White space among those children still joins the runs with a blank.
+            if (places_.find(L' ', from) != std::wstring::npos) pending = true;
+            places_.resize(from);
+        }
+        if (length > 0 && placesFit) {
+            // A run after children: their marks and the white space around them go first.
+            if (leadingBlank) places_ += L' ';
+            places_.append(start, static_cast<size_t>(length));
+            if (!record->appendText(places_.data() + from, static_cast<uint32_t>(places_.size() - from), panel))
+                noteCutText(*record);
+            places_.resize(from);
+            pending = start + length != end;
+        } else if (length > 0) {
             if (!record->appendText(start, static_cast<uint32_t>(length), panel, pending || start != textBuffer))
                 noteCutText(*record);
             pending = start + length != end;
@@ -73,6 +95,17 @@ XMLTreeItem* SAX2CountHandlers::flushText() {
         if (!blankPending_.empty()) blankPending_.back() = pending;
     }
     return record;
+}
+
+void SAX2CountHandlers::notePlaceOfChild(const XMLTreeItem& parent) {
+    if (placesStart_.empty() || blankPending_.empty()) return;
+    const size_t from = placesStart_.back();
+    const bool none = places_.size() == from;
+    // White space since the last run or child is one blank; before the first run none is needed.
+    if (blankPending_.back() && (parent.textLength != 0 || !none) && (none || places_.back() != L' ')) places_ += L' ';
+    blankPending_.back() = false;
+    // The marks stop at the text bound: a run after them could not be kept either.
+    if (parent.textLength + (places_.size() - from) < kMaxTextUnits) places_ += kChildMark;
 }
 
 void SAX2CountHandlers::setLogPath(const wchar_t* path) {
@@ -358,6 +391,8 @@ void SAX2CountHandlers::startDocument() {
     elementCount = 0;
     currentPathHash = 0;
     blankPending_.clear();
+    places_.clear();
+    placesStart_.clear();
     attributeTextAdded_ = 0;
     entityOutput.begin();
     if (!dtdRestart.running()) {
@@ -401,6 +436,7 @@ void SAX2CountHandlers::startElement(const XMLCh* const,
         return;
     }
     XMLTreeItem* parentRecord = flushText();
+    if (parentRecord != nullptr) notePlaceOfChild(*parentRecord);
     // The record keeps the name as the document has it; under "IgnoreNamespaces" a prefixed
     // name gets the name id of its local part, by which the comparison matches it.
     const wchar_t* elementName = qname == nullptr ? L"" : qname;
@@ -428,6 +464,7 @@ void SAX2CountHandlers::startElement(const XMLCh* const,
     } else {
         currentItem = record->treeItem;
         blankPending_.push_back(false);
+        placesStart_.push_back(places_.size());
     }
     textBuffer[0] = 0;
     textEnd = textBuffer;
@@ -480,6 +517,10 @@ void SAX2CountHandlers::endElement(const XMLCh* const, const XMLCh* const, const
     }
     if (currentItem != nullptr) {
         if (!blankPending_.empty()) blankPending_.pop_back();
+        if (!placesStart_.empty()) {
+            places_.resize(placesStart_.back());
+            placesStart_.pop_back();
+        }
         currentItem = ElementStore::parent(panel->tree, currentItem);
         if (XMLTreeItem* open = XMLTreeItem::fromHandle(panel->tree, currentItem)) currentPathHash = open->pathHash;
     }

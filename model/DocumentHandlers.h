@@ -268,6 +268,13 @@ private:
     // Per open element, the outermost first: white space was trimmed after the last unit
     // of its text, so that the next run of its text is joined to it with a blank.
     std::vector<bool> blankPending_;
+    // Per open element, the outermost first, from placesStart_ on: the marks of its children
+    // since its last run and the blanks beside them, which go into its text only when a run
+    // follows them. Only the innermost open element's grow, so one text holds them all.
+    std::wstring places_;
+    std::vector<uint32_t> placesStart_;
+    // A child of parent starts: its mark waits for a run of parent's text.
+    void notePlaceOfChild(const XMLTreeItem& parent);
     uint64_t attributeTextAdded_ = 0;
     uint32_t lostElements_ = 0;
     std::wstring lostEntries_;

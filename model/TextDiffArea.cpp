@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "model/CompareSettings.h"
 #include "model/IgnoreList.h"
@@ -341,22 +342,111 @@ uint32_t AttributeList::markAttributeDifferences(AttributeList* opposite) {
 }
 
 uint32_t AttributeList::markTextDifferences(AttributeList* opposite) {
+    markTextRanges(opposite);
+    if (element == nullptr || opposite == nullptr || opposite->element == nullptr ||
+        !containsChildMark(element->text, element->textLength))
+        return rangeCount;
+    if (rangeCount == 0 && element->textDiffers() && (element->flags & kTextIgnoredFlag) == 0)
+        markFirstMovedChild(*opposite->element);
+    if (rangeCount != 0) showHiddenRanges();
+    return rangeCount;
+}
+
+void AttributeList::markFirstMovedChild(const XMLTreeItem& other) {
+    // The words match alike on both sides (a word and a child that changed places can):
+    // the first child that stands after other words than the partner's is marked. Places
+    // count words only here, as the word match does: white space is not a child's move.
+    std::vector<size_t> theirs;
+    forEachChildPlace(other.text, other.textLength, [&](size_t, size_t, size_t words) { theirs.push_back(words); });
+    size_t k = 0;
+    bool marked = false;
+    forEachChildPlace(element->text, element->textLength, [&](size_t at, size_t, size_t words) {
+        if (!marked && (k >= theirs.size() || theirs[k] != words)) {
+            pushRange(static_cast<uint32_t>(at), 1, kRangeDiffers);
+            marked = true;
+        }
+        ++k;
+    });
+}
+
+void AttributeList::showHiddenRanges() {
+    const wchar_t* const text = element->text;
+    const uint32_t length = element->textLength;
+    std::unique_ptr<bool[]> hidden(new bool[length]);
+    findHiddenUnits(text, length, hidden.get());
+    auto shownWord = [&](uint32_t i) { return !hidden[i] && text[i] > 0x20; };
+    for (uint32_t r = 0; r < rangeCount; ++r) {
+        uint32_t start = area->rangeStarts[r];
+        uint32_t end = start + area->rangeLengths[r];
+        if (end > length) end = length;
+        bool anyShown = false;
+        for (uint32_t i = start; i < end && !anyShown; ++i)
+            anyShown = !hidden[i];
+        if (anyShown) continue;
+        // Only a child's place differs here, which the row does not show: the word before it
+        // (after it at the start of the text) is marked in its stead. Before it, as the
+        // element window compares the runs up to the element's first child.
+        uint32_t wordEnd = start;
+        while (wordEnd > 0 && !shownWord(wordEnd - 1))
+            --wordEnd;
+        if (wordEnd > 0) {
+            start = wordEnd;
+            while (start > 0 && shownWord(start - 1))
+                --start;
+            end = wordEnd;
+        } else {
+            start = end;
+            while (start < length && !shownWord(start))
+                ++start;
+            end = start;
+            while (end < length && shownWord(end))
+                ++end;
+        }
+        area->rangeStarts[r] = clamp16(start);
+        area->rangeLengths[r] = clamp16(end - start);
+    }
+    // Widened ranges may reach their neighbours: they become one.
+    uint32_t kept = 0;
+    for (uint32_t r = 0; r < rangeCount; ++r) {
+        const uint32_t start = area->rangeStarts[r];
+        const uint32_t end = start + area->rangeLengths[r];
+        if (kept > 0) {
+            const uint32_t lastStart = area->rangeStarts[kept - 1];
+            const uint32_t lastEnd = lastStart + area->rangeLengths[kept - 1];
+            if (start <= lastEnd && area->rangeColours[r] == area->rangeColours[kept - 1]) {
+                if (end > lastEnd) area->rangeLengths[kept - 1] = clamp16(end - lastStart);
+                continue;
+            }
+        }
+        area->rangeStarts[kept] = clamp16(start);
+        area->rangeLengths[kept] = clamp16(end - start);
+        area->rangeColours[kept] = area->rangeColours[r];
+        ++kept;
+    }
+    rangeCount = kept;
+}
+
+void AttributeList::markTextRanges(AttributeList* opposite) {
     rangeCount = 0;
-    if (opposite == nullptr || element == nullptr || opposite->element == nullptr) return 0;
-    if (!element->textDiffers() || (element->flags & kTextIgnoredFlag) != 0) return 0;
+    if (opposite == nullptr || element == nullptr || opposite->element == nullptr) return;
+    if (!element->textDiffers() || (element->flags & kTextIgnoredFlag) != 0) return;
     const wchar_t* firstText = element->text;
-    if (firstText == nullptr || element->textLength == 0) return 0;
+    if (firstText == nullptr || element->textLength == 0) return;
     const XMLTreeItem* other = opposite->element;
     const wchar_t* secondText = (other->flags & kTextIgnoredFlag) != 0 ? nullptr : other->text;
     if (secondText != nullptr && other->textLength == 0) secondText = nullptr;
 
     if (OptionSet::HighlightChars) {
         CharDiff diff(firstText, element->textLength, secondText, secondText == nullptr ? 0 : other->textLength);
-        return addUnmarkedRuns(diff.run(), diff.firstLength, 0);
+        addUnmarkedRuns(diff.run(), diff.firstLength, 0);
+        return;
     }
 
     auto a = std::make_unique<TokenList>(firstText);
-    if (secondText == nullptr) return addUnmatchedTokens(*a);
+    if (secondText == nullptr) {
+        addUnmatchedTokens(*a);
+        return;
+    }
     auto b = std::make_unique<TokenList>(secondText);
     uint32_t pA = 0;
     uint32_t pB = 0;
@@ -407,7 +497,7 @@ uint32_t AttributeList::markTextDifferences(AttributeList* opposite) {
         a->tokens[pendingA].matched = 1;
         b->tokens[pendingB].matched = 1;
     }
-    return addUnmatchedTokens(*a);
+    addUnmatchedTokens(*a);
 }
 
 uint32_t AttributeList::changedAttributesText(wchar_t* output, uint32_t capacity, bool withXmlns) const {

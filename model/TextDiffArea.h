@@ -82,6 +82,11 @@ struct AttributeList {
     uint32_t addUnmarkedRuns(const uint8_t* marks, uint32_t count, uint32_t offset);
     uint32_t markAttributeDifferences(AttributeList* opposite);
     uint32_t markTextDifferences(AttributeList* opposite);
+    void markTextRanges(AttributeList* opposite);
+    // A range over units the row leaves out (a child's place alone) widened to a word it shows.
+    void showHiddenRanges();
+    // With no word or character found apart, the first child whose place differs.
+    void markFirstMovedChild(const XMLTreeItem& other);
     // The changed and unpaired attributes (and with withXmlns every "xmlns..." one),
     // each as a blank and its stored text, into output of capacity units including
     // the terminator. An entry that does not fit is left out whole. Returns the length.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,25 @@ uint64_t attributeContribution(uint32_t nameHash, uint16_t nameHash16, uint32_t 
     uint64_t name = mix64((static_cast<uint64_t>(nameHash) << 16) ^ nameHash16 ^ 0x5bd1e995ULL);
     uint64_t value = (static_cast<uint64_t>(h19) << 32) | h37;
     return mix64(name ^ mix64(value + 0x9e3779b97f4a7c15ULL));
+}
+
+// Where the children stood among the words, per comparison mode, added to the text's
+// hashes: each mark by the units of the row before the white space it stands in (white
+// space left out where the mode ignores it). White space at a child's place is one blank
+// of the row, whatever it was and on whichever side, as where two runs meet. A text
+// without marks has no such part, so its hashes are the words' alone.
+void addChildPlaces(const wchar_t* text, uint32_t length, uint64_t hash[4]) {
+    uint64_t exact = 0x6a09e667f3bcc909ULL;
+    uint64_t loose = 0xbb67ae8584caa73bULL;
+    forEachChildPlace(text, length, [&](size_t, size_t rowUnits, size_t rowWords) {
+        exact = mix64(exact ^ mix64(rowUnits));
+        loose = mix64(loose ^ mix64(rowWords));
+    });
+    // Modes 0 and 2 keep white space, 1 and 3 leave it out.
+    hash[0] += exact;
+    hash[2] += exact;
+    hash[1] += loose;
+    hash[3] += loose;
 }
 
 uint16_t saturate16(uint32_t v) {
@@ -416,19 +436,27 @@ void XMLTreeItem::finish(int endLine, int endColumnNumber) {
     lineSpan = (span < 0 || span >= 0xFFFF) ? 0xFFFF : static_cast<uint16_t>(span);
 
     if (text != nullptr && textLength != 0) {
+        // The words are read as the row shows them; where children stood among them is
+        // compared on top, so that every option treats the words as in any other text.
+        const bool mixed = containsChildMark(text, textLength);
+        std::wstring row;
+        if (mixed) row = rowText(text, textLength);
+        const wchar_t* const words = mixed ? row.c_str() : text;
+        const size_t wordsLength = mixed ? row.size() : textLength;
         const IgnoreRule* rule = ignoreList.ruleFor(*this);
         if (rule != nullptr && rule->condition != nullptr && (flags & IgnoreCondition::kEvaluated) == 0)
-            flags = static_cast<uint8_t>((flags | rule->condition->evaluate(0, text)) & 0xF0);
+            flags = static_cast<uint8_t>((flags | rule->condition->evaluate(0, words)) & 0xF0);
+        if (mixed) addChildPlaces(text, textLength, textHash);
         uint64_t date = 0;
-        if (readDate(text, textLength, &date)) {
+        if (readDate(words, wordsLength, &date)) {
             for (int m = 0; m < 4; ++m)
                 textHash[m] += date;
             textWeight = saturate16(static_cast<uint32_t>(textWeight) + 10);
         } else {
             wchar_t normalized[kNormalizedNumberUnits];
-            const wchar_t* hashed = text;
+            const wchar_t* hashed = words;
             if (OptionSet::NormalizeNumber &&
-                normalizeNumber(text, normalized, OptionSet::DecimalPlaces, OptionSet::SignificantFigures))
+                normalizeNumber(words, normalized, OptionSet::DecimalPlaces, OptionSet::SignificantFigures))
                 hashed = normalized;
             uint32_t h[8] = {};
             int count = accumulateTextHashes(hashed, h);
@@ -606,15 +634,21 @@ uint8_t cappedLines(int lines) {
 int XMLTreeItem::computeItemLines() {
     int total = 1;
     if (!OptionSet::DisplayFullMode || static_cast<int>(attributesLength) + textLength <= 70) return total;
+    // The lines of the text as the row shows it: without the children's marks.
+    std::wstring row;
+    const bool mixed = containsChildMark(text, textLength);
+    if (mixed) row = rowText(text, textLength);
+    const int shownLength = mixed ? static_cast<int>(row.size()) : textLength;
+    if (static_cast<int>(attributesLength) + shownLength <= 70) return total;
     if (attributes != nullptr && attributesLength != 0) {
         attributeLines = cappedLines(attributesLength / 65 + 1);
         total += attributeLines;
     }
     if (text != nullptr && textLength != 0) {
         if (OptionSet::HandleNewLine)
-            textLines = static_cast<uint8_t>(countDisplayLines(text));
+            textLines = static_cast<uint8_t>(countDisplayLines(mixed ? row.c_str() : text));
         else
-            textLines = cappedLines(textLength / 70 + 1);
+            textLines = cappedLines(shownLength / 70 + 1);
         total += textLines;
     }
     itemLines = static_cast<uint8_t>(total > 24 ? 25 : total);
@@ -627,12 +661,13 @@ bool XMLTreeItem::contains(const wchar_t* search, int caseFlag, bool wholeWord) 
         return caseFlag ? textFind(s, search) >= 0 : textFindNoCase(s, search) >= 0;
     };
     // The text is searched as the tree shows it: attribute quote marks as double quotes, a
-    // reference kept without its DTD with its "&".
+    // reference kept without its DTD with its "&", the runs around children joined.
     auto findShown = [&](const wchar_t* s, int length) {
         if (s == nullptr) return false;
         const wchar_t* end = s + length;
         if (std::find_if(s, end, [](wchar_t c) { return displayQuote(c) != c; }) == end &&
-            !containsKeptReference(s, static_cast<size_t>(length)))
+            !containsKeptReference(s, static_cast<size_t>(length)) &&
+            !containsChildMark(s, static_cast<size_t>(length)))
             return find(s);
         return find(shownText(s, static_cast<size_t>(length)).c_str());
     };

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cwchar>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -78,7 +80,110 @@ inline void copyShownUnits(const wchar_t* text, size_t count, wchar_t* out, wcha
         out[i] = shownUnit(before, text[i]);
 }
 
+// Where a child element stood between two runs of an element's text: a low surrogate
+// again, told apart from the document's own characters by the kept reference's rule (a
+// text holds a low surrogate only right after a high one). Only an element with a run of
+// text after a child holds marks: the k-th mark is the place of its k-th child, and the
+// children after the last mark follow the whole text, as in every element without marks.
+// Beside a mark stands one blank where white space stood in the document, at most one on
+// each side; the runs themselves are trimmed, so every blank next to a mark is such a one.
+constexpr wchar_t kChildMark = 0xDFFE;
+constexpr bool isChildMark(wchar_t before, wchar_t c) {
+    return c == kChildMark && !(before >= 0xD800 && before <= 0xDBFF);
+}
+
+inline bool containsChildMark(const wchar_t* text, size_t count) {
+    if (text == nullptr) return false;
+    for (size_t i = 0; i < count; ++i) {
+        const wchar_t* at = std::wmemchr(text + i, kChildMark, count - i);
+        if (at == nullptr) return false;
+        i = static_cast<size_t>(at - text);
+        if (isChildMark(i == 0 ? 0 : text[i - 1], text[i])) return true;
+    }
+    return false;
+}
+
+// The one reader of the marks for what the row shows: hidden[i] is set for each unit the
+// row leaves out, so that the row reads as the runs joined: the marks, and the blanks
+// beside them but one blank between two runs (none before the first run).
+inline void findHiddenUnits(const wchar_t* text, size_t count, bool* hidden) {
+    bool runBefore = false;   // a unit of a run is shown before
+    bool inPlace = false;     // after a mark, or on the blank before one
+    bool blankShown = false;  // the blank that joins two runs is shown in this place
+    for (size_t i = 0; i < count; ++i) {
+        const wchar_t before = i == 0 ? 0 : text[i - 1];
+        if (isChildMark(before, text[i])) {
+            hidden[i] = true;
+            inPlace = true;
+        } else if (text[i] == L' ' && (inPlace || (i + 1 < count && isChildMark(text[i], text[i + 1])))) {
+            hidden[i] = !runBefore || blankShown;
+            blankShown = true;
+            inPlace = true;
+        } else {
+            hidden[i] = false;
+            runBefore = true;
+            inPlace = false;
+            blankShown = false;
+        }
+    }
+}
+
+// Calls visit(at, rowUnits, rowWords) for each child mark of the text, in order: at is the
+// mark's index, rowUnits the units of the row before the white space the mark stands in,
+// rowWords those of them that are not white space. The places of two texts compare by these.
+template <typename Visit>
+void forEachChildPlace(const wchar_t* text, size_t count, Visit visit) {
+    if (!containsChildMark(text, count)) return;
+    std::unique_ptr<bool[]> hidden(new bool[count]);
+    findHiddenUnits(text, count, hidden.get());
+    size_t shown = 0;
+    size_t shownWords = 0;
+    size_t placeStart = 0;
+    size_t placeStartWords = 0;
+    bool inPlace = false;
+    for (size_t i = 0; i < count; ++i) {
+        const bool mark = isChildMark(i == 0 ? 0 : text[i - 1], text[i]);
+        const bool placeBlank =
+            !mark && text[i] == L' ' && (inPlace || (i + 1 < count && isChildMark(text[i], text[i + 1])));
+        if (!mark && !placeBlank) {
+            inPlace = false;
+            ++shown;
+            const wchar_t c = text[i];
+            if (!(c == 0x20 || c == 0x09 || c == 0x0A || c == 0x0D)) ++shownWords;
+            continue;
+        }
+        if (!inPlace) {
+            placeStart = shown;
+            placeStartWords = shownWords;
+            inPlace = true;
+        }
+        if (!hidden[i]) ++shown;
+        if (mark) visit(i, placeStart, placeStartWords);
+    }
+}
+
+// The text as the row reads it, the units the row leaves out taken away; kept references'
+// marks stay (the hashes and the ignore conditions read them as they always have).
+inline std::wstring rowText(const wchar_t* text, size_t count) {
+    if (!containsChildMark(text, count)) return std::wstring(text == nullptr ? L"" : text, text == nullptr ? 0 : count);
+    std::wstring row;
+    row.reserve(count);
+    std::unique_ptr<bool[]> hidden(new bool[count]);
+    findHiddenUnits(text, count, hidden.get());
+    for (size_t i = 0; i < count; ++i) {
+        if (!hidden[i]) row += text[i];
+    }
+    return row;
+}
+
+// The text as the tree shows it, for the clipboard and Find: the row's units, shown.
 inline std::wstring shownText(const wchar_t* text, size_t count) {
+    if (containsChildMark(text, count)) {
+        const std::wstring row = rowText(text, count);
+        std::wstring shown(row.size(), L'\0');
+        if (!row.empty()) copyShownUnits(row.data(), row.size(), &shown[0]);
+        return shown;
+    }
     std::wstring shown(count, L'\0');
     copyShownUnits(text, count, &shown[0]);
     return shown;
@@ -251,12 +356,14 @@ struct XMLTreeItem {
     // element of the entire-element list.
     void writeStartTag(HANDLE file) const;
     void writeTagBody(HANDLE file) const;
-    void writeEndTag(HANDLE file) const;
-    void saveSubtree(HANDLE file) const;
+    // inLine: the element stands in its parent's text (a child mark's place), where a line
+    // break after it would be white space that its document does not have there.
+    void writeEndTag(HANDLE file, bool inLine = false) const;
+    void saveSubtree(HANDLE file, bool inLine = false) const;
     // whole 1: the element and its children as elements of their own; 0: paired with its
     // partner, whose extra children come before the end tag.
-    void saveInMode(HANDLE file, int whole, int mode, int below, int insideEntire) const;
-    void savePair(HANDLE file, int mode, int below, int insideEntire) const;
+    void saveInMode(HANDLE file, int whole, int mode, int below, int insideEntire, bool inLine = false) const;
+    void savePair(HANDLE file, int mode, int below, int insideEntire, bool inLine = false) const;
     // On the partner of an element written paired: the children its side lacks.
     void saveUnmatchedChildren(HANDLE file, int mode) const;
     void writeReport(HANDLE file, int withXmlns) const;
@@ -264,6 +371,10 @@ struct XMLTreeItem {
     // (kReportBufferUnits); returns their length.
     int writeAttributeDifferences(HANDLE file, wchar_t* buffer, int withXmlns) const;
     void writeValueDifference(HANDLE file) const;
+    // The run of the text from at to the next child mark (or the end), then a line break
+    // when it is not empty; returns where the run after that mark starts, -1 at the end.
+    int writeTextRun(HANDLE file, int at) const;
+    int nextTextRun(int at) const;
     void writeUniqueChildren(HANDLE file, const wchar_t* heading) const;
 };
 

@@ -41,12 +41,41 @@ void XMLTreeItem::writeReport(HANDLE file, int withXmlns) const {
     writeValueDifference(file);
     if (firstChild != nullptr) {
         writeUniqueChildren(file, L"<!-- Unique element(s) in first file -->");
+        // With its text written, the runs after child marks follow the children they follow
+        // in the document.
+        int run =
+            textDiffers() && hasText(*this) && (flags & kTextIgnoredFlag) == 0 && containsChildMark(text, textLength)
+                ? nextTextRun(0)
+                : -1;
         for (HTREEITEM item = firstChild; item != nullptr; item = ElementStore::next(tree, item)) {
-            if (const XMLTreeItem* child = ElementStore::record(tree, item)) child->writeReport(file, 0);
+            const XMLTreeItem* child = ElementStore::record(tree, item);
+            if (child == nullptr) continue;
+            child->writeReport(file, 0);
+            if (run >= 0) run = writeTextRun(file, run);
         }
+        while (run >= 0)
+            run = writeTextRun(file, run);
         partner->writeUniqueChildren(file, L"<!-- Unique element(s) in second file -->");
     }
     writeEndTag(file);
+}
+
+int XMLTreeItem::nextTextRun(int at) const {
+    const int length = text == nullptr ? 0 : textLength;
+    while (at < length && !isChildMark(at == 0 ? 0 : text[at - 1], text[at]))
+        ++at;
+    return at < length ? at + 1 : -1;
+}
+
+int XMLTreeItem::writeTextRun(HANDLE file, int at) const {
+    const int next = nextTextRun(at);
+    const int end = next < 0 ? textLength : next - 1;
+    if (end > at) {
+        KeptReferenceLog::note(*this, text + at, end - at);
+        writeEscaped(file, text + at, end - at);
+        writeEndOfLine(file);
+    }
+    return next;
 }
 
 int XMLTreeItem::writeAttributeDifferences(HANDLE file, wchar_t* buffer, int withXmlns) const {
@@ -63,12 +92,10 @@ int XMLTreeItem::writeAttributeDifferences(HANDLE file, wchar_t* buffer, int wit
 
 void XMLTreeItem::writeValueDifference(HANDLE file) const {
     if (!textDiffers()) return;
-    if (hasText(*partner) && (partner->flags & kTextIgnoredFlag) == 0) writeComment(file, partner->text);
-    if (hasText(*this) && (flags & kTextIgnoredFlag) == 0) {
-        KeptReferenceLog::note(*this, text, textLength);
-        writeEscaped(file, text, textLength);
-        writeEndOfLine(file);
-    }
+    if (hasText(*partner) && (partner->flags & kTextIgnoredFlag) == 0)
+        writeComment(file, rowText(partner->text, partner->textLength).c_str());
+    // The text up to its first child mark; the runs after it follow their children.
+    if (hasText(*this) && (flags & kTextIgnoredFlag) == 0) writeTextRun(file, 0);
 }
 
 void XMLTreeItem::writeUniqueChildren(HANDLE file, const wchar_t* heading) const {

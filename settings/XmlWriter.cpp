@@ -138,6 +138,12 @@ void writeEscapedText(HANDLE file, const wchar_t* text, int count, bool comment)
 
 KeptReferenceLog* keptReferenceLog = nullptr;
 
+void writeCommentMarkup(HANDLE file, const wchar_t* text) {
+    writeMarkup(file, L"<!-- ");
+    writeEscapedText(file, text, -1, true);
+    writeMarkup(file, L" -->");
+}
+
 bool hasAttributes(const XMLTreeItem& element) {
     return element.attributes != nullptr && element.attributesLength > 0;
 }
@@ -165,23 +171,78 @@ void forEachChild(const XMLTreeItem& element, Visit visit) {
     forEachChildFrom(element, firstChildItem(element), visit);
 }
 
-// The tag body, for a caller that already knows whether the element has children.
+bool hasChildMarks(const XMLTreeItem& element) {
+    return element.text != nullptr && containsChildMark(element.text, element.textLength);
+}
+
+// The partner's text where it goes without its children (the value-changed block, a
+// comment): as its row reads.
+void writePartnerText(HANDLE file, const XMLTreeItem& partner) {
+    const std::wstring row = rowText(partner.text, partner.textLength);
+    KeptReferenceLog::note(partner, row.data(), static_cast<int>(row.size()));
+    writeEscaped(file, row.data(), static_cast<int>(row.size()));
+}
+
+// The tag body, for a caller that already knows whether the element has children. The
+// text of an element with child marks is written with its children (writeContent).
 void writeBody(const XMLTreeItem& element, HANDLE file, bool children) {
     writeMarkup(file, L">");
     const XMLTreeItem* partner = element.partner;
     if (OptionSet::InsertPI && partner != nullptr && hasText(*partner) && element.textDiffers()) {
         writeMarkup(file, L"<?start_value_changed?>");
         writeEndOfLine(file);
-        KeptReferenceLog::note(*partner, partner->text, partner->textLength);
-        writeEscaped(file, partner->text, partner->textLength);
+        writePartnerText(file, *partner);
         writeMarkup(file, L"<?end_value_changed?>");
         writeEndOfLine(file);
     }
+    if (hasChildMarks(element)) return;
     if (hasText(element)) {
         KeptReferenceLog::note(element, element.text, element.textLength);
         writeEscaped(file, element.text, element.textLength);
     }
     if (children) writeEndOfLine(file);
+}
+
+// The element's text and its children from first in the document's order, after
+// writeBody: each run of the text, then the child whose mark ends it, written in line;
+// the children after the last mark one a line, as in an element without marks. A mark
+// whose child is gone (or left out by writeChild) leaves its runs joined as they stood.
+template <typename WriteChild>
+void writeContent(const XMLTreeItem& element, HANDLE file, HTREEITEM first, WriteChild writeChild) {
+    const HWND tree = element.treeView;
+    HTREEITEM item = first;
+    // The next child record from item on; null when none is left.
+    auto nextChild = [&]() -> const XMLTreeItem* {
+        for (; item != nullptr; item = ElementStore::next(tree, item)) {
+            if (const XMLTreeItem* child = ElementStore::record(tree, item)) {
+                item = ElementStore::next(tree, item);
+                return child;
+            }
+        }
+        return nullptr;
+    };
+    if (hasChildMarks(element)) {
+        const wchar_t* const text = element.text;
+        const int length = element.textLength;
+        KeptReferenceLog::note(element, text, length);
+        for (int at = 0;;) {
+            int end = at;
+            while (end < length && !isChildMark(end == 0 ? 0 : text[end - 1], text[end]))
+                ++end;
+            writeEscaped(file, text + at, end - at);
+            if (end >= length) break;
+            if (const XMLTreeItem* child = nextChild()) writeChild(*child, true);
+            at = end + 1;
+        }
+        if (item == nullptr) return;
+        writeEndOfLine(file);
+    }
+    while (const XMLTreeItem* child = nextChild())
+        writeChild(*child, false);
+}
+
+void endLine(HANDLE file, bool inLine) {
+    if (!inLine) writeEndOfLine(file);
 }
 
 // The filter of the save modes below the selected element.
@@ -219,7 +280,7 @@ bool isWritten(const XMLTreeItem& element, int mode, int below, int insideEntire
 // before an element written paired: the partner's name, its attribute text and, when
 // withText, its text, each only when it differs, separated by blanks. Nothing when
 // nothing of these differs.
-void writePartnerComment(const XMLTreeItem& element, HANDLE file, bool withText) {
+void writePartnerComment(const XMLTreeItem& element, HANDLE file, bool withText, bool inLine) {
     const XMLTreeItem& partner = *element.partner;
     std::wstring comment;
     auto append = [&comment](const wchar_t* text, size_t count) {
@@ -229,9 +290,13 @@ void writePartnerComment(const XMLTreeItem& element, HANDLE file, bool withText)
     if (partner.nameId() != element.nameId()) append(partner.nameText(), std::wcslen(partner.nameText()));
     if (element.attributesDiffer() && hasAttributes(partner))
         append(partner.attributes, static_cast<size_t>(partner.attributesLength));
-    if (withText && element.textDiffers() && hasText(partner))
-        append(partner.text, static_cast<size_t>(partner.textLength));
-    if (!comment.empty()) writeComment(file, comment.c_str());
+    if (withText && element.textDiffers() && hasText(partner)) {
+        const std::wstring row = rowText(partner.text, partner.textLength);
+        append(row.data(), row.size());
+    }
+    if (comment.empty()) return;
+    writeCommentMarkup(file, comment.c_str());
+    endLine(file, inLine);
 }
 
 }  // namespace
@@ -268,9 +333,7 @@ void writeEscaped(HANDLE file, const wchar_t* text, int count) {
 }
 
 void writeComment(HANDLE file, const wchar_t* text) {
-    writeMarkup(file, L"<!-- ");
-    writeEscapedText(file, text, -1, true);
-    writeMarkup(file, L" -->");
+    writeCommentMarkup(file, text);
     writeEndOfLine(file);
 }
 
@@ -288,8 +351,12 @@ void XMLTreeItem::writeStartTag(HANDLE file) const {
     }
 }
 
-void writeEmptyTagEnd(HANDLE file) {
-    (Markup(file) << L"/>").endOfLine();
+void writeEmptyTagEnd(HANDLE file, bool inLine) {
+    {
+        Markup markup(file);
+        markup << L"/>";
+        if (!inLine) markup.endOfLine();
+    }
     NamespaceOutput::closeElement();
 }
 
@@ -297,79 +364,80 @@ void XMLTreeItem::writeTagBody(HANDLE file) const {
     writeBody(*this, file, hasChildren(*this));
 }
 
-void XMLTreeItem::writeEndTag(HANDLE file) const {
+void XMLTreeItem::writeEndTag(HANDLE file, bool inLine) const {
     Markup markup(file);
     markup << L"</";
     markup.name(*this) << L">";
-    markup.endOfLine();
+    if (!inLine) markup.endOfLine();
     NamespaceOutput::closeElement();
 }
 
-void XMLTreeItem::saveSubtree(HANDLE file) const {
+void XMLTreeItem::saveSubtree(HANDLE file, bool inLine) const {
     if (!OptionSet::IncludeIgnoredElements && ignoreState != 0) return;
     writeStartTag(file);
     const HTREEITEM first = firstChildItem(*this);
     if (first == nullptr && !hasText(*this)) {
-        writeEmptyTagEnd(file);
+        writeEmptyTagEnd(file, inLine);
         return;
     }
     writeBody(*this, file, first != nullptr);
-    forEachChildFrom(*this, first, [file](const XMLTreeItem& child) { child.saveSubtree(file); });
-    writeEndTag(file);
+    writeContent(*this, file, first,
+                 [file](const XMLTreeItem& child, bool childInLine) { child.saveSubtree(file, childInLine); });
+    writeEndTag(file, inLine);
 }
 
-void XMLTreeItem::saveInMode(HANDLE file, int whole, int mode, int below, int insideEntire) const {
+void XMLTreeItem::saveInMode(HANDLE file, int whole, int mode, int below, int insideEntire, bool inLine) const {
     if (!isWritten(*this, mode, below, insideEntire)) return;
     const int childrenInsideEntire = entireElementList.contains(*this) ? 1 : insideEntire;
     writeStartTag(file);
     const HTREEITEM first = firstChildItem(*this);
     if (whole && first == nullptr && !hasText(*this)) {
-        writeEmptyTagEnd(file);
+        writeEmptyTagEnd(file, inLine);
         return;
     }
     writeBody(*this, file, first != nullptr);
-    forEachChildFrom(*this, first, [&](const XMLTreeItem& child) {
+    writeContent(*this, file, first, [&](const XMLTreeItem& child, bool childInLine) {
         if (whole)
-            child.saveInMode(file, 1, mode, 1, childrenInsideEntire);
+            child.saveInMode(file, 1, mode, 1, childrenInsideEntire, childInLine);
         else
-            child.savePair(file, mode, 1, childrenInsideEntire);
+            child.savePair(file, mode, 1, childrenInsideEntire, childInLine);
     });
     if (!whole && partner != nullptr) partner->saveUnmatchedChildren(file, mode);
-    writeEndTag(file);
+    writeEndTag(file, inLine);
 }
 
-void XMLTreeItem::savePair(HANDLE file, int mode, int below, int insideEntire) const {
+void XMLTreeItem::savePair(HANDLE file, int mode, int below, int insideEntire, bool inLine) const {
     if (OptionSet::InsertPI) {
         if (partner == nullptr) {
             if (!isWritten(*this, mode, below, insideEntire)) return;
             writeMarkup(file, L"<?start_elements_added?>");
-            writeEndOfLine(file);
-            saveInMode(file, 1, mode, below, insideEntire);
+            endLine(file, inLine);
+            saveInMode(file, 1, mode, below, insideEntire, inLine);
             writeMarkup(file, L"<?end_elements_added?>");
-            writeEndOfLine(file);
+            endLine(file, inLine);
         } else if (equals(partner)) {
-            saveInMode(file, 1, mode, below, insideEntire);
+            saveInMode(file, 1, mode, below, insideEntire, inLine);
         } else {
             // The partner's differing text comes in the value-changed block.
-            if (isWritten(*this, mode, below, insideEntire)) writePartnerComment(*this, file, false);
-            saveInMode(file, 0, mode, below, insideEntire);
+            if (isWritten(*this, mode, below, insideEntire)) writePartnerComment(*this, file, false, inLine);
+            saveInMode(file, 0, mode, below, insideEntire, inLine);
         }
         return;
     }
     if (partner == nullptr || equals(partner)) {
-        saveInMode(file, 1, mode, below, insideEntire);
+        saveInMode(file, 1, mode, below, insideEntire, inLine);
     } else if (sameOwnContent(partner)) {
-        saveInMode(file, 0, mode, below, insideEntire);
+        saveInMode(file, 0, mode, below, insideEntire, inLine);
     } else if (below == 0) {
         // The partner's whole version after the selected element would be a second root,
         // and leaving it out would lose all of the partner's side from a merge: the pair is
         // written paired, as with markers, and what differs of the partner's own content
         // goes into one comment before it.
-        writePartnerComment(*this, file, true);
-        saveInMode(file, 0, mode, below, insideEntire);
+        writePartnerComment(*this, file, true, inLine);
+        saveInMode(file, 0, mode, below, insideEntire, inLine);
     } else {
-        saveInMode(file, 1, mode, below, insideEntire);
-        if (mode != kMergeMode) partner->saveInMode(file, 1, mode, below, 0);
+        saveInMode(file, 1, mode, below, insideEntire, inLine);
+        if (mode != kMergeMode) partner->saveInMode(file, 1, mode, below, 0, inLine);
     }
 }
 

@@ -30,8 +30,9 @@ void writeMarkup(HANDLE file, const wchar_t (&text)[N]) {
     writeText(file, text, static_cast<int>(N - 1), &outputSpec());
 }
 // "/>" and an end of line after a start tag (XMLTreeItem::writeStartTag or the report's),
-// which closes the element's namespace scope as its end tag would.
-void writeEmptyTagEnd(HANDLE file);
+// which closes the element's namespace scope as its end tag would; no end of line for an
+// element that stands in its parent's text (inLine).
+void writeEmptyTagEnd(HANDLE file, bool inLine = false);
 // Whether the element has text of its own.
 bool hasText(const XMLTreeItem& element);
 

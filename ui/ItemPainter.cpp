@@ -34,6 +34,11 @@ constexpr int kBoxCharacters = 70;
 // runs on the GUI thread only.
 wchar_t attributeDisplay[kAttributeDisplayUnits];
 
+// Which units of the text being painted the row leaves out: found once per item painted,
+// as wrapping measures the text piece by piece (hiddenFor is reset by drawItem).
+bool hiddenUnits[kMaxTextUnits];
+const wchar_t* hiddenFor = nullptr;
+
 // Cuts text into tokens: a run of units above U+0020 with the units at or below it
 // that follow. With newLines, a line feed ends its token at once (a hard break) and is
 // not part of any token. place(start, fullLength, wordLength, hardBreak, last).
@@ -243,6 +248,7 @@ void ItemPainter::drawItem(NMTVCUSTOMDRAW* draw) {
     const int saved = SaveDC(draw->nmcd.hdc);
     if (saved == 0) return;
     dc = draw->nmcd.hdc;
+    hiddenFor = nullptr;
     SetBkMode(dc, OPAQUE);
     if (record->isSummary())
         drawSummaryItem(draw);
@@ -469,16 +475,36 @@ namespace {
 // The units of a run as shown. The attribute text is drawn from its display copy; a run of
 // the record's own text that holds a kept reference's mark is copied with its "&", into
 // one buffer, as painting runs on the GUI thread only. A run starts anywhere in the text,
-// so the unit before it decides with the run's first unit.
+// so the unit before it decides with the run's first unit. The units the row leaves out
+// (a child's mark and the blanks beside it) are left out of the copy: they have no width,
+// and every position and range still counts in the record's units.
 wchar_t shownRun[kMaxTextUnits + 1];
 
-const wchar_t* shownUnits(const XMLTreeItem* item, const wchar_t* text, int length) {
+const wchar_t* shownUnits(const XMLTreeItem* item, const wchar_t* text, int length, int* shownLength) {
+    *shownLength = length;
     const wchar_t* own = item != nullptr ? item->text : nullptr;
     const std::less<const wchar_t*> precedes;
     if (own == nullptr || precedes(text, own) || !precedes(text, own + item->textLength) ||
         length > static_cast<int>(kMaxTextUnits))
         return text;
     const wchar_t previous = text != own ? text[-1] : 0;
+    // A blank at either end of the run hides beside a mark just outside it.
+    const wchar_t* around = text != own ? text - 1 : text;
+    const wchar_t* aroundEnd = std::min(text + length + 1, own + item->textLength);
+    if (containsChildMark(around, static_cast<size_t>(aroundEnd - around))) {
+        if (hiddenFor != own) {
+            findHiddenUnits(own, item->textLength, hiddenUnits);
+            hiddenFor = own;
+        }
+        const size_t from = static_cast<size_t>(text - own);
+        int used = 0;
+        for (int i = 0; i < length; ++i) {
+            if (hiddenUnits[from + i]) continue;
+            shownRun[used++] = shownUnit(from + i == 0 ? 0 : own[from + i - 1], text[i]);
+        }
+        *shownLength = used;
+        return shownRun;
+    }
     if (!containsKeptReference(text, static_cast<size_t>(length), previous)) return text;
     copyShownUnits(text, static_cast<size_t>(length), shownRun, previous);
     return shownRun;
@@ -488,7 +514,10 @@ const wchar_t* shownUnits(const XMLTreeItem* item, const wchar_t* text, int leng
 int ItemPainter::textWidth(const wchar_t* text, int length) const {
     if (text == nullptr || length <= 0) return 0;
     SIZE size{};
-    GetTextExtentPoint32W(dc, shownUnits(item, text, length), length, &size);
+    int shownLength = 0;
+    const wchar_t* shown = shownUnits(item, text, length, &shownLength);
+    if (shownLength == 0) return 0;
+    GetTextExtentPoint32W(dc, shown, shownLength, &size);
     return size.cx;
 }
 
@@ -510,16 +539,18 @@ int ItemPainter::drawMeasured(const wchar_t* text, int length, int x, int y, uin
     if (paintedPieces != nullptr) paintedPieces->push_back(PaintedPiece{text, length, x, y, runStyle});
     if (static_cast<int>(advances.size()) < length) advances.resize(length);
     // The direction is the shown text's: a kept reference's mark is an "&".
-    const wchar_t* shown = shownUnits(item, text, length);
+    int units = 0;
+    const wchar_t* shown = shownUnits(item, text, length, &units);
+    if (units == 0) return 0;
     SIZE size{};
-    if (std::any_of(shown, shown + length, isRightToLeft) ||
-        !GetTextExtentExPointW(dc, shown, length, 0, nullptr, advances.data(), &size)) {
-        TextOutW(dc, x, y, shown, length);
+    if (std::any_of(shown, shown + units, isRightToLeft) ||
+        !GetTextExtentExPointW(dc, shown, units, 0, nullptr, advances.data(), &size)) {
+        TextOutW(dc, x, y, shown, units);
         return textWidth(text, length);
     }
-    for (int i = length - 1; i > 0; --i)
+    for (int i = units - 1; i > 0; --i)
         advances[i] -= advances[i - 1];
-    ExtTextOutW(dc, x, y, 0, nullptr, shown, static_cast<UINT>(length), advances.data());
+    ExtTextOutW(dc, x, y, 0, nullptr, shown, static_cast<UINT>(units), advances.data());
     return size.cx;
 }
 

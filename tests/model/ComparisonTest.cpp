@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -353,6 +354,126 @@ TEST_F(ComparisonTest, WordsApartAtAnInlineElementDifferFromWordsThatMeet) {
         ASSERT_EQ(left[0]->partner, right[0]);
         EXPECT_EQ(left[0]->textDiffers(), c.textsDiffer);
         expectCounters(counters(), c.textsDiffer ? Counters{1, 1, 1, 0} : Counters{2, 0, 0, 0});
+    }
+}
+
+// Runs of text that stand in other places among an element's children are another text,
+// whatever the order option and the mode; the words themselves are read as in any text
+// (case, numbers), and white space alone at a child's place is the one blank of the row,
+// which the modes that ignore white space leave out as they always have.
+TEST_F(ComparisonTest, RunsAroundInlineElementsCompareByTheirPlaces) {
+    const struct {
+        const char* what;
+        int ignoreOrder;
+        uint32_t flags;  // FlagComparsion
+        int normalizeNumber;
+        const char* left;
+        const char* right;
+        std::vector<bool> textsDiffer;  // per element with text on the left, in document order
+    } cases[] = {
+        {"a word and a child swapped, order kept",
+         0,
+         0,
+         0,
+         "<doc><p>the <b>module</b> is here</p><p>keep <i>this</i> text</p></doc>",
+         "<doc><p>the is here <b>module</b></p><p><i>this</i> keep text</p></doc>",
+         {true, false, true, false}},
+        {"a word and a child swapped, order ignored",
+         1,
+         0,
+         0,
+         "<doc><p>the <b>module</b> is here</p><p>keep <i>this</i> text</p></doc>",
+         "<doc><p>the is here <b>module</b></p><p><i>this</i> keep text</p></doc>",
+         {true, false, true, false}},
+        {"a child moved by one word, white space ignored",
+         0,
+         1,
+         0,
+         "<r><p>the <b>x</b> module is</p></r>",
+         "<r><p>the module <b>x</b> is</p></r>",
+         {true, false}},
+        {"a child moved by one word, case folded",
+         0,
+         3,
+         0,
+         "<r><p>the <b>x</b> module is</p></r>",
+         "<r><p>The Module <b>x</b> IS</p></r>",
+         {true, false}},
+        {"a child moved from the start to the end",
+         0,
+         0,
+         0,
+         "<r><p><b>x</b> y z</p></r>",
+         "<r><p>y z <b>x</b></p></r>",
+         {true, false}},
+        {"a child between two runs against two children",
+         0,
+         0,
+         0,
+         "<r><p>a <b/> c <b/> d</p></r>",
+         "<r><p>a <b/><b/> c d</p></r>",
+         {true}},
+        {"white space on the other side of a child",
+         0,
+         0,
+         0,
+         "<r><p>the <b>x</b>module</p></r>",
+         "<r><p>the<b>x</b>\n module</p></r>",
+         {false, false}},
+        {"white space taken away around a child",
+         0,
+         0,
+         0,
+         "<r><p>the <b>x</b> module</p></r>",
+         "<r><p>the<b>x</b>module</p></r>",
+         {true, false}},
+        {"white space taken away, white space ignored",
+         0,
+         1,
+         0,
+         "<r><p>the <b>x</b> module</p></r>",
+         "<r><p>the<b>x</b>module</p></r>",
+         {false, false}},
+        {"the same places, case folded",
+         0,
+         2,
+         0,
+         "<r><p>The <b>x</b> Module</p></r>",
+         "<r><p>the <b>x</b> MODULE</p></r>",
+         {false, false}},
+        {"the same places, numbers normalised",
+         0,
+         0,
+         1,
+         "<r><p>total <b>x</b> 12.50</p></r>",
+         "<r><p>total <b>x</b> 12.5</p></r>",
+         {true, false}},
+        {"a number after a child, normalised",
+         0,
+         0,
+         1,
+         "<r><p><b>x</b> 12.50</p></r>",
+         "<r><p><b>x</b> 12.5</p></r>",
+         {false, false}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        setOrderAndLevel(c.ignoreOrder, 3);
+        OptionSet::FlagComparsion = c.flags;
+        OptionSet::NormalizeNumber = c.normalizeNumber;
+        load(c.left, c.right);
+        compare();
+        std::vector<bool> differ;
+        for (XMLTreeItem* l : left) {
+            if (l->isSummary() || l->textLength == 0) continue;
+            ASSERT_NE(l->partner, nullptr) << narrow(l->nameText());
+            differ.push_back(l->textDiffers());
+        }
+        EXPECT_EQ(differ, c.textsDiffer);
+        const bool anyDiffers = std::find(c.textsDiffer.begin(), c.textsDiffer.end(), true) != c.textsDiffer.end();
+        EXPECT_EQ(left[0]->equals(right[0]) != 0, !anyDiffers);
+        EXPECT_EQ(comparisonCounters.changedContentCount,
+                  static_cast<uint32_t>(std::count(c.textsDiffer.begin(), c.textsDiffer.end(), true)));
     }
 }
 

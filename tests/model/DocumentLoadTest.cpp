@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwctype>
 #include <functional>
 #include <stdexcept>
@@ -53,9 +54,82 @@ TEST_F(DocumentLoadTest, TextIsTrimmedSegmentBySegmentAndJoined) {
         auto records = load(c.xml);
         ASSERT_GE(records.size(), c.texts.size());
         for (size_t i = 0; i < c.texts.size(); ++i) {
-            EXPECT_EQ(narrow(textOf(records[i])), narrow(c.texts[i])) << "element " << i;
-            EXPECT_EQ(records[i]->textLength, c.texts[i].size());
+            const std::wstring row = rowText(records[i]->text, records[i]->textLength);
+            EXPECT_EQ(narrow(row), narrow(c.texts[i])) << "element " << i;
+            EXPECT_EQ(row.size(), c.texts[i].size());
         }
+    }
+}
+
+// "|" stands for a child's mark in the stored texts below.
+std::wstring withMarks(const std::wstring& text) {
+    std::wstring marked = text;
+    for (wchar_t& c : marked)
+        if (c == L'|') c = kChildMark;
+    return marked;
+}
+
+// An element keeps where its children stood among its runs of text only when a run
+// follows a child; every other element (data, pretty-printed documents, a text before all
+// children) keeps its text as the runs joined, and so its hashes and its length.
+TEST_F(DocumentLoadTest, TextRunsKeepThePlacesOfTheChildrenBetweenThem) {
+    const struct {
+        const char* xml;
+        std::vector<std::wstring> stored;  // per element in document order
+        std::vector<std::wstring> rows;
+    } cases[] = {
+        {"<r><a>1</a><b>2</b></r>", {L"", L"1", L"2"}, {L"", L"1", L"2"}},
+        {"<r>\n  <a>1</a>\n  <b>2</b>\n</r>", {L"", L"1", L"2"}, {L"", L"1", L"2"}},
+        {"<p>head <b>x</b>\n<i/></p>", {L"head", L"x", L""}, {L"head", L"x", L""}},
+        {"<a> x\n<b/>y</a>", {L"x |y", L""}, {L"x y", L""}},
+        {"<a>one <b> two </b> three</a>", {L"one | three", L"two"}, {L"one three", L"two"}},
+        {"<p><b>x</b> tail</p>", {L"| tail", L"x"}, {L"tail", L"x"}},
+        {"<p>the<b>x</b>module<i>y</i></p>", {L"the|module", L"x", L"y"}, {L"themodule", L"x", L"y"}},
+        {"<p>a<b/><i/>c</p>", {L"a||c", L"", L""}, {L"ac", L"", L""}},
+        {"<p>a <b/> <i/>\n c</p>", {L"a | | c", L"", L""}, {L"a c", L"", L""}},
+        {"<p>a <b>x</b> c <i>y</i>d</p>", {L"a | c |d", L"x", L"y"}, {L"a c d", L"x", L"y"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.xml);
+        auto records = load(c.xml);
+        ASSERT_GE(records.size(), c.stored.size());
+        for (size_t i = 0; i < c.stored.size(); ++i) {
+            EXPECT_EQ(textOf(records[i]), withMarks(c.stored[i])) << "element " << i;
+            EXPECT_EQ(rowText(records[i]->text, records[i]->textLength), c.rows[i]) << "element " << i;
+            EXPECT_EQ(shownText(records[i]->text, records[i]->textLength), c.rows[i]) << "element " << i;
+        }
+    }
+    // The row's height counts the row's units: 70 of them fit in one line, with the places
+    // of two children between them.
+    OptionSet::DisplayFullMode = 1;
+    OptionSet::HandleNewLine = 0;
+    const XMLTreeItem* fits = load("<p>" + std::string(34, 'a') + " <b/> " + std::string(17, 'c') + " <i/> " +
+                                   std::string(17, 'd') + "</p>")[0];
+    EXPECT_EQ(rowText(fits->text, fits->textLength).size(), 70u);
+    EXPECT_GT(fits->textLength, 70u);
+    EXPECT_EQ(fits->textLines, 0u);
+    OptionSet::DisplayFullMode = 0;
+    // The hashes: those of the joined runs alone where no run follows a child, and other
+    // ones, in every mode, where children stood between the runs.
+    const struct {
+        const char* first;
+        const char* second;
+        bool sameHashes;
+    } hashes[] = {
+        {"<r>\n text \n<a/>\n</r>", "<r>text</r>", true},     {"<r>one <b>x</b>\n</r>", "<r>one</r>", true},
+        {"<r>the <a/> is</r>", "<r>the is</r>", false},       {"<r><a/>the is</r>", "<r>the is</r>", false},
+        {"<r>the <a/> is</r>", "<r>the\n<a/>\nis</r>", true},
+    };
+    for (const auto& h : hashes) {
+        SCOPED_TRACE(std::string(h.first) + " against " + h.second);
+        const XMLTreeItem* first = load(h.first)[0];
+        uint64_t firstHashes[4];
+        std::copy(first->textHash, first->textHash + 4, firstHashes);
+        const uint16_t firstWeight = first->textWeight;
+        const XMLTreeItem* second = load(h.second)[0];
+        EXPECT_EQ(firstWeight, second->textWeight);
+        for (int mode = 0; mode < 4; ++mode)
+            EXPECT_EQ(firstHashes[mode] == second->textHash[mode], h.sameHashes) << "mode " << mode;
     }
 }
 

@@ -548,4 +548,30 @@ TEST_F(IgnoreListTest, ConditionsReadAKeptReferenceAsWritten) {
     }
 }
 
+// A condition on the text reads it as the row does: runs around inline elements joined.
+TEST_F(IgnoreListTest, ConditionsReadRunsAroundChildrenAsTheRowShowsThem) {
+    TestPanels panels;
+    const struct {
+        const char* condition;
+        const char* element;
+        uint8_t flags;
+    } cases[] = {
+        {"$TEXT$ 0 0 0 11", "<e>the <b>module</b> is here</e>", 0xC0},
+        {"$TEXT$ 0 4 0 here", "<e>the <b>module</b> is here</e>", 0xC0},
+        {"$TEXT$ 0 4 0 module", "<e>the <b>module</b> is here</e>", 0x80},
+        {"$TEXT$ 0 3 0 thehere", "<e>the<b>module</b>here</e>", 0xC0},
+        {"$TEXT$ 0 4 0 ehe", "<e>the<b>module</b>here</e>", 0xC0},
+        {"$TEXT$ 0 0 0 7", "<e><b>module</b>thehere</e>", 0xC0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.condition) + " on " + c.element);
+        ignoreList.clear();
+        readRows(std::string("IgnoreElement=r>e 1\r\nCondition=") + c.condition + "\r\n");
+        ASSERT_EQ(loadXml(leftTreeView, std::string("<r>") + c.element + "</r>", dir), kLoaded);
+        XMLTreeItem* e = elementNamed(leftTreeView, L"e");
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->flags & 0xC0, c.flags);
+    }
+}
+
 }  // namespace

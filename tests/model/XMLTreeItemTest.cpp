@@ -150,4 +150,34 @@ TEST(XMLTreeItemText, ContainsTellsAKeptReferenceFromTheDocumentsOwnCharacters) 
     }
 }
 
+// Find takes a text with children among its runs as the row shows it: the runs joined
+// by one blank where white space stood, the children's places not found as characters.
+TEST(XMLTreeItemText, ContainsReadsRunsAroundChildrenAsTheRowShowsThem) {
+    const std::wstring mark(1, kChildMark);
+    const std::wstring kept(1, kKeptReferenceMark);
+    struct Case {
+        std::wstring text;
+        std::wstring search;
+        bool found;
+    } cases[] = {
+        {L"the " + mark + L"is here", L"the is here", true},
+        {L"the " + mark + L" is here", L"the is here", true},
+        {L"the " + mark + L" is here", L"the  is", false},
+        {L"the" + mark + L"module", L"themodule", true},
+        {mark + L" tail", L"tail", true},
+        {mark + L" tail", L" tail", false},
+        {L"a " + mark + L" " + mark + L" c", L"a c", true},
+        {L"a" + kept + L"nbsp;" + mark + L" b", L"a&nbsp; b", true},
+        {L"the " + mark + L"is", mark, false},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(narrow(c.search));
+        XMLTreeItem item;
+        item.text = &c.text[0];
+        item.textLength = static_cast<uint16_t>(c.text.size());
+        EXPECT_EQ(item.contains(c.search.c_str(), 1), c.found);
+        item.text = nullptr;
+    }
+}
+
 }  // namespace

@@ -19,6 +19,8 @@ struct PlainElement {
     std::wstring name;
     std::vector<std::pair<std::wstring, std::wstring>> attributes;
     std::wstring text;  // the element's own character data, as the file holds it
+    // The character data with each child's start standing as "<name>" where it stood.
+    std::wstring content;
     // Read with namespaces only: the element's namespace and each attribute's, in the
     // order of attributes (declarations are not attributes then).
     std::wstring uri;
@@ -48,6 +50,7 @@ public:
                       const xercesc::Attributes& attrs) override {
         PlainElement element;
         element.name = qname;
+        if (!open_.empty()) document_.elements[open_.back()].content += L"<" + element.name + L">";
         element.uri = uri;
         for (XMLSize_t i = 0; i < attrs.getLength(); ++i) {
             element.attributes.emplace_back(attrs.getQName(i), attrs.getValue(i));
@@ -60,7 +63,9 @@ public:
         if (!open_.empty()) open_.pop_back();
     }
     void characters(const XMLCh* const chars, const XMLSize_t length) override {
-        if (!open_.empty()) document_.elements[open_.back()].text.append(chars, length);
+        if (open_.empty()) return;
+        document_.elements[open_.back()].text.append(chars, length);
+        document_.elements[open_.back()].content.append(chars, length);
     }
     void error(const xercesc::SAXParseException& e) override { note(e); }
     void fatalError(const xercesc::SAXParseException& e) override { note(e); }

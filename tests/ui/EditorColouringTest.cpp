@@ -230,4 +230,44 @@ TEST_F(EditorColouringTest, ADifferenceInsideAKeptReferenceIsMarkedInBothEditors
     }
 }
 
+// A paragraph whose inline element stands a word away from its partner's: the element
+// window marks where their runs differ, the word before the element's place, and leaves
+// the inline element as it is.
+TEST_F(EditorColouringTest, ARunMovedAroundAnInlineElementIsMarkedWhereItDiffers) {
+    SendMessageW(autoCompareBox, BM_SETCHECK, BST_UNCHECKED, 0);
+    const struct {
+        const char* left;
+        const char* right;
+        const wchar_t* marked;  // the word marked, in the left editor
+        const wchar_t* plain;   // a word left as it is after the inline elements
+    } cases[] = {
+        {"<p>the <b>module</b> is here</p>", "<p>the is here <b>module</b></p>", L"the", L"here"},
+        // After an inline element, where the text goes on.
+        {"<p>The <i>x</i> tool applies a <b>module</b> to a page</p>",
+         "<p>The <i>x</i> tool applies a to a <b>module</b> page</p>", L"applies a", L"page"},
+    };
+    for (int highlightChars : {0, 1}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(highlightChars ? "by characters: " : "by words: ") + c.left);
+            OptionSet::HighlightChars = highlightChars;
+            load(leftTreeView, std::string("<root>\n") + c.left + "\n</root>\n", L"left.xml");
+            load(rightTreeView, std::string("<root>\n") + c.right + "\n</root>\n", L"right.xml");
+            SendMessageW(mainWindow, WM_COMMAND, IDM_COMPARE_FILES, 0);
+            pump();
+            XMLTreeItem* paragraph = elementNamed(leftTreeView, L"p");
+            ASSERT_NE(paragraph, nullptr);
+            ASSERT_TRUE(paragraph->textDiffers());
+            openAt(paragraph);
+            HWND left = leftTreeView.editor;
+            const int last = static_cast<int>(std::wcslen(c.marked)) - 1;
+            expectLook(left, L"<p>", 1, 1, kMarkup);
+            expectLook(left, c.marked, 1, last, kDifference);
+            expectLook(left, L"module", 1, 0, kContent);
+            expectLook(left, c.plain, 1, 1, kContent);
+            SendMessageW(mainWindow, WM_COMMAND, IDM_OPEN_EDITOR, 0);  // closes the element window
+            pump();
+        }
+    }
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <cwchar>
 #include <memory>
 #include <set>
@@ -237,6 +238,62 @@ TEST_F(ItemPainterTest, DifferingPartsAreHighlightedInRuns) {
     EXPECT_LE(valueInk.second, value.second);
     EXPECT_GE(wordInk.first, word.first);
     EXPECT_LE(wordInk.second, word.second + 1);  // the last glyph may overhang by a pixel
+}
+
+// A paragraph whose inline element stands a word away from its partner's: its row reads
+// as the runs joined, as before, and the word before the element's place is highlighted.
+TEST_F(ItemPainterTest, ARunMovedAroundAnInlineElementIsHighlightedInTheRow) {
+    const struct {
+        const char* left;
+        const char* right;
+        const char* row;          // the left row
+        const char* highlighted;  // what of it is highlighted
+    } cases[] = {
+        {"<p>the <b>module</b> is here</p>", "<p>the is here <b>module</b></p>", "the is here", "the"},
+        // A word and a child that changed places, which the words alone match alike.
+        {"<p>keep <i>this</i> text</p>", "<p><i>this</i> keep text</p>", "keep text", "keep"},
+        {"<p><i>this</i> keep text</p>", "<p>keep <i>this</i> text</p>", "keep text", "keep"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.left);
+        load(std::string("<root>") + c.left + "</root>", std::string("<root>") + c.right + "</root>");
+        compare();
+        ASSERT_TRUE(createItemPainter(leftTreeView.tree));
+        XMLTreeItem* paragraph = find(leftTreeView, L"p");
+        ASSERT_NE(paragraph, nullptr);
+        ASSERT_TRUE(paragraph->textDiffers());
+        TreeCanvas canvas(leftTreeView.tree);
+        std::vector<PaintedPiece> pieces;
+        itemPainter->paintedPieces = &pieces;
+        const RECT text = paint(canvas, paragraph);
+        itemPainter->paintedPieces = nullptr;
+
+        // The row's units: the pieces of the text without what the row leaves out.
+        std::unique_ptr<bool[]> hidden(new bool[paragraph->textLength]);
+        findHiddenUnits(paragraph->text, paragraph->textLength, hidden.get());
+        std::wstring row;
+        std::wstring highlighted;
+        for (const PaintedPiece& piece : pieces) {
+            if (piece.text < paragraph->text || piece.text >= paragraph->text + paragraph->textLength) continue;
+            for (int i = 0; i < piece.length; ++i) {
+                const size_t at = static_cast<size_t>(piece.text - paragraph->text) + i;
+                if (hidden[at]) continue;
+                row += piece.text[i];
+                if (piece.runStyle == kRunDiffers) highlighted += piece.text[i];
+            }
+        }
+        EXPECT_EQ(narrow(row), c.row);
+        EXPECT_EQ(narrow(highlighted), c.highlighted);
+        const auto word = canvas.columns(kDifferingRunBackground, text.top, text.top + lineHeight());
+        ASSERT_GE(word.first, 0) << "no differing-word run";
+        SIZE size{};
+        HGDIOBJ old = SelectObject(canvas.dc(), itemPainter->font);
+        const std::wstring wide(c.highlighted, c.highlighted + std::strlen(c.highlighted));
+        GetTextExtentPoint32W(canvas.dc(), wide.c_str(), static_cast<int>(wide.size()), &size);
+        SelectObject(canvas.dc(), old);
+        EXPECT_NEAR(word.second - word.first + 1, size.cx, 2);
+        destroyItemPainter();
+    }
 }
 
 // Colours stored in the registry are painted; one of the wrong type is passed over;

@@ -580,6 +580,8 @@ TEST_F(TreeCommandsTest, CtrlCCopiesAKeptReferenceAsWritten) {
         std::wstring copied;
     } cases[] = {
         {doctype + "<p t=\"x&nbsp;y\">a&nbsp;b &amp; c</p>", L"<p t=\"x&nbsp;y\">a&nbsp;b & c</p>"},
+        // Runs around inline elements as the row joins them.
+        {doctype + "<p><b>x</b> a&nbsp;b <i>y</i>c</p>", L"<p>a&nbsp;b c</p>"},
         {doctype + "<p t=\"\xF4\x8F\xBF\xBF&nbsp;\">\xF4\x8F\xBF\xBF&nbsp;</p>",
          L"<p t=\"\xDBFF\xDFFF&nbsp;\">\xDBFF\xDFFF&nbsp;</p>"},
         {doctype + "<p t=\"\xF4\x8F\xBF\xBF\">a\xF4\x8F\xBF\xBF&nbsp;</p>",

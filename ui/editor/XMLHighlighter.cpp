@@ -65,6 +65,10 @@ void XMLHighlighter::reset() {
     entityHash = entityPacked = 0;
     inCharReference = false;
     inKeptReference = false;
+    mixedElement = nullptr;
+    mixedDepth = 0;
+    mixedChildren = 0;
+    resumePending = false;
     normalColours();
     format = CHARFORMAT2W{};
     format.cbSize = sizeof(format);
@@ -281,12 +285,15 @@ void XMLHighlighter::scan(const wchar_t* units, int count) {
                 break;
         }
         if (diffState == kStateChanged) markDifferenceChar(i, c);
+        if (resumePending && (state & kContentFlag)) resumeMixedText();
         previousState = state;
     }
     blockStart += count;
 }
 
 void XMLHighlighter::enterElement() {
+    if (mixedElement != nullptr) ++mixedDepth;
+    resumePending = false;
     if (inDifference && diffState != kStateNoPartner) normalColours();
     inDifference = 0;
     if (previousElement != nullptr && element != nullptr)
@@ -312,6 +319,12 @@ void XMLHighlighter::enterElement() {
     }
     if (diffState == kStateChanged) {
         const bool attributes = element->attributesDiffer();
+        if (mixedElement == nullptr && element->textDiffers() && (element->flags & kTextIgnoredFlag) == 0 &&
+            containsChildMark(element->text, element->textLength)) {
+            mixedElement = element;
+            mixedDepth = 0;
+            mixedChildren = 0;
+        }
         if (attributes || element->textDiffers()) {
             compareText = element->nameText();
             compareIndex = 0;
@@ -330,6 +343,14 @@ void XMLHighlighter::enterElement() {
 }
 
 void XMLHighlighter::leaveElement() {
+    if (mixedElement != nullptr) {
+        if (mixedDepth == 0) {
+            mixedElement = nullptr;
+        } else if (--mixedDepth == 0) {
+            ++mixedChildren;
+            resumePending = true;
+        }
+    }
     if (wholeDepth > 0 && diffState == kStateNoPartner) {
         if (--wholeDepth == 0) {
             inDifference = 0;
@@ -337,6 +358,37 @@ void XMLHighlighter::leaveElement() {
         }
     }
     if (element != nullptr) previousElement = element->parent();
+}
+
+void XMLHighlighter::resumeMixedText() {
+    resumePending = false;
+    XMLTreeItem* const mixed = mixedElement;
+    if (mixed == nullptr) return;
+    // After the mark of the child that closed; past the last mark the children follow the text.
+    const wchar_t* const text = mixed->text;
+    const uint32_t length = mixed->textLength;
+    uint32_t at = 0;
+    for (uint32_t marks = 0; marks < mixedChildren; ++at) {
+        if (at >= length) return;
+        if (isChildMark(at == 0 ? 0 : text[at - 1], text[at])) ++marks;
+    }
+    if (inDifference) endDifference();
+    diffState = kStateChanged;
+    editorDiffArea.prepare(mixed, false);
+    const uint32_t ranges =
+        editorDiffArea.paired ? editorDiffArea.first.markTextDifferences(&editorDiffArea.second) : 0;
+    rangeIndex = 0;
+    while (rangeIndex < ranges &&
+           static_cast<uint32_t>(editorDiffArea.rangeStarts[rangeIndex]) + editorDiffArea.rangeLengths[rangeIndex] <=
+               at)
+        ++rangeIndex;
+    runCount = static_cast<int32_t>(ranges - rangeIndex);
+    compareText = text;
+    compareLength = length;
+    compareIndex = at;
+    comparePhase = 3;
+    cdataSkip = 0;
+    lastMatch = -1;
 }
 
 void XMLHighlighter::markWholeElement() {
@@ -391,6 +443,10 @@ bool XMLHighlighter::matchChar(int32_t, wchar_t c) {
         return false;
     }
     if (!entityStep(c)) return false;
+    // A child's mark stands for markup the editor shows as it is: the text goes on after it.
+    while (compareIndex < compareLength &&
+           isChildMark(compareIndex > 0 ? compareText[compareIndex - 1] : 0, compareText[compareIndex]))
+        ++compareIndex;
     if (compareIndex < compareLength && (c == compareText[compareIndex] || (c == L'&' && inKeptReference))) {
         ++compareIndex;
         return true;

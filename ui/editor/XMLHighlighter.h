@@ -78,6 +78,12 @@ struct XMLHighlighter {
     bool inKeptReference = false;
     // The editor's text holds difference colours that a new comparison must take away.
     bool differencesShown = false;
+    // The changed element whose text holds children's marks, while the pass is inside it: the
+    // comparison of its text goes on after each child, from the child's mark.
+    XMLTreeItem* mixedElement = nullptr;  // not owned
+    int32_t mixedDepth = 0;               // open elements below it
+    uint32_t mixedChildren = 0;           // its children closed so far
+    bool resumePending = false;           // a child has closed: the text goes on after its end tag
     // beginEditorUpdate turned the editor's redraw off: only a shown editor's is, since
     // turning it on again gives a hidden window WS_VISIBLE and puts it over the shown one.
     bool redrawHeld = false;
@@ -91,6 +97,7 @@ struct XMLHighlighter {
     void flushRun(int32_t p);
     void enterElement();
     void leaveElement();
+    void resumeMixedText();
     void markWholeElement();
     void markDifferenceChar(int i, wchar_t c);
     bool matchChar(int32_t p, wchar_t c);
