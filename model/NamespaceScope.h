@@ -29,11 +29,6 @@ bool isNamespaceDeclaration(const wchar_t* name, int length, std::wstring* prefi
 // "XMLAttributeCaseSensitive" is off.
 int32_t comparedAttributeNameHash(const wchar_t* name, int count);
 
-// Calls visit(name, name length, value, value length) for each attribute of an attribute
-// text in the record's form (name, "=", the open mark, value, the close mark, joined by
-// blanks; leading blanks allowed).
-template <typename Visit>
-void forEachAttributeIn(const wchar_t* text, int length, Visit visit);
 
 // The declarations of an attribute text, in order.
 std::vector<NamespaceBinding> declarationsIn(const wchar_t* text, int length);
@@ -58,21 +53,3 @@ void carryBindings(XMLTreeItem& copy, const XMLTreeItem& source);
 // (Synchronize Elements): element keeps its own name.
 void carryAttributeBindings(XMLTreeItem& element, const XMLTreeItem& source);
 
-template <typename Visit>
-void forEachAttributeIn(const wchar_t* text, int length, Visit visit) {
-    if (text == nullptr) return;
-    for (int at = 0; at < length;) {
-        while (at < length && text[at] == L' ')
-            ++at;
-        int equals = at;
-        while (equals + 1 < length && !(text[equals] == L'=' && text[equals + 1] == kAttributeOpenQuote))
-            ++equals;
-        if (equals + 1 >= length) return;
-        const int value = equals + 2;
-        int close = value;
-        while (close < length && text[close] != kAttributeCloseQuote)
-            ++close;
-        visit(text + at, equals - at, text + value, close - value);
-        at = close + 1;
-    }
-}

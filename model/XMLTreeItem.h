@@ -11,6 +11,7 @@
 #include <cwchar>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <xercesc/sax2/Attributes.hpp>
@@ -385,11 +386,15 @@ wchar_t* internPathStep(wchar_t* text, int separator, int32_t* nameId, int32_t* 
 // The name entry of summary items: empty text, name id -1.
 extern HashItem summaryName;
 
+// Calls visit(name, name length, value, value length) with each attribute of an attribute
+// text in the record's form (name, "=", the open mark, value, the close mark, joined by
+// blanks; leading blanks allowed), until a visit that answers answers false; false then.
 template <typename Visit>
-bool XMLTreeItem::forEachAttribute(Visit visit) const {
-    const wchar_t* const text = attributes;
-    const int length = text == nullptr ? 0 : attributesLength;
+bool forEachAttributeIn(const wchar_t* text, int length, Visit visit) {
+    if (text == nullptr) return true;
     for (int at = 0; at < length;) {
+        while (at < length && text[at] == L' ')
+            ++at;
         int equals = at;
         while (equals + 1 < length && !(text[equals] == L'=' && text[equals + 1] == kAttributeOpenQuote))
             ++equals;
@@ -398,8 +403,17 @@ bool XMLTreeItem::forEachAttribute(Visit visit) const {
         int close = value;
         while (close < length && text[close] != kAttributeCloseQuote)
             ++close;
-        if (!visit(text + at, equals - at, text + value, close - value)) return false;
-        at = close + 2;  // the closing mark and the blank before the next attribute
+        if constexpr (std::is_void_v<decltype(visit(text, 0, text, 0))>) {
+            visit(text + at, equals - at, text + value, close - value);
+        } else if (!visit(text + at, equals - at, text + value, close - value)) {
+            return false;
+        }
+        at = close + 1;
     }
     return true;
+}
+
+template <typename Visit>
+bool XMLTreeItem::forEachAttribute(Visit visit) const {
+    return forEachAttributeIn(attributes, attributes == nullptr ? 0 : static_cast<int>(attributesLength), visit);
 }
