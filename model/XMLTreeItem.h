@@ -104,6 +104,12 @@ inline bool containsChildMark(const wchar_t* text, size_t count) {
     return false;
 }
 
+// Whether the unit at i is a blank beside a child mark: right after a mark (inPlace: a
+// mark or such a blank came just before) or right before one.
+inline bool isPlaceBlank(const wchar_t* text, size_t count, size_t i, bool inPlace) {
+    return text[i] == L' ' && (inPlace || (i + 1 < count && isChildMark(text[i], text[i + 1])));
+}
+
 // The one reader of the marks for what the row shows: hidden[i] is set for each unit the
 // row leaves out, so that the row reads as the runs joined: the marks, and the blanks
 // beside them but one blank between two runs (none before the first run).
@@ -116,7 +122,7 @@ inline void findHiddenUnits(const wchar_t* text, size_t count, bool* hidden) {
         if (isChildMark(before, text[i])) {
             hidden[i] = true;
             inPlace = true;
-        } else if (text[i] == L' ' && (inPlace || (i + 1 < count && isChildMark(text[i], text[i + 1])))) {
+        } else if (isPlaceBlank(text, count, i, inPlace)) {
             hidden[i] = !runBefore || blankShown;
             blankShown = true;
             inPlace = true;
@@ -144,8 +150,7 @@ void forEachChildPlace(const wchar_t* text, size_t count, Visit visit) {
     bool inPlace = false;
     for (size_t i = 0; i < count; ++i) {
         const bool mark = isChildMark(i == 0 ? 0 : text[i - 1], text[i]);
-        const bool placeBlank =
-            !mark && text[i] == L' ' && (inPlace || (i + 1 < count && isChildMark(text[i], text[i + 1])));
+        const bool placeBlank = !mark && isPlaceBlank(text, count, i, inPlace);
         if (!mark && !placeBlank) {
             inPlace = false;
             ++shown;

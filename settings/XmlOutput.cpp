@@ -243,7 +243,7 @@ UnwritableName findUnwritableName(const XMLTreeItem& element, int command, const
     if (findInSubtree(element, spec, skipIgnored, true, &found)) return found;
     if (element.partner == nullptr) return found;
     // The report has the partner's names in its comments, the value-changed block only its texts.
-    const bool partnerNames = writesPartner(command) || command == kSaveReportMode;
+    const bool partnerNames = namesPartnerElements(command);
     if (partnerNames || writesPartnerText(command))
         findInSubtree(*element.partner, spec, skipIgnored, partnerNames, &found);
     return found;
